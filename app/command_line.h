@@ -1,0 +1,23 @@
+// The argument text: "-q", "-u" file (repeatable), "-p" directory.
+#pragma once
+
+#include <cstdint>
+
+extern int32_t AutoMode;       // 0 none, 1 automatic upload pending, 2 done
+extern int32_t AutoConnect;    // set by "-u": connect at start, 4 listing attempts
+extern int32_t QuitWhenDone;   // set by "-q"
+
+extern const char* const UsageMessage;
+extern const char* const UsageCaption;
+
+// Reads one token at text into *cursor; returns the position after it, or null.
+const char* GetCmdLineToken(const char* text, char** cursor, uint32_t* capacity);
+
+// Parses the whole argument text into the upload job and the three flags.
+// Returns 1, or 0 after a usage error (the job cleared, the run goes on).
+int ParseCommandLine(const char* text);
+
+// Joins arguments delivered already split into one argument text, quoting
+// those that hold a blank, so that the grammar above reads them back.
+// Returns 1, or 0 when the text would not fit the buffer.
+int JoinArguments(int count, const char* const* arguments, char* buffer, uint32_t size);

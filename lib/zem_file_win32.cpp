@@ -1,0 +1,66 @@
+// Whole-file helpers on CreateFileA, ReadFile and FindFirstFileA.
+#include <windows.h>
+
+#include <cstring>
+
+#include "lib/zem_lib.h"
+
+long ZemFileRead(const char* path, void* buffer, uint32_t maxBytes, uint32_t offset, ZemFileInfo* info)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return -1;
+    if (offset != 0 && SetFilePointer(file, static_cast<LONG>(offset), nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
+        CloseHandle(file);
+        return -1;
+    }
+    DWORD got = 0;
+    if (!ReadFile(file, buffer, maxBytes, &got, nullptr)) {
+        CloseHandle(file);
+        return -1;
+    }
+    long result = static_cast<long>(got);
+    if (info) {
+        BY_HANDLE_FILE_INFORMATION fileInfo;
+        if (GetFileInformationByHandle(file, &fileInfo)) {
+            info->attributes = fileInfo.dwFileAttributes;
+            info->sizeLow = fileInfo.nFileSizeLow;
+            info->sizeHigh = fileInfo.nFileSizeHigh;
+        } else {
+            result = -1;
+        }
+    }
+    CloseHandle(file);
+    return result;
+}
+
+int ZemFileWrite(const char* path, const void* buffer, uint32_t length, int mode)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              mode == ZEM_FILE_CREATE ? CREATE_ALWAYS : OPEN_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    if (mode == ZEM_FILE_APPEND)
+        SetFilePointer(file, 0, nullptr, FILE_END);
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, buffer, length, &written, nullptr);
+    CloseHandle(file);
+    return ok ? 1 : 0;
+}
+
+int ZemFileFind(const char* path, ZemFindData* data)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(path, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    FindClose(search);
+    if (data) {
+        memset(data, 0, sizeof(*data));
+        data->attributes = found.dwFileAttributes;
+        data->sizeLow = found.nFileSizeLow;
+        data->sizeHigh = found.nFileSizeHigh;
+        memcpy(data->fileName, found.cFileName, sizeof(data->fileName));
+    }
+    return 1;
+}

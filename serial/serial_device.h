@@ -1,0 +1,39 @@
+// The platform side of the serial port: one implementation per backend
+// (serial_device_win32.cpp, serial_device_posix.cpp) behind this table.
+// Tests install a scripted device with SerialSetDevice.
+#pragma once
+
+#include <cstdint>
+
+using SerialHandle = intptr_t;
+constexpr SerialHandle SERIAL_INVALID_HANDLE = -1;
+
+// Opaque room for the platform's settings records (DCB / termios and
+// COMMTIMEOUTS / the read and write limits).
+struct SerialSavedState { alignas(8) unsigned char bytes[128]; };
+struct SerialSavedTimeouts { alignas(8) unsigned char bytes[32]; };
+
+struct SerialDevice {
+    // Opens the device for exclusive, synchronous use; 1 and the handle, or 0.
+    int (*open)(const char* name, SerialHandle* handle);
+    int (*getState)(SerialHandle handle, SerialSavedState* state);
+    int (*getTimeouts)(SerialHandle handle, SerialSavedTimeouts* timeouts);
+    // 8N1 at the given speed with the DTR/RTS receive handshake.
+    int (*configure)(SerialHandle handle, uint32_t baud);
+    // A read ends at the count or about 990 ms after it began; a write within 10 s.
+    int (*setTimeouts)(SerialHandle handle);
+    void (*restoreState)(SerialHandle handle, const SerialSavedState* state);
+    void (*restoreTimeouts)(SerialHandle handle, const SerialSavedTimeouts* timeouts);
+    // Discards pending input and output.
+    void (*purge)(SerialHandle handle);
+    // 1 when the platform call succeeded (the count may still be short), else 0.
+    int (*write)(SerialHandle handle, const void* bytes, uint32_t length, uint32_t* written);
+    int (*read)(SerialHandle handle, void* buffer, uint32_t max, uint32_t* got);
+    void (*close)(SerialHandle handle);
+};
+
+extern const SerialDevice SerialPlatformDevice;
+
+// Null restores the platform device.
+void SerialSetDevice(const SerialDevice* device);
+const SerialDevice* SerialGetDevice();

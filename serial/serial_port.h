@@ -1,0 +1,33 @@
+// The one serial connection to the controller: open with the controller's
+// fixed line settings, raw write, purge-and-send of a command, one timed read,
+// the busy flag of the upload worker, and the optional traffic log.
+#pragma once
+
+#include <cstdint>
+
+#include "serial/serial_device.h"
+
+struct SerialPort {
+    SerialHandle handle;                 // SERIAL_INVALID_HANDLE when the device failed to open
+    SerialSavedState savedState;         // device settings found at open, written back at close
+    SerialSavedTimeouts savedTimeouts;   // timeouts found at open, written back at close
+    unsigned char stateSaved;            // savedState holds valid settings
+    unsigned char timeoutsSaved;         // savedTimeouts holds valid settings
+    unsigned char busy;                  // an upload worker owns the port; read with ZemLoadByte
+};
+
+// Results of ZemSerComWrite and ZemSerComSendCmd.
+constexpr int SERCOM_DONE = 0;      // every byte written
+constexpr int SERCOM_BUSY = 1;      // refused: an upload worker holds the port
+constexpr int SERCOM_FAILED = 2;    // the platform write failed or ended short
+
+// Full path of "VantorixLog.txt", rebuilt by every ZemSerComOpen.
+extern char TrafficLogPath[512];
+
+SerialPort* ZemSerComOpen(const char* name, uint32_t baud);
+int ZemSerComClose(SerialPort* port);
+int ZemSerComIsBusy(const SerialPort* port);
+void ZemSerComSetBusy(SerialPort* port, int busy);
+int ZemSerComWrite(SerialPort* port, const void* bytes, uint32_t length, int override);
+int ZemSerComSendCmd(SerialPort* port, const char* text, int override);
+uint32_t ZemSerComRead(SerialPort* port, void* buffer, uint32_t max, int override);

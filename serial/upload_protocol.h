@@ -1,0 +1,66 @@
+// The sending side of the controller's YMODEM-style batch upload.
+#pragma once
+
+#include <cstdint>
+
+struct SerialPort;
+struct UploadJob;
+
+// Control bytes on the line.
+constexpr unsigned char UPL_SOH = 0x01;
+constexpr unsigned char UPL_STX = 0x02;
+constexpr unsigned char UPL_EOT = 0x04;
+constexpr unsigned char UPL_ACK = 0x06;
+constexpr unsigned char UPL_NAK = 0x15;
+constexpr unsigned char UPL_CAN = 0x18;
+
+// Results of UploadBatch (the job's result).
+enum {
+    UPL_OK = 0,                 // the closing header was acknowledged
+    UPL_PORT_BUSY = 1,          // the worker found the port busy (set by the worker only)
+    UPL_CANCELLED = 2,          // the user cancelled; CAN block, pause and drain sent
+    UPL_COMMAND_FAILED = 3,     // "u\r" could not be written
+    UPL_NO_ANSWER = 4,          // a start request, ACK or data reply did not come
+    UPL_WRITE_FAILED = 5,       // a header or data block could not be written
+    UPL_FILE_ERROR = 6,         // a file is missing, empty, unreadable or changed length
+    UPL_REMOTE_CANCEL = 7,      // the receiver sent CAN
+    UPL_TOO_MANY_RETRIES = 8,   // a data block was refused nine times
+    UPL_NO_SPACE = 9,           // the file is larger than its disk's remaining budget
+};
+
+// UploadWaitReply results.
+enum { REPLY_NONE = 0, REPLY_ACK = 1, REPLY_NAK = 2, REPLY_CAN = 3 };
+// UploadWaitStart results; START_CHECKSUM and START_CRC double as the block mode.
+enum { START_NONE = 0, START_CHECKSUM = 1, START_CRC = 2, START_CAN = 3 };
+
+// Notices to the progress dialog (WM_COMMAND ids).
+enum {
+    UM_UPLOAD_DONE = 720,
+    UM_SET_FILE_TEXT = 721,
+    UM_SET_STATUS_TEXT = 722,
+    UM_PROGRESS_INIT = 723,
+    UM_PROGRESS_SET = 724,
+};
+
+struct UploadFrame {
+    unsigned char header;        // SOH or STX
+    unsigned char number;        // block number modulo 256
+    unsigned char complement;    // 255 - number
+    unsigned char data[1024];    // 128 used in checksum mode
+    unsigned char check[2];      // checksum, or CRC high then low byte
+};
+
+constexpr uint32_t UPLOAD_TEXT_SIZE = 256;
+extern char UploadFileText[UPLOAD_TEXT_SIZE];
+extern char UploadStatusText[UPLOAD_TEXT_SIZE];
+
+int UploadWaitReply(SerialPort* port, uint32_t limit, int ignoreNak);
+int UploadWaitStart(SerialPort* port, uint32_t limit, int count);
+unsigned char UploadChecksum(const unsigned char* data);
+uint16_t UploadCrc16(unsigned char* data);
+int UploadSendBlock(SerialPort* port, UploadFrame* frame, int mode, uint32_t counter);
+int UploadBatch(UploadJob* job);
+
+// The browser's outcome message for a result, or null when none is shown.
+const char* UploadResultMessage(int result);
+const char* UploadResultName(int result);

@@ -1,0 +1,42 @@
+// Fetching the controller's parameter list and tool list: the command, the
+// rule that drops the answer's first line, and the file it is written to.
+// The browser and vtx share these so both write the same bytes.
+#pragma once
+
+#include <cstdint>
+
+struct SerialPort;
+
+// Which list is fetched.
+enum {
+    FETCH_PARAMETERS = 0,   // "p\r\n", written with "\r\n" appended
+    FETCH_TOOL_LIST = 1,    // "t\r\n", written as it came
+};
+
+// Outcomes of FetchControllerList.
+enum {
+    FETCH_OK = 0,            // the content lies in the buffer
+    FETCH_SEND_FAILED = 1,   // the command could not be written (or the port was busy)
+    FETCH_NO_ANSWER = 2,     // the read brought nothing
+    FETCH_NO_TOOL_LIST = 3,  // the tool-list answer was exactly 3 bytes
+};
+
+// The controller's answer to "t\r\n" when it holds no tool list.
+constexpr uint32_t EMPTY_TOOL_LIST_ANSWER = 3;
+
+// Where the content starts: behind the first LF or NUL, or 0 when that
+// would leave nothing (the answer is then kept whole). buffer[n] must be 0.
+uint32_t SkipFirstLine(const char* answer, uint32_t n);
+
+// Sends the list's command, reads one answer into buffer (size - 1 bytes at
+// most) and gives the content's start and length.
+int FetchControllerList(SerialPort* port, int kind, char* buffer, uint32_t size, uint32_t* start, uint32_t* length);
+
+// Creates or truncates the file and writes the content (and, for the
+// parameters, the appended line end). Write failures are not reported.
+void WriteFetchedFile(const char* path, int kind, const char* content, uint32_t length);
+
+// "parameters-from-vantorix.txt" or "ToolList-from-vantorix.txt".
+const char* FetchedFileName(int kind);
+// The message for a failed fetch, or null for FETCH_OK.
+const char* FetchOutcomeMessage(int outcome);

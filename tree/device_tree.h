@@ -54,10 +54,15 @@ enum {
     READ_SEND_FAILED = 1,   // "l\r\n" could not be written (or the port was busy)
     READ_NO_ANSWER = 2,     // the read brought nothing
     READ_BAD_ANSWER = 3,    // the listing did not parse
+    READ_NOT_CONNECTED = 4, // no port was given: the tree was only emptied
 };
 
 constexpr uint32_t ANSWER_BUFFER_SIZE = 262144;
 extern char AnswerBuffer[ANSWER_BUFFER_SIZE];
+
+// Listing attempts per ReadDirectories call when not 0; 0 keeps the rule
+// (4 when started with "-u", otherwise 2). Set by the console client.
+extern uint32_t ListingAttemptsOverride;
 
 DeviceTree* CreateDeviceTree();
 void FreeDeviceTree(DeviceTree* tree);
@@ -70,6 +75,11 @@ int ReadDirectories(DeviceTree* tree, SerialPort* port, char* buffer, uint32_t b
 // The outcome of the last ReadDirectories call (READ_OK when it loaded a tree).
 int LastReadOutcome();
 const char* ReadOutcomeMessage(int outcome);
+
+inline EntryArray* PoolArrayAt(const DeviceTree* tree, uint32_t index)
+{
+    return *static_cast<EntryArray**>(ZemArrayAt(tree->arrayPool, index));
+}
 
 inline DirEntry* EntryAt(const EntryArray* array, uint32_t index)
 {

@@ -53,11 +53,14 @@ struct UploadFrame {
 constexpr uint32_t UPLOAD_TEXT_SIZE = 256;
 extern char UploadFileText[UPLOAD_TEXT_SIZE];
 extern char UploadStatusText[UPLOAD_TEXT_SIZE];
+// The dialog's way to read a shared text: copies it out whole (at most
+// size - 1 characters and a NUL), never half written.
+void UploadCopyText(const char* text, char* out, uint32_t size);
 
 int UploadWaitReply(SerialPort* port, uint32_t limit, int ignoreNak);
 int UploadWaitStart(SerialPort* port, uint32_t limit, int count);
 unsigned char UploadChecksum(const unsigned char* data);
-uint16_t UploadCrc16(unsigned char* data);
+uint16_t UploadCrc16(const unsigned char* data);
 int UploadSendBlock(SerialPort* port, UploadFrame* frame, int mode, uint32_t counter);
 int UploadBatch(UploadJob* job);
 

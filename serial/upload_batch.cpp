@@ -1,0 +1,213 @@
+// The batch sender: "u\r", then for every file a header block, its data
+// blocks (stop and wait) and EOT, and finally an empty header.
+#include <cstring>
+
+#include "lib/zem_lib.h"
+#include "lib/zem_shared.h"
+#include "lib/zem_time.h"
+#include "serial/serial_port.h"
+#include "serial/upload_job.h"
+#include "serial/upload_notice.h"
+#include "serial/upload_protocol.h"
+#include "serial/upload_steps.h"
+#include "tree/device_tree.h"
+
+constexpr uint32_t HEADER_START_MS = 10000;
+constexpr uint32_t HEADER_ANSWER_MS = 3000;
+constexpr uint32_t DATA_START_MS = 10000;
+constexpr uint32_t BLOCK_ANSWER_MS = 1000;
+constexpr uint32_t EOT_ANSWER_MS = 3000;
+constexpr uint32_t CANCEL_PAUSE_MS = 9000;
+constexpr int MOST_SENDS = 9;
+
+// The one frame buffer, reused for every frame of the batch.
+static UploadFrame frame;
+
+static uint32_t BlockSize(int mode)
+{
+    return mode == START_CRC ? 1024 : 128;
+}
+
+static void SendOneCan(SerialPort* port)
+{
+    unsigned char can = UPL_CAN;
+    ZemSerComWrite(port, &can, 1, 1);
+}
+
+// A full block of CAN stops the receiver in its data phase; the pause and
+// the drain let it settle before the line is used again.
+static void AbortDataPhase(UploadJob* job, int mode, int showCanceling)
+{
+    SerialPort* port = job->port;
+    unsigned char* bytes = reinterpret_cast<unsigned char*>(&frame);
+    memset(bytes, UPL_CAN, BlockSize(mode));
+    ZemSerComWrite(port, bytes, BlockSize(mode), 1);
+    if (showCanceling) {
+        UploadPublishText(UploadStatusText, "Canceling, this may take 10-15 Seconds");
+        UploadPostNotice(job, UM_SET_STATUS_TEXT, 0);
+    }
+    ZemSleep(CANCEL_PAUSE_MS);
+    ZemSerComRead(port, AnswerBuffer, ANSWER_BUFFER_SIZE - 1, 1);
+}
+
+// Progress in 256ths of the file; the product is formed in 64 bits.
+static intptr_t ProgressPosition(uint64_t part, uint32_t size)
+{
+    if (size == 0)
+        return 256;
+    return static_cast<intptr_t>(part * 256 / size);
+}
+
+// Start handshake, header block 0 and its answer. The frame's data area
+// already holds the header text of headerLength bytes (0 for the closing
+// header). progressSize is the file size the position after the handshake
+// is taken from. On success *mode is the mode the receiver asked for.
+static int ExchangeHeader(UploadJob* job, uint32_t headerLength, uint32_t progressSize, int* mode)
+{
+    int start = UploadWaitStart(job->port, HEADER_START_MS, 2);
+    if (start == START_CAN)
+        return UPL_REMOTE_CANCEL;
+    if (start == START_NONE)
+        return UPL_NO_ANSWER;
+    *mode = start;
+    uint32_t blockSize = BlockSize(start);
+    // A header cut by the block would give the receiver a wrong name or no
+    // size: such a file is refused (a name this long fits only in CRC mode).
+    if (headerLength >= blockSize) {
+        SendOneCan(job->port);
+        return UPL_FILE_ERROR;
+    }
+    UploadPostNotice(job, UM_PROGRESS_SET, ProgressPosition(blockSize, progressSize));
+    // Behind the text the data area is zero up to its end.
+    if (!UploadSendBlock(job->port, &frame, start, 0))
+        return UPL_WRITE_FAILED;
+    // A NAK here would ask for a repeat; the header is sent only once.
+    if (UploadWaitReply(job->port, HEADER_ANSWER_MS, 1) != REPLY_ACK)
+        return UPL_NO_ANSWER;
+    return UPL_OK;
+}
+
+// Sends the filled data area up to nine times until the receiver accepts it.
+static int SendDataBlock(UploadJob* job, int mode, uint32_t counter)
+{
+    for (int sends = 1;; sends++) {
+        if (!UploadSendBlock(job->port, &frame, mode, counter))
+            return UPL_WRITE_FAILED;
+        int reply = UploadWaitReply(job->port, BLOCK_ANSWER_MS, 0);
+        // The cancel request is looked at here only, whatever the reply was.
+        if (ZemLoadByte(&job->cancelRequested)) {
+            AbortDataPhase(job, mode, 1);
+            return UPL_CANCELLED;
+        }
+        if (reply == REPLY_ACK)
+            return UPL_OK;
+        if (reply == REPLY_NONE)
+            return UPL_NO_ANSWER;
+        if (reply == REPLY_CAN)
+            return UPL_REMOTE_CANCEL;
+        if (sends >= MOST_SENDS)
+            return UPL_TOO_MANY_RETRIES;
+    }
+}
+
+// Data blocks of one file from offset 0 to the size announced in its header.
+static int SendFileData(UploadJob* job, const char* path, uint32_t size, int mode)
+{
+    uint32_t blockSize = BlockSize(mode);
+    uint32_t offset = 0;
+    uint32_t counter = 0;
+    UploadPublishText(UploadStatusText, "");
+    while (offset != size) {
+        long got = ZemFileRead(path, frame.data, blockSize, offset, nullptr);
+        if (got < 0)
+            return UPL_FILE_ERROR;
+        // A file that shrank or grew since its header went out cannot arrive
+        // as announced: the receiver is told to drop it.
+        uint32_t expected = size - offset < blockSize ? size - offset : blockSize;
+        if (static_cast<uint32_t>(got) != expected) {
+            AbortDataPhase(job, mode, 0);
+            return UPL_FILE_ERROR;
+        }
+        memset(frame.data + got, 0, blockSize - got);
+        int result = SendDataBlock(job, mode, ++counter);
+        if (result != UPL_OK)
+            return result;
+        offset += expected;
+        SetUploadStatusText(offset, size);
+        UploadPostNotice(job, UM_SET_STATUS_TEXT, 0);
+        UploadPostNotice(job, UM_PROGRESS_SET, ProgressPosition(offset, size));
+    }
+    return UPL_OK;
+}
+
+// One file from its check to the acknowledged EOT.
+static int SendOneFile(UploadJob* job, const char* path, uint32_t* lastSize)
+{
+    ZemFindData found;
+    // A size of 4 GiB or more cannot be announced; a directory has size 0.
+    if (!ZemFileFind(path, &found) || found.sizeLow == 0 || found.sizeHigh != 0) {
+        SendOneCan(job->port);
+        return UPL_FILE_ERROR;
+    }
+    uint32_t size = found.sizeLow;
+    uint32_t* budget = IsFlashTarget(job->targetDir) ? &job->flashBudget : &job->ramBudget;
+    // The budget is taken before the header goes out and is not given back.
+    if (size > *budget) {
+        SendOneCan(job->port);
+        return UPL_NO_SPACE;
+    }
+    *budget -= size;
+    *lastSize = size;
+
+    uint32_t headerLength = BuildHeaderText(frame.data, job->targetDir, found.fileName, size);
+    SetUploadFileText(found.fileName);
+    UploadPostNotice(job, UM_SET_FILE_TEXT, 0);
+    UploadPostNotice(job, UM_PROGRESS_INIT, 0);
+
+    int mode = START_NONE;
+    int result = ExchangeHeader(job, headerLength, size, &mode);
+    if (result != UPL_OK)
+        return result;
+    // The data start request does not change the mode of the header's handshake.
+    int start = UploadWaitStart(job->port, DATA_START_MS, 1);
+    if (start != START_CRC && start != START_CHECKSUM)
+        return UPL_NO_ANSWER;
+    result = SendFileData(job, path, size, mode);
+    if (result != UPL_OK)
+        return result;
+
+    unsigned char eot = UPL_EOT;
+    ZemSerComWrite(job->port, &eot, 1, 1);
+    // The EOT is sent once; a NAK is not answered with a second one.
+    if (UploadWaitReply(job->port, EOT_ANSWER_MS, 1) != REPLY_ACK)
+        return UPL_NO_ANSWER;
+    return UPL_OK;
+}
+
+int UploadBatch(UploadJob* job)
+{
+    if (ZemSerComSendCmd(job->port, "u\r", 1) != SERCOM_DONE)
+        return UPL_COMMAND_FAILED;
+
+    const char* name = job->fileList;
+    const char* end = job->fileList + UPLOAD_FILE_LIST_SIZE;
+    uint32_t lastSize = 0;   // stays 0 for an empty list: the closing header then shows full
+    while (*name) {
+        size_t length = strnlen(name, end - name);
+        // A name without its NUL inside the field is no path.
+        if (name + length == end) {
+            SendOneCan(job->port);
+            return UPL_FILE_ERROR;
+        }
+        int result = SendOneFile(job, name, &lastSize);
+        if (result != UPL_OK)
+            return result;
+        name += length + 1;
+        if (name == end)
+            break;
+    }
+
+    memset(&frame, 0, sizeof(frame));
+    int mode = START_NONE;
+    return ExchangeHeader(job, 0, lastSize, &mode);
+}

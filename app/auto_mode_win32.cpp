@@ -1,0 +1,33 @@
+// The unattended run: after a listing, the automatic upload starts once;
+// after it, "-q" ends the program.
+#include <windows.h>
+
+#include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/command_line.h"
+#include "app/commands.h"
+#include "lib/zem_time.h"
+#include "serial/upload_dialog.h"
+
+void CommandAfterConnect()
+{
+    if (AutoMode == 1) {
+        // Give the controller a moment after the listing before the upload starts.
+        ZemSleep(1000);
+        PostMessageA(MainWindow, WM_COMMAND, CMD_AUTO_UPLOAD, 0);
+    } else if (QuitWhenDone) {
+        DestroyWindow(MainWindow);
+    }
+}
+
+void CommandAutoUpload()
+{
+    if (AutoMode != 1)
+        return;
+    if (!GuardPort("Serial Port still busy, Upload later."))
+        return;
+    RunUploadDialog();
+    AutoMode = 2;
+    if (IsWindow(MainWindow))
+        ReReadAndRefresh();
+}

@@ -1,0 +1,98 @@
+// Commands on the controller's own files: fetch the parameter list or the
+// tool list into a text file and open it, and delete the selected files.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+
+#include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/commands.h"
+#include "app/delete_command.h"
+#include "app/fetch_answer.h"
+#include "app/settings.h"
+#include "lib/zem_lib.h"
+#include "lib/zem_ui.h"
+#include "serial/serial_port.h"
+#include "tree/device_tree.h"
+#include "tree/views.h"
+
+static const char* const SEND_FAILED_MESSAGE = "Can't send Command. Please check if Vantorix is connected.";
+static const char* const PATH_TOO_LONG_MESSAGE = "The path is too long to delete a file in it.";
+
+static void OpenFetchedFile(const char* path)
+{
+    ZemFindData found;
+    if (ZemFileFind(path, &found) && found.sizeLow != 0)
+        ShellExecuteA(nullptr, "open", path, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void CommandShowFetched(unsigned id)
+{
+    if (!GuardPort("Serial Port still busy, Try later."))
+        return;
+    int kind = id == CMD_SHOW_TOOLLIST ? FETCH_TOOL_LIST : FETCH_PARAMETERS;
+
+    void* cursor = ZemUiSetWaitCursor();
+    uint32_t start = 0, length = 0;
+    int outcome = FetchControllerList(ConnectedPort, kind, AnswerBuffer, ANSWER_BUFFER_SIZE, &start, &length);
+    char path[sizeof(ProgramDir) + 32];
+    snprintf(path, sizeof(path), "%s%s", ProgramDir, FetchedFileName(kind));
+    if (outcome == FETCH_OK)
+        WriteFetchedFile(path, kind, AnswerBuffer + start, length);
+    ZemUiRestoreCursor(cursor);
+
+    if (outcome != FETCH_OK) {
+        ZemUiProblem(FetchOutcomeMessage(outcome));
+        return;
+    }
+    OpenFetchedFile(path);
+}
+
+// The question is a message box without owner, so the main window keeps
+// working while it is open: a disconnect or exit chosen meanwhile has run
+// by the time it returns. The loop goes on only with the same port and a
+// living window.
+static int DeleteStillPossible(SerialPort* port)
+{
+    return ConnectedPort == port && IsWindow(MainWindow);
+}
+
+static int AskDelete(const char* command)
+{
+    char target[DELETE_COMMAND_SIZE];
+    GetDeleteTarget(command, target, sizeof(target));
+    return MessageBoxA(nullptr, target, "Really delete ?", MB_YESNO) == IDYES;
+}
+
+void CommandDelete()
+{
+    if (!GuardPort("Serial Port still busy, Upload later."))
+        return;
+    SerialPort* port = ConnectedPort;
+
+    char path[DELETE_PATH_ROOM];
+    GetPathBoxText(path, sizeof(path));
+    char name[DELETE_COMMAND_SIZE];
+    char command[DELETE_COMMAND_SIZE];
+    int deletes = 0;
+    for (int row = NextSelectedFile(name, sizeof(name), -1); row != -1;
+         row = NextSelectedFile(name, sizeof(name), row)) {
+        if (!BuildDeleteCommand(command, path, name)) {
+            ZemUiProblem(PATH_TOO_LONG_MESSAGE);
+            break;
+        }
+        int yes = AskDelete(command);
+        if (!DeleteStillPossible(port))
+            return;
+        if (!yes)
+            continue;
+        if (SendDeleteCommand(port, command, AnswerBuffer, ANSWER_BUFFER_SIZE) != SERCOM_DONE) {
+            ZemUiProblem(SEND_FAILED_MESSAGE);
+            return;
+        }
+        deletes++;
+    }
+    if (deletes)
+        ReReadAndRefresh();
+}

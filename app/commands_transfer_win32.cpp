@@ -1,0 +1,104 @@
+// Commands that upload PC files: one file chosen in the open-file dialog,
+// or the files dropped on the file list.
+#include <windows.h>
+#include <commdlg.h>
+#include <shellapi.h>
+
+#include <cstring>
+
+#include "app/app_state.h"
+#include "app/commands.h"
+#include "app/settings.h"
+#include "lib/zem_lib.h"
+#include "lib/zem_ui.h"
+#include "serial/upload_dialog.h"
+#include "serial/upload_job.h"
+
+static const char* const UPLOAD_BUSY_MESSAGE = "Serial Port still busy, Upload later.";
+// Room for names and their NULs: the list's last byte stays for the closing NUL.
+constexpr uint32_t FILE_LIST_ROOM = UPLOAD_FILE_LIST_SIZE - 1;
+constexpr uint32_t CHOSEN_PATH_SIZE = 200;
+
+// The upload ran in the dialog; the tree is read again whatever came of it,
+// unless a command that arrived meanwhile destroyed the window.
+static void UploadAndReRead()
+{
+    RunUploadDialog();
+    if (IsWindow(MainWindow))
+        ReReadAndRefresh();
+}
+
+void CommandUpload()
+{
+    if (!GuardPort(UPLOAD_BUSY_MESSAGE))
+        return;
+
+    char chosen[CHOSEN_PATH_SIZE] = "";
+    OPENFILENAMEA dialog = {};
+    // The record without the fields that later Windows versions appended;
+    // 76 bytes in a 32-bit build, OPENFILENAME_SIZE_VERSION_400A here.
+    dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    dialog.hwndOwner = MainWindow;
+    dialog.lpstrFile = chosen;
+    dialog.nMaxFile = CHOSEN_PATH_SIZE;
+    dialog.lpstrInitialDir = Settings.DefUplPath[0] ? Settings.DefUplPath : nullptr;
+    dialog.Flags = OFN_LONGNAMES | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+    if (!GetOpenFileNameA(&dialog))
+        return;
+
+    size_t length = strlen(chosen);
+    if (length >= FILE_LIST_ROOM) {
+        ZemUiProblem("Filename is too long");
+        return;
+    }
+    memcpy(TheUploadJob.fileList, chosen, length + 1);
+    TheUploadJob.fileList[length + 1] = '\0';
+
+    uint32_t directoryLength = dialog.nFileOffset;
+    if (directoryLength >= sizeof(Settings.DefUplPath))
+        directoryLength = sizeof(Settings.DefUplPath) - 1;
+    memcpy(Settings.DefUplPath, chosen, directoryLength);
+    Settings.DefUplPath[directoryLength] = '\0';
+
+    UploadAndReRead();
+}
+
+// Copies the dropped names into the upload job's list; 0 after a message.
+static int FillDroppedList(HDROP drop)
+{
+    UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+    char* list = TheUploadJob.fileList;
+    uint32_t used = 0;
+    uint32_t room = FILE_LIST_ROOM;
+    for (UINT index = 0; index < count; ++index) {
+        UINT length = DragQueryFileA(drop, index, nullptr, 0);
+        if (length + 1 > room) {
+            ZemUiProblem("Too much Files, or a too long Path.");
+            return 0;
+        }
+        DragQueryFileA(drop, index, list + used, room);
+        ZemFindData found;
+        if (!ZemFileFind(list + used, &found)) {
+            ZemUiProblem("No valid File.");
+            return 0;
+        }
+        if (found.attributes & ZEM_ATTR_DIRECTORY) {
+            ZemUiProblem("No Folders, only Files please.");
+            return 0;
+        }
+        used += length + 1;
+        room -= length + 1;
+    }
+    list[used] = '\0';
+    return used != 0;
+}
+
+void CommandDropFiles(intptr_t drop)
+{
+    SetForegroundWindow(MainWindow);
+    if (!GuardPort(UPLOAD_BUSY_MESSAGE))
+        return;
+    if (!FillDroppedList(reinterpret_cast<HDROP>(drop)))
+        return;
+    UploadAndReRead();
+}

@@ -1,0 +1,119 @@
+// The progress dialog: completes the upload job, starts the worker, shows
+// its notices and the outcome. The dialog and the worker share only the
+// job's cancel byte and result (relaxed / release-acquire atomics), the
+// port's busy byte, and the two texts, which are copied out under the
+// sender's lock; the worker touches no window.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/command_line.h"
+#include "app/settings.h"
+#include "lib/zem_shared.h"
+#include "lib/zem_ui.h"
+#include "serial/upload_dialog.h"
+#include "serial/upload_job.h"
+#include "serial/upload_protocol.h"
+#include "serial/upload_worker.h"
+#include "tree/device_tree.h"
+#include "tree/views.h"
+
+DWORD WINAPI UploadThreadProc(LPVOID job)
+{
+    UploadJob* upload = static_cast<UploadJob*>(job);
+    RunUploadWorker(upload);
+    PostMessageA(static_cast<HWND>(upload->dialog), WM_COMMAND, UM_UPLOAD_DONE, 0);
+    return 0;
+}
+
+// Fills the rest of the job; the automatic upload keeps the "-p" directory.
+static void CompleteUploadJob(UploadJob* job, HWND dialog)
+{
+    job->port = ConnectedPort;
+    if (AutoMode != 1) {
+        job->targetDir[0] = '\0';
+        if (Settings.UsePath)
+            GetPathBoxText(job->targetDir, UPLOAD_TARGET_DIR_SIZE);
+    }
+    ZemStoreByte(&job->cancelRequested, 0);
+    job->dialog = dialog;
+    ZemStoreResult(&job->result, UPL_OK);
+    job->ramBudget = TheDeviceTree ? TheDeviceTree->ramDiskFree : 0;
+    job->flashBudget = TheDeviceTree ? TheDeviceTree->flashDiskFree : 0;
+}
+
+static INT_PTR StartUpload(HWND dialog)
+{
+    CompleteUploadJob(&TheUploadJob, dialog);
+    HANDLE worker = CreateThread(nullptr, 0, UploadThreadProc, &TheUploadJob, 0, nullptr);
+    if (!worker) {
+        EndDialog(dialog, 0);
+        return TRUE;
+    }
+    CloseHandle(worker);   // nothing waits for the worker; it ends by itself
+    return TRUE;
+}
+
+static void ShowSharedText(HWND dialog, int control, const char* text)
+{
+    char copy[UPLOAD_TEXT_SIZE];
+    UploadCopyText(text, copy, sizeof(copy));
+    SetDlgItemTextA(dialog, control, copy);
+}
+
+static void FinishUpload(HWND dialog)
+{
+    const char* message = UploadResultMessage(ZemLoadResult(&TheUploadJob.result));
+    if (message)
+        ZemUiProblem(message);
+    EndDialog(dialog, UM_UPLOAD_DONE);
+}
+
+static INT_PTR OnUploadCommand(HWND dialog, WPARAM wParam, LPARAM lParam)
+{
+    switch (LOWORD(wParam)) {
+    case IDC_UPLOAD_CANCEL:
+        ZemStoreByte(&TheUploadJob.cancelRequested, 1);
+        return TRUE;
+    case UM_UPLOAD_DONE:
+        FinishUpload(dialog);
+        return TRUE;
+    case UM_SET_FILE_TEXT:
+        ShowSharedText(dialog, IDC_UPLOAD_FILE, UploadFileText);
+        return TRUE;
+    case UM_SET_STATUS_TEXT:
+        ShowSharedText(dialog, IDC_UPLOAD_STATUS, UploadStatusText);
+        return TRUE;
+    case UM_PROGRESS_INIT:
+        SendDlgItemMessageA(dialog, IDC_UPLOAD_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 255));
+        SendDlgItemMessageA(dialog, IDC_UPLOAD_PROGRESS, PBM_SETPOS, 1, 0);
+        return TRUE;
+    case UM_PROGRESS_SET:
+        SendDlgItemMessageA(dialog, IDC_UPLOAD_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(lParam), 0);
+        return TRUE;
+    default:
+        return FALSE;   // Escape (IDCANCEL) does not cancel
+    }
+}
+
+INT_PTR CALLBACK UploadDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        return StartUpload(dialog);
+    case WM_CLOSE:
+        // The close box only asks for a cancel; the worker decides when it ends.
+        ZemStoreByte(&TheUploadJob.cancelRequested, 1);
+        return TRUE;
+    case WM_COMMAND:
+        return OnUploadCommand(dialog, wParam, lParam);
+    default:
+        return FALSE;
+    }
+}
+
+void RunUploadDialog()
+{
+    DialogBoxParamA(ProgramInstance, MAKEINTRESOURCEA(IDD_UPLOAD), MainWindow, UploadDialogProc, 0);
+}

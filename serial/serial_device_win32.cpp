@@ -1,0 +1,120 @@
+// The serial device on the Win32 communications interface: a COM port opened
+// for exclusive, synchronous use, with its DCB and timeouts saved at open.
+#include <windows.h>
+
+#include <cstring>
+
+#include "serial/serial_device.h"
+
+static_assert(sizeof(DCB) <= sizeof(SerialSavedState), "the DCB must fit the saved state");
+static_assert(sizeof(COMMTIMEOUTS) <= sizeof(SerialSavedTimeouts), "COMMTIMEOUTS must fit the saved timeouts");
+
+static HANDLE AsHandle(SerialHandle handle)
+{
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+static int OpenWin32(const char* name, SerialHandle* handle)
+{
+    HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    if (h == INVALID_HANDLE_VALUE)
+        return 0;
+    *handle = reinterpret_cast<SerialHandle>(h);
+    return 1;
+}
+
+static int GetStateWin32(SerialHandle handle, SerialSavedState* state)
+{
+    DCB dcb;
+    memset(&dcb, 0, sizeof(dcb));
+    dcb.DCBlength = sizeof(dcb);
+    if (!GetCommState(AsHandle(handle), &dcb))
+        return 0;
+    memcpy(state->bytes, &dcb, sizeof(dcb));
+    return 1;
+}
+
+static int GetTimeoutsWin32(SerialHandle handle, SerialSavedTimeouts* timeouts)
+{
+    COMMTIMEOUTS t;
+    if (!GetCommTimeouts(AsHandle(handle), &t))
+        return 0;
+    memcpy(timeouts->bytes, &t, sizeof(t));
+    return 1;
+}
+
+// 8N1 with the DTR and RTS receive handshake; every other member keeps the
+// driver's value. On the packed flag word this is AND 0xFFFFEFA7, OR 0x2020.
+static int ConfigureWin32(SerialHandle handle, uint32_t baud)
+{
+    DCB dcb;
+    memset(&dcb, 0, sizeof(dcb));
+    dcb.DCBlength = sizeof(dcb);
+    GetCommState(AsHandle(handle), &dcb);
+    dcb.BaudRate = baud;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    dcb.fOutxDsrFlow = 0;
+    dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
+    dcb.fDsrSensitivity = 0;
+    dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
+    return SetCommState(AsHandle(handle), &dcb) != 0;
+}
+
+// A read ends at the count or 990 ms after it began; a write within 10 s.
+static int SetTimeoutsWin32(SerialHandle handle)
+{
+    COMMTIMEOUTS t;
+    t.ReadIntervalTimeout = 990;
+    t.ReadTotalTimeoutMultiplier = 0;
+    t.ReadTotalTimeoutConstant = 990;
+    t.WriteTotalTimeoutMultiplier = 0;
+    t.WriteTotalTimeoutConstant = 10000;
+    return SetCommTimeouts(AsHandle(handle), &t) != 0;
+}
+
+static void RestoreStateWin32(SerialHandle handle, const SerialSavedState* state)
+{
+    DCB dcb;
+    memcpy(&dcb, state->bytes, sizeof(dcb));
+    SetCommState(AsHandle(handle), &dcb);
+}
+
+static void RestoreTimeoutsWin32(SerialHandle handle, const SerialSavedTimeouts* timeouts)
+{
+    COMMTIMEOUTS t;
+    memcpy(&t, timeouts->bytes, sizeof(t));
+    SetCommTimeouts(AsHandle(handle), &t);
+}
+
+static void PurgeWin32(SerialHandle handle)
+{
+    PurgeComm(AsHandle(handle), PURGE_TXCLEAR | PURGE_RXCLEAR);
+}
+
+static int WriteWin32(SerialHandle handle, const void* bytes, uint32_t length, uint32_t* written)
+{
+    DWORD count = 0;
+    BOOL ok = WriteFile(AsHandle(handle), bytes, length, &count, NULL);
+    *written = count;
+    return ok != 0;
+}
+
+static int ReadWin32(SerialHandle handle, void* buffer, uint32_t max, uint32_t* got)
+{
+    DWORD count = 0;
+    BOOL ok = ReadFile(AsHandle(handle), buffer, max, &count, NULL);
+    *got = count;
+    return ok != 0;
+}
+
+static void CloseWin32(SerialHandle handle)
+{
+    CloseHandle(AsHandle(handle));
+}
+
+const SerialDevice SerialPlatformDevice = {
+    OpenWin32,  GetStateWin32, GetTimeoutsWin32, ConfigureWin32, SetTimeoutsWin32, RestoreStateWin32,
+    RestoreTimeoutsWin32, PurgeWin32, WriteWin32, ReadWin32, CloseWin32,
+};

@@ -1,0 +1,257 @@
+// The POSIX serial device on a pseudo-terminal: the test holds the master
+// and plays the controller; the program opens the slave by its path.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "app/settings.h"
+#include "serial/serial_port.h"
+
+using Clock = std::chrono::steady_clock;
+
+static long MsSince(Clock::time_point start)
+{
+    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+static bool SameTermios(const termios& a, const termios& b)
+{
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag && a.c_lflag == b.c_lflag &&
+           memcmp(a.c_cc, b.c_cc, sizeof(a.c_cc)) == 0 && cfgetispeed(&a) == cfgetispeed(&b) &&
+           cfgetospeed(&a) == cfgetospeed(&b);
+}
+
+class SerialPtyTest : public testing::Test {
+protected:
+    int master = -1;
+    int slave = -1;   // held by the test so the terminal's settings can be inspected
+    std::string path;
+    termios before{};
+    SerialPort* port = nullptr;
+
+    void SetUp() override
+    {
+        SerialSetDevice(nullptr);
+        Settings.LogFile = 0;
+        ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+        path = ttyname(slave);
+        termios raw;
+        tcgetattr(master, &raw);
+        cfmakeraw(&raw);
+        tcsetattr(master, TCSANOW, &raw);
+        // A cooked 9600 line, so that every change made by the open shows.
+        tcgetattr(slave, &before);
+        cfsetspeed(&before, B9600);
+        before.c_lflag |= ICANON | ECHO;
+        before.c_cc[VMIN] = 1;
+        before.c_cc[VTIME] = 5;
+        tcsetattr(slave, TCSANOW, &before);
+        tcgetattr(slave, &before);
+    }
+
+    void TearDown() override
+    {
+        if (port)
+            ZemSerComClose(port);
+        close(slave);
+        close(master);
+    }
+
+    void Open(uint32_t baud = 115200)
+    {
+        port = ZemSerComOpen(path.c_str(), baud);
+        ASSERT_NE(port, nullptr);
+    }
+
+    void ClosePort()
+    {
+        ZemSerComClose(port);
+        port = nullptr;
+    }
+
+    termios Current() const
+    {
+        termios t;
+        tcgetattr(slave, &t);
+        return t;
+    }
+
+    // Waits until the program's side of the line has input to read.
+    void AwaitInput() const
+    {
+        pollfd p = {static_cast<int>(port->handle), POLLIN, 0};
+        ASSERT_EQ(poll(&p, 1, 2000), 1);
+    }
+
+    // Everything the program wrote, collected until the line is quiet.
+    std::string TakeFromMaster() const
+    {
+        std::string got;
+        for (;;) {
+            pollfd p = {master, POLLIN, 0};
+            if (poll(&p, 1, 100) != 1)
+                return got;
+            char buffer[256];
+            ssize_t n = read(master, buffer, sizeof(buffer));
+            if (n <= 0)
+                return got;
+            got.append(buffer, static_cast<size_t>(n));
+        }
+    }
+};
+
+TEST_F(SerialPtyTest, OpenSetsRaw8N1AndCloseRestoresThePreviousSettings)
+{
+    Open(115200);
+    termios t = Current();
+    EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B115200));
+    EXPECT_EQ(cfgetispeed(&t), static_cast<speed_t>(B115200));
+    EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    EXPECT_EQ(t.c_cflag & (CLOCAL | CREAD), static_cast<tcflag_t>(CLOCAL | CREAD));
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL), 0u);
+    EXPECT_EQ(t.c_oflag & OPOST, 0u);
+    EXPECT_EQ(t.c_cc[VMIN], 0);
+    EXPECT_EQ(t.c_cc[VTIME], 0);
+
+    ClosePort();
+    EXPECT_TRUE(SameTermios(Current(), before));
+}
+
+TEST_F(SerialPtyTest, SpeedsWithoutATermiosNameAreRefused)
+{
+    for (uint32_t baud : {0u, 12345u, 0xFFFFFFFFu}) {
+        SCOPED_TRACE(baud);
+        EXPECT_EQ(ZemSerComOpen(path.c_str(), baud), nullptr);
+        EXPECT_TRUE(SameTermios(Current(), before));
+    }
+    Open(9600);
+}
+
+TEST_F(SerialPtyTest, PathsThatAreNoTerminalAreRefused)
+{
+    char file[] = "/tmp/serial-not-a-port-XXXXXX";
+    int fd = mkstemp(file);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    EXPECT_EQ(ZemSerComOpen(file, 9600), nullptr);
+    unlink(file);
+    EXPECT_EQ(ZemSerComOpen("/nonexistent/ttyS99", 9600), nullptr);
+    EXPECT_EQ(ZemSerComOpen("", 9600), nullptr);
+}
+
+TEST_F(SerialPtyTest, HeldPortIsRefusedToEveryOtherOpener)
+{
+    Open();
+    int exclusive = 0;
+    ASSERT_EQ(ioctl(slave, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1);
+
+    EXPECT_EQ(ZemSerComOpen(path.c_str(), 115200), nullptr);
+
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        SerialPort* other = ZemSerComOpen(path.c_str(), 115200);
+        _exit(other ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+
+    // The refusals left the holder's line as it was.
+    termios held = Current();
+    EXPECT_EQ(cfgetospeed(&held), static_cast<speed_t>(B115200));
+    EXPECT_EQ(ZemSerComWrite(port, "x", 1, 0), SERCOM_DONE);
+    EXPECT_EQ(TakeFromMaster(), "x");
+
+    ClosePort();
+    ASSERT_EQ(ioctl(slave, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    Open();
+}
+
+TEST_F(SerialPtyTest, SendCmdDiscardsEarlierInputAndSendsExactlyTheText)
+{
+    Open();
+    ASSERT_EQ(write(master, "stale", 5), 5);
+    AwaitInput();
+
+    EXPECT_EQ(ZemSerComSendCmd(port, "l\r\n", 0), SERCOM_DONE);
+    EXPECT_EQ(TakeFromMaster(), "l\r\n");
+
+    ASSERT_EQ(write(master, "ok", 2), 2);
+    char buffer[8];
+    auto start = Clock::now();
+    EXPECT_EQ(ZemSerComRead(port, buffer, 2, 0), 2u);
+    EXPECT_STREQ(buffer, "ok");
+    EXPECT_LT(MsSince(start), 500);
+}
+
+TEST_F(SerialPtyTest, ReadReturnsAsSoonAsTheCountHasArrived)
+{
+    Open();
+    std::thread peer([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        write(master, "ab", 2);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        write(master, "cdef", 4);
+    });
+    char buffer[8];
+    auto start = Clock::now();
+    uint32_t got = ZemSerComRead(port, buffer, 4, 0);
+    long ms = MsSince(start);
+    peer.join();
+    EXPECT_EQ(got, 4u);
+    EXPECT_STREQ(buffer, "abcd");
+    EXPECT_LT(ms, 600);
+    EXPECT_EQ(ZemSerComRead(port, buffer, 2, 0), 2u);
+    EXPECT_STREQ(buffer, "ef");
+}
+
+// The two real waits of the suite: reads that get less than they asked for.
+TEST_F(SerialPtyTest, ReadEndsAfterAboutASecondWithWhateverArrived)
+{
+    Open();
+    char buffer[8];
+    memset(buffer, 'x', sizeof(buffer));
+    auto start = Clock::now();
+    EXPECT_EQ(ZemSerComRead(port, buffer, 7, 0), 0u);
+    long ms = MsSince(start);
+    EXPECT_EQ(buffer[0], 0);
+    EXPECT_GE(ms, 800);
+    EXPECT_LE(ms, 2500);
+
+    ASSERT_EQ(write(master, "abc", 3), 3);
+    start = Clock::now();
+    EXPECT_EQ(ZemSerComRead(port, buffer, 7, 0), 3u);
+    ms = MsSince(start);
+    EXPECT_STREQ(buffer, "abc");
+    EXPECT_GE(ms, 800);
+    EXPECT_LE(ms, 2500);
+}
+
+TEST_F(SerialPtyTest, ReadOnAHungUpLineEndsAtOnce)
+{
+    Open();
+    close(master);
+    master = -1;
+    char buffer[8];
+    auto start = Clock::now();
+    EXPECT_EQ(ZemSerComRead(port, buffer, 7, 0), 0u);
+    EXPECT_LT(MsSince(start), 500);
+}

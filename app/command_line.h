@@ -17,7 +17,15 @@ const char* GetCmdLineToken(const char* text, char** cursor, uint32_t* capacity)
 // Returns 1, or 0 after a usage error (the job cleared, the run goes on).
 int ParseCommandLine(const char* text);
 
-// Joins arguments delivered already split into one argument text, quoting
-// those that hold a blank, so that the grammar above reads them back.
-// Returns 1, or 0 when the text would not fit the buffer.
+// Shows UsageMessage with UsageCaption: a message box on Windows, stderr
+// elsewhere. ParseCommandLine calls UsageMessageHook instead when one is set.
+void ShowUsageMessage();
+extern void (*UsageMessageHook)();
+
+// Joins arguments delivered already split into one argument text with single
+// blanks, quoting those that hold a blank or tab or are empty, so that the
+// grammar above reads them back. The grammar has no escape, so an argument
+// that starts with a double quote, or holds one together with a blank, cannot
+// be written: the result is then 0 and the buffer empty, as when the text
+// would not fit the buffer. Returns 1 on success.
 int JoinArguments(int count, const char* const* arguments, char* buffer, uint32_t size);

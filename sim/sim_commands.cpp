@@ -1,0 +1,144 @@
+// The command side of the controller: bytes are gathered up to a CR and the
+// line is answered. A client purges its own buffers before each command, but
+// leftovers of an aborted upload may still reach us, so control bytes in
+// front of a command are skipped.
+#include <cstdio>
+#include <cstring>
+
+#include "sim/sim.h"
+
+constexpr size_t LONGEST_COMMAND = 1024;
+
+enum { SERVE_ON = -1 };
+
+static int ReadWholeFile(const std::string& path, std::string* text)
+{
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return 0;
+    char piece[4096];
+    size_t got = 0;
+    while ((got = std::fread(piece, 1, sizeof piece, file)) > 0)
+        text->append(piece, got);
+    std::fclose(file);
+    return 1;
+}
+
+// The controller ends its lines with CR LF whatever the host file uses.
+static std::string WithCrLf(const std::string& text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); i++) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))
+            out += '\r';
+        out += text[i];
+    }
+    return out;
+}
+
+static void AnswerListing(uint32_t count)
+{
+    std::string text = BuildListing();
+    if (FaultHits(FAULT_LISTING_INVALID, count)) {
+        // An unrecognised line right after the first directory line.
+        size_t firstDir = text.find("(dir) ");
+        size_t lineEnd = text.find("\r\n", firstDir);
+        text.insert(lineEnd + 2, "this line is no listing line\r\n");
+    }
+    if (const FaultRule* gap = FindFault(FAULT_LISTING_GAP)) {
+        size_t half = text.size() / 2;
+        LineWrite(text.data(), half);
+        SimSleepMs(gap->a);
+        LineWrite(text.data() + half, text.size() - half);
+        return;
+    }
+    LineWrite(text.data(), text.size());
+}
+
+static void AnswerList(char letter, const std::string& path)
+{
+    std::string answer = std::string(1, letter) + "\r\n";
+    std::string body;
+    int hasBody = ReadWholeFile(path, &body) && !body.empty();
+    if (letter == 't' && FindFault(FAULT_NO_TOOLS) != nullptr)
+        hasBody = 0;
+    if (hasBody)
+        answer += WithCrLf(body);
+    LineWrite(answer.data(), answer.size());
+}
+
+// Answers one command line; SERVE_ON, or the exit code when serving ends.
+static int RunCommandLine(const std::string& line)
+{
+    ReloadFaults();
+    char letter = line[0];
+    int known = std::strchr("lptdu", letter) != nullptr && (line.size() == 1 || letter == 'd' || line[1] == ' ');
+    if (!known) {
+        SimTrace("unknown command \"%s\"", line.c_str());
+        LineWriteText("Unknown command\r\n");
+        return SERVE_ON;
+    }
+    uint32_t count = CountCommand(letter);
+    SimTrace("command \"%s\" (#%u of its kind)", line.c_str(), count);
+    int result = SERVE_ON;
+    if (FaultHitsCommand(letter, count)) {
+        SimTrace("no answer (fault)");
+    } else {
+        if (const FaultRule* slow = FindFault(FAULT_SLOW))
+            SimSleepMs(slow->a);
+        if (letter == 'l') {
+            AnswerListing(count);
+        } else if (letter == 'p') {
+            AnswerList('p', Options.params);
+        } else if (letter == 't') {
+            AnswerList('t', Options.tools);
+        } else if (letter == 'd') {
+            std::string path = line.size() > 2 && line[1] == ' ' ? line.substr(2) : std::string();
+            LineWriteText(DeleteControllerFile(path).c_str());
+        } else {
+            int received = ReceiveBatch();
+            if (Options.onceUpload)
+                result = received == RECEIVE_OK ? 0 : 1;
+        }
+    }
+    const FaultRule* hangup = FindFault(FAULT_HANGUP_AFTER);
+    if (hangup != nullptr && CountedCommands() >= hangup->a) {
+        LineHangUp();
+        return 0;
+    }
+    return result;
+}
+
+int ServeCommands()
+{
+    if (Options.receiveNow) {
+        ReloadFaults();
+        int received = ReceiveBatch();
+        if (Options.onceUpload)
+            return received == RECEIVE_OK ? 0 : 1;
+    }
+    std::string line;
+    for (;;) {
+        int byte = LineReadByte(250);
+        if (byte == LINE_STOP)
+            return 0;
+        if (byte == LINE_TIMEOUT || byte == '\n')
+            continue;
+        if (byte == '\r') {
+            if (line.empty())
+                continue;
+            int result = RunCommandLine(line);
+            line.clear();
+            if (result != SERVE_ON)
+                return result;
+            continue;
+        }
+        if (line.empty() && (byte <= ' ' || byte == 0x7F))
+            continue;
+        if (line.size() >= LONGEST_COMMAND) {
+            line.clear();
+            continue;
+        }
+        line += static_cast<char>(byte);
+    }
+}

@@ -1,0 +1,234 @@
+// Faults switched on by --fault and by the control file, so tests can make
+// the controller misbehave in each way the client must survive.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "sim/sim.h"
+
+// Argument forms of a fault spec.
+enum {
+    ARGS_NONE,          // name
+    ARGS_COUNT,         // name[:N], N counted from 1; none = every time
+    ARGS_NUMBER,        // name:N
+    ARGS_TWO,           // name:K:N
+    ARGS_NUMBER_OPT,    // name:K[:N], N defaults to FaultForm::defaultB
+    ARGS_LETTER_COUNT,  // name:X[:N]
+};
+
+struct FaultForm {
+    const char* name;
+    int kind;
+    int args;
+    char letter;        // fixed command letter of an alias of FAULT_SILENT
+    uint32_t defaultB;
+    const char* usage;
+    const char* help;
+};
+
+static const FaultForm FaultForms[] = {
+    {"silent", FAULT_SILENT, ARGS_LETTER_COUNT, 0, 0, "silent:X[:N]",
+     "no answer to the N-th command X (l, p, t, d or u), or to every one"},
+    {"listing-silent", FAULT_SILENT, ARGS_COUNT, 'l', 0, "listing-silent[:N]",
+     "no answer to the N-th listing, or to every one (\"No answer\")"},
+    {"listing-invalid", FAULT_LISTING_INVALID, ARGS_COUNT, 0, 0, "listing-invalid[:N]",
+     "the N-th listing (or every one) has an unrecognised line (\"not correct\")"},
+    {"listing-gap", FAULT_LISTING_GAP, ARGS_NUMBER, 0, 0, "listing-gap:MS",
+     "pause MS milliseconds in the middle of every listing"},
+    {"no-tools", FAULT_NO_TOOLS, ARGS_NONE, 0, 0, "no-tools", "answer \"t\" with exactly \"t\\r\\n\": no tool list"},
+    {"slow", FAULT_SLOW, ARGS_NUMBER, 0, 0, "slow:MS", "wait MS milliseconds before every answer to a command"},
+    {"hangup-after", FAULT_HANGUP_AFTER, ARGS_NUMBER, 0, 0, "hangup-after:N",
+     "after the N-th command close the terminal and exit: the client's next write fails"},
+    {"can-start", FAULT_CAN_START, ARGS_NONE, 0, 0, "can-start", "answer \"u\" with CAN instead of a start request"},
+    {"silent-start", FAULT_SILENT, ARGS_NONE, 'u', 0, "silent-start", "no start request after \"u\" (same as silent:u)"},
+    {"silent-header", FAULT_SILENT_HEADER, ARGS_NONE, 0, 0, "silent-header", "never acknowledge a file header"},
+    {"can-header", FAULT_CAN_HEADER, ARGS_NONE, 0, 0, "can-header", "answer every file header with CAN"},
+    {"silent-data-start", FAULT_SILENT_DATA_START, ARGS_NONE, 0, 0, "silent-data-start",
+     "acknowledge a header but send no start request for its data"},
+    {"nak", FAULT_NAK, ARGS_TWO, 0, 0, "nak:K:N", "NAK data block K of every file N times before taking it"},
+    {"can-block", FAULT_CAN_BLOCK, ARGS_NUMBER, 0, 0, "can-block:K", "answer data block K with CAN"},
+    {"silent-from", FAULT_SILENT_FROM, ARGS_NUMBER, 0, 0, "silent-from:K",
+     "answer nothing from data block K on (the file is dropped)"},
+    {"stall-from", FAULT_STALL_FROM, ARGS_NUMBER_OPT, 0, 15, "stall-from:K[:S]",
+     "from data block K on stop reading the line and send ACKs blindly for S seconds (default 15), so the client's "
+     "writes back up until its write time-out"},
+    {"silent-eot", FAULT_SILENT_EOT, ARGS_NONE, 0, 0, "silent-eot", "never acknowledge an EOT (the file is dropped)"},
+    {"silent-close", FAULT_SILENT_CLOSE, ARGS_NONE, 0, 0, "silent-close",
+     "never acknowledge the closing header (the files are kept)"},
+    {"no-space", FAULT_NO_SPACE, ARGS_NONE, 0, 0, "no-space",
+     "both disks full: the listing shows 0 free bytes and every file is refused with CAN"},
+    {"ack-delay", FAULT_ACK_DELAY, ARGS_NUMBER, 0, 0, "ack-delay:MS", "wait MS milliseconds before every ACK and NAK"},
+};
+
+static std::vector<FaultRule> CommandLineRules;
+static std::vector<FaultRule> ControlRules;
+static std::string ControlText;
+static uint32_t CommandCounts[256];
+
+static int ParseUnsigned(const char* text, uint32_t* out)
+{
+    if (text == nullptr || *text < '0' || *text > '9')
+        return 0;
+    char* end = nullptr;
+    unsigned long value = std::strtoul(text, &end, 10);
+    if (*end != 0 || value > 0xFFFFFFFFul)
+        return 0;
+    *out = static_cast<uint32_t>(value);
+    return 1;
+}
+
+static int ParseFault(const char* spec, FaultRule* rule)
+{
+    std::string text = spec;
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\r' || text.back() == '\t'))
+        text.pop_back();
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        size_t colon = text.find(':', start);
+        parts.push_back(text.substr(start, colon == std::string::npos ? std::string::npos : colon - start));
+        if (colon == std::string::npos)
+            break;
+        start = colon + 1;
+    }
+    for (const FaultForm& form : FaultForms) {
+        if (parts[0] != form.name)
+            continue;
+        *rule = FaultRule{form.kind, form.letter, 0, form.defaultB};
+        size_t count = parts.size() - 1;
+        const char* first = count >= 1 ? parts[1].c_str() : nullptr;
+        const char* second = count >= 2 ? parts[2].c_str() : nullptr;
+        switch (form.args) {
+        case ARGS_NONE:
+            return count == 0;
+        case ARGS_COUNT:
+            return count == 0 || (count == 1 && ParseUnsigned(first, &rule->a) && rule->a > 0);
+        case ARGS_NUMBER:
+            return count == 1 && ParseUnsigned(first, &rule->a);
+        case ARGS_TWO:
+            return count == 2 && ParseUnsigned(first, &rule->a) && ParseUnsigned(second, &rule->b);
+        case ARGS_NUMBER_OPT:
+            return (count == 1 || count == 2) && ParseUnsigned(first, &rule->a) &&
+                   (count == 1 || ParseUnsigned(second, &rule->b));
+        case ARGS_LETTER_COUNT:
+            if (count < 1 || count > 2 || parts[1].size() != 1 || std::strchr("lptdu", parts[1][0]) == nullptr)
+                return 0;
+            rule->letter = parts[1][0];
+            return count == 1 || (ParseUnsigned(second, &rule->a) && rule->a > 0);
+        }
+    }
+    return 0;
+}
+
+int AddCommandLineFault(const char* spec)
+{
+    FaultRule rule{};
+    if (!ParseFault(spec, &rule))
+        return 0;
+    CommandLineRules.push_back(rule);
+    return 1;
+}
+
+void ReloadFaults()
+{
+    if (Options.control.empty())
+        return;
+    std::string text;
+    if (FILE* file = std::fopen(Options.control.c_str(), "rb")) {
+        char piece[4096];
+        size_t got = 0;
+        while ((got = std::fread(piece, 1, sizeof piece, file)) > 0)
+            text.append(piece, got);
+        std::fclose(file);
+    }
+    if (text == ControlText)
+        return;
+    ControlText = text;
+    ControlRules.clear();
+    std::memset(CommandCounts, 0, sizeof CommandCounts);
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        size_t first = line.find_first_not_of(" \t\r");
+        if (first == std::string::npos || line[first] == '#')
+            continue;
+        FaultRule rule{};
+        if (ParseFault(line.c_str() + first, &rule))
+            ControlRules.push_back(rule);
+        else
+            std::fprintf(stderr, "vantorix-sim: control file: unknown fault \"%s\" ignored\n", line.c_str());
+    }
+    SimTrace("control file read: %zu fault(s)", ControlRules.size());
+}
+
+// Slot 0 counts every command, the others one letter each.
+uint32_t CountCommand(char letter)
+{
+    CommandCounts[0]++;
+    return ++CommandCounts[static_cast<unsigned char>(letter)];
+}
+
+uint32_t CountedCommands()
+{
+    return CommandCounts[0];
+}
+
+std::vector<const FaultRule*> FaultsOfKind(int kind)
+{
+    std::vector<const FaultRule*> found;
+    for (const std::vector<FaultRule>* rules : {&CommandLineRules, &ControlRules}) {
+        for (const FaultRule& rule : *rules) {
+            if (rule.kind == kind)
+                found.push_back(&rule);
+        }
+    }
+    return found;
+}
+
+const FaultRule* FindFault(int kind)
+{
+    for (const std::vector<FaultRule>* rules : {&CommandLineRules, &ControlRules}) {
+        for (const FaultRule& rule : *rules) {
+            if (rule.kind == kind)
+                return &rule;
+        }
+    }
+    return nullptr;
+}
+
+int FaultHits(int kind, uint32_t count)
+{
+    for (const std::vector<FaultRule>* rules : {&CommandLineRules, &ControlRules}) {
+        for (const FaultRule& rule : *rules) {
+            if (rule.kind == kind && (rule.a == 0 || rule.a == count))
+                return 1;
+        }
+    }
+    return 0;
+}
+
+int FaultHitsCommand(char letter, uint32_t count)
+{
+    for (const std::vector<FaultRule>* rules : {&CommandLineRules, &ControlRules}) {
+        for (const FaultRule& rule : *rules) {
+            if (rule.kind == FAULT_SILENT && rule.letter == letter && (rule.a == 0 || rule.a == count))
+                return 1;
+        }
+    }
+    return 0;
+}
+
+void PrintFaultHelp()
+{
+    std::printf("Faults (--fault SPEC or a line of the control file). N counts the\n"
+                "commands of that kind from 1, since the start or since the control\n"
+                "file last changed; K is the number of a data block within its file,\n"
+                "counted from 1:\n");
+    for (const FaultForm& form : FaultForms)
+        std::printf("  %-20s %s\n", form.usage, form.help);
+}

@@ -24,7 +24,7 @@ TEST(BuildDeleteCommand, UsesEveryByteButRefusesOneMore)
 {
     char command[DELETE_COMMAND_SIZE];
     // "d " + path + name + "\r" + NUL = 512 exactly.
-    std::string path = "/" + std::string(507, 'p');   // 508 characters
+    std::string path = "/" + std::string(506, 'p');   // 507 characters
     ASSERT_EQ(BuildDeleteCommand(command, path.c_str(), "x"), 1);
     EXPECT_EQ(std::string(command).size(), 511u);
     EXPECT_EQ(command[510], '\r');

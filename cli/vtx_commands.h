@@ -1,0 +1,44 @@
+// The commands of vtx, the console client on the browser's core. A command is
+// one row of the table in vtx_main.cpp and one file vtx_NAME.cpp that defines
+// its run function and its usage text.
+#pragma once
+
+#include <cstdint>
+
+struct SerialPort;
+
+// Exit codes of every command.
+enum {
+    VTX_EXIT_OK = 0,       // done
+    VTX_EXIT_FAILED = 1,   // the controller or the port failed; the reason is on stderr
+    VTX_EXIT_USAGE = 2,    // the command line was wrong; the usage is on stderr
+};
+
+// What the global options chose.
+struct VtxOptions {
+    const char* port;      // --port, else $VTX_PORT, else /dev/ttyUSB0
+    uint32_t baud;         // --baud, else 57600
+    uint32_t attempts;     // --attempts, else 2 listing attempts
+};
+
+// A command gets its own arguments (argv[0] is the command's name).
+using VtxRun = int (*)(int argc, char** argv, const VtxOptions* options);
+
+struct VtxCommand {
+    const char* name;
+    VtxRun run;
+    const char* summary;   // one line for `vtx --help`
+    const char* usage;     // the whole text for `vtx COMMAND --help`
+};
+
+// Opens the chosen port with the controller's line settings, or says
+// "Can't open Serial Port." on stderr and returns none.
+SerialPort* VtxOpenPort(const VtxOptions* options);
+// Prints the complaint and the command's usage on stderr; returns VTX_EXIT_USAGE.
+int VtxUsageError(const char* command, const char* complaint, const char* detail);
+// Reads a decimal number of 1 to 4294967295; 1 on success.
+int VtxParseCount(const char* text, uint32_t* value);
+
+// One pair per command.
+int VtxLs(int argc, char** argv, const VtxOptions* options);
+extern const char VtxLsUsage[];

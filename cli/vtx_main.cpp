@@ -1,0 +1,171 @@
+// vtx [--port DEVICE] [--baud N] [--attempts N] COMMAND ...: the browser's
+// core on the Linux command line.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "cli/vtx_commands.h"
+#include "lib/zem_lib.h"
+#include "tree/device_tree.h"
+
+// Adding a command: one row here, one file vtx_NAME.cpp, one pair in vtx_commands.h.
+static const VtxCommand commands[] = {
+    {"ls", VtxLs, "show the controller's directories, files and free space", VtxLsUsage},
+};
+
+static const char* const DEFAULT_PORT = "/dev/ttyUSB0";
+static const uint32_t DEFAULT_BAUD = 57600;
+static const uint32_t DEFAULT_ATTEMPTS = 2;
+
+static void PrintUsage(FILE* out)
+{
+    fputs("usage: vtx [--port DEVICE] [--baud N] [--attempts N] COMMAND [ARGS...]\n"
+          "\n"
+          "Talks to a Vantorix controller over a serial line.\n"
+          "\n"
+          "Options:\n"
+          "  --port DEVICE   serial device (default: $VTX_PORT, else /dev/ttyUSB0)\n"
+          "  --baud N        line speed in bit/s (default: 57600)\n"
+          "  --attempts N    listing attempts per directory read (default: 2)\n"
+          "  --help          show this text\n"
+          "\n"
+          "Commands:\n", out);
+    for (const VtxCommand& command : commands)
+        fprintf(out, "  %-8s %s\n", command.name, command.summary);
+    fputs("\nRun 'vtx COMMAND --help' for the arguments of one command.\n", out);
+}
+
+static const VtxCommand* FindCommand(const char* name)
+{
+    for (const VtxCommand& command : commands)
+        if (strcmp(command.name, name) == 0)
+            return &command;
+    return nullptr;
+}
+
+int VtxUsageError(const char* command, const char* complaint, const char* detail)
+{
+    if (detail)
+        fprintf(stderr, "vtx: %s: %s\n\n", complaint, detail);
+    else
+        fprintf(stderr, "vtx: %s\n\n", complaint);
+    const VtxCommand* found = command ? FindCommand(command) : nullptr;
+    if (found)
+        fputs(found->usage, stderr);
+    else
+        PrintUsage(stderr);
+    return VTX_EXIT_USAGE;
+}
+
+int VtxParseCount(const char* text, uint32_t* value)
+{
+    uint64_t number = 0;
+    if (!*text)
+        return 0;
+    for (const char* p = text; *p; p++) {
+        if (*p < '0' || *p > '9')
+            return 0;
+        number = number * 10 + static_cast<uint64_t>(*p - '0');
+        if (number > 0xFFFFFFFFu)
+            return 0;
+    }
+    if (number == 0)
+        return 0;
+    *value = static_cast<uint32_t>(number);
+    return 1;
+}
+
+// Takes "--name VALUE" or "--name=VALUE"; returns the value and moves the
+// index past it, or null when argv[*index] is not that option.
+static const char* TakeOptionValue(int argc, char** argv, int* index, const char* name, int* missing)
+{
+    size_t length = strlen(name);
+    const char* arg = argv[*index];
+    if (strncmp(arg, name, length) != 0)
+        return nullptr;
+    if (arg[length] == '=')
+        return arg + length + 1;
+    if (arg[length] != 0)
+        return nullptr;
+    if (*index + 1 >= argc) {
+        *missing = 1;
+        return nullptr;
+    }
+    *index += 1;
+    return argv[*index];
+}
+
+// Reads the global options; returns the index of the command, or -1 after a
+// usage error (already reported) and -2 after --help.
+static int ParseGlobalOptions(int argc, char** argv, VtxOptions* options)
+{
+    const char* fromEnvironment = getenv("VTX_PORT");
+    options->port = fromEnvironment && *fromEnvironment ? fromEnvironment : DEFAULT_PORT;
+    options->baud = DEFAULT_BAUD;
+    options->attempts = DEFAULT_ATTEMPTS;
+
+    int i = 1;
+    for (; i < argc && argv[i][0] == '-'; i++) {
+        const char* arg = argv[i];
+        int missing = 0;
+        const char* value;
+        if (strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0) {
+            PrintUsage(stdout);
+            return -2;
+        } else if ((value = TakeOptionValue(argc, argv, &i, "--port", &missing))) {
+            if (!*value) {
+                VtxUsageError(nullptr, "empty device name for", "--port");
+                return -1;
+            }
+            options->port = value;
+        } else if ((value = TakeOptionValue(argc, argv, &i, "--baud", &missing))) {
+            if (!VtxParseCount(value, &options->baud)) {
+                VtxUsageError(nullptr, "--baud needs a positive whole number, not", value);
+                return -1;
+            }
+        } else if ((value = TakeOptionValue(argc, argv, &i, "--attempts", &missing))) {
+            if (!VtxParseCount(value, &options->attempts) || options->attempts > 100) {
+                VtxUsageError(nullptr, "--attempts needs a number from 1 to 100, not", value);
+                return -1;
+            }
+        } else {
+            VtxUsageError(nullptr, missing ? "missing value after" : "unknown option", arg);
+            return -1;
+        }
+    }
+    if (i >= argc) {
+        VtxUsageError(nullptr, "no command given", nullptr);
+        return -1;
+    }
+    return i;
+}
+
+int main(int argc, char** argv)
+{
+    VtxOptions options;
+    int at = ParseGlobalOptions(argc, argv, &options);
+    if (at == -2)
+        return VTX_EXIT_OK;
+    if (at < 0)
+        return VTX_EXIT_USAGE;
+    const VtxCommand* command = FindCommand(argv[at]);
+    if (!command)
+        return VtxUsageError(nullptr, "unknown command", argv[at]);
+    if (at + 1 < argc && (strcmp(argv[at + 1], "--help") == 0 || strcmp(argv[at + 1], "-h") == 0)) {
+        fputs(command->usage, stdout);
+        return VTX_EXIT_OK;
+    }
+
+    if (!ZemLibInit()) {
+        fputs("vtx: the support library did not start\n", stderr);
+        return VTX_EXIT_FAILED;
+    }
+    ListingAttemptsOverride = options.attempts;
+    int result = command->run(argc - at, argv + at, &options);
+    ZemLibExit();
+    if (fflush(stdout) != 0 || ferror(stdout)) {
+        fputs("vtx: cannot write the output\n", stderr);
+        return VTX_EXIT_FAILED;
+    }
+    return result;
+}

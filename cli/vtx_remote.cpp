@@ -1,0 +1,139 @@
+// vtx rm, params and tools: the browser's delete, parameter-list and
+// tool-list commands, with the same command texts and the same file content.
+#include <cstdio>
+#include <cstring>
+
+#include "app/delete_command.h"
+#include "app/fetch_answer.h"
+#include "cli/vtx_commands.h"
+#include "serial/serial_port.h"
+#include "tree/device_tree.h"
+
+const char VtxRmUsage[] =
+    "usage: vtx [OPTIONS] rm PATH...\n"
+    "\n"
+    "Deletes files on the controller, one \"d PATH\" command each, in the order\n"
+    "given (for example /ram/cncprg/part.nc). The controller's answers are read\n"
+    "and not looked at, as the browser does. Directories cannot be deleted.\n"
+    "Every PATH is checked before the first command goes out.\n"
+    "\n"
+    "Exit status: 0 sent, 1 the port failed or a command could not be sent\n"
+    "(the rest is not sent), 2 usage error.\n";
+
+const char VtxParamsUsage[] =
+    "usage: vtx [OPTIONS] params [-o FILE]\n"
+    "\n"
+    "Fetches the controller's parameter list as the browser does: the answer\n"
+    "less its first line, followed by CR LF. Written to FILE (created or\n"
+    "truncated), else to standard output.\n"
+    "\n"
+    "Exit status: 0 fetched, 1 the port or the controller failed, 2 usage error.\n";
+
+const char VtxToolsUsage[] =
+    "usage: vtx [OPTIONS] tools [-o FILE]\n"
+    "\n"
+    "Fetches the controller's tool list as the browser does: the answer less\n"
+    "its first line. An answer of exactly 3 bytes means that the controller\n"
+    "holds no tool list: nothing is written and the status is 1. Written to\n"
+    "FILE (created or truncated), else to standard output.\n"
+    "\n"
+    "Exit status: 0 fetched, 1 the port or the controller failed or no tool\n"
+    "list, 2 usage error.\n";
+
+// Why a path cannot become a delete command, or null when it can.
+static const char* CheckDeletePath(const char* path, char* command)
+{
+    size_t length = strlen(path);
+    if (length == 0)
+        return "empty path";
+    if (path[length - 1] == '/')
+        return "not a file (directories cannot be deleted)";
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(path); *p; p++)
+        if (*p < 0x20)
+            return "control character in path";   // a CR would end the command early
+    if (!BuildDeleteCommand(command, "", path))
+        return "path too long for the delete command";
+    return nullptr;
+}
+
+int VtxRm(int argc, char** argv, const VtxOptions* options)
+{
+    if (argc < 2)
+        return VtxUsageError("rm", "no path given", nullptr);
+    char command[DELETE_COMMAND_SIZE];
+    for (int i = 1; i < argc; i++) {
+        const char* problem = CheckDeletePath(argv[i], command);
+        if (problem)
+            return VtxUsageError("rm", problem, argv[i]);
+    }
+
+    SerialPort* port = VtxOpenPort(options);
+    if (!port)
+        return VTX_EXIT_FAILED;
+    int result = VTX_EXIT_OK;
+    for (int i = 1; i < argc; i++) {
+        BuildDeleteCommand(command, "", argv[i]);
+        if (SendDeleteCommand(port, command, AnswerBuffer, ANSWER_BUFFER_SIZE) != SERCOM_DONE) {
+            fputs("Can't send Command. Please check if Vantorix is connected.\n", stderr);
+            result = VTX_EXIT_FAILED;
+            break;
+        }
+    }
+    ZemSerComClose(port);
+    return result;
+}
+
+static int WriteToStdout(int kind, const char* content, uint32_t length)
+{
+    if (fwrite(content, 1, length, stdout) != length)
+        return 0;
+    if (kind == FETCH_PARAMETERS && fwrite("\r\n", 1, 2, stdout) != 2)
+        return 0;
+    return 1;
+}
+
+static int FetchList(int kind, const char* name, int argc, char** argv, const VtxOptions* options)
+{
+    const char* outputPath = nullptr;
+    for (int i = 1; i < argc; i++) {
+        if (strcmp(argv[i], "-o") == 0 && i + 1 < argc && argv[i + 1][0])
+            outputPath = argv[++i];
+        else if (strcmp(argv[i], "-o") == 0)
+            return VtxUsageError(name, "missing file name after", "-o");
+        else
+            return VtxUsageError(name, "unknown argument", argv[i]);
+    }
+
+    SerialPort* port = VtxOpenPort(options);
+    if (!port)
+        return VTX_EXIT_FAILED;
+    uint32_t start = 0, length = 0;
+    int outcome = FetchControllerList(port, kind, AnswerBuffer, ANSWER_BUFFER_SIZE, &start, &length);
+    ZemSerComClose(port);
+    if (outcome != FETCH_OK) {
+        fprintf(stderr, "%s\n", FetchOutcomeMessage(outcome));
+        return VTX_EXIT_FAILED;
+    }
+    if (!outputPath)
+        return WriteToStdout(kind, AnswerBuffer + start, length) ? VTX_EXIT_OK : VTX_EXIT_FAILED;
+
+    WriteFetchedFile(outputPath, kind, AnswerBuffer + start, length);
+    // The browser does not report a failed write; a script needs to know.
+    ZemFindData found;
+    uint32_t expected = length + (kind == FETCH_PARAMETERS ? 2 : 0);
+    if (!ZemFileFind(outputPath, &found) || found.sizeLow != expected || found.sizeHigh != 0) {
+        fprintf(stderr, "vtx: could not write %s\n", outputPath);
+        return VTX_EXIT_FAILED;
+    }
+    return VTX_EXIT_OK;
+}
+
+int VtxParams(int argc, char** argv, const VtxOptions* options)
+{
+    return FetchList(FETCH_PARAMETERS, "params", argc, argv, options);
+}
+
+int VtxTools(int argc, char** argv, const VtxOptions* options)
+{
+    return FetchList(FETCH_TOOL_LIST, "tools", argc, argv, options);
+}

@@ -1,0 +1,50 @@
+// Commands that need no port: the Options menu, the version box and Exit.
+#include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/commands.h"
+#include "app/settings.h"
+#include "lib/zem_ui.h"
+#include "serial/serial_port.h"
+
+static void SetMenuCheck(HMENU menu, unsigned id, int checked)
+{
+    CheckMenuItem(menu, id, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
+void CommandOption(unsigned id)
+{
+    HMENU menu = GetMenu(MainWindow);
+    switch (id) {
+    case CMD_UPLOAD_TO_ACTUAL_PATH:
+        Settings.UsePath = 1;
+        SetMenuCheck(menu, CMD_UPLOAD_TO_ACTUAL_PATH, 1);
+        SetMenuCheck(menu, CMD_ALWAYS_UPLOAD_DEFAULT, 0);
+        break;
+    case CMD_ALWAYS_UPLOAD_DEFAULT:
+        Settings.UsePath = 0;
+        SetMenuCheck(menu, CMD_UPLOAD_TO_ACTUAL_PATH, 0);
+        SetMenuCheck(menu, CMD_ALWAYS_UPLOAD_DEFAULT, 1);
+        break;
+    case CMD_WRITE_LOGFILE:
+        Settings.LogFile = Settings.LogFile ? 0 : 1;
+        SetMenuCheck(menu, CMD_WRITE_LOGFILE, Settings.LogFile);
+        break;
+    default:
+        break;
+    }
+}
+
+void CommandInfo()
+{
+    MessageBoxA(MainWindow, "Vantorix-Browser V1.03", "Vantorix Browser Info", MB_OK);
+}
+
+// Closing by the frame skips this test; only the menu's Exit asks for it.
+void CommandExit()
+{
+    if (ZemSerComIsBusy(ConnectedPort)) {
+        ZemUiProblem("Serial Port still busy, Exit later.");
+        return;
+    }
+    DestroyWindow(MainWindow);
+}

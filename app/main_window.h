@@ -1,0 +1,28 @@
+// The main window of the Windows program: its procedure, its controls and
+// their placement.
+#pragma once
+
+#include <windows.h>
+
+// Dialog base units, read once when the controls are created.
+extern int BaseUnitX, BaseUnitY;
+// The file list's own procedure, called for everything the subclass passes on.
+extern WNDPROC SavedListProc;
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK FileViewSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Creates the fifteen controls, fills the baud box and lays them out once.
+int CreateControls(HWND window);
+
+// Where one control goes; the layout is computed apart from the moving so
+// that its arithmetic can be checked without a window.
+struct ControlPlace {
+    HWND* control;
+    int x, y, width, height;
+};
+constexpr int LAYOUT_PLACE_COUNT = 15;
+
+// Fills places[] in the order in which LayoutControls moves the controls.
+void ComputeLayout(int baseX, int baseY, const RECT* client, ControlPlace places[LAYOUT_PLACE_COUNT]);
+int LayoutControls(const RECT* client);

@@ -1,0 +1,99 @@
+// The main window's procedure: it only dispatches; each message has its
+// own small handler.
+#include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/commands.h"
+#include "app/main_window.h"
+#include "app/settings.h"
+#include "lib/zem_ui.h"
+#include "serial/serial_port.h"
+#include "tree/device_tree.h"
+#include "tree/views.h"
+
+// Sets the Options check marks from LogFile and UsePath.
+static void CheckOptionItems(HMENU menu)
+{
+    CheckMenuItem(menu, CMD_WRITE_LOGFILE, MF_BYCOMMAND | (Settings.LogFile ? MF_CHECKED : MF_UNCHECKED));
+    const int actualPath = Settings.UsePath == 1;
+    CheckMenuItem(menu, CMD_UPLOAD_TO_ACTUAL_PATH, MF_BYCOMMAND | (actualPath ? MF_CHECKED : MF_UNCHECKED));
+    CheckMenuItem(menu, CMD_ALWAYS_UPLOAD_DEFAULT, MF_BYCOMMAND | (actualPath ? MF_UNCHECKED : MF_CHECKED));
+}
+
+// MainWindow is not set yet while the window is being created, so the
+// steps work on the handle they are given.
+static LRESULT OnCreate(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (!CreateControls(window)) {
+        ZemUiProblem("Can't create UI.");
+        return -1;
+    }
+    TheDeviceTree = CreateDeviceTree();
+    if (!TheDeviceTree) {
+        ZemUiProblem("Not enough memory.");
+        return -1;
+    }
+    WaitCursor = LoadCursorA(nullptr, IDC_WAIT);
+    // The directory read shows the wait cursor and posts its notice to us.
+    ZemUiAttachWindow(window, WaitCursor);
+    CheckOptionItems(GetMenu(window));
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+static LRESULT OnDestroy(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    RECT outer;
+    if (GetWindowRect(window, &outer)) {
+        Settings.WindowRect.left = outer.left;
+        Settings.WindowRect.top = outer.top;
+        Settings.WindowRect.right = outer.right;
+        Settings.WindowRect.bottom = outer.bottom;
+    }
+    if (TheDeviceTree) {
+        FreeDeviceTree(TheDeviceTree);
+        TheDeviceTree = nullptr;
+    }
+    if (ConnectedPort) {
+        ZemSerComClose(ConnectedPort);
+        ConnectedPort = nullptr;
+    }
+    ZemUiAttachWindow(nullptr, nullptr);
+    PostQuitMessage(0);
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+static LRESULT OnSize(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    RECT client;
+    GetClientRect(window, &client);
+    LayoutControls(&client);
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+static LRESULT OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    DispatchCommand(LOWORD(wParam), lParam);
+    // Both combo boxes have id 0, so this runs for either; the handler looks
+    // only at the path box.
+    if (HIWORD(wParam) == CBN_SELCHANGE)
+        OnPathBoxSelChange(wParam, lParam);
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        return OnCreate(window, message, wParam, lParam);
+    case WM_DESTROY:
+        return OnDestroy(window, message, wParam, lParam);
+    case WM_SIZE:
+        return OnSize(window, message, wParam, lParam);
+    case WM_NOTIFY:
+        OnViewNotify(wParam, reinterpret_cast<const NMHDR*>(lParam));
+        return 0;
+    case WM_COMMAND:
+        return OnCommand(window, message, wParam, lParam);
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}

@@ -137,6 +137,13 @@ static int SendFileData(UploadJob* job, const char* path, uint32_t size, int mod
         UploadPostNotice(job, UM_SET_STATUS_TEXT, 0);
         UploadPostNotice(job, UM_PROGRESS_SET, ProgressPosition(offset, size));
     }
+    // A file still being written when its header went out is not the file to
+    // run on the machine: growth after the last read is refused as well.
+    ZemFindData found;
+    if (!ZemFileFind(path, &found) || found.sizeLow != size || found.sizeHigh != 0) {
+        AbortDataPhase(job, mode, 0);
+        return UPL_FILE_ERROR;
+    }
     return UPL_OK;
 }
 

@@ -42,3 +42,10 @@ int VtxParseCount(const char* text, uint32_t* value);
 // One pair per command.
 int VtxLs(int argc, char** argv, const VtxOptions* options);
 extern const char VtxLsUsage[];
+// vtx_remote.cpp: delete, parameter list and tool list.
+int VtxRm(int argc, char** argv, const VtxOptions* options);
+extern const char VtxRmUsage[];
+int VtxParams(int argc, char** argv, const VtxOptions* options);
+extern const char VtxParamsUsage[];
+int VtxTools(int argc, char** argv, const VtxOptions* options);
+extern const char VtxToolsUsage[];

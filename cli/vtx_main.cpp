@@ -11,6 +11,9 @@
 // Adding a command: one row here, one file vtx_NAME.cpp, one pair in vtx_commands.h.
 static const VtxCommand commands[] = {
     {"ls", VtxLs, "show the controller's directories, files and free space", VtxLsUsage},
+    {"rm", VtxRm, "delete files on the controller", VtxRmUsage},
+    {"params", VtxParams, "fetch the parameter list", VtxParamsUsage},
+    {"tools", VtxTools, "fetch the tool list", VtxToolsUsage},
 };
 
 static const char* const DEFAULT_PORT = "/dev/ttyUSB0";

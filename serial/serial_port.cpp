@@ -30,6 +30,8 @@ static int LogOn()
 
 static void AppendLog(const char* header, const void* bytes, uint32_t count)
 {
+    if (!TrafficLogPath[0])
+        return;
     ZemFileWrite(TrafficLogPath, header, static_cast<uint32_t>(strlen(header)), ZEM_FILE_APPEND);
     if (count)
         ZemFileWrite(TrafficLogPath, bytes, count, ZEM_FILE_APPEND);
@@ -42,7 +44,10 @@ static int BusyRefuses(const SerialPort* port, int override)
 
 SerialPort* ZemSerComOpen(const char* name, uint32_t baud)
 {
-    snprintf(TrafficLogPath, sizeof(TrafficLogPath), "%sVantorixLog.txt", ProgramDir);
+    // A cut-off path would name some other file: then there is no log at all.
+    int length = snprintf(TrafficLogPath, sizeof(TrafficLogPath), "%sVantorixLog.txt", ProgramDir);
+    if (length < 0 || length >= static_cast<int>(sizeof(TrafficLogPath)))
+        TrafficLogPath[0] = 0;
 
     SerialPort* port = nullptr;
     if (!ZemMemAllocAs(&port, sizeof(SerialPort), ZEM_ZERO_MEMORY))
@@ -63,7 +68,7 @@ SerialPort* ZemSerComOpen(const char* name, uint32_t baud)
     if (!device->setTimeouts(port->handle))
         goto cleanup;
 
-    if (LogOn()) {
+    if (LogOn() && TrafficLogPath[0]) {
         static const char title[] = "Vantorix Log File\r\n";
         ZemFileWrite(TrafficLogPath, title, sizeof(title) - 1, ZEM_FILE_CREATE);
     }

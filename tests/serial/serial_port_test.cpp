@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -301,4 +302,26 @@ TEST_F(SerialPortTest, FailedOpenRestoresOnlyWhatWasSaved)
         EXPECT_EQ(line.closes, c.closes);
         EXPECT_EQ(Log(), "previous");
     }
+}
+
+// A program directory so long that the log's name would be cut off: no log,
+// rather than a file under a truncated name.
+TEST_F(SerialPortTest, LogPathThatDoesNotFitWritesNoLog)
+{
+    fs::path deep = dir;
+    while (deep.string().size() < 500)
+        deep /= std::string(std::min<size_t>(100, 500 - deep.string().size()), 'd');
+    std::error_code ignored;
+    fs::create_directories(deep, ignored);
+    std::string prefix = deep.string() + static_cast<char>(fs::path::preferred_separator);
+    ASSERT_LT(prefix.size(), sizeof(ProgramDir));
+    snprintf(ProgramDir, sizeof(ProgramDir), "%s", prefix.c_str());
+
+    Open();
+    EXPECT_STREQ(TrafficLogPath, "");
+    ZemSerComWrite(port, "a", 1, 0);
+    char buffer[4];
+    ZemSerComRead(port, buffer, 3, 0);
+    if (fs::is_directory(deep, ignored))
+        EXPECT_TRUE(fs::is_empty(deep));
 }

@@ -60,9 +60,7 @@ int ClassifyLine(ListingLine* line, const char* text)
         start++;
     line->depth = static_cast<uint32_t>(start - text);
 
-    const char* end = start;
-    while (*end != 0 && *end != '\r')
-        end++;
+    const char* end = start + strcspn(start, "\r");
     line->next = end;
     if (*end == '\r') {
         line->next = end + 1;

@@ -56,7 +56,10 @@ int LineWrite(const void* bytes, size_t count);   // 1 = all written
 int LineWriteText(const char* text);
 // Throws input away until the line has been quiet for quietMs (at most maxMs).
 void LineDrain(uint32_t quietMs, uint32_t maxMs);
-// Closes the pty for good: the client's next write fails.
+// Waits (at most maxMs) until the client has read what we wrote.
+void LineLinger(uint32_t maxMs);
+// Closes the pty for good, after the last answer was read: the client's next
+// write fails.
 void LineHangUp();
 
 // ---- Storage ---------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -76,9 +77,25 @@ void LineClose()
     MasterFd = -1;
 }
 
+// Closing the master throws away what the client has not read yet, so a
+// last answer is given a moment to be fetched first. The kernel hands written
+// bytes to the slave side a little later, hence the first pause.
+void LineLinger(uint32_t maxMs)
+{
+    uint64_t end = SimNowUs() + static_cast<uint64_t>(maxMs) * 1000u;
+    SimSleepMs(50);
+    while (SlaveFd >= 0 && SimNowUs() < end && !SimStopRequested) {
+        int pending = 0;
+        if (ioctl(SlaveFd, FIONREAD, &pending) != 0 || pending == 0)
+            return;
+        SimSleepMs(10);
+    }
+}
+
 void LineHangUp()
 {
     SimTrace("hanging up");
+    LineLinger(1000);
     LineClose();
 }
 

@@ -74,6 +74,7 @@ int main(int argc, char** argv)
     std::printf("%s\n", slave.c_str());
     std::fflush(stdout);
     int code = ServeCommands();
+    LineLinger(1000);
     if (!Options.link.empty())
         RemoveLink(Options.link, slave.c_str());
     LineClose();

@@ -103,23 +103,23 @@ static void DropIncoming()
 }
 
 // Waits for the first byte of a frame, sending the start request (when one is
-// given) at once and then every intervalMs. Bytes that start no frame are
-// skipped. LINE_TIMEOUT after the silence limit.
-static int WaitFrameStart(int request, uint32_t intervalMs)
+// given) whenever *nextRequest is due, then every intervalMs; the caller keeps
+// *nextRequest, so a refused frame does not bring an extra request. Bytes that
+// start no frame are skipped. LINE_TIMEOUT after the silence limit.
+static int WaitFrameStart(int request, uint32_t intervalMs, uint64_t* nextRequest)
 {
     uint64_t silenceEnd = SimNowUs() + static_cast<uint64_t>(Options.silenceMs) * 1000u;
-    uint64_t nextRequest = SimNowUs();
     for (;;) {
         uint64_t now = SimNowUs();
         if (now >= silenceEnd)
             return LINE_TIMEOUT;
         uint64_t until = silenceEnd;
         if (request != 0) {
-            if (now >= nextRequest) {
+            if (now >= *nextRequest) {
                 SendByte(request);
-                nextRequest = now + static_cast<uint64_t>(intervalMs) * 1000u;
+                *nextRequest = now + static_cast<uint64_t>(intervalMs) * 1000u;
             }
-            until = nextRequest < silenceEnd ? nextRequest : silenceEnd;
+            until = *nextRequest < silenceEnd ? *nextRequest : silenceEnd;
         }
         int byte = LineReadByte(static_cast<uint32_t>((until - now + 999) / 1000));
         if (byte == LINE_STOP)
@@ -320,8 +320,9 @@ enum { HEADER_FILE = -1, HEADER_CLOSE = -2 };
 // the closing header, or the RECEIVE_ result that ends the session.
 static int ReceiveHeader(int request)
 {
+    uint64_t nextRequest = SimNowUs();
     for (;;) {
-        int first = WaitFrameStart(request, HEADER_REQUEST_MS);
+        int first = WaitFrameStart(request, HEADER_REQUEST_MS, &nextRequest);
         if (first == LINE_TIMEOUT)
             return Abort(RECEIVE_SILENCE);
         if (first == LINE_STOP)
@@ -368,8 +369,9 @@ static int ReceiveData(int request)
 {
     int started = 0;
     int quietStart = FindFault(FAULT_SILENT_DATA_START) != nullptr;
+    uint64_t nextRequest = SimNowUs();
     for (;;) {
-        int first = WaitFrameStart(started || quietStart ? 0 : request, DATA_REQUEST_MS);
+        int first = WaitFrameStart(started || quietStart ? 0 : request, DATA_REQUEST_MS, &nextRequest);
         if (first == LINE_TIMEOUT)
             return Abort(RECEIVE_SILENCE);
         if (first == LINE_STOP)
@@ -412,8 +414,10 @@ static int ReceiveData(int request)
             // A repeat of the block we took last (our ACK was lost), or of
             // the header: acknowledge it and keep nothing.
             SendReply(ACK);
-            if (File.blocks == 0)
+            if (File.blocks == 0) {
                 started = 0;
+                nextRequest = SimNowUs();
+            }
         } else {
             return Refuse("block out of sequence");
         }

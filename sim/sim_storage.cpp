@@ -113,6 +113,8 @@ static int IsAcceptableName(const std::string& name)
 
 int ResolveControllerPath(const std::string& path, SimPath* out)
 {
+    if (path.empty())
+        return 0;
     std::string full = (!path.empty() && path[0] == '/') ? path : std::string(DEFAULT_DIRECTORY) + path;
     std::vector<std::string> parts;
     size_t start = 0;

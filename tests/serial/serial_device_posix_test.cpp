@@ -88,6 +88,12 @@ protected:
         return t;
     }
 
+    void PeerSends(const char* text) const
+    {
+        ssize_t n = write(master, text, strlen(text));
+        EXPECT_EQ(n, static_cast<ssize_t>(strlen(text)));
+    }
+
     // Waits until the program's side of the line has input to read.
     void AwaitInput() const
     {
@@ -188,13 +194,13 @@ TEST_F(SerialPtyTest, HeldPortIsRefusedToEveryOtherOpener)
 TEST_F(SerialPtyTest, SendCmdDiscardsEarlierInputAndSendsExactlyTheText)
 {
     Open();
-    ASSERT_EQ(write(master, "stale", 5), 5);
+    PeerSends("stale");
     AwaitInput();
 
     EXPECT_EQ(ZemSerComSendCmd(port, "l\r\n", 0), SERCOM_DONE);
     EXPECT_EQ(TakeFromMaster(), "l\r\n");
 
-    ASSERT_EQ(write(master, "ok", 2), 2);
+    PeerSends("ok");
     char buffer[8];
     auto start = Clock::now();
     EXPECT_EQ(ZemSerComRead(port, buffer, 2, 0), 2u);
@@ -207,9 +213,9 @@ TEST_F(SerialPtyTest, ReadReturnsAsSoonAsTheCountHasArrived)
     Open();
     std::thread peer([this] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        write(master, "ab", 2);
+        PeerSends("ab");
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        write(master, "cdef", 4);
+        PeerSends("cdef");
     });
     char buffer[8];
     auto start = Clock::now();
@@ -236,7 +242,7 @@ TEST_F(SerialPtyTest, ReadEndsAfterAboutASecondWithWhateverArrived)
     EXPECT_GE(ms, 800);
     EXPECT_LE(ms, 2500);
 
-    ASSERT_EQ(write(master, "abc", 3), 3);
+    PeerSends("abc");
     start = Clock::now();
     EXPECT_EQ(ZemSerComRead(port, buffer, 7, 0), 3u);
     ms = MsSince(start);

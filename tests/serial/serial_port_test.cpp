@@ -62,8 +62,9 @@ protected:
 
         dir = fs::temp_directory_path() /
               ("serial-port-test-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
+        std::error_code ignored;
+        fs::remove_all(dir, ignored);
+        fs::create_directories(dir, ignored);
         std::string prefix = dir.string() + static_cast<char>(fs::path::preferred_separator);
         snprintf(ProgramDir, sizeof(ProgramDir), "%s", prefix.c_str());
         Settings.LogFile = 1;
@@ -75,7 +76,8 @@ protected:
             ZemSerComClose(port);
         InstallScriptedLine(nullptr);
         Settings.LogFile = 0;
-        fs::remove_all(dir);
+        std::error_code ignored;
+        fs::remove_all(dir, ignored);
     }
 
     fs::path LogPath() const { return dir / "VantorixLog.txt"; }
@@ -311,8 +313,6 @@ TEST_F(SerialPortTest, LogPathThatDoesNotFitWritesNoLog)
     fs::path deep = dir;
     while (deep.string().size() < 500)
         deep /= std::string(std::min<size_t>(100, 500 - deep.string().size()), 'd');
-    std::error_code ignored;
-    fs::create_directories(deep, ignored);
     std::string prefix = deep.string() + static_cast<char>(fs::path::preferred_separator);
     ASSERT_LT(prefix.size(), sizeof(ProgramDir));
     snprintf(ProgramDir, sizeof(ProgramDir), "%s", prefix.c_str());
@@ -322,6 +322,5 @@ TEST_F(SerialPortTest, LogPathThatDoesNotFitWritesNoLog)
     ZemSerComWrite(port, "a", 1, 0);
     char buffer[4];
     ZemSerComRead(port, buffer, 3, 0);
-    if (fs::is_directory(deep, ignored))
-        EXPECT_TRUE(fs::is_empty(deep));
+    EXPECT_TRUE(fs::is_empty(dir));
 }

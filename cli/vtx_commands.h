@@ -49,3 +49,6 @@ int VtxParams(int argc, char** argv, const VtxOptions* options);
 extern const char VtxParamsUsage[];
 int VtxTools(int argc, char** argv, const VtxOptions* options);
 extern const char VtxToolsUsage[];
+// vtx_put.cpp: the upload.
+int VtxPut(int argc, char** argv, const VtxOptions* options);
+extern const char VtxPutUsage[];

@@ -14,6 +14,7 @@ static const VtxCommand commands[] = {
     {"rm", VtxRm, "delete files on the controller", VtxRmUsage},
     {"params", VtxParams, "fetch the parameter list", VtxParamsUsage},
     {"tools", VtxTools, "fetch the tool list", VtxToolsUsage},
+    {"put", VtxPut, "upload files to the controller", VtxPutUsage},
 };
 
 static const char* const DEFAULT_PORT = "/dev/ttyUSB0";

@@ -1,0 +1,141 @@
+// vtx put [-p DIR] FILE...: uploads files as the browser's upload does, with
+// the budgets of a fresh directory read, and shows the progress on stderr.
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+#include "cli/vtx_commands.h"
+#include "cli/vtx_put_progress.h"
+#include "lib/zem_shared.h"
+#include "serial/serial_port.h"
+#include "serial/upload_job.h"
+#include "serial/upload_protocol.h"
+#include "serial/upload_worker.h"
+#include "tree/device_tree.h"
+
+const char VtxPutUsage[] =
+    "usage: vtx [OPTIONS] put [-p DIR] FILE...\n"
+    "\n"
+    "Uploads the files to the controller in one batch. The free space of the\n"
+    "target disk is read first; a file that no longer fits ends the batch.\n"
+    "\n"
+    "  -p DIR   controller directory put in front of every name, ending in \"/\"\n"
+    "           (at most 254 characters); a directory beginning with /ROM (any\n"
+    "           case) draws on the flash disk, every other one on the RAM disk.\n"
+    "           Without -p the files go to the controller's default directory.\n"
+    "\n"
+    "Progress goes to stderr. Ctrl-C cancels after the current block (this takes\n"
+    "10 to 15 seconds); a second Ctrl-C quits at once.\n"
+    "\n"
+    "Exit status: 0 all files uploaded, 1 the upload failed or was cancelled,\n"
+    "2 usage error.\n";
+
+constexpr size_t TARGET_DIR_LIMIT = UPLOAD_TARGET_DIR_SIZE - 2;   // 254
+constexpr size_t FILE_LIST_ROOM = UPLOAD_FILE_LIST_SIZE - 1;      // the last byte stays free
+
+static volatile sig_atomic_t interrupts;
+
+// The first Ctrl-C asks the sender to cancel; the second ends at once.
+static void OnInterrupt(int)
+{
+    if (interrupts) {
+        static const char text[] = "\nvtx: interrupted\n";
+        (void)!write(STDERR_FILENO, text, sizeof(text) - 1);
+        _exit(130);
+    }
+    interrupts = 1;
+    ZemStoreByte(&TheUploadJob.cancelRequested, 1);
+    static const char text[] = "\nvtx: cancelling after the current block (Ctrl-C again to quit at once)\n";
+    (void)!write(STDERR_FILENO, text, sizeof(text) - 1);
+}
+
+// Fills the job's file list; 0 with a usage error already reported.
+static int FillFileList(UploadJob* job, int count, char** files)
+{
+    size_t at = 0;
+    for (int i = 0; i < count; i++) {
+        size_t length = strlen(files[i]);
+        if (length == 0)
+            return VtxUsageError("put", "empty file name", nullptr), 0;
+        if (at + length + 1 > FILE_LIST_ROOM)
+            return VtxUsageError("put", "the file names do not fit the upload list of 8191 bytes, from", files[i]), 0;
+        memcpy(job->fileList + at, files[i], length + 1);
+        at += length + 1;
+    }
+    job->fileList[at] = 0;
+    return 1;
+}
+
+// Reads the directories for the budgets and runs the worker; the job is filled.
+static int RunUpload(const VtxOptions* options)
+{
+    DeviceTree* tree = CreateDeviceTree();
+    if (!tree) {
+        fputs("Not enough memory.\n", stderr);
+        return VTX_EXIT_FAILED;
+    }
+    SerialPort* port = VtxOpenPort(options);
+    if (!port) {
+        FreeDeviceTree(tree);
+        return VTX_EXIT_FAILED;
+    }
+    int exitCode = VTX_EXIT_FAILED;
+    // A failed read has already said why on stderr.
+    ReadDirectories(tree, port, AnswerBuffer, ANSWER_BUFFER_SIZE);
+    if (LastReadOutcome() == READ_OK) {
+        TheUploadJob.port = port;
+        TheUploadJob.ramBudget = tree->ramDiskFree;
+        TheUploadJob.flashBudget = tree->flashDiskFree;
+
+        StartPutProgress(isatty(STDERR_FILENO));
+        struct sigaction action = {}, previous = {};
+        action.sa_handler = OnInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &previous);
+        int result = RunUploadWorker(&TheUploadJob);
+        sigaction(SIGINT, &previous, nullptr);
+        uint64_t bytes = 0;
+        uint32_t files = FinishPutProgress(&bytes);
+
+        if (result == UPL_OK) {
+            fprintf(stderr, "%lu file%s uploaded, %llu bytes\n", static_cast<unsigned long>(files), files == 1 ? "" : "s",
+                    static_cast<unsigned long long>(bytes));
+            exitCode = VTX_EXIT_OK;
+        } else {
+            const char* message = UploadResultMessage(result);
+            fprintf(stderr, "%s\n", message ? message : UploadResultName(result));
+        }
+    }
+    ZemSerComClose(port);
+    FreeDeviceTree(tree);
+    return exitCode;
+}
+
+int VtxPut(int argc, char** argv, const VtxOptions* options)
+{
+    ClearUploadJob(&TheUploadJob);
+    int i = 1;
+    for (; i < argc; i++) {
+        const char* arg = argv[i];
+        if (strcmp(arg, "--") == 0) {
+            i++;
+            break;
+        }
+        if (arg[0] != '-' || arg[1] == 0)
+            break;
+        if (strcmp(arg, "-p") != 0)
+            return VtxUsageError("put", "unknown option", arg);
+        if (i + 1 >= argc)
+            return VtxUsageError("put", "missing directory after", arg);
+        const char* dir = argv[++i];
+        if (strlen(dir) > TARGET_DIR_LIMIT)
+            return VtxUsageError("put", "the directory is longer than 254 characters", nullptr);
+        strcpy(TheUploadJob.targetDir, dir);
+    }
+    if (i >= argc)
+        return VtxUsageError("put", "no file given", nullptr);
+    if (!FillFileList(&TheUploadJob, argc - i, argv + i))
+        return VTX_EXIT_USAGE;
+    return RunUpload(options);
+}

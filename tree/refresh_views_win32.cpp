@@ -47,16 +47,41 @@ static void EmptyTreeAndPathBox()
     RebuildingViews = 0;
 }
 
-// The directory to come back to: the remembered one, the directory that holds
-// a file of that path, or the root.
-static DirEntry* ChooseShownDirectory(DeviceTree* tree, char* rememberedPath)
+// The directory of exactly this path in the rebuilt path box, or null.
+static DirEntry* FindPathBoxDirectory(const char* path)
 {
-    DirEntry* entry = FindEntryByPath(tree, rememberedPath);
+    LRESULT count = SendMessageA(PathBox, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; i++) {
+        char text[VIEW_PATH_SIZE];
+        LRESULT length = SendMessageA(PathBox, CB_GETLBTEXTLEN, i, 0);
+        if (length == CB_ERR || length >= static_cast<LRESULT>(VIEW_PATH_SIZE))
+            continue;
+        SendMessageA(PathBox, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+        if (strcmp(text, path) != 0)
+            continue;
+        TVITEMA item = {};
+        item.mask = TVIF_HANDLE | TVIF_PARAM;
+        item.hItem = reinterpret_cast<HTREEITEM>(SendMessageA(PathBox, CB_GETITEMDATA, i, 0));
+        if (SendMessageA(TreeView, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
+            return reinterpret_cast<DirEntry*>(item.lParam);
+    }
+    return nullptr;
+}
+
+// The directory to come back to: the remembered one; when its path now leads
+// to a file first, the directory of that path if it still exists, else the
+// directory that holds the file; the root when nothing matches.
+static DirEntry* ChooseShownDirectory(DeviceTree* tree, const char* rememberedPath)
+{
+    char path[VIEW_PATH_SIZE];
+    strcpy(path, rememberedPath);
+    DirEntry* entry = FindEntryByPath(tree, path);
     if (!entry)
         return &tree->root;
-    if (!entry->isDirectory)
-        return entry->parent;
-    return entry;
+    if (entry->isDirectory)
+        return entry;
+    DirEntry* directory = FindPathBoxDirectory(rememberedPath);
+    return directory ? directory : entry->parent;
 }
 
 int RefreshViews(DeviceTree* tree)

@@ -117,14 +117,23 @@ int NextSelectedFile(char* buffer, uint32_t size, int after)
         int row = static_cast<int>(SendMessageA(FileView, LVM_GETNEXTITEM, after, LVNI_SELECTED));
         if (row < 0)
             return -1;
+        // Read into room for any name, then cut to the caller's room here:
+        // not every list view keeps to a short cchTextMax.
+        char name[DIR_ENTRY_NAME_SIZE + 4] = "";
         LVITEMA item = {};
         item.mask = LVIF_TEXT | LVIF_PARAM;
         item.iItem = row;
-        item.pszText = buffer;
-        item.cchTextMax = static_cast<int>(size);
+        item.pszText = name;
+        item.cchTextMax = sizeof(name);
         SendMessageA(FileView, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
-        if (FileRowUsable(reinterpret_cast<const DirEntry*>(item.lParam)))
+        if (FileRowUsable(reinterpret_cast<const DirEntry*>(item.lParam))) {
+            if (size > 0) {
+                size_t length = strnlen(name, size - 1);
+                memcpy(buffer, name, length);
+                buffer[length] = '\0';
+            }
             return row;
+        }
         after = row;
     }
 }

@@ -1,0 +1,18 @@
+// Small file helpers shared by the upload and remote-command window tests.
+#pragma once
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+// A new empty directory below the system's temporary folder, with a trailing backslash.
+std::string MakeScratchDirectory(const char* tag);
+// The whole file, or "<missing>".
+std::string ReadWholeFile(const std::string& path);
+void WriteWholeFile(const std::string& path, const std::string& bytes);
+// A drop handle as the shell makes it: DROPFILES and a double-NUL name list.
+HDROP MakeDrop(const std::vector<std::string>& names);
+// A host path (from the environment) as Wine sees it on drive Z:.
+std::string HostToWindowsPath(const std::string& hostPath);

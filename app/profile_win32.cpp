@@ -13,5 +13,9 @@ int ProfileWriteString(const char* section, const char* key, const char* value, 
 {
     if (!ProfileCanStore(section, key, value))
         return 0;
+    // A read-only file stays as it is, whoever runs the program.
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        return 0;
     return WritePrivateProfileStringA(section, key, value, path) ? 1 : 0;
 }

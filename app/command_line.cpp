@@ -70,7 +70,7 @@ int ParseCommandLine(const char* text)
 {
     char* fileCursor = TheUploadJob.fileList;
     uint32_t fileRoom = FILE_LIST_ROOM;
-    const char* at = text;
+    const char* at = text ? text : "";
     int usageError = 0;
     while (!usageError) {
         if (IsBlank(*at)) {

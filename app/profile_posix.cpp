@@ -12,7 +12,9 @@
 #include <unistd.h>
 
 #include "app/profile.h"
-#include "lib/zem_lib.h"
+
+// The settings are saved after the support library has shut down, so this
+// file allocates with the C library, not through the Zem heap wrappers.
 
 // A settings file is a few hundred bytes; anything past this is not one.
 constexpr size_t PROFILE_MAX_BYTES = 16u * 1024u * 1024u;
@@ -42,7 +44,8 @@ static int LoadProfileFile(const char* path, ProfileText* text)
     }
     // One spare byte tells a file that grew past the limit while we read it.
     size_t room = static_cast<size_t>(st.st_size) + 1;
-    if (!ZemMemAllocAs(&text->bytes, room, 0)) {
+    text->bytes = static_cast<char*>(malloc(room));
+    if (!text->bytes) {
         close(fd);
         return -1;
     }
@@ -61,7 +64,8 @@ static int LoadProfileFile(const char* path, ProfileText* text)
     }
     close(fd);
     if (result < 0 || text->length >= room) {
-        ZemMemFreeAs(&text->bytes);
+        free(text->bytes);
+        text->bytes = nullptr;
         text->length = 0;
         return -1;
     }
@@ -70,7 +74,8 @@ static int LoadProfileFile(const char* path, ProfileText* text)
 
 static void FreeProfileText(ProfileText* text)
 {
-    ZemMemFreeAs(&text->bytes);
+    free(text->bytes);
+    text->bytes = nullptr;
     text->length = 0;
 }
 
@@ -295,9 +300,9 @@ int ProfileWriteString(const char* section, const char* key, const char* value, 
         FreeProfileText(&text);
         return 0;
     }
-    char* tempPath = nullptr;
     size_t pathLength = strlen(path);
-    if (!ZemMemAllocAs(&tempPath, pathLength + 8, 0)) {
+    char* tempPath = static_cast<char*>(malloc(pathLength + 8));
+    if (!tempPath) {
         FreeProfileText(&text);
         return 0;
     }
@@ -319,7 +324,7 @@ int ProfileWriteString(const char* section, const char* key, const char* value, 
         close(fd);
         unlink(tempPath);
     }
-    ZemMemFreeAs(&tempPath);
+    free(tempPath);
     FreeProfileText(&text);
     return ok;
 }

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <cctype>
+#include <cstring>
 #include <fstream>
+#include <random>
 #include <string>
 
 #include "app/profile.h"
@@ -149,4 +152,49 @@ TEST_F(Profile, HostileFilesAreReadSafely)
     Put("no section=here\r\n[unclosed\r\nPort=COM4\r\n=\r\n[]\r\n[Vantorix]\r\nPort");
     EXPECT_EQ(Read("Vantorix", "Port", "COM1"), "COM1");
     EXPECT_EQ(Read("Vantorix", "no section", "none"), "none");
+}
+
+static bool SameIgnoringCase(const char* a, const char* b)
+{
+    for (; *a && *b; a++, b++)
+        if (tolower(static_cast<unsigned char>(*a)) != tolower(static_cast<unsigned char>(*b)))
+            return false;
+    return *a == *b;
+}
+
+// Random files of the characters that matter to the format: a write must
+// read back as written and leave every other key as it read before.
+TEST_F(Profile, WritesOnRandomFilesTouchOnlyTheirKey)
+{
+    const char alphabet[] = "[]=\r\n\0 \tsSkKxX";
+    const char* const sections[] = {"s", "S", "x", "sk"};
+    const char* const keys[] = {"k", "K", "x", "kk"};
+    std::mt19937 random(20240601);
+    for (int round = 0; round < 150; round++) {
+        std::string contents;
+        size_t length = random() % 120;
+        for (size_t i = 0; i < length; i++)
+            contents += alphabet[random() % (sizeof(alphabet) - 1)];
+        Put(contents);
+
+        const char* section = sections[random() % 4];
+        const char* key = keys[random() % 4];
+        std::string value = "v" + std::to_string(round);
+        std::string before[4][4];
+        for (int s = 0; s < 4; s++)
+            for (int k = 0; k < 4; k++)
+                before[s][k] = Read(sections[s], keys[k]);
+
+        ASSERT_EQ(Write(section, key, value.c_str()), 1);
+        std::string file = Contents();
+        for (int s = 0; s < 4; s++) {
+            for (int k = 0; k < 4; k++) {
+                bool written = SameIgnoringCase(sections[s], section) && SameIgnoringCase(keys[k], key);
+                std::string expected = written ? value : before[s][k];
+                ASSERT_EQ(Read(sections[s], keys[k]), expected)
+                    << "round " << round << " read [" << sections[s] << "] " << keys[k] << " wrote [" << section << "] " << key << "\nbefore: "
+                    << testing::PrintToString(contents) << "\nafter: " << testing::PrintToString(file);
+            }
+        }
+    }
 }

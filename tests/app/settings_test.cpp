@@ -11,6 +11,7 @@
 
 #include "app/profile.h"
 #include "app/settings.h"
+#include "lib/zem_lib.h"
 #include "tests/support/scratch_dir.h"
 
 namespace {
@@ -214,4 +215,16 @@ TEST_F(SettingsFile, EmptyProgramDirKeepsDefaults)
     LoadSettings();
     ExpectDefaults();
     EXPECT_EQ(SaveSettings(), 0);
+}
+
+// The program saves after the support library has shut down.
+TEST_F(SettingsFile, SaveWorksAfterTheLibraryShutDown)
+{
+    LoadSettings();
+    Settings.Baudrate = 9600;
+    ZemLibExit();
+    int saved = SaveSettings();
+    ASSERT_EQ(ZemLibInit(), 1);
+    EXPECT_EQ(saved, 1);
+    EXPECT_EQ(Key("Vantorix", "Baudrate"), "9600");
 }

@@ -122,6 +122,22 @@ TEST_F(DeviceTreeTest, ParentLinksSurviveGrowingArraysInDeepTrees)
     EXPECT_EQ(depth, levels);
 }
 
+// The deepest nesting that fits the answer buffer: each level one blank
+// deeper, empty names, lines ended by a lone CR.
+TEST_F(DeviceTreeTest, DeepestNestingThatFitsTheAnswerBuffer)
+{
+    std::string text;
+    uint32_t levels = 0;
+    while (text.size() + levels + 7 <= ANSWER_BUFFER_SIZE - 1) {
+        text += std::string(levels, ' ') + "(dir) \r";
+        levels++;
+    }
+    ASSERT_EQ(ParseListing(tree, text.c_str()), 1);
+    EXPECT_GT(levels, 700u);
+    EXPECT_EQ(tree->arraysInUse, levels + 1);
+    EXPECT_TRUE(CheckParentLinks(tree, nullptr));
+}
+
 TEST_F(DeviceTreeTest, FlatDirectoryOfManyFilesParsesWhole)
 {
     std::string text = "(dir) flat\r\n";

@@ -106,9 +106,9 @@ static void DropIncoming()
 // given) whenever *nextRequest is due, then every intervalMs; the caller keeps
 // *nextRequest, so a refused frame does not bring an extra request. Bytes that
 // start no frame are skipped. LINE_TIMEOUT after the silence limit.
-static int WaitFrameStart(int request, uint32_t intervalMs, uint64_t* nextRequest)
+static int WaitFrameStart(int request, uint32_t intervalMs, uint64_t* nextRequest, uint32_t silenceMs)
 {
-    uint64_t silenceEnd = SimNowUs() + static_cast<uint64_t>(Options.silenceMs) * 1000u;
+    uint64_t silenceEnd = SimNowUs() + static_cast<uint64_t>(silenceMs) * 1000u;
     for (;;) {
         uint64_t now = SimNowUs();
         if (now >= silenceEnd)
@@ -320,9 +320,11 @@ enum { HEADER_FILE = -1, HEADER_CLOSE = -2 };
 // the closing header, or the RECEIVE_ result that ends the session.
 static int ReceiveHeader(int request)
 {
+    // A sender that wants several requests in a row gets at least three.
+    uint32_t silenceMs = Options.silenceMs > 3 * HEADER_REQUEST_MS ? Options.silenceMs : 3 * HEADER_REQUEST_MS;
     uint64_t nextRequest = SimNowUs();
     for (;;) {
-        int first = WaitFrameStart(request, HEADER_REQUEST_MS, &nextRequest);
+        int first = WaitFrameStart(request, HEADER_REQUEST_MS, &nextRequest, silenceMs);
         if (first == LINE_TIMEOUT)
             return Abort(RECEIVE_SILENCE);
         if (first == LINE_STOP)
@@ -371,7 +373,8 @@ static int ReceiveData(int request)
     int quietStart = FindFault(FAULT_SILENT_DATA_START) != nullptr;
     uint64_t nextRequest = SimNowUs();
     for (;;) {
-        int first = WaitFrameStart(started || quietStart ? 0 : request, DATA_REQUEST_MS, &nextRequest);
+        int first = WaitFrameStart(started || quietStart ? 0 : request, DATA_REQUEST_MS, &nextRequest,
+                                   Options.silenceMs);
         if (first == LINE_TIMEOUT)
             return Abort(RECEIVE_SILENCE);
         if (first == LINE_STOP)

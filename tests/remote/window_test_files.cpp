@@ -58,12 +58,18 @@ HDROP MakeDrop(const std::vector<std::string>& names)
     return static_cast<HDROP>(memory);
 }
 
-std::string HostToWindowsPath(const std::string& hostPath)
+std::string HostToWindowsFile(const std::string& hostPath)
 {
     std::string path = "Z:" + hostPath;
     for (char& c : path)
         if (c == '/')
             c = '\\';
+    return path;
+}
+
+std::string HostToWindowsPath(const std::string& hostPath)
+{
+    std::string path = HostToWindowsFile(hostPath);
     if (path.back() != '\\')
         path += '\\';
     return path;

@@ -14,5 +14,7 @@ std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& bytes);
 // A drop handle as the shell makes it: DROPFILES and a double-NUL name list.
 HDROP MakeDrop(const std::vector<std::string>& names);
-// A host path (from the environment) as Wine sees it on drive Z:.
+// A host directory (from the environment) as Wine sees it on drive Z:,
+// with a trailing backslash; and a host file.
 std::string HostToWindowsPath(const std::string& hostPath);
+std::string HostToWindowsFile(const std::string& hostPath);

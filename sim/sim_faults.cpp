@@ -223,12 +223,51 @@ int FaultHitsCommand(char letter, uint32_t count)
     return 0;
 }
 
+// Prints text from column 23 on, broken at blanks to stay within 79 columns.
+static void PrintWrapped(const char* text)
+{
+    const size_t width = 79 - 23;
+    std::string rest = text;
+    int first = 1;
+    while (!rest.empty()) {
+        size_t cut = rest.size();
+        if (cut > width) {
+            cut = rest.rfind(' ', width);
+            if (cut == std::string::npos || cut == 0)
+                cut = width;
+        }
+        std::printf("%s%s\n", first ? "" : "                       ", rest.substr(0, cut).c_str());
+        rest = rest.substr(cut);
+        while (!rest.empty() && rest[0] == ' ')
+            rest.erase(0, 1);
+        first = 0;
+    }
+}
+
 void PrintFaultHelp()
 {
     std::printf("Faults (--fault SPEC or a line of the control file). N counts the\n"
                 "commands of that kind from 1, since the start or since the control\n"
                 "file last changed; K is the number of a data block within its file,\n"
                 "counted from 1:\n");
-    for (const FaultForm& form : FaultForms)
-        std::printf("  %-20s %s\n", form.usage, form.help);
+    for (const FaultForm& form : FaultForms) {
+        std::printf("  %-20s ", form.usage);
+        PrintWrapped(form.help);
+    }
+    std::printf("\n"
+                "What the program then meets:\n"
+                "  listing            listing-silent: \"No answer from Vantorix...\";\n"
+                "                     listing-invalid: \"The Vantorix-answer was not\n"
+                "                     correct...\"; hangup-after:N: \"Can't send Command...\"\n"
+                "  lists              silent:p, silent:t: \"No answer...\"; no-tools: no tool list\n"
+                "  upload results     UPL_OK: no fault, nak:K:N with N below 9\n"
+                "                     UPL_COMMAND_FAILED: hangup-after:N before the upload\n"
+                "                     UPL_NO_ANSWER: silent-start, silent-header, can-header,\n"
+                "                     silent-data-start, silent-from:K, silent-eot,\n"
+                "                     silent-close, ack-delay beyond the sender's limits\n"
+                "                     UPL_WRITE_FAILED: stall-from:K\n"
+                "                     UPL_REMOTE_CANCEL: can-start, can-block:K\n"
+                "                     UPL_TOO_MANY_RETRIES: nak:K:9\n"
+                "                     UPL_NO_SPACE: no-space, or a disk smaller than the file\n"
+                "                     (UPL_CANCELLED and UPL_FILE_ERROR come from the PC side)\n");
 }

@@ -18,18 +18,34 @@ unsigned char UploadChecksum(const unsigned char* data)
     return static_cast<unsigned char>(sum);
 }
 
-// CRC-16/XMODEM, most significant bit first. Feeding the bits straight into
-// the top of the register gives the same value as dividing the data followed
-// by two zero bytes, without touching memory past the data area.
-uint16_t UploadCrc16(const unsigned char* data)
+// CRC-16/XMODEM (polynomial 0x1021, start 0, most significant bit first).
+// Feeding the bits straight into the top of the register gives the same value
+// as dividing the data followed by two zero bytes; a table of the 256 byte
+// steps keeps the sender from being the slow end of a fast line.
+struct CrcTable {
+    uint16_t step[256];
+};
+
+static constexpr CrcTable MakeCrcTable()
 {
-    uint32_t crc = 0;
-    for (uint32_t i = 0; i < CRC_BLOCK; i++) {
-        crc ^= static_cast<uint32_t>(data[i]) << 8;
+    CrcTable table = {};
+    for (uint32_t byte = 0; byte < 256; byte++) {
+        uint32_t crc = byte << 8;
         for (int bit = 0; bit < 8; bit++)
             crc = (crc & 0x8000) ? ((crc << 1) ^ 0x1021) : (crc << 1);
+        table.step[byte] = static_cast<uint16_t>(crc);
     }
-    return static_cast<uint16_t>(crc);
+    return table;
+}
+
+static constexpr CrcTable crcTable = MakeCrcTable();
+
+uint16_t UploadCrc16(const unsigned char* data)
+{
+    uint16_t crc = 0;
+    for (uint32_t i = 0; i < CRC_BLOCK; i++)
+        crc = static_cast<uint16_t>((crc << 8) ^ crcTable.step[(crc >> 8) ^ data[i]]);
+    return crc;
 }
 
 int UploadSendBlock(SerialPort* port, UploadFrame* frame, int mode, uint32_t counter)

@@ -60,6 +60,20 @@ int StartRelayPeer(PtyRelay* relay, char* const argv[], const char* folder)
     return 1;
 }
 
+static double MonotonicSeconds()
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec + now.tv_nsec / 1e9;
+}
+
+static void NoteMarks(PtyRelay* relay)
+{
+    for (int i = 0; i < 2; i++)
+        if (relay->marks[i] && !relay->markSeconds[i] && relay->bytesToPeer >= relay->marks[i])
+            relay->markSeconds[i] = MonotonicSeconds();
+}
+
 static int WriteAll(int fd, const unsigned char* bytes, size_t count)
 {
     while (count) {
@@ -115,6 +129,7 @@ int RunPtyRelay(PtyRelay* relay, char* const argv[], const char* folder, int sta
             } else if (n > 0) {
                 relay->bytesToPeer += static_cast<unsigned long long>(n);
                 WriteAll(relay->toPeer, buffer, static_cast<size_t>(n));
+                NoteMarks(relay);
             }
         }
         if (count == 2 && (fds[1].revents & (POLLIN | POLLHUP))) {

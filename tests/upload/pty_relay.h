@@ -16,6 +16,10 @@ struct PtyRelay {
     int toPeer;             // its stdin
     int fromPeer;           // its stdout
     unsigned long long bytesToPeer;
+    // When the bytes passed to the peer first reached each mark (seconds on
+    // the monotonic clock; 0 while not reached), for timing a data phase.
+    unsigned long long marks[2];
+    double markSeconds[2];
 };
 
 // Makes the terminal; 1 on success.

@@ -13,6 +13,33 @@ TEST(UploadCheck, CrcMatchesTheXmodemVector)
     EXPECT_EQ(UploadCrc16(zeros), 0);
 }
 
+TEST(UploadCheck, CrcEqualsTheBitwiseDivisionWithTwoZeroBytes)
+{
+    // The shift-register division over the data and two zero bytes.
+    auto divide = [](const unsigned char* data) {
+        uint32_t reg = 0;
+        for (int i = 0; i < 1026; i++) {
+            unsigned char byte = i < 1024 ? data[i] : 0;
+            for (int bit = 7; bit >= 0; bit--) {
+                uint32_t out = reg & 0x8000;
+                reg = ((reg << 1) | ((byte >> bit) & 1)) & 0xFFFF;
+                if (out)
+                    reg ^= 0x1021;
+            }
+        }
+        return static_cast<uint16_t>(reg);
+    };
+    unsigned char data[1024];
+    uint32_t x = 99;
+    for (int round = 0; round < 20; round++) {
+        for (unsigned char& b : data) {
+            x = x * 1103515245u + 12345u;
+            b = static_cast<unsigned char>(x >> 16);
+        }
+        ASSERT_EQ(UploadCrc16(data), divide(data)) << round;
+    }
+}
+
 TEST(UploadCheck, ChecksumIsTheSumOfThe128BytesModulo256)
 {
     unsigned char data[1024];

@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 
 #include "app/fetch_answer.h"
 #include "lib/zem_lib.h"
@@ -48,7 +47,7 @@ protected:
         InstallScriptedLine(&line);
         port = ZemSerComOpen("COM1", 9600);
         ASSERT_NE(port, nullptr);
-        snprintf(path, sizeof(path), "/tmp/fetch-test-%d.txt", static_cast<int>(getpid()));
+        snprintf(path, sizeof(path), "%sfetch-test.txt", testing::TempDir().c_str());
         remove(path);
     }
     void TearDown() override
@@ -80,7 +79,7 @@ protected:
 
     ScriptedLine line;
     SerialPort* port = nullptr;
-    char path[128];
+    char path[512];
     char buffer[4096];
 };
 

@@ -225,6 +225,11 @@ struct FaultRow {
     bool firstStored;
 };
 
+void PrintTo(const FaultRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
 class SimSenderFaults : public SimSender, public testing::WithParamInterface<FaultRow> {};
 
 TEST_P(SimSenderFaults, EndsWithTheIntendedResult)

@@ -121,6 +121,11 @@ struct SzCase {
     const char* blocks;   // extra sz option: "" for 128-byte blocks, "-k" for 1024
 };
 
+void PrintTo(const SzCase& row, std::ostream* out)
+{
+    *out << row.mode << (*row.blocks ? " 1k" : " 128");
+}
+
 class SimUploadWithSz : public SimUpload, public testing::WithParamInterface<SzCase> {};
 
 TEST_P(SimUploadWithSz, BatchArrivesByteExact)

@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# vtx put against the simulated controller: files arrive under their names,
+# full disks, missing files, a receiver that falls silent, usage errors and
+# the second Ctrl-C.
+#   vtx_put_e2e.sh SOURCE_DIR BUILD_DIR
+set -uo pipefail
+source_dir=$1
+build_dir=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp -r "$source_dir/sim/sample" "$work/root"
+mkdir -p "$work/files"
+head -c 3000 /dev/urandom > "$work/files/my part.nc"
+head -c 1024 /dev/urandom > "$work/files/block.nc"
+head -c 1 /dev/urandom > "$work/files/one.nc"
+head -c 20000 /dev/urandom > "$work/files/big.nc"
+: > "$work/control"
+
+run_checks() {   # MODE
+VANTORIX_SIM="$build_dir/vantorix-sim" "$source_dir/scripts/with-sim.sh" "$work/link-$1" \
+  --root "$work/root" --mode "$1" --silence-ms 1000 --control "$work/control" -- \
+  bash -s "$build_dir/vtx" "$work" "$1" <<'CHECKS'
+vtx=$1
+work=$2
+mode=$3
+port=$VANTORIX_SIM_PTY
+failures=0
+check() {   # NAME EXPECTED ACTUAL
+  if [ "$2" != "$3" ]; then
+    echo "FAIL $mode $1: expected [$2], got [$3]"
+    failures=$((failures + 1))
+  else
+    echo "ok   $mode $1"
+  fi
+}
+files=$work/files
+cnc=$work/root/ram/cncprg
+rm -f "$cnc/my_part.nc" "$cnc/block.nc" "$cnc/one.nc"
+
+"$vtx" --port "$port" put -p /ram/cncprg/ "$files/my part.nc" "$files/block.nc" "$files/one.nc" 2> "$work/err"
+check "success status" "0" "$?"
+check "spaces become underscores" "yes" "$(cmp -s "$files/my part.nc" "$cnc/my_part.nc" && echo yes || echo no)"
+check "second file" "yes" "$(cmp -s "$files/block.nc" "$cnc/block.nc" && echo yes || echo no)"
+check "third file" "yes" "$(cmp -s "$files/one.nc" "$cnc/one.nc" && echo yes || echo no)"
+check "one line per file and a final line" "my part.nc: 3000 bytes sent|block.nc: 1024 bytes sent|one.nc: 1 bytes sent|3 files uploaded, 4025 bytes" \
+  "$(sed 's/ (.*)$//' "$work/err" | paste -sd '|')"
+
+"$vtx" --port "$port" put "$files/absent.nc" 2> "$work/err"
+check "missing file" "1|Upload-Error: Can't read file." "$?|$(tail -n 1 "$work/err")"
+
+echo "no-space" > "$work/control"
+"$vtx" --port "$port" put "$files/one.nc" 2> "$work/err"
+check "no space" "1|Upload-Error: Not enough space." "$?|$(tail -n 1 "$work/err")"
+
+echo "silent-from:2" > "$work/control"
+start=$(date +%s%N)
+"$vtx" --port "$port" put "$files/big.nc" 2> "$work/err"
+check "silent receiver" "1|There was an error trying to upload." "$?|$(tail -n 1 "$work/err")"
+elapsed=$(( ($(date +%s%N) - start) / 1000000 ))
+check "silent receiver costs a block's wait and a drain" "yes" "$([ "$elapsed" -lt 6000 ] && echo yes || echo "no ($elapsed ms)")"
+: > "$work/control"
+sleep 1.2   # the controller gives up the broken session
+
+"$vtx" --port "$port" put 2> /dev/null
+check "no file is a usage error" "2" "$?"
+"$vtx" --port "$port" put -p "/$(head -c 254 /dev/zero | tr '\0' d)" "$files/one.nc" 2> /dev/null
+check "directory over 254 characters" "2" "$?"
+many=()
+for i in $(seq 1 200); do many+=("$files/$(head -c 40 /dev/zero | tr '\0' x)$i"); done
+"$vtx" --port "$port" put "${many[@]}" 2> "$work/err"
+check "list over 8191 bytes" "2" "$?"
+
+echo "ack-delay:300" > "$work/control"
+"$vtx" --port "$port" put "$files/big.nc" 2> /dev/null &
+pid=$!
+sleep 1.5
+kill -INT "$pid"
+sleep 0.2
+kill -INT "$pid"
+wait "$pid"
+check "second Ctrl-C ends at once" "130" "$?"
+: > "$work/control"
+[ "$failures" -eq 0 ]
+CHECKS
+}
+
+status=0
+run_checks crc || status=1
+run_checks checksum || status=1
+exit "$status"

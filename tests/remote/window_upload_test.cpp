@@ -83,6 +83,12 @@ protected:
         std::string caption = gui::WindowText(dialog);
         if (caption == "Upload Status") {
             uploadDialogs++;
+            if (cancelAtOnce) {
+                // Neither Escape nor the close box ends the dialog; Cancel asks the worker.
+                PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+                PostMessageA(dialog, WM_CLOSE, 0, 0);
+                PostMessageA(dialog, WM_COMMAND, IDC_UPLOAD_CANCEL, 0);
+            }
             return;
         }
         SetDlgItemTextA(dialog, 0x47C, choice.c_str());
@@ -130,6 +136,7 @@ protected:
     std::string local;
     std::string choice;
     int uploadDialogs = 0;
+    int cancelAtOnce = 0;
     gui::BoxCapture boxes;
 };
 
@@ -187,6 +194,21 @@ TEST_F(SimUpload, OutcomesThatFailAreReported)
     EXPECT_EQ(Arrived("/ram/cncprg/empty.nc"), "<missing>");
     EXPECT_EQ(Arrived("/ram/cncprg/refused.nc"), "<missing>");
     EXPECT_EQ(Arrived("/ram/cncprg/big.nc"), "<missing>");
+}
+
+// The one cancel: it costs the sender's 9-second pause in real time.
+TEST_F(SimUpload, CancelEndsWithoutMessageAndWithoutFile)
+{
+    cancelAtOnce = 1;
+    DWORD start = GetTickCount();
+    UploadChosen(MakeLocalFile("cancelled.nc", SampleBytes(60000, 8)));
+    DWORD took = GetTickCount() - start;
+    EXPECT_TRUE(boxes.Boxes().empty());
+    EXPECT_EQ(TheUploadJob.result, 2);   // UPL_CANCELLED
+    EXPECT_EQ(Arrived("/ram/cncprg/cancelled.nc"), "<missing>");
+    EXPECT_GE(took, 9000u);
+    EXPECT_LE(took, 25000u);
+    EXPECT_TRUE(TreeHolds("/ram/cncprg/part1.nc"));   // read again afterwards
 }
 
 TEST_F(SimUpload, DirectoryOptionWithoutFilesHasNoEffect)

@@ -179,6 +179,7 @@ TEST_F(SimSender, ListingOutcomes)
     EXPECT_EQ(ReadListing(), READ_NO_ANSWER);
     EXPECT_EQ(tree->arraysInUse, 0u);
     EXPECT_EQ(ReadListing(), READ_OK) << "the simulator hangs up after this one";
+    EXPECT_EQ(WaitSimExit(&sim, 3000), 0);
     EXPECT_EQ(ReadListing(), READ_SEND_FAILED);
     ASSERT_EQ(problems.size(), 2u);
     EXPECT_EQ(problems[0], "No answer from Vantorix. Please check if it is connected.");
@@ -240,6 +241,8 @@ TEST_P(SimSenderFaults, EndsWithTheIntendedResult)
         options.insert(options.end(), {"--fault", fault});
     Connect(options);
     ASSERT_EQ(ReadListing(), READ_OK);
+    if (row.expected == UPL_COMMAND_FAILED)
+        EXPECT_EQ(WaitSimExit(&sim, 3000), 0) << "the simulator hangs up after the listing";
     std::vector<std::string> files = {PcFile("f.nc", row.size)};
     if (row.secondMissing)
         files.push_back(pcFolder + "/missing.nc");

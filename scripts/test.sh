@@ -15,6 +15,9 @@ cmake --preset native >/dev/null
 cmake --build --preset native
 ctest --preset native
 
+step "vtx under valgrind against the simulated controller"
+bash scripts/valgrind-check.sh build/native
+
 step "sanitizer build and tests (ASan + UBSan)"
 cmake --preset asan >/dev/null
 cmake --build --preset asan

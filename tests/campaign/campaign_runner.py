@@ -1,0 +1,124 @@
+"""Runs the campaign: the runs in a few parallel lanes under one global
+deadline, one line per run, every disagreement with what replays it, and
+"N passed, N failed" at the end."""
+import argparse
+import atexit
+import concurrent.futures
+import os
+import shutil
+import signal
+import sys
+import tempfile
+import threading
+import time
+
+from campaign_controller import end_all_children
+from campaign_scenario import draw_scenario, expect
+from campaign_verdict import RunRecord, judge
+
+
+def common_arguments(description, runs, deadline, jobs):
+    parser = argparse.ArgumentParser(description=description)
+    parser.add_argument("--runs", type=int, default=runs, help=f"number of upload batches (default {runs})")
+    parser.add_argument("--seed", type=int, default=None, help="campaign seed (default: from the clock)")
+    parser.add_argument("--long", action="store_true",
+                        help="the long campaign: at least 300 batches, slow faults drawn more often")
+    parser.add_argument("--only", type=int, action="append", default=[],
+                        help="run only this run number (repeatable), to replay a disagreement")
+    parser.add_argument("--fault", action="append", default=[],
+                        help="draw only runs of this fault label (repeatable)")
+    parser.add_argument("--deadline", type=float, default=deadline,
+                        help=f"seconds after which no further run starts (default {deadline})")
+    parser.add_argument("--jobs", type=int, default=jobs, help=f"runs at the same time (default {jobs})")
+    parser.add_argument("--keep", metavar="DIR", help="keep the folders of failed runs (and logs) under DIR")
+    parser.add_argument("--verbose", action="store_true", help="trace the simulator into each run's log")
+    return parser
+
+
+def finish_arguments(args):
+    if args.long:
+        args.runs = max(args.runs, 300)
+        args.deadline = max(args.deadline, 3600)
+    if args.seed is None:
+        args.seed = int(time.time()) % 1_000_000
+    return args
+
+
+def install_cleanup():
+    atexit.register(end_all_children)
+
+    def on_signal(number, _frame):
+        end_all_children()
+        sys.exit(128 + number)
+    signal.signal(signal.SIGTERM, on_signal)
+    signal.signal(signal.SIGINT, on_signal)
+
+
+def run_campaign(args, name, run_one, front="vtx"):
+    """run_one(scenario, expected, workdir) -> RunRecord; returns the exit status."""
+    install_cleanup()
+    indices = args.only or list(range(1, args.runs + 1))
+    allowed = set(args.fault) or None
+    start = time.monotonic()
+    deadline = start + args.deadline
+    print(f"{name}: {len(indices)} runs, seed {args.seed}{' (long)' if args.long else ''}, "
+          f"{args.jobs} at a time, deadline {args.deadline:.0f} s", flush=True)
+    lock = threading.Lock()
+    passed, failed, skipped, noted = [], [], [], []
+    base = tempfile.mkdtemp(prefix=f"{front}-campaign-")
+
+    def one(index):
+        if time.monotonic() >= deadline:
+            skipped.append(index)
+            return
+        scenario = draw_scenario(args.seed, index, args.long, allowed, front)
+        expected = expect(scenario)
+        workdir = os.path.join(base, f"run{index}")
+        os.makedirs(workdir)
+        began = time.monotonic()
+        try:
+            record = run_one(scenario, expected, workdir)
+        except Exception as error:   # a harness fault is reported like a disagreement
+            record = RunRecord(True, False, "", {}, [], complaints=[f"harness error: {error!r}"])
+        record.seconds = time.monotonic() - began
+        problems, notes = judge(scenario, expected, record)
+        with lock:
+            verdict = "FAIL" if problems else "ok  "
+            print(f"{verdict} run {index:4d} {record.seconds:5.1f}s {scenario.label:<20} "
+                  f"{'success' if record.succeeded else 'failure'}: {record.message or '(no message)'}",
+                  flush=True)
+            if problems:
+                failed.append(index)
+                print(f"     replay: --seed {args.seed} --only {index}{' --long' if args.long else ''}")
+                print(f"     scenario: {scenario.describe()}")
+                if expected is not None:
+                    print(f"     expected: exit {expected.exit_code}, {expected.arrived} file(s) arriving, "
+                          f"{expected.message!r}")
+                for problem in problems:
+                    print(f"     problem: {problem}")
+                if record.detail:
+                    print("     output: " + record.detail.replace("\n", "\n             "))
+                if args.keep:
+                    kept = os.path.join(args.keep, f"seed{args.seed}-run{index}")
+                    shutil.rmtree(kept, ignore_errors=True)
+                    shutil.copytree(workdir, kept, symlinks=True)
+                    print(f"     kept: {kept}")
+            else:
+                passed.append(index)
+            if notes:
+                noted.append((index, scenario.label, notes))
+        shutil.rmtree(workdir, ignore_errors=True)
+
+    with concurrent.futures.ThreadPoolExecutor(max_workers=max(1, args.jobs)) as pool:
+        for future in [pool.submit(one, i) for i in indices]:
+            future.result()
+    shutil.rmtree(base, ignore_errors=True)
+
+    elapsed = time.monotonic() - start
+    for index, label, notes in noted:
+        print(f"note run {index} ({label}): " + "; ".join(notes))
+    if skipped:
+        print(f"deadline reached: {len(skipped)} run(s) not started")
+    print(f"campaign took {elapsed:.1f} s")
+    print(f"{len(passed)} passed, {len(failed)} failed")
+    return 1 if failed else 0

@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# Runs every benchmark and prints one Markdown table in which each figure is
+# a ratio against a baseline measured in the same run:
+#   listing parse      CPU time of parsing a full answer buffer, against a
+#                      memchr line count of the same buffer
+#   upload vs sz       data-phase throughput of our sender into rb, against
+#                      sz --ymodem into rb, over the same pseudo-terminal relay
+#   upload at 115200   payload bytes per second of a whole "vtx put" through
+#                      the simulator's 115200 bit/s pacing, against the
+#                      line's 11520 bytes per second
+#   scripts/perf-report.sh [BUILD_DIR]   (default: build/native)
+# Environment: UPLOAD_BENCH_BYTES, UPLOAD_BENCH_ROUNDS (bench_upload's file
+# size and rounds, default 2 MiB and 3), PACED_PUT_BYTES (default 256 KiB).
+set -uo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build/native}
+targets=(bench_listing bench_upload vtx vantorix-sim)
+missing=()
+for target in "${targets[@]}"; do
+  [ -x "$build/$target" ] || missing+=("$target")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ -f "$build/build.ninja" ] || [ -f "$build/Makefile" ]; then
+    cmake --build "$build" -j2 --target "${missing[@]}" >/dev/null || exit 2
+  else
+    echo "$0: $build lacks ${missing[*]} (configure and build the native preset first)" >&2
+    exit 2
+  fi
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+start=$(date +%s)
+rows=()
+failed=0
+
+# One table row: FIGURE OURS BASELINE RATIO GOAL MET(1/0).
+add_row() {
+  local verdict="yes"
+  [ "$6" = 1 ] || { verdict="**no**"; failed=1; }
+  rows+=("| $1 | $2 | $3 | $4 | $5 | $verdict |")
+}
+
+# (a) The listing parser against a line count, both in CPU time of one thread.
+echo "listing parse ..." >&2
+if "$build/bench_listing" --benchmark_min_time=0.3 --benchmark_out="$work/listing.json" \
+     --benchmark_out_format=json >/dev/null 2>&1; then
+  read -r ours base ratio < <(python3 - "$work/listing.json" <<'PY'
+import json, sys
+runs = {b["name"]: b for b in json.load(open(sys.argv[1]))["benchmarks"]}
+parse = runs["BM_ParseListing"]
+ratio = parse["parse/linecount"]
+ours = parse["parse_cpu_us"]
+print(f"{ours:.0f} {ours / ratio:.1f} {ratio:.2f}")
+PY
+)
+  met=$(python3 -c "print(1 if $ratio <= 10 else 0)")
+  add_row "listing parse, 256 KiB answer (CPU)" "${ours} µs" "${base} µs memchr line count" "$ratio" "≤ 10" "$met"
+else
+  add_row "listing parse" "failed" "-" "-" "≤ 10" 0
+fi
+
+# (b) Our sender against sz, both into rb.
+echo "upload against sz --ymodem ..." >&2
+bytes=${UPLOAD_BENCH_BYTES:-2097152}
+rounds=${UPLOAD_BENCH_ROUNDS:-3}
+if "$build/bench_upload" "$bytes" "$rounds" > "$work/upload.txt" 2>&1; then
+  read -r ours base ratio < <(python3 - "$work/upload.txt" <<'PY'
+import re, sys
+text = open(sys.argv[1]).read()
+ours = float(re.search(r"^ours: data (\d+)", text, re.M).group(1))
+sz = float(re.search(r"^sz: +data (\d+)", text, re.M).group(1))
+print(f"{ours / 1024:.0f} {sz / 1024:.0f} {ours / sz:.2f}")
+PY
+)
+  met=$(python3 -c "print(1 if $ratio >= 0.9 else 0)")
+  add_row "upload into rb, $((bytes / 1024)) KiB, data phase" "${ours} KiB/s" "${base} KiB/s sz --ymodem" "$ratio" "≥ 0.90" "$met"
+else
+  sed -n '1,20p' "$work/upload.txt" >&2
+  add_row "upload into rb against sz" "failed" "-" "-" "≥ 0.90" 0
+fi
+
+# (c) A whole vtx put through the simulator paced at 115200 bit/s.
+echo "vtx put at 115200 bit/s ..." >&2
+payload=${PACED_PUT_BYTES:-262144}
+cp -r sim/sample "$work/root"
+head -c "$payload" /dev/urandom > "$work/paced.nc"
+VANTORIX_SIM="$build/vantorix-sim" scripts/with-sim.sh "$work/com1" --root "$work/root" \
+  --ram-size $((payload * 4)) --baud 115200 -- \
+  bash -c 'begin=$(date +%s%N)
+           "$1" --port "$VANTORIX_SIM_PTY" --baud 115200 put -p /ram/cncprg/ "$2" 2>/dev/null || exit 1
+           echo $(( $(date +%s%N) - begin )) > "$3"' _ "$build/vtx" "$work/paced.nc" "$work/paced.ns"
+if [ $? -eq 0 ] && cmp -s "$work/paced.nc" "$work/root/ram/cncprg/paced.nc"; then
+  read -r ours ratio < <(python3 -c "
+ns = int(open('$work/paced.ns').read())
+rate = $payload / (ns / 1e9)
+print(f'{rate:.0f} {rate / 11520:.3f}')")
+  met=$(python3 -c "print(1 if $ratio >= 0.9 else 0)")
+  add_row "vtx put $((payload / 1024)) KiB at 115200 bit/s, whole command" "${ours} B/s" "11520 B/s line rate" "$ratio" "≥ 0.90" "$met"
+else
+  add_row "vtx put at 115200 bit/s" "failed" "-" "-" "≥ 0.90" 0
+fi
+
+echo
+echo "| figure | ours | baseline | ratio | goal | met |"
+echo "|---|---|---|---|---|---|"
+printf '%s\n' "${rows[@]}"
+echo
+echo "($(( $(date +%s) - start )) s)"
+exit "$failed"

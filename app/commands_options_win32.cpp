@@ -3,6 +3,7 @@
 #include "app/command_ids.h"
 #include "app/commands.h"
 #include "app/settings.h"
+#include "lib/zem_shared.h"
 #include "lib/zem_ui.h"
 #include "serial/serial_port.h"
 
@@ -25,10 +26,14 @@ void CommandOption(unsigned id)
         SetMenuCheck(menu, CMD_UPLOAD_TO_ACTUAL_PATH, 0);
         SetMenuCheck(menu, CMD_ALWAYS_UPLOAD_DEFAULT, 1);
         break;
-    case CMD_WRITE_LOGFILE:
-        Settings.LogFile = Settings.LogFile ? 0 : 1;
-        SetMenuCheck(menu, CMD_WRITE_LOGFILE, Settings.LogFile);
+    case CMD_WRITE_LOGFILE: {
+        // An upload worker reads the switch at every port operation.
+        auto* logFile = reinterpret_cast<unsigned char*>(&Settings.LogFile);
+        unsigned char on = ZemLoadByte(logFile) ? 0 : 1;
+        ZemStoreByte(logFile, on);
+        SetMenuCheck(menu, CMD_WRITE_LOGFILE, on);
         break;
+    }
     default:
         break;
     }

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 struct SerialPort;
+struct DeviceTree;
 
 // Exit codes of every command.
 enum {
@@ -34,6 +35,16 @@ struct VtxCommand {
 // Opens the chosen port with the controller's line settings, or says
 // "Can't open Serial Port." on stderr and returns none.
 SerialPort* VtxOpenPort(const VtxOptions* options);
+
+// An open port and the directories read through it, as the browser connects.
+struct VtxSession {
+    DeviceTree* tree;
+    SerialPort* port;
+};
+// Opens the port and reads the directories; 1 with a loaded tree, else 0
+// (the reason already on stderr). VtxDisconnect releases what was made.
+int VtxConnectAndRead(const VtxOptions* options, VtxSession* session);
+void VtxDisconnect(VtxSession* session);
 // Prints the complaint and the command's usage on stderr; returns VTX_EXIT_USAGE.
 int VtxUsageError(const char* command, const char* complaint, const char* detail);
 // Reads a decimal number of 1 to 4294967295; 1 on success.

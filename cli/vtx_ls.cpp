@@ -69,29 +69,17 @@ int VtxLs(int argc, char** argv, const VtxOptions* options)
             return VtxUsageError("ls", "unknown argument", argv[i]);
     }
 
-    DeviceTree* tree = CreateDeviceTree();
-    if (!tree) {
-        fputs("Not enough memory.\n", stderr);
-        return VTX_EXIT_FAILED;
-    }
-    SerialPort* port = VtxOpenPort(options);
-    if (!port) {
-        FreeDeviceTree(tree);
-        return VTX_EXIT_FAILED;
-    }
-    // Failures are reported on stderr by the read itself.
-    ReadDirectories(tree, port, AnswerBuffer, ANSWER_BUFFER_SIZE);
+    VtxSession session;
     int result = VTX_EXIT_FAILED;
-    if (LastReadOutcome() == READ_OK) {
+    if (VtxConnectAndRead(options, &session)) {
         if (json) {
-            WriteTreeJson(stdout, tree);
+            WriteTreeJson(stdout, session.tree);
             putchar('\n');
         } else {
-            PrintTreeText(tree);
+            PrintTreeText(session.tree);
         }
         result = VTX_EXIT_OK;
     }
-    ZemSerComClose(port);
-    FreeDeviceTree(tree);
+    VtxDisconnect(&session);
     return result;
 }

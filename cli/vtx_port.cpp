@@ -3,6 +3,7 @@
 
 #include "cli/vtx_commands.h"
 #include "serial/serial_port.h"
+#include "tree/device_tree.h"
 
 SerialPort* VtxOpenPort(const VtxOptions* options)
 {
@@ -10,4 +11,32 @@ SerialPort* VtxOpenPort(const VtxOptions* options)
     if (!port)
         fprintf(stderr, "Can't open Serial Port. (%s)\n", options->port);
     return port;
+}
+
+int VtxConnectAndRead(const VtxOptions* options, VtxSession* session)
+{
+    session->tree = CreateDeviceTree();
+    session->port = nullptr;
+    if (!session->tree) {
+        fputs("Not enough memory.\n", stderr);
+        return 0;
+    }
+    session->port = VtxOpenPort(options);
+    if (!session->port) {
+        VtxDisconnect(session);
+        return 0;
+    }
+    // A failed read has already said why on stderr, as the browser's box would.
+    ReadDirectories(session->tree, session->port, AnswerBuffer, ANSWER_BUFFER_SIZE);
+    return LastReadOutcome() == READ_OK;
+}
+
+void VtxDisconnect(VtxSession* session)
+{
+    if (session->port)
+        ZemSerComClose(session->port);
+    if (session->tree)
+        FreeDeviceTree(session->tree);
+    session->port = nullptr;
+    session->tree = nullptr;
 }

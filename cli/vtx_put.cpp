@@ -70,20 +70,11 @@ static int FillFileList(UploadJob* job, int count, char** files)
 // Reads the directories for the budgets and runs the worker; the job is filled.
 static int RunUpload(const VtxOptions* options)
 {
-    DeviceTree* tree = CreateDeviceTree();
-    if (!tree) {
-        fputs("Not enough memory.\n", stderr);
-        return VTX_EXIT_FAILED;
-    }
-    SerialPort* port = VtxOpenPort(options);
-    if (!port) {
-        FreeDeviceTree(tree);
-        return VTX_EXIT_FAILED;
-    }
+    VtxSession session;
     int exitCode = VTX_EXIT_FAILED;
-    // A failed read has already said why on stderr.
-    ReadDirectories(tree, port, AnswerBuffer, ANSWER_BUFFER_SIZE);
-    if (LastReadOutcome() == READ_OK) {
+    if (VtxConnectAndRead(options, &session)) {
+        DeviceTree* tree = session.tree;
+        SerialPort* port = session.port;
         TheUploadJob.port = port;
         TheUploadJob.ramBudget = tree->ramDiskFree;
         TheUploadJob.flashBudget = tree->flashDiskFree;
@@ -107,8 +98,7 @@ static int RunUpload(const VtxOptions* options)
             fprintf(stderr, "%s\n", message ? message : UploadResultName(result));
         }
     }
-    ZemSerComClose(port);
-    FreeDeviceTree(tree);
+    VtxDisconnect(&session);
     return exitCode;
 }
 

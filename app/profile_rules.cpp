@@ -8,6 +8,18 @@ static int HasLineBreak(const char* text)
     return strchr(text, '\r') || strchr(text, '\n');
 }
 
+static int IsNameBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f';
+}
+
+// The reader drops blanks around names, so a name that begins or ends with
+// one would never be found again: every save would add it anew.
+static int HasBlankEdge(const char* name)
+{
+    return IsNameBlank(name[0]) || IsNameBlank(name[strlen(name) - 1]);
+}
+
 int ProfileCanStore(const char* section, const char* key, const char* value)
 {
     // A line break would end the line early and plant whatever follows as a
@@ -18,6 +30,8 @@ int ProfileCanStore(const char* section, const char* key, const char* value)
     if (HasLineBreak(section) || HasLineBreak(key) || HasLineBreak(value))
         return 0;
     if (strchr(section, ']') || strchr(key, '=') || key[0] == '[')
+        return 0;
+    if (HasBlankEdge(section) || HasBlankEdge(key))
         return 0;
     return 1;
 }

@@ -112,12 +112,6 @@ static bool SameNameIgnoringCase(const std::string& a, const std::string& b)
     return true;
 }
 
-// Names as the program uses them: no blanks around them.
-static bool IsPlainName(const std::string& name)
-{
-    return !name.empty() && Trim(name) == name;
-}
-
 static void CheckCutToSize(const std::string& section, const std::string& key, const std::string& defaultText,
                            uint32_t smallSize, size_t contentSize)
 {
@@ -160,8 +154,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Require(ReadWhole(profilePath) == content);
         return 0;
     }
-    if (!IsPlainName(section) || !IsPlainName(key))
-        return 0;
     uint32_t backSize = static_cast<uint32_t>(value.size() + 2);
     Require(ReadValue(profilePath, section, key, "", backSize) == StoredForm(value));
     bool sameKey = SameNameIgnoringCase(probeSection, section) && SameNameIgnoringCase(probeKey, key);

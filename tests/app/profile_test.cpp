@@ -113,6 +113,9 @@ TEST_F(Profile, RefusedWritesLeaveTheFileAsItWas)
     EXPECT_EQ(Write("Vantorix", "Port", "COM1\n"), 0);
     EXPECT_EQ(Write("Vantorix", "Po=rt", "x"), 0);
     EXPECT_EQ(Write("Van]torix", "Port", "x"), 0);
+    EXPECT_EQ(Write(" Vantorix", "Port", "x"), 0);
+    EXPECT_EQ(Write("Vantorix", "Port\t", "x"), 0);
+    EXPECT_EQ(Write("Vantorix", " [Port", "x"), 0);
     EXPECT_EQ(Contents(), "[Vantorix]\r\nPort=COM2\r\n");
 
     std::string inMissingDir = dir.File("missing") + "/test.ini";

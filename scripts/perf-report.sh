@@ -6,8 +6,8 @@
 #   upload vs sz       data-phase throughput of our sender into rb, against
 #                      sz --ymodem into rb, over the same pseudo-terminal relay
 #   upload at 115200   payload bytes per second of a whole "vtx put" through
-#                      the simulator's 115200 bit/s pacing, against the
-#                      line's 11520 bytes per second
+#                      the simulator's 115200 bit/s pacing, and of its data
+#                      phase alone, against the line's 11520 bytes per second
 #   scripts/perf-report.sh [BUILD_DIR]   (default: build/native)
 # Environment: UPLOAD_BENCH_BYTES, UPLOAD_BENCH_ROUNDS (bench_upload's file
 # size and rounds, default 2 MiB and 3), PACED_PUT_BYTES (default 256 KiB).
@@ -80,25 +80,37 @@ else
   add_row "upload into rb against sz" "failed" "-" "-" "≥ 0.90" 0
 fi
 
-# (c) A whole vtx put through the simulator paced at 115200 bit/s.
+# (c) vtx put through the simulator paced at 115200 bit/s: a 1 KiB file and
+# the payload file, each a whole command. The payload's rate is the figure;
+# the difference of the two runs gives the rate of the data phase alone,
+# without the fixed cost of the listing read and the start handshakes.
 echo "vtx put at 115200 bit/s ..." >&2
 payload=${PACED_PUT_BYTES:-262144}
 cp -r sim/sample "$work/root"
+head -c 1024 /dev/urandom > "$work/small.nc"
 head -c "$payload" /dev/urandom > "$work/paced.nc"
 VANTORIX_SIM="$build/vantorix-sim" scripts/with-sim.sh "$work/com1" --root "$work/root" \
   --ram-size $((payload * 4)) --baud 115200 -- \
-  bash -c 'begin=$(date +%s%N)
-           "$1" --port "$VANTORIX_SIM_PTY" --baud 115200 put -p /ram/cncprg/ "$2" 2>/dev/null || exit 1
-           echo $(( $(date +%s%N) - begin )) > "$3"' _ "$build/vtx" "$work/paced.nc" "$work/paced.ns"
+  bash -c 'for name in small paced; do
+             begin=$(date +%s%N)
+             "$1" --port "$VANTORIX_SIM_PTY" --baud 115200 put -p /ram/cncprg/ "$2/$name.nc" 2>/dev/null || exit 1
+             echo $(( $(date +%s%N) - begin )) > "$2/$name.ns"
+           done' _ "$build/vtx" "$work"
 if [ $? -eq 0 ] && cmp -s "$work/paced.nc" "$work/root/ram/cncprg/paced.nc"; then
-  read -r ours ratio < <(python3 -c "
-ns = int(open('$work/paced.ns').read())
-rate = $payload / (ns / 1e9)
-print(f'{rate:.0f} {rate / 11520:.3f}')")
-  met=$(python3 -c "print(1 if $ratio >= 0.9 else 0)")
-  add_row "vtx put $((payload / 1024)) KiB at 115200 bit/s, whole command" "${ours} B/s" "11520 B/s line rate" "$ratio" "≥ 0.90" "$met"
+  read -r whole wholeRatio fixed data dataRatio < <(python3 -c "
+small = int(open('$work/small.ns').read()) / 1e9
+big = int(open('$work/paced.ns').read()) / 1e9
+whole = $payload / big
+data = ($payload - 1024) / (big - small)
+print(f'{whole:.0f} {whole / 11520:.3f} {small:.1f} {data:.0f} {data / 11520:.3f}')")
+  met=$(python3 -c "print(1 if $wholeRatio >= 0.85 else 0)")
+  add_row "vtx put $((payload / 1024)) KiB at 115200 bit/s, whole command (1 KiB: ${fixed} s)" \
+    "${whole} B/s" "11520 B/s line rate" "$wholeRatio" "≥ 0.85" "$met"
+  met=$(python3 -c "print(1 if $dataRatio >= 0.95 else 0)")
+  add_row "vtx put at 115200 bit/s, data phase ($((payload / 1024)) KiB run less 1 KiB run)" \
+    "${data} B/s" "11520 B/s line rate" "$dataRatio" "≥ 0.95" "$met"
 else
-  add_row "vtx put at 115200 bit/s" "failed" "-" "-" "≥ 0.90" 0
+  add_row "vtx put at 115200 bit/s" "failed" "-" "-" "≥ 0.85" 0
 fi
 
 echo

@@ -8,9 +8,11 @@
 //   byte 0: bit 0 a second file; bits 1-2 which one (another file, a missing
 //           one, an empty one, the first file again); bit 3 the flash disk;
 //           bit 4 no directory; bit 5 a budget one byte short; bit 6 a
-//           directory too long for a checksum-mode header
+//           directory too long for a checksum-mode header; bit 7 the first
+//           file changes length once its header was accepted
 //   byte 1: the write that fails (1-based, 0 none); bit 7 makes it end short
-//   byte 2: the read after which the user asks for a cancel (1-based, 0 none)
+//   byte 2: bits 0-6 the read after which the user asks for a cancel
+//           (1-based, 0 none); bit 7 the change is a growth, not a cut
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -113,6 +115,8 @@ struct Receiver {
     uint32_t failWriteAt;
     int failShort;
     uint32_t cancelAfterRead;
+    int changeLength;                  // 0 none, -1 cut the first file, 1 grow it
+    int lengthChanged;
     UploadJob* job;
 
     // What happened on the line.
@@ -282,6 +286,22 @@ static void TakeWrite(const unsigned char* bytes, uint32_t length)
     Require(false);   // no frame of the protocol looks like this
 }
 
+// A file that is still being written while it is sent.
+static void ChangeFirstFileLength()
+{
+    uint32_t size = static_cast<uint32_t>(fileA.bytes.size());
+    std::vector<unsigned char> changed(fileA.bytes);
+    changed.resize(rx.changeLength < 0 ? size / 2 : size + 1, 0x5A);
+    Require(ZemFileWrite(fileA.path.c_str(), changed.data(), static_cast<uint32_t>(changed.size()), ZEM_FILE_CREATE) == 1);
+    rx.lengthChanged = 1;
+}
+
+static void RestoreFirstFile()
+{
+    Require(ZemFileWrite(fileA.path.c_str(), fileA.bytes.data(), static_cast<uint32_t>(fileA.bytes.size()),
+                         ZEM_FILE_CREATE) == 1);
+}
+
 // The first ACK (or CAN, or NAK where it counts) after a frame ends the
 // sender's reply wait: the model takes it the same way.
 static void TakeReply(unsigned char byte)
@@ -305,6 +325,8 @@ static void TakeReply(unsigned char byte)
             rx.closingAccepted = 1;
             return;
         }
+        if (rx.changeLength && !rx.lengthChanged)
+            ChangeFirstFileLength();
         rx.phaseData = 1;
         rx.blockMode = file.mode;
         rx.nextBlock = 1;
@@ -479,7 +501,7 @@ static std::string HeaderName(const std::string& targetDir, const std::string& b
 
 static void CheckSuccess(const BatchPlan& plan)
 {
-    Require(!plan.expectFileError && !plan.expectNoSpace && !rx.writeFailed);
+    Require(!plan.expectFileError && !plan.expectNoSpace && !rx.writeFailed && !rx.lengthChanged);
     Require(rx.closingAccepted && rx.writesAfterClose == 0 && !rx.cancelBlockSent && rx.singleCans == 0);
     Require(rx.files.size() == plan.files.size() + 1);
     for (size_t i = 0; i < plan.files.size(); i++) {
@@ -515,7 +537,7 @@ static void CheckResult(int result, const BatchPlan& plan)
         Require(rx.writeFailed);
         break;
     case UPL_FILE_ERROR:
-        Require(plan.expectFileError || plan.longDirectory);
+        Require(plan.expectFileError || plan.longDirectory || rx.lengthChanged);
         break;
     case UPL_REMOTE_CANCEL:
         Require(rx.canDelivered);
@@ -558,12 +580,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     rx.replyCount = size - used;
     rx.failWriteAt = settings[1] & 0x7F;
     rx.failShort = (settings[1] & 0x80) != 0;
-    rx.cancelAfterRead = settings[2];
+    rx.cancelAfterRead = settings[2] & 0x7F;
+    if (settings[0] & 0x80)
+        rx.changeLength = (settings[2] & 0x80) ? 1 : -1;
     rx.job = &job;
 
     ZemSerComSetBusy(port, 1);
     int result = UploadBatch(&job);
     ZemSerComSetBusy(port, 0);
+    if (rx.lengthChanged)
+        RestoreFirstFile();
     CheckResult(result, plan);
     // For looking at what a corpus reaches: FUZZ_SHOW_RESULT=1 prints each result.
     static const int showResult = getenv("FUZZ_SHOW_RESULT") != nullptr;

@@ -30,14 +30,24 @@ static void RequireAt(bool condition, int line)
 }
 #define Require(condition) RequireAt((condition), __LINE__)
 
+static std::string workFolder;
+
+static void RemoveWorkFolder()
+{
+    unlink(profilePath.c_str());
+    rmdir(workFolder.c_str());
+}
+
 // tmpfs keeps the writer's sync and rename cheap.
 static void MakeWorkFolder()
 {
     const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : (getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp");
     std::string folder = std::string(base) + "/fuzz_profile.XXXXXX";
     Require(mkdtemp(folder.data()) != nullptr);
+    workFolder = folder;
     profilePath = folder + "/Vantorix1.ini";
     missingPath = folder + "/absent/Vantorix1.ini";
+    atexit(RemoveWorkFolder);
 }
 
 static void WriteWhole(const std::string& path, const std::string& bytes)

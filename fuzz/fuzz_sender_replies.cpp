@@ -66,6 +66,15 @@ static void MakeFile(const std::string& folder, const char* name, uint32_t size,
     }
 }
 
+static std::string batchFolder;
+
+static void RemoveBatchFiles()
+{
+    for (const BatchFile* file : {&fileA, &fileB, &fileEmpty})
+        unlink(file->path.c_str());
+    rmdir(batchFolder.c_str());
+}
+
 static void MakeBatchFiles()
 {
     const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
@@ -77,6 +86,8 @@ static void MakeBatchFiles()
     MakeFile(folder, "b.nc", 1300, 13, &fileB);
     MakeFile(folder, "empty.nc", 0, 1, &fileEmpty);
     missingPath = folder + "/missing.nc";
+    batchFolder = folder;
+    atexit(RemoveBatchFiles);
 }
 
 // ---- virtual time

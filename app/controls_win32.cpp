@@ -61,12 +61,12 @@ constexpr int DEFAULT_BAUD_INDEX = 5;   // "57600"
 template <size_t N> static int CreateControlRows(HWND window, const ControlSpec (&specs)[N])
 {
     int failed = 0;
-    for (const ControlSpec& spec : specs) {
-        const char* text = spec.text ? spec.text : Settings.Port;
-        *spec.handle = CreateWindowExA(spec.exStyle, spec.className, text, spec.style, 0, 0, 0, 0, window,
-                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), ProgramInstance,
+    for (const ControlSpec& control : specs) {
+        const char* text = control.text ? control.text : Settings.Port;
+        *control.handle = CreateWindowExA(control.exStyle, control.className, text, control.style, 0, 0, 0, 0, window,
+                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), ProgramInstance,
                                        nullptr);
-        if (!*spec.handle)
+        if (!*control.handle)
             failed++;
     }
     return failed;

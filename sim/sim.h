@@ -123,8 +123,8 @@ struct FaultRule {
     uint32_t b;      // second number
 };
 
-// Adds one spec from the command line; 0 when it is not understood.
-int AddCommandLineFault(const char* spec);
+// Adds one fault given on the command line; 0 when it is not understood.
+int AddCommandLineFault(const char* written);
 // Re-reads the control file; a change of its text restarts the counts.
 void ReloadFaults();
 // Counts one command and says whether a counted fault hits this one.

@@ -7,7 +7,7 @@
 
 #include "sim/sim.h"
 
-// Argument forms of a fault spec.
+// Argument forms of a fault.
 enum {
     ARGS_NONE,          // name
     ARGS_COUNT,         // name[:N], N counted from 1; none = every time
@@ -78,9 +78,9 @@ static int ParseUnsigned(const char* text, uint32_t* out)
     return 1;
 }
 
-static int ParseFault(const char* spec, FaultRule* rule)
+static int ParseFault(const char* written, FaultRule* rule)
 {
-    std::string text = spec;
+    std::string text = written;
     while (!text.empty() && (text.back() == ' ' || text.back() == '\r' || text.back() == '\t'))
         text.pop_back();
     std::vector<std::string> parts;
@@ -121,10 +121,10 @@ static int ParseFault(const char* spec, FaultRule* rule)
     return 0;
 }
 
-int AddCommandLineFault(const char* spec)
+int AddCommandLineFault(const char* written)
 {
     FaultRule rule{};
-    if (!ParseFault(spec, &rule))
+    if (!ParseFault(written, &rule))
         return 0;
     CommandLineRules.push_back(rule);
     return 1;
@@ -246,7 +246,7 @@ static void PrintWrapped(const char* text)
 
 void PrintFaultHelp()
 {
-    std::printf("Faults (--fault SPEC or a line of the control file). N counts the\n"
+    std::printf("Faults (--fault FAULT or a line of the control file). N counts the\n"
                 "commands of that kind from 1, since the start or since the control\n"
                 "file last changed; K is the number of a data block within its file,\n"
                 "counted from 1:\n");

@@ -41,7 +41,7 @@ static void PrintHelp()
         "                      default: as fast as the terminal allows\n"
         "  --params FILE       parameter list (default DIR/.params.txt)\n"
         "  --tools FILE        tool list (default DIR/.tools.txt; missing = none)\n"
-        "  --fault SPEC        switch a fault on (repeatable; list below)\n"
+        "  --fault FAULT        switch a fault on (repeatable; list below)\n"
         "  --control FILE      more fault specs, one a line, read again before\n"
         "                      every command; '#' starts a comment line. When its\n"
         "                      text changes, the counts of the counted faults\n"

@@ -46,7 +46,7 @@ TEST(JoinArguments, RefusesWhatTheGrammarCannotHold)
 
 TEST(JoinArguments, GrammarReadsBackTheNames)
 {
-    std::vector<const char*> arguments = {"-u", "C:\\my files\\part 1.nc", "-u", "plain.nc", "-u", "x\"y",
+    std::vector<const char*> arguments = {"-u", "C:\\my files\\part a.nc", "-u", "plain.nc", "-u", "x\"y",
                                           "-p", "/ram/a b/", "-q"};
     char text[512];
     ASSERT_EQ(JoinArguments(static_cast<int>(arguments.size()), arguments.data(), text, sizeof(text)), 1);
@@ -56,7 +56,7 @@ TEST(JoinArguments, GrammarReadsBackTheNames)
     UsageMessageHook = CountNothing;
     EXPECT_EQ(ParseCommandLine(text), 1);
     UsageMessageHook = nullptr;
-    EXPECT_EQ(memcmp(TheUploadJob.fileList, "C:\\my files\\part 1.nc\0plain.nc\0x\"y\0\0", 36), 0);
+    EXPECT_EQ(memcmp(TheUploadJob.fileList, "C:\\my files\\part a.nc\0plain.nc\0x\"y\0\0", 36), 0);
     EXPECT_STREQ(TheUploadJob.targetDir, "/ram/a b/");
     EXPECT_EQ(QuitWhenDone, 1);
 

@@ -14,7 +14,7 @@ const char* const SampleListing =
     "(dir) ram\r\n"
     " (dir) cncprg\r\n"
     "  1234 part1.nc\r\n"
-    "  5678 part 2.nc\r\n"
+    "  5678 part b.nc\r\n"
     " (dir) empty\r\n"
     " 99 notes.txt\r\n"
     "(dir) ROM\r\n"

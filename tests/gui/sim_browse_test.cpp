@@ -71,7 +71,7 @@ TEST_F(SimBrowse, ConnectShowsTheSampleStorageAndNavigates)
     ASSERT_FALSE(names.empty());
     EXPECT_EQ(names[0], "..");
     EXPECT_NE(std::find(names.begin(), names.end(), "part1.nc"), names.end());
-    EXPECT_NE(std::find(names.begin(), names.end(), "part 2.nc"), names.end());
+    EXPECT_NE(std::find(names.begin(), names.end(), "part b.nc"), names.end());
     EXPECT_EQ(gui::SelectedTreeText(TreeView), "cncprg");
 
     SetForegroundWindow(MainWindow);

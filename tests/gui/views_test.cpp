@@ -92,7 +92,7 @@ TEST_F(Views, PathBoxChoiceSelectsTreeShowsDirectoryAndFocusesList)
     gui::ChooseComboItem(PathBox, 2);
     gui::PumpPending();
     EXPECT_EQ(gui::SelectedTreeText(TreeView), "cncprg");
-    EXPECT_EQ(gui::ReadListNames(FileView), (Names{"..", "part1.nc", "part 2.nc"}));
+    EXPECT_EQ(gui::ReadListNames(FileView), (Names{"..", "part1.nc", "part b.nc"}));
     EXPECT_EQ(GetFocus(), FileView);
 }
 
@@ -109,13 +109,13 @@ TEST_F(Views, DoubleClickAndReturnOpenDirectoriesAndParentsButNotFiles)
     gui::FocusListRow(FileView, 1);          // cncprg
     gui::SendListReturn(FileView);
     gui::PumpPending();
-    EXPECT_EQ(gui::ReadListNames(FileView), (Names{"..", "part1.nc", "part 2.nc"}));
+    EXPECT_EQ(gui::ReadListNames(FileView), (Names{"..", "part1.nc", "part b.nc"}));
     EXPECT_EQ(gui::ComboSelectedText(PathBox), "/ram/cncprg/");
     EXPECT_EQ(gui::SelectedTreeText(TreeView), "cncprg");
 
     gui::SendListDoubleClick(FileView, 1);   // a file: nothing happens
     gui::PumpPending();
-    EXPECT_EQ(gui::ReadListNames(FileView), (Names{"..", "part1.nc", "part 2.nc"}));
+    EXPECT_EQ(gui::ReadListNames(FileView), (Names{"..", "part1.nc", "part b.nc"}));
 
     gui::FocusListRow(FileView, 0);          // the parent row
     gui::SendListReturn(FileView);
@@ -138,7 +138,7 @@ TEST_F(Views, ReReadReturnsToTheDirectoryShownBeforeOrToTheRoot)
     listing = std::string(SampleListing).insert(std::string(SampleListing).find("  5678"), "  7 new.nc\r\n");
     ReRead();
     EXPECT_EQ(listingRequests, 2);
-    EXPECT_EQ(gui::ReadListNames(FileView), (Names{"..", "part1.nc", "new.nc", "part 2.nc"}));
+    EXPECT_EQ(gui::ReadListNames(FileView), (Names{"..", "part1.nc", "new.nc", "part b.nc"}));
     EXPECT_EQ(gui::ComboSelectedText(PathBox), "/ram/cncprg/");
     // The tree follows the directory shown, so the parent row goes up one level.
     EXPECT_EQ(gui::SelectedTreeText(TreeView), "cncprg");
@@ -358,7 +358,7 @@ TEST(EntryPaths, FullPathsAndLookupByPath)
     EXPECT_TRUE(GetEntryPath(cncprg, path, sizeof(path)));
     EXPECT_STREQ(path, "/ram/cncprg/");
     EXPECT_TRUE(GetEntryPath(part, path, sizeof(path)));
-    EXPECT_STREQ(path, "/ram/cncprg/part 2.nc");
+    EXPECT_STREQ(path, "/ram/cncprg/part b.nc");
     // One byte short of the terminator: nothing, rather than a cut path.
     EXPECT_FALSE(GetEntryPath(part, path, 21));
     EXPECT_STREQ(path, "");
@@ -367,7 +367,7 @@ TEST(EntryPaths, FullPathsAndLookupByPath)
     char text[64];
     strcpy(text, "/ram/cncprg/");
     EXPECT_EQ(FindEntryByPath(tree, text), cncprg);
-    strcpy(text, "/ram/cncprg/part 2.nc");
+    strcpy(text, "/ram/cncprg/part b.nc");
     EXPECT_EQ(FindEntryByPath(tree, text), part);
     strcpy(text, "/RAM/");
     EXPECT_EQ(FindEntryByPath(tree, text), nullptr);

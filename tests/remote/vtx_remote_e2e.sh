@@ -39,9 +39,9 @@ printf 'X' > "$work/tools"
 "$vtx" --port "$port" tools -o "$work/t.txt"
 check "four-byte tool list" "X" "$(cat "$work/t.txt")"
 
-"$vtx" --port "$port" rm /ram/notes.txt "/ram/cncprg/part 2.nc"
+"$vtx" --port "$port" rm /ram/notes.txt "/ram/cncprg/part b.nc"
 check "rm status" "0" "$?"
-check "rm removed both" "no no" "$([ -e "$work/root/ram/notes.txt" ] && echo yes || echo no) $([ -e "$work/root/ram/cncprg/part 2.nc" ] && echo yes || echo no)"
+check "rm removed both" "no no" "$([ -e "$work/root/ram/notes.txt" ] && echo yes || echo no) $([ -e "$work/root/ram/cncprg/part b.nc" ] && echo yes || echo no)"
 check "rm kept the rest" "yes" "$([ -e "$work/root/ram/cncprg/part1.nc" ] && echo yes || echo no)"
 
 long=/ram/$(head -c 600 /dev/zero | tr '\0' a)

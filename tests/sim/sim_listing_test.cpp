@@ -87,7 +87,7 @@ TEST_F(SimListing, SampleListingHasTheExactFormat)
         "   (dir) deep\r\n"
         "    (dir) deeper\r\n"
         "     71 drill.nc\r\n"
-        "  69 part 2.nc\r\n"
+        "  69 part b.nc\r\n"
         "  108 part1.nc\r\n"
         " (dir) empty\r\n"
         " 56 notes.txt\r\n"
@@ -114,7 +114,7 @@ TEST_F(SimListing, ParsesIntoTheTreeOfItsFolder)
     std::string folder;
     DescribeFolder(sim.root, 0, true, &folder);
     EXPECT_EQ(parsed, folder);
-    EXPECT_NE(parsed.find("  part 2.nc 69\n"), std::string::npos);
+    EXPECT_NE(parsed.find("  part b.nc 69\n"), std::string::npos);
     EXPECT_NE(parsed.find(" empty/\n notes.txt 56\n"), std::string::npos) << "empty stays without entries";
     EXPECT_NE(parsed.find("       deepest file.nc 4\n"), std::string::npos);
     EXPECT_NE(parsed.find("  two  blanks.nc 1\n"), std::string::npos);

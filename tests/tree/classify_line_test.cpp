@@ -30,7 +30,7 @@ static const LineCase lineCases[] = {
     {"(DIR) x\r\n", LINE_OTHER, 0, nullptr, 0, 9},
     {"\t(dir) x\r\n", LINE_OTHER, 0, nullptr, 0, 10},
     {" 1234 part1.nc\r\n", LINE_FILE, 1234, "part1.nc", 1, 16},
-    {"5678 part 2.nc\r\n", LINE_FILE, 5678, "part 2.nc", 0, 16},
+    {"5678 part b.nc\r\n", LINE_FILE, 5678, "part b.nc", 0, 16},
     {"4294967296 big.bin\r\n", LINE_FILE, 0, "big.bin", 0, 20},
     {"12  two\r\n", LINE_FILE, 12, " two", 0, 9},
     {"7 \r\n", LINE_FILE, 7, "", 0, 4},

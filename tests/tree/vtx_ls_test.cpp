@@ -150,7 +150,7 @@ static const char* const sampleListing =
     "(dir) ram\r\n"
     " (dir) cncprg\r\n"
     "  1234 part1.nc\r\n"
-    "  5678 part 2.nc\r\n"
+    "  5678 part b.nc\r\n"
     " 99 n\xe4me \"q\".txt\r\n"
     "(dir) ROM\r\n"
     "Free RamDisk: 1048576\r\n"
@@ -168,7 +168,7 @@ TEST(VtxLs, PrintsTheTreeAsText)
               "  ram/\n"
               "    cncprg/\n"
               "      part1.nc  (1234 bytes)\n"
-              "      part 2.nc  (5678 bytes)\n"
+              "      part b.nc  (5678 bytes)\n"
               "    n\\xe4me \"q\".txt  (99 bytes)\n"
               "  ROM/\n"
               "RAM disk free: 1048576 bytes\n"
@@ -187,7 +187,7 @@ TEST(VtxLs, PrintsOneJsonObject)
               "{\"name\":\"ram\",\"type\":\"dir\",\"children\":["
               "{\"name\":\"cncprg\",\"type\":\"dir\",\"children\":["
               "{\"name\":\"part1.nc\",\"type\":\"file\",\"size\":1234},"
-              "{\"name\":\"part 2.nc\",\"type\":\"file\",\"size\":5678}]},"
+              "{\"name\":\"part b.nc\",\"type\":\"file\",\"size\":5678}]},"
               "{\"name\":\"n\\u00e4me \\\"q\\\".txt\",\"type\":\"file\",\"size\":99}]},"
               "{\"name\":\"ROM\",\"type\":\"dir\",\"children\":[]}]}}\n");
 }

@@ -25,7 +25,7 @@ ctest --preset asan
 
 step "fuzz targets, short runs"
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz
+cmake --build --preset fuzz --target fuzzers
 bash scripts/run-fuzzers.sh "${FUZZ_SECONDS:-15}"
 
 step "Windows build and tests under Wine"

@@ -24,6 +24,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from campaign_controller import (ABORT_DRAIN_S, SILENCE_MS, Simulator, forget_child, prepare_storage,
                                  read_storage, start_child, wait_until_no_temp)
+from campaign_pc_files import change_due, change_pc_file, write_batch
 from campaign_runner import common_arguments, finish_arguments, run_campaign
 from campaign_verdict import RunRecord
 
@@ -40,21 +41,6 @@ SETTINGS = "[Vantorix]\r\nPort=COM{port}\r\nBaudrate={baud}\r\nUsePath=0\r\nLogF
 def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
-
-def write_batch(scenario, folder):
-    os.makedirs(folder)
-    paths = []
-    for i, upload in enumerate(scenario.files):
-        own = os.path.join(folder, str(i))
-        os.makedirs(own)
-        path = os.path.join(own, upload.source)
-        if upload.kind in ("file", "empty"):
-            with open(path, "wb") as out:
-                out.write(upload.data)
-        elif upload.kind == "folder":
-            os.makedirs(path)
-        paths.append(path)
-    return paths
 
 
 class Lanes:
@@ -119,11 +105,11 @@ def run_on_port(scenario, workdir, tools, port):
     reader.start()
     began = time.monotonic()
     upload_at = None
-    killed = False
+    killed = changed = False
     finished = True
     while True:
         try:
-            at, line = lines.get(timeout=0.02)
+            at, line = lines.get(timeout=0.005 if scenario.change_after and not changed else 0.02)
         except queue.Empty:
             at, line = None, ""
         if line is None:
@@ -132,6 +118,9 @@ def run_on_port(scenario, workdir, tools, port):
             seen.append(line)
             if line == "UPLOAD" and upload_at is None:
                 upload_at = at
+        if scenario.change_after and not changed and change_due(scenario, root):
+            changed = True
+            change_pc_file(scenario, paths)
         if scenario.kill_at and upload_at is not None and not killed and \
                 time.monotonic() - upload_at >= scenario.kill_at:
             killed = True

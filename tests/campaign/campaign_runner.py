@@ -13,31 +13,36 @@ import threading
 import time
 
 from campaign_controller import end_all_children
-from campaign_scenario import draw_scenario, expect
+from campaign_scenario import FAULTS, draw_scenario, expect
 from campaign_verdict import RunRecord, judge
 
 
 def common_arguments(description, runs, deadline, jobs):
     parser = argparse.ArgumentParser(description=description)
-    parser.add_argument("--runs", type=int, default=runs, help=f"number of upload batches (default {runs})")
+    parser.add_argument("--runs", type=int, default=None,
+                        help=f"number of upload batches (default {runs}, with --long 300)")
     parser.add_argument("--seed", type=int, default=None, help="campaign seed (default: from the clock)")
     parser.add_argument("--long", action="store_true",
-                        help="the long campaign: at least 300 batches, slow faults drawn more often")
+                        help="the long campaign: 300 batches unless --runs says otherwise, slow faults "
+                             "drawn more often, no deadline short of an hour")
     parser.add_argument("--only", type=int, action="append", default=[],
                         help="run only this run number (repeatable), to replay a disagreement")
-    parser.add_argument("--fault", action="append", default=[],
-                        help="draw only runs of this fault label (repeatable)")
+    parser.add_argument("--fault", action="append", default=[], choices=[label for label, _, _ in FAULTS],
+                        metavar="LABEL", help="draw only runs of this fault label (repeatable): "
+                        + ", ".join(label for label, _, _ in FAULTS))
     parser.add_argument("--deadline", type=float, default=deadline,
                         help=f"seconds after which no further run starts (default {deadline})")
     parser.add_argument("--jobs", type=int, default=jobs, help=f"runs at the same time (default {jobs})")
     parser.add_argument("--keep", metavar="DIR", help="keep the folders of failed runs (and logs) under DIR")
     parser.add_argument("--verbose", action="store_true", help="trace the simulator into each run's log")
+    parser.set_defaults(default_runs=runs)
     return parser
 
 
 def finish_arguments(args):
+    if args.runs is None:
+        args.runs = 300 if args.long else args.default_runs
     if args.long:
-        args.runs = max(args.runs, 300)
         args.deadline = max(args.deadline, 3600)
     if args.seed is None:
         args.seed = int(time.time()) % 1_000_000
@@ -89,7 +94,8 @@ def run_campaign(args, name, run_one, front="vtx"):
                   flush=True)
             if problems:
                 failed.append(index)
-                print(f"     replay: --seed {args.seed} --only {index}{' --long' if args.long else ''}")
+                faults = "".join(f" --fault {label}" for label in args.fault)
+                print(f"     replay: --seed {args.seed} --only {index}{' --long' if args.long else ''}{faults}")
                 print(f"     scenario: {scenario.describe()}")
                 if expected is not None:
                     print(f"     expected: exit {expected.exit_code}, {expected.arrived} file(s) arriving, "

@@ -58,6 +58,10 @@ class Scenario:
     kill_at: float = 0.0               # seconds after the sender starts; 0 = no kill
     kill_signal: str = ""              # "KILL" or "TERM"
     interrupts: list = field(default_factory=list)   # seconds after start of each cancel or interrupt
+    change_after: int = 0             # a PC file changes once the controller holds this many of its bytes; 0 = never
+    change_index: int = -1             # which file of the batch
+    change_how: str = ""               # "grow", "shrink", "rewrite" (in place) or "replace" (renamed over)
+    changed_data: bytes = b""          # its content afterwards
     label: str = "none"
     attempts: int = 2                  # listing attempts of the sender's directory read
     front: str = "vtx"                 # "vtx" or "browser"
@@ -77,7 +81,7 @@ class Scenario:
         return self.total_bytes() * 1.1 / rate
 
     def timed(self):
-        return bool(self.kill_at or self.interrupts)
+        return bool(self.kill_at or self.interrupts or self.change_after)
 
     def describe(self):
         parts = [f"mode={self.mode}", f"dir={self.target_dir or '(none)'}"]
@@ -90,7 +94,10 @@ class Scenario:
         if self.kill_at:
             parts.append(f"kill-sim={self.kill_signal}@{self.kill_at:.2f}s")
         if self.interrupts:
-            parts.append("sigint@" + ",".join(f"{t:.2f}s" for t in self.interrupts))
+            parts.append("interrupt@" + ",".join(f"{t:.2f}s" for t in self.interrupts))
+        if self.change_after:
+            parts.append(f"file{self.change_index}-{self.change_how}@{self.change_after}B"
+                         f"->{len(self.changed_data)}")
         parts.append(f"ram={self.ram_size} flash={self.flash_size}")
         if self.existing:
             parts.append("old=" + ",".join(sorted(self.existing)))
@@ -108,12 +115,14 @@ def upload_target_path(scenario, upload):
     return f"{scenario.host_dir}/{upload.target}"
 
 
-def storage_after(scenario, arrived):
+def storage_after(scenario, arrived, changed=False):
     """The controller's files (relative host path -> content) when the first
-    `arrived` files of the batch came through, starting from `existing`."""
+    `arrived` files of the batch came through, starting from `existing`;
+    `changed`: the file that changes on the PC arrived in its new version."""
     state = dict(scenario.existing)
-    for upload in scenario.files[:arrived]:
-        state[upload_target_path(scenario, upload)] = upload.data
+    for i, upload in enumerate(scenario.files[:arrived]):
+        data = scenario.changed_data if changed and i == scenario.change_index else upload.data
+        state[upload_target_path(scenario, upload)] = data
     return state
 
 
@@ -173,6 +182,7 @@ FAULTS = [
     ("listing-invalid", 2, 2),
     ("listing-silent-once", 2, 2),
     ("listing-silent", 1, 2),
+    ("listing-gap", 1, 2),
     ("no-space", 4, 3),
     ("tight-space", 6, 5),
     ("bad-file", 6, 5),
@@ -183,6 +193,10 @@ FAULTS = [
     ("kill-sim", 4, 6),
     ("cancel", 2, 5),
     ("abort", 5, 6),
+    # A PC file rewritten with the same size while it is sent still reaches
+    # the controller as a mix of both versions with success reported; drawn
+    # in the long run only until the sender notices such a change.
+    ("file-changes", 0, 5),
 ]
 
 TARGET_DIRS = [("", "ram/cncprg"), ("/ram/cncprg/", "ram/cncprg"), ("/ram/", "ram"),
@@ -204,8 +218,9 @@ def draw_scenario(seed, index, long_mode=False, allowed=None, front="vtx"):
             scenario.existing[upload_target_path(scenario, upload)] = rng.randbytes(rng.randint(1, 3000))
     scenario.existing["ram/cncprg/keep.nc"] = rng.randbytes(rng.randint(1, 500))
 
-    table = [(label, long_w if long_mode else ci_w) for label, ci_w, long_w in FAULTS
-             if allowed is None or label in allowed]
+    # Faults asked for by name are drawn even where their weight is 0.
+    table = [(label, long_w if long_mode else ci_w) if allowed is None else (label, max(ci_w, long_w, 1))
+             for label, ci_w, long_w in FAULTS if allowed is None or label in allowed]
     label = rng.choices([t[0] for t in table], weights=[t[1] for t in table])[0]
     scenario.label = label
     scenario.front = front
@@ -242,6 +257,8 @@ def apply_fault(rng, s, label, listing_s):
         s.faults.append("listing-silent:1")
     elif label == "listing-silent":
         s.faults.append("listing-silent")
+    elif label == "listing-gap":
+        s.faults.append("listing-gap:1500")   # the listing arrives in two reads
     elif label == "hangup":
         s.faults.append("hangup-after:1")
     elif label == "ack-delay":
@@ -274,6 +291,20 @@ def apply_fault(rng, s, label, listing_s):
         s.kill_signal = rng.choice(["KILL", "TERM"])
     elif label == "cancel":
         s.interrupts = [listing_s + rng.uniform(0.1, s.transfer_seconds() + 0.3)]
+    elif label == "file-changes":
+        # A file big enough to be caught in the middle of its transfer.
+        at = rng.randrange(len(s.files))
+        upload = s.files[at]
+        upload.size = rng.randint(40 * 1024, 200 * 1024)
+        upload.data = rng.randbytes(upload.size)
+        s.change_index, s.change_how = at, rng.choice(["grow", "shrink", "rewrite", "replace"])
+        if s.change_how == "grow":
+            s.changed_data = upload.data + rng.randbytes(rng.randint(1, 5000))
+        elif s.change_how == "shrink":
+            s.changed_data = upload.data[:rng.randint(1, upload.size - 1)]
+        else:
+            s.changed_data = rng.randbytes(upload.size)
+        s.change_after = rng.randint(1, upload.size * 3 // 4)
     elif label == "abort":
         first = rng.uniform(0.3, listing_s + s.transfer_seconds() + 0.3)
         s.interrupts = [first, first + rng.uniform(0.05, 0.6)]
@@ -284,7 +315,7 @@ def apply_fault(rng, s, label, listing_s):
 def expect(s):
     """The outcome a correct sender and controller give, or None when it
     depends on timing."""
-    if s.timed():
+    if s.timed() or any(f.startswith("listing-gap") for f in s.faults):
         return None
     faults = {f.split(":")[0]: f for f in s.faults}
     if len([f for f in s.faults if f.startswith("listing-invalid")]) >= s.attempts:

@@ -47,8 +47,12 @@ def describe_difference(scenario, storage, arrived):
             lines.append(f"{path}: {len(have)} bytes that should not be there")
         else:
             new = [u.data for u in scenario.files if f"{scenario.host_dir}/{u.target}" == path]
+            if scenario.change_after:
+                new.append(scenario.changed_data)
             cut = any(len(have) < len(d) and d.startswith(have) for d in new)
-            lines.append(f"{path}: {len(have)} bytes, expected {len(want)}" + (" (cut short)" if cut else ""))
+            mixed = scenario.change_after and len(have) in (len(n) for n in new) and have not in new
+            lines.append(f"{path}: {len(have)} bytes, expected {len(want)}" + (" (cut short)" if cut else "")
+                         + (" (neither the old nor the new version of the changing PC file)" if mixed else ""))
     return "; ".join(lines)
 
 
@@ -61,11 +65,14 @@ def judge(scenario, expected, record):
         problems.append("upload temp file left after the controller gave up: " + ", ".join(record.temps))
 
     total = len(scenario.files)
+    versions = (False, True) if scenario.change_after else (False,)
     matching = [k for k in range(deliverable_count(scenario) + 1)
-                if storage_after(scenario, k) == record.storage]
+                if any(storage_after(scenario, k, changed) == record.storage for changed in versions)]
     if not matching:
         closest = min(range(deliverable_count(scenario) + 1),
                       key=lambda k: len(set(storage_after(scenario, k).items()) ^ set(record.storage.items())))
+        if record.succeeded:
+            closest = deliverable_count(scenario)
         problems.append("controller holds no clean prefix of the batch: "
                         + describe_difference(scenario, record.storage, closest))
     if record.finished and record.succeeded and total not in matching:

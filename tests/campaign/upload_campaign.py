@@ -20,29 +20,13 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from campaign_controller import (ABORT_DRAIN_S, SILENCE_MS, Simulator, forget_child, prepare_storage,
                                  read_storage, start_child, wait_until_no_temp)
+from campaign_pc_files import change_due, change_pc_file, write_batch
 from campaign_runner import common_arguments, finish_arguments, run_campaign
 from campaign_verdict import RunRecord
 
 SOURCE_DIR = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 SUCCESS_LINE = re.compile(r"^\d+ files? uploaded, \d+ bytes$")
 
-
-def write_batch(scenario, folder):
-    """Writes the batch's PC files; their paths in batch order."""
-    os.makedirs(folder)
-    paths = []
-    for i, upload in enumerate(scenario.files):
-        # Each file in its own folder, so a name may come twice in a batch.
-        own = os.path.join(folder, str(i))
-        os.makedirs(own)
-        path = os.path.join(own, upload.source)
-        if upload.kind == "file" or upload.kind == "empty":
-            with open(path, "wb") as out:
-                out.write(upload.data)
-        elif upload.kind == "folder":
-            os.makedirs(path)
-        paths.append(path)
-    return paths
 
 
 def run_limit(scenario):
@@ -79,6 +63,7 @@ def run_vtx(scenario, expected, workdir, tools):
         vtx = start_child(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=err)
         events = sorted([(t, "sigint") for t in scenario.interrupts] +
                         ([(scenario.kill_at, "kill")] if scenario.kill_at else []))
+        change_pending = bool(scenario.change_after)
         limit = run_limit(scenario)
         finished = True
         while vtx.poll() is None:
@@ -100,7 +85,10 @@ def run_vtx(scenario, expected, workdir, tools):
                     complaint = sim.start()       # a fresh controller on the same storage
                     if complaint:
                         complaints.append("after the restart: " + complaint)
-            time.sleep(0.02)
+            if change_pending and change_due(scenario, root):
+                change_pending = False
+                change_pc_file(scenario, paths)
+            time.sleep(0.005 if change_pending else 0.02)
         forget_child(vtx)
     with open(os.path.join(workdir, "vtx.err"), "rb") as err:
         report = err.read().decode(errors="replace")

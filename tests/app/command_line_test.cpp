@@ -1,5 +1,6 @@
 // The argument grammar: options, names quoted and unquoted, the exact room
-// for names, and what a usage error clears and keeps.
+// for names, what a usage error clears and keeps, and arguments joined so
+// that the grammar reads back the names that were given.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -11,22 +12,28 @@
 
 namespace {
 
+using Names = std::vector<std::string>;
+
 int usageMessages;
 
-void CountUsageMessage()
+// Parses as the entry point does, from a cleared job and the flags as at load.
+int Parse(const std::string& text)
 {
-    usageMessages++;
+    ClearUploadJob(&TheUploadJob);
+    AutoMode = AutoConnect = QuitWhenDone = 0;
+    usageMessages = 0;
+    UsageMessageHook = [] { usageMessages++; };
+    int result = ParseCommandLine(text.c_str());
+    UsageMessageHook = nullptr;
+    EXPECT_EQ(usageMessages, result ? 0 : 1) << text;
+    return result;
 }
 
-// The names of fileList up to its closing empty name.
-std::vector<std::string> FileNames()
+Names FileNames()
 {
-    std::vector<std::string> names;
-    const char* at = TheUploadJob.fileList;
-    while (*at && at < TheUploadJob.fileList + UPLOAD_FILE_LIST_SIZE) {
+    Names names;
+    for (const char* at = TheUploadJob.fileList; *at; at += strlen(at) + 1)
         names.emplace_back(at);
-        at += strlen(at) + 1;
-    }
     return names;
 }
 
@@ -39,177 +46,106 @@ bool JobIsAllZero()
     return true;
 }
 
-class CommandLine : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        // As the entry point does before parsing, and the flags as at load.
-        ClearUploadJob(&TheUploadJob);
-        AutoMode = AutoConnect = QuitWhenDone = 0;
-        usageMessages = 0;
-        UsageMessageHook = CountUsageMessage;
-    }
-    void TearDown() override { UsageMessageHook = nullptr; }
-
-    // 1 when the text parses without a usage message; checks the two agree.
-    int Parse(const std::string& text)
-    {
-        int result = ParseCommandLine(text.c_str());
-        EXPECT_EQ(usageMessages, result ? 0 : 1) << text;
-        return result;
-    }
+struct GoodCase {
+    std::string text;
+    Names files;
+    const char* targetDir;
+    int quit;
 };
 
 }  // namespace
 
-TEST_F(CommandLine, EmptyTextLeavesTheJobAllZero)
+TEST(CommandLine, AcceptedTexts)
 {
-    EXPECT_EQ(Parse(""), 1);
-    EXPECT_EQ(Parse("  \t "), 1);
-    EXPECT_TRUE(JobIsAllZero());
-    EXPECT_EQ(AutoMode, 0);
-    EXPECT_EQ(AutoConnect, 0);
-    EXPECT_EQ(QuitWhenDone, 0);
-}
-
-TEST_F(CommandLine, FullAutomaticRun)
-{
-    EXPECT_EQ(Parse("-u a -u \"b c\" -p /ram/x/ -q"), 1);
-    EXPECT_EQ(FileNames(), (std::vector<std::string>{"a", "b c"}));
-    EXPECT_EQ(memcmp(TheUploadJob.fileList, "a\0b c\0\0", 7), 0);
-    EXPECT_STREQ(TheUploadJob.targetDir, "/ram/x/");
-    EXPECT_EQ(AutoMode, 1);
-    EXPECT_EQ(AutoConnect, 1);
-    EXPECT_EQ(QuitWhenDone, 1);
-}
-
-TEST_F(CommandLine, QuitAloneSetsOnlyItsFlag)
-{
-    EXPECT_EQ(Parse("-q"), 1);
-    EXPECT_EQ(QuitWhenDone, 1);
-    EXPECT_EQ(AutoConnect, 0);
-    EXPECT_TRUE(JobIsAllZero());
-}
-
-TEST_F(CommandLine, NamesAsTyped)
-{
-    EXPECT_EQ(Parse("-ufile\t-u  \tC:\\work\\part.nc -u say\"hi -u \"q'x\""), 1);
-    EXPECT_EQ(FileNames(), (std::vector<std::string>{"file", "C:\\work\\part.nc", "say\"hi", "q'x"}));
-    EXPECT_EQ(Parse("-u-"), 1);
-    EXPECT_EQ(FileNames().back(), "-");
-    EXPECT_EQ(Parse("-p a -p b"), 1);
-    EXPECT_STREQ(TheUploadJob.targetDir, "b");
-    EXPECT_EQ(Parse("-p\"/ram/with blank/\""), 1);
-    EXPECT_STREQ(TheUploadJob.targetDir, "/ram/with blank/");
-}
-
-TEST_F(CommandLine, OptionsMayFollowWithoutBlanks)
-{
-    EXPECT_EQ(Parse("-q-u a"), 1);
-    EXPECT_EQ(QuitWhenDone, 1);
-    EXPECT_EQ(FileNames(), std::vector<std::string>{"a"});
-
-    SetUp();
-    EXPECT_EQ(Parse("-u \"a\"-q"), 1);
-    EXPECT_EQ(FileNames(), std::vector<std::string>{"a"});
-    EXPECT_EQ(QuitWhenDone, 1);
-}
-
-TEST_F(CommandLine, UsageErrors)
-{
-    const char* const faulty[] = {
-        "-qx", "-u", "-u   ", "-u \"\"", "-u \"abc", "-U a", "-", "- q", "x", "-q x", "-u \"a\"b",
-        "-p", "-u a -p", "-Q", "-u a b",
+    const std::string f8188(8188, 'f'), d254(254, 'd');
+    const GoodCase cases[] = {
+        {"", {}, "", 0},
+        {"  \t ", {}, "", 0},
+        {"-q", {}, "", 1},
+        {"-u a -u \"b c\" -p /ram/x/ -q", {"a", "b c"}, "/ram/x/", 1},
+        {"-ufile\t-u  \tC:\\work\\part.nc -u say\"hi -u \"q'x\"", {"file", "C:\\work\\part.nc", "say\"hi", "q'x"}, "", 0},
+        {"-u-", {"-"}, "", 0},
+        {"-p a -p b", {}, "b", 0},
+        {"-p\"/ram/with blank/\"", {}, "/ram/with blank/", 0},
+        {"-q-u a", {"a"}, "", 1},
+        {"-u \"a\"-q", {"a"}, "", 1},   // a quoted name ends at its closing quote
+        {"-u " + f8188, {f8188}, "", 0},
+        {"-u \"" + f8188 + "\"", {f8188}, "", 0},
+        // After "a" and its NUL, 8187 bytes remain for the names that follow.
+        {"-u a -u " + std::string(8186, 'g'), {"a", std::string(8186, 'g')}, "", 0},
+        {"-p " + d254, {}, d254.c_str(), 0},
+        {"-p " + d254 + " -p " + d254, {}, d254.c_str(), 0},   // each "-p" has the whole room
     };
-    for (const char* text : faulty) {
-        SetUp();
-        EXPECT_EQ(Parse(text), 0) << text;
-        EXPECT_TRUE(JobIsAllZero()) << text;
-        EXPECT_EQ(AutoMode, 0) << text;
-        EXPECT_EQ(AutoConnect, 0) << text;
+    for (const GoodCase& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 60));
+        ASSERT_EQ(Parse(c.text), 1);
+        EXPECT_EQ(FileNames(), c.files);
+        EXPECT_STREQ(TheUploadJob.targetDir, c.targetDir);
+        EXPECT_EQ(QuitWhenDone, c.quit);
+        EXPECT_EQ(AutoMode, c.files.empty() ? 0 : 1);
+        EXPECT_EQ(AutoConnect, c.files.empty() ? 0 : 1);
+        EXPECT_EQ(TheUploadJob.fileList[8189], '\0');
     }
+    Parse("-u a -u \"b c\"");
+    EXPECT_EQ(memcmp(TheUploadJob.fileList, "a\0b c\0\0", 7), 0);
 }
 
-TEST_F(CommandLine, UsageErrorClearsTheJobButKeepsAnEarlierQuit)
+TEST(CommandLine, UsageErrorsClearTheJobAndKeepOnlyAnEarlierQuit)
 {
-    EXPECT_EQ(Parse("-u a -p /x/ -q -x -u b"), 0);
-    EXPECT_TRUE(JobIsAllZero());
-    EXPECT_EQ(AutoMode, 0);
-    EXPECT_EQ(AutoConnect, 0);
-    EXPECT_EQ(QuitWhenDone, 1);
-
-    // Parsing stops at the fault: a later "-q" is not read.
-    SetUp();
+    const std::string faulty[] = {
+        "-qx", "-u", "-u   ", "-u \"\"", "-u \"abc", "-U a", "-", "- q", "x", "-u \"a\"b", "-p", "-u a -p", "-Q",
+        "-u a b", "-u " + std::string(8189, 'f'), "-u a -u " + std::string(8187, 'g'), "-p " + std::string(255, 'd'),
+    };
+    for (const std::string& text : faulty) {
+        SCOPED_TRACE(text.substr(0, 60));
+        EXPECT_EQ(Parse(text), 0);
+        EXPECT_TRUE(JobIsAllZero());
+        EXPECT_EQ(AutoMode + AutoConnect, 0);
+    }
+    // Parsing stops at the fault: a later "-q" is not read, an earlier one is kept.
     EXPECT_EQ(Parse("-x -q"), 0);
     EXPECT_EQ(QuitWhenDone, 0);
+    EXPECT_EQ(Parse("-u a -p /x/ -q -x -u b"), 0);
+    EXPECT_TRUE(JobIsAllZero());
+    EXPECT_EQ(AutoMode + AutoConnect, 0);
+    EXPECT_EQ(QuitWhenDone, 1);
 }
 
-TEST_F(CommandLine, ExactRoomForFileNames)
+namespace {
+
+std::string Join(const std::vector<const char*>& arguments, uint32_t size = 1024)
 {
-    std::string longest(8188, 'f');
-    EXPECT_EQ(Parse("-u " + longest), 1);
-    EXPECT_EQ(FileNames(), std::vector<std::string>{longest});
-    EXPECT_EQ(TheUploadJob.fileList[8188], '\0');
-    EXPECT_EQ(TheUploadJob.fileList[8189], '\0');
-
-    SetUp();
-    EXPECT_EQ(Parse("-u " + std::string(8189, 'f')), 0);
-    EXPECT_TRUE(JobIsAllZero());
-
-    SetUp();
-    EXPECT_EQ(Parse("-u \"" + std::string(8188, 'f') + "\""), 1);
-
-    // After "a" and its NUL, 8187 bytes remain: names up to 8186 fit.
-    SetUp();
-    EXPECT_EQ(Parse("-u a -u " + std::string(8186, 'g')), 1);
-    EXPECT_EQ(FileNames().size(), 2u);
-    EXPECT_EQ(TheUploadJob.fileList[8189], '\0');
-    SetUp();
-    EXPECT_EQ(Parse("-u a -u " + std::string(8187, 'g')), 0);
-    EXPECT_TRUE(JobIsAllZero());
+    std::vector<char> buffer(size ? size : 1, '#');
+    if (!JoinArguments(static_cast<int>(arguments.size()), arguments.data(), buffer.data(), size))
+        return "<refused>";
+    return buffer.data();
 }
 
-TEST_F(CommandLine, ExactRoomForTheTargetDirectory)
+}  // namespace
+
+TEST(JoinArguments, QuotesWhatNeedsItRefusesWhatCannotBeRead)
 {
-    std::string longest(254, 'd');
-    EXPECT_EQ(Parse("-p " + longest), 1);
-    EXPECT_EQ(std::string(TheUploadJob.targetDir), longest);
-
-    SetUp();
-    EXPECT_EQ(Parse("-p " + std::string(255, 'd')), 0);
-    EXPECT_TRUE(JobIsAllZero());
-
-    // Each "-p" has the whole room again.
-    SetUp();
-    EXPECT_EQ(Parse("-p " + longest + " -p " + longest), 1);
+    EXPECT_EQ(Join({}), "");
+    EXPECT_EQ(Join({"-u", "a b", "-u", "tab\there", "-p", "/ram/", "-q"}), "-u \"a b\" -u \"tab\there\" -p /ram/ -q");
+    EXPECT_EQ(Join({"-u", ""}), "-u \"\"");
+    EXPECT_EQ(Join({"-u", "say\"hi"}), "-u say\"hi");
+    EXPECT_EQ(Join({"-u", "a \"b\""}), "<refused>");
+    EXPECT_EQ(Join({"-u", "\"quoted\""}), "<refused>");
+    EXPECT_EQ(Join({"-u", "abc"}, 6), "<refused>");
+    EXPECT_EQ(Join({"-u", "abc"}, 7), "-u abc");
+    EXPECT_EQ(Join({"-u", "a b"}, 8), "<refused>");
+    EXPECT_EQ(Join({"-u", "a b"}, 9), "-u \"a b\"");
+    EXPECT_EQ(Join({"-q"}, 0), "<refused>");
 }
 
-TEST_F(CommandLine, TokenReaderMovesCursorAndRoom)
+TEST(JoinArguments, GrammarReadsBackTheNames)
 {
-    char out[16];
-    memset(out, '#', sizeof(out));
-    char* cursor = out;
-    uint32_t room = 6;
-    const char* text = "  abc def";
-    const char* after = GetCmdLineToken(text, &cursor, &room);
-    ASSERT_EQ(after, text + 5);
-    EXPECT_EQ(cursor, out + 4);
-    EXPECT_EQ(room, 2u);
-    EXPECT_EQ(memcmp(out, "abc\0#", 5), 0);
-
-    // A single character still fits the remaining room of 2; then nothing does.
-    const char* single = "x\t";
-    EXPECT_EQ(GetCmdLineToken(single, &cursor, &room), single + 1);
-    EXPECT_EQ(room, 0u);
-    EXPECT_EQ(GetCmdLineToken("y", &cursor, &room), nullptr);
-    EXPECT_EQ(cursor, out + 6);
-    EXPECT_EQ(memcmp(out, "abc\0x\0#", 7), 0);
-
-    // A quoted name ends after its closing quote, whatever follows.
-    char dir[16];
-    cursor = dir;
-    room = sizeof(dir);
-    const char* quoted = "\"p q\"rest";
-    EXPECT_EQ(GetCmdLineToken(quoted, &cursor, &room), quoted + 5);
-    EXPECT_STREQ(dir, "p q");
+    std::string text = Join({"-u", "C:\\my files\\part a.nc", "-u", "plain.nc", "-u", "x\"y", "-p", "/ram/a b/", "-q"});
+    ASSERT_EQ(Parse(text), 1);
+    EXPECT_EQ(FileNames(), (Names{"C:\\my files\\part a.nc", "plain.nc", "x\"y"}));
+    EXPECT_STREQ(TheUploadJob.targetDir, "/ram/a b/");
+    EXPECT_EQ(QuitWhenDone, 1);
+    // An empty name stays a (faulty) name instead of swallowing the next option.
+    EXPECT_EQ(Parse(Join({"-u", "", "-q"})), 0);
+    EXPECT_EQ(QuitWhenDone, 0);
 }

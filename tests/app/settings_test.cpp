@@ -1,6 +1,6 @@
 // Settings in "Vantorix1.ini": defaults, the nine keys, the window rectangle
-// in both meanings, low 8 bits, cut texts, the stop at a failing write and a
-// program directory too long for the path.
+// in both meanings, low 8 bits, cut texts, the stop at a failing write, a
+// program directory too long for the path, and the number rule they use.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -10,9 +10,40 @@
 #include <string>
 
 #include "app/profile.h"
+#include "app/program_dir.h"
 #include "app/settings.h"
 #include "lib/zem_lib.h"
 #include "tests/support/scratch_dir.h"
+
+namespace fs = std::filesystem;
+
+TEST(NumberRule, WhiteSpaceSignDigitsAndWrap)
+{
+    const struct {
+        const char* text;
+        int32_t value;
+    } cases[] = {
+        {"57600", 57600}, {" \t\n\v\f\r-20", -20}, {"+7", 7}, {"0012abc", 12}, {"", 0}, {"abc", 0}, {"-", 0},
+        {"+-5", 0}, {" - 5", 0}, {"2147483647", INT32_MAX}, {"2147483648", INT32_MIN}, {"-2147483648", INT32_MIN},
+        {"4294967295", -1}, {"4294967306", 10}, {"-4294967297", -1},
+        {"99999999999999999999", static_cast<int32_t>(1661992959u)},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ParseSettingNumber(c.text), c.value) << c.text;
+}
+
+TEST(ProgramDir, NamesTheDirectoryOfTheRunningProgram)
+{
+    memset(ProgramDir, 'x', sizeof(ProgramDir));
+    ASSERT_EQ(FindProgramDir(), 1);
+    std::string dir = ProgramDir;
+    ASSERT_FALSE(dir.empty());
+    EXPECT_EQ(dir.back(), static_cast<char>(fs::path::preferred_separator));
+    bool foundSelf = false;
+    for (const auto& entry : fs::directory_iterator(dir))
+        foundSelf |= entry.path().filename().string().rfind("app_tests", 0) == 0;
+    EXPECT_TRUE(foundSelf) << dir;
+}
 
 namespace {
 
@@ -21,26 +52,31 @@ protected:
     ScratchDir dir;
     std::string iniPath = dir.File("Vantorix1.ini");
 
-    void SetUp() override
-    {
-        UseProgramDir(dir.Prefix());
-        memset(&Settings, 0x55, sizeof(Settings));
-    }
-    void UseProgramDir(const std::string& path)
+    void SetUp() override { Use(dir.Prefix()); }
+    // Points ProgramDir at path and scribbles over the settings.
+    void Use(const std::string& path)
     {
         ASSERT_LT(path.size(), sizeof(ProgramDir));
         snprintf(ProgramDir, sizeof(ProgramDir), "%s", path.c_str());
+        iniPath = path + "Vantorix1.ini";
+        memset(&Settings, 0x55, sizeof(Settings));
     }
-    void Put(const std::string& contents)
-    {
-        std::ofstream out(iniPath, std::ios::binary | std::ios::trunc);
-        out << contents;
-    }
+    void Put(const std::string& contents) { std::ofstream(iniPath, std::ios::binary) << contents; }
     std::string Key(const char* section, const char* key)
     {
         char buffer[1024];
         ProfileReadString(section, key, "<absent>", buffer, sizeof(buffer), iniPath.c_str());
         return buffer;
+    }
+    // The nine keys in file order.
+    std::string AllKeys()
+    {
+        std::string all;
+        for (const char* key : {"LogFile", "UsePath", "Port", "Baudrate", "DefUplPath"})
+            all += Key("Vantorix", key) + "|";
+        for (const char* key : {"left", "top", "right", "bottom"})
+            all += Key("VantorixPos", key) + "|";
+        return all;
     }
     void ExpectDefaults()
     {
@@ -49,21 +85,15 @@ protected:
         EXPECT_STREQ(Settings.Port, "COM1");
         EXPECT_EQ(Settings.Baudrate, 57600);
         EXPECT_STREQ(Settings.DefUplPath, "");
-        EXPECT_EQ(Settings.WindowRect.left, INT32_MIN);
-        EXPECT_EQ(Settings.WindowRect.top, INT32_MIN);
-        EXPECT_EQ(Settings.WindowRect.right, INT32_MIN);
-        EXPECT_EQ(Settings.WindowRect.bottom, INT32_MIN);
+        const WindowRectangle unset = {INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN};
+        EXPECT_EQ(memcmp(&Settings.WindowRect, &unset, sizeof(unset)), 0);
     }
     // A directory whose ProgramDir text, separator included, has this length.
     std::string DirectoryOfLength(size_t length)
     {
-        std::string base = dir.Prefix();
-        EXPECT_GT(length, base.size() + 1);
-        std::string name(length - base.size() - 1, 'd');
-        std::filesystem::create_directory(dir.path / name);
-        std::string result = base + name + static_cast<char>(std::filesystem::path::preferred_separator);
-        EXPECT_EQ(result.size(), length);
-        return result;
+        std::string name(length - dir.Prefix().size() - 1, 'd');
+        fs::create_directory(dir.path / name);
+        return dir.Prefix() + name + static_cast<char>(fs::path::preferred_separator);
     }
 };
 
@@ -73,78 +103,45 @@ TEST_F(SettingsFile, FirstRunUsesDefaultsAndSavesAllNineKeys)
 {
     EXPECT_EQ(LoadSettings(), 1);
     ExpectDefaults();
-    EXPECT_FALSE(std::filesystem::exists(iniPath));
-
+    EXPECT_FALSE(fs::exists(iniPath));
     EXPECT_EQ(SaveSettings(), 1);
-    EXPECT_EQ(Key("Vantorix", "LogFile"), "0");
-    EXPECT_EQ(Key("Vantorix", "UsePath"), "0");
-    EXPECT_EQ(Key("Vantorix", "Port"), "COM1");
-    EXPECT_EQ(Key("Vantorix", "Baudrate"), "57600");
-    EXPECT_EQ(Key("Vantorix", "DefUplPath"), "");
-    EXPECT_EQ(Key("VantorixPos", "left"), "-2147483648");
-    EXPECT_EQ(Key("VantorixPos", "top"), "-2147483648");
     // Never shown, the default rectangle has no size of its own.
-    EXPECT_EQ(Key("VantorixPos", "right"), "0");
-    EXPECT_EQ(Key("VantorixPos", "bottom"), "0");
+    EXPECT_EQ(AllKeys(), "0|0|COM1|57600||-2147483648|-2147483648|0|0|");
 }
 
 TEST_F(SettingsFile, WindowRectangleRoundTrip)
 {
     LoadSettings();
-    // As the closed window leaves it: screen coordinates.
-    Settings.WindowRect = {100, 50, 740, 530};
+    Settings.WindowRect = {100, 50, 740, 530};   // as the closed window leaves it
     ASSERT_EQ(SaveSettings(), 1);
-    EXPECT_EQ(Key("VantorixPos", "left"), "100");
-    EXPECT_EQ(Key("VantorixPos", "top"), "50");
-    EXPECT_EQ(Key("VantorixPos", "right"), "640");
-    EXPECT_EQ(Key("VantorixPos", "bottom"), "480");
-
+    EXPECT_EQ(AllKeys(), "0|0|COM1|57600||100|50|640|480|");
     memset(&Settings, 0x55, sizeof(Settings));
     LoadSettings();
-    EXPECT_EQ(Settings.WindowRect.left, 100);
-    EXPECT_EQ(Settings.WindowRect.top, 50);
-    EXPECT_EQ(Settings.WindowRect.right, 640);
-    EXPECT_EQ(Settings.WindowRect.bottom, 480);
-
+    const WindowRectangle loaded = {100, 50, 640, 480};
+    EXPECT_EQ(memcmp(&Settings.WindowRect, &loaded, sizeof(loaded)), 0);
     // The difference wraps in 32 bits like the rest.
     Settings.WindowRect = {INT32_MAX, -10, INT32_MIN, 10};
     ASSERT_EQ(SaveSettings(), 1);
-    EXPECT_EQ(Key("VantorixPos", "right"), "1");
-    EXPECT_EQ(Key("VantorixPos", "bottom"), "20");
+    EXPECT_EQ(Key("VantorixPos", "right") + Key("VantorixPos", "bottom"), "120");
 }
 
 TEST_F(SettingsFile, ValuesAreUsedAsReadWithinTheirWidth)
 {
-    Put("[Vantorix]\r\nLogFile=256\r\nUsePath=200\r\nBaudrate=abc\r\n[VantorixPos]\r\nleft=-20\r\ntop=30\r\n");
+    Put("[Vantorix]\r\nLogFile=256\r\nUsePath=200\r\nBaudrate=abc\r\nPort=" + std::string(30, 'P') +
+        "\r\nDefUplPath=" + std::string(600, 'p') + "\r\n[VantorixPos]\r\nleft=-20\r\ntop=30\r\n");
     LoadSettings();
     EXPECT_EQ(Settings.LogFile, 0);
     EXPECT_EQ(Settings.UsePath, -56);
     EXPECT_EQ(Settings.Baudrate, 0);
-    EXPECT_EQ(Settings.WindowRect.left, -20);
-    EXPECT_EQ(Settings.WindowRect.top, 30);
-    EXPECT_EQ(Settings.WindowRect.right, INT32_MIN);
-    EXPECT_EQ(Settings.WindowRect.bottom, INT32_MIN);
-
-    ASSERT_EQ(SaveSettings(), 1);
-    EXPECT_EQ(Key("Vantorix", "LogFile"), "0");
-    EXPECT_EQ(Key("Vantorix", "UsePath"), "-56");
-    EXPECT_EQ(Key("Vantorix", "Baudrate"), "0");
-}
-
-TEST_F(SettingsFile, TextsAreCutOnLoadButSavedWhole)
-{
-    std::string longPort(30, 'P');
-    std::string longPath(600, 'p');
-    Put("[Vantorix]\r\nPort=" + longPort + "\r\nDefUplPath=" + longPath + "\r\n");
-    LoadSettings();
     EXPECT_EQ(std::string(Settings.Port), std::string(19, 'P'));
     EXPECT_EQ(std::string(Settings.DefUplPath), std::string(519, 'p'));
-
-    // The connect command may store up to 99 characters.
-    std::string typed(99, 'T');
-    snprintf(Settings.Port, sizeof(Settings.Port), "%s", typed.c_str());
+    EXPECT_EQ(Settings.WindowRect.left, -20);
+    EXPECT_EQ(Settings.WindowRect.right, INT32_MIN);
+    // The connect command may store up to 99 characters: saved whole.
+    snprintf(Settings.Port, sizeof(Settings.Port), "%s", std::string(99, 'T').c_str());
     ASSERT_EQ(SaveSettings(), 1);
-    EXPECT_EQ(Key("Vantorix", "Port"), typed);
+    EXPECT_EQ(AllKeys().substr(0, 6), "0|-56|");
+    EXPECT_EQ(Key("Vantorix", "Port"), std::string(99, 'T'));
 }
 
 TEST_F(SettingsFile, FirstFailingWriteStopsTheRest)
@@ -152,66 +149,45 @@ TEST_F(SettingsFile, FirstFailingWriteStopsTheRest)
     Put("[Vantorix]\r\nLogFile=0\r\nUsePath=0\r\nPort=COM2\r\nBaudrate=9600\r\nDefUplPath=old\r\n"
         "[VantorixPos]\r\nleft=1\r\ntop=2\r\nright=3\r\nbottom=4\r\n");
     LoadSettings();
-    Settings.LogFile = 1;
-    Settings.UsePath = 1;
+    Settings.LogFile = Settings.UsePath = 1;
     // A line break cannot be stored in the line-based file: the Port write fails.
     snprintf(Settings.Port, sizeof(Settings.Port), "COM3\r\nLogFile=7");
     Settings.Baudrate = 115200;
     snprintf(Settings.DefUplPath, sizeof(Settings.DefUplPath), "new");
     Settings.WindowRect = {10, 20, 30, 40};
     EXPECT_EQ(SaveSettings(), 0);
+    EXPECT_EQ(AllKeys(), "1|1|COM2|9600|old|1|2|3|4|");
 
-    EXPECT_EQ(Key("Vantorix", "LogFile"), "1");
-    EXPECT_EQ(Key("Vantorix", "UsePath"), "1");
-    EXPECT_EQ(Key("Vantorix", "Port"), "COM2");
-    EXPECT_EQ(Key("Vantorix", "Baudrate"), "9600");
-    EXPECT_EQ(Key("Vantorix", "DefUplPath"), "old");
-    EXPECT_EQ(Key("VantorixPos", "left"), "1");
-    EXPECT_EQ(Key("VantorixPos", "bottom"), "4");
-}
-
-TEST_F(SettingsFile, UnwritablePlaceFailsAtTheFirstKey)
-{
-    std::filesystem::create_directory(iniPath);
+    // A directory in the file's place, or a missing directory: nothing written.
+    fs::remove(iniPath);
+    fs::create_directory(iniPath);
     LoadSettings();
     ExpectDefaults();
     EXPECT_EQ(SaveSettings(), 0);
-    EXPECT_TRUE(std::filesystem::is_directory(iniPath));
-
-    UseProgramDir(dir.Prefix() + "missing" + static_cast<char>(std::filesystem::path::preferred_separator));
+    Use(dir.Prefix() + "missing" + static_cast<char>(fs::path::preferred_separator));
     EXPECT_EQ(SaveSettings(), 0);
-    EXPECT_FALSE(std::filesystem::exists(dir.path / "missing"));
+    EXPECT_FALSE(fs::exists(dir.path / "missing"));
 }
 
 TEST_F(SettingsFile, ProgramDirBeyondThePathBufferKeepsDefaults)
 {
     // 242 characters and the 13 of the file name fill the 256 bytes exactly.
-    std::string fits = DirectoryOfLength(242);
-    iniPath = fits + "Vantorix1.ini";
+    Use(DirectoryOfLength(242));
     Put("[Vantorix]\r\nPort=COM5\r\n");
-    UseProgramDir(fits);
     LoadSettings();
     EXPECT_STREQ(Settings.Port, "COM5");
     EXPECT_EQ(SaveSettings(), 1);
 
     std::string tooLong = DirectoryOfLength(243);
-    iniPath = tooLong + "Vantorix1.ini";
+    Use(tooLong);
     Put("[Vantorix]\r\nPort=COM6\r\n");
-    UseProgramDir(tooLong);
-    memset(&Settings, 0x55, sizeof(Settings));
     LoadSettings();
     ExpectDefaults();
     EXPECT_EQ(SaveSettings(), 0);
-    EXPECT_EQ(Key("Vantorix", "Port"), "COM6");
-    EXPECT_EQ(Key("Vantorix", "LogFile"), "<absent>");
+    EXPECT_EQ(AllKeys(), "<absent>|<absent>|COM6|<absent>|<absent>|<absent>|<absent>|<absent>|<absent>|");
+    EXPECT_FALSE(fs::exists(tooLong + "Vantorix1.in"));   // nor under a cut name
 
-    // Nor was a file of the cut name written.
-    EXPECT_FALSE(std::filesystem::exists(tooLong + "Vantorix1.in"));
-}
-
-TEST_F(SettingsFile, EmptyProgramDirKeepsDefaults)
-{
-    UseProgramDir("");
+    Use("");
     LoadSettings();
     ExpectDefaults();
     EXPECT_EQ(SaveSettings(), 0);

@@ -25,7 +25,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from campaign_controller import (ABORT_DRAIN_S, SILENCE_MS, Simulator, forget_child, prepare_storage,
                                  read_storage, start_child, wait_until_no_temp)
 from campaign_pc_files import change_due, change_pc_file, write_batch
-from campaign_runner import common_arguments, finish_arguments, run_campaign
+from campaign_runner import EXTRA_CLEANUP, common_arguments, finish_arguments, run_campaign
 from campaign_verdict import RunRecord
 
 # How long the browser may stay open without a dialog after its last box:
@@ -224,6 +224,7 @@ def main():
     os.makedirs(tools.ports, exist_ok=True)
     # One Wine server for the whole campaign, ended with it.
     server = start_child(["wineserver", "-p"], env=tools.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    EXTRA_CLEANUP.append(lambda: subprocess.run(["wineserver", "-k"], env=tools.env, stderr=subprocess.DEVNULL))
     try:
         return run_campaign(args, "VBrowser.exe automatic-mode campaign",
                             lambda scenario, expected, workdir: run_browser(scenario, expected, workdir, tools),

@@ -5,6 +5,7 @@ import os
 import select
 import signal
 import subprocess
+import threading
 import time
 
 # Names the simulator gives a file while it is being received.
@@ -15,29 +16,39 @@ SILENCE_MS = 1000
 ABORT_DRAIN_S = 5.0
 
 # Every child process of the campaign, so that an interrupted campaign
-# leaves none behind.
+# leaves none behind; once it is stopping no new child starts.
 LIVE_CHILDREN = set()
+CHILDREN_LOCK = threading.Lock()
+STOPPING = False
 
 
 def end_all_children():
-    for child in list(LIVE_CHILDREN):
+    global STOPPING
+    with CHILDREN_LOCK:
+        STOPPING = True
+        children = list(LIVE_CHILDREN)
+        LIVE_CHILDREN.clear()
+    for child in children:
         if child.poll() is None:
             try:
                 child.kill()
                 child.wait(timeout=5)
             except (OSError, subprocess.TimeoutExpired):
                 pass
-        LIVE_CHILDREN.discard(child)
 
 
 def forget_child(child):
-    LIVE_CHILDREN.discard(child)
+    with CHILDREN_LOCK:
+        LIVE_CHILDREN.discard(child)
 
 
 def start_child(args, **options):
-    child = subprocess.Popen(args, **options)
-    LIVE_CHILDREN.add(child)
-    return child
+    with CHILDREN_LOCK:
+        if STOPPING:
+            raise RuntimeError("the campaign is stopping")
+        child = subprocess.Popen(args, **options)
+        LIVE_CHILDREN.add(child)
+        return child
 
 
 def prepare_storage(root, scenario):

@@ -49,12 +49,20 @@ def finish_arguments(args):
     return args
 
 
+# Called after the children are ended, when the campaign is interrupted.
+EXTRA_CLEANUP = []
+
+
 def install_cleanup():
     atexit.register(end_all_children)
 
     def on_signal(number, _frame):
+        # Ends at once: the lanes' threads are not waited for, no run starts.
         end_all_children()
-        sys.exit(128 + number)
+        for cleanup in EXTRA_CLEANUP:
+            cleanup()
+        print(f"interrupted by signal {number}", flush=True)
+        os._exit(128 + number)
     signal.signal(signal.SIGTERM, on_signal)
     signal.signal(signal.SIGINT, on_signal)
 
@@ -70,7 +78,10 @@ def run_campaign(args, name, run_one, front="vtx"):
           f"{args.jobs} at a time, deadline {args.deadline:.0f} s", flush=True)
     lock = threading.Lock()
     passed, failed, skipped, noted = [], [], [], []
+    reports = {}                 # run -> the lines that describe its disagreement
+    by_label = {}                # fault label -> [runs, failed]
     base = tempfile.mkdtemp(prefix=f"{front}-campaign-")
+    EXTRA_CLEANUP.append(lambda: shutil.rmtree(base, ignore_errors=True))
 
     def one(index):
         if time.monotonic() >= deadline:
@@ -92,23 +103,28 @@ def run_campaign(args, name, run_one, front="vtx"):
             print(f"{verdict} run {index:4d} {record.seconds:5.1f}s {scenario.label:<20} "
                   f"{'success' if record.succeeded else 'failure'}: {record.message or '(no message)'}",
                   flush=True)
+            tally = by_label.setdefault(scenario.label, [0, 0])
+            tally[0] += 1
             if problems:
+                tally[1] += 1
                 failed.append(index)
                 faults = "".join(f" --fault {label}" for label in args.fault)
-                print(f"     replay: --seed {args.seed} --only {index}{' --long' if args.long else ''}{faults}")
-                print(f"     scenario: {scenario.describe()}")
+                lines = [f"run {index}: replay with --seed {args.seed} --only {index}"
+                         f"{' --long' if args.long else ''}{faults}",
+                         f"     scenario: {scenario.describe()}"]
                 if expected is not None:
-                    print(f"     expected: exit {expected.exit_code}, {expected.arrived} file(s) arriving, "
-                          f"{expected.message!r}")
-                for problem in problems:
-                    print(f"     problem: {problem}")
+                    lines.append(f"     expected: exit {expected.exit_code}, {expected.arrived} file(s) arriving, "
+                                 f"{expected.message!r}")
+                lines += [f"     problem: {problem}" for problem in problems]
                 if record.detail:
-                    print("     output: " + record.detail.replace("\n", "\n             "))
+                    lines.append("     output: " + record.detail.replace("\n", "\n             "))
                 if args.keep:
                     kept = os.path.join(args.keep, f"seed{args.seed}-run{index}")
                     shutil.rmtree(kept, ignore_errors=True)
                     shutil.copytree(workdir, kept, symlinks=True)
-                    print(f"     kept: {kept}")
+                    lines.append(f"     kept: {kept}")
+                reports[index] = lines
+                print("\n".join(lines), flush=True)
             else:
                 passed.append(index)
             if notes:
@@ -121,6 +137,13 @@ def run_campaign(args, name, run_one, front="vtx"):
     shutil.rmtree(base, ignore_errors=True)
 
     elapsed = time.monotonic() - start
+    print("\nfault label          runs  failed")
+    for label, (runs, bad) in sorted(by_label.items()):
+        print(f"{label:<20} {runs:5d} {bad:7d}")
+    if reports:
+        print("\ndisagreements:")
+        for index in sorted(reports):
+            print("\n".join(reports[index]))
     for index, label, notes in noted:
         print(f"note run {index} ({label}): " + "; ".join(notes))
     if skipped:

@@ -22,11 +22,10 @@ protected:
 
 // One line per entry, "name/" for directories and "name size" for files,
 // indented by depth: the same picture from the folder and from the tree.
-void DescribeFolder(const fs::path& dir, int depth, bool directoriesOnly, std::string* out)
+// Hidden names, links and files at the top are no part of the controller.
+void DescribeFolder(const fs::path& dir, int depth, std::string* out)
 {
-    std::vector<fs::directory_entry> entries;
-    for (const fs::directory_entry& entry : fs::directory_iterator(dir))
-        entries.push_back(entry);
+    std::vector<fs::directory_entry> entries(fs::directory_iterator(dir), fs::directory_iterator{});
     std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
         return std::strcmp(a.path().filename().c_str(), b.path().filename().c_str()) < 0;
     });
@@ -36,8 +35,8 @@ void DescribeFolder(const fs::path& dir, int depth, bool directoriesOnly, std::s
             continue;
         if (entry.is_directory()) {
             *out += std::string(depth, ' ') + name + "/\n";
-            DescribeFolder(entry.path(), depth + 1, false, out);
-        } else if (!directoriesOnly) {
+            DescribeFolder(entry.path(), depth + 1, out);
+        } else if (depth > 0) {
             *out += std::string(depth, ' ') + name + " " + std::to_string(entry.file_size()) + "\n";
         }
     }
@@ -47,28 +46,11 @@ void DescribeEntries(const EntryArray* array, int depth, std::string* out)
 {
     for (uint32_t i = 0; i < array->count; i++) {
         const DirEntry* entry = EntryAt(array, i);
-        if (entry->isDirectory) {
-            *out += std::string(depth, ' ') + entry->name + "/\n";
+        *out += std::string(depth, ' ') + entry->name;
+        *out += entry->isDirectory ? "/\n" : " " + std::to_string(entry->size) + "\n";
+        if (entry->isDirectory)
             DescribeEntries(entry->children, depth + 1, out);
-        } else {
-            *out += std::string(depth, ' ') + entry->name + " " + std::to_string(entry->size) + "\n";
-        }
     }
-}
-
-std::string ParseToDescription(const std::string& listing, uint32_t* ramFree, uint32_t* flashFree)
-{
-    DeviceTree* tree = CreateDeviceTree();
-    std::string description;
-    if (ParseListing(tree, listing.c_str())) {
-        DescribeEntries(tree->root.children, 0, &description);
-        *ramFree = tree->ramDiskFree;
-        *flashFree = tree->flashDiskFree;
-    } else {
-        description = "(invalid)";
-    }
-    FreeDeviceTree(tree);
-    return description;
 }
 
 TEST_F(SimListing, SampleListingHasTheExactFormat)
@@ -107,48 +89,35 @@ TEST_F(SimListing, ParsesIntoTheTreeOfItsFolder)
     fs::create_directories(sim.root + "/ram/ blank first");
     WriteHostFile(sim.root + "/ram/ blank first/two  blanks.nc", "x");
     fs::create_directories(sim.root + "/spare");   // a third top-level folder
+    WriteHostFile(sim.root + "/ram/.hidden.nc", "");
+    WriteHostFile(sim.root + "/toplevel.txt", "not a directory");
+    ASSERT_EQ(symlink("/etc", (sim.root + "/ram/outside").c_str()), 0);
+    ASSERT_EQ(symlink("/etc/hostname", (sim.root + "/ram/linked.nc").c_str()), 0);
     ASSERT_TRUE(StartSim(&sim, {"--ram-size", "5000", "--flash-size", "7000"}));
 
-    uint32_t ramFree = 0, flashFree = 0;
-    std::string parsed = ParseToDescription(Command(sim.port, "l\r\n"), &ramFree, &flashFree);
-    std::string folder;
-    DescribeFolder(sim.root, 0, true, &folder);
+    DeviceTree* tree = CreateDeviceTree();
+    ASSERT_TRUE(ParseListing(tree, Command(sim.port, "l\r\n").c_str()));
+    std::string parsed, folder;
+    DescribeEntries(tree->root.children, 0, &parsed);
+    DescribeFolder(sim.root, 0, &folder);
     EXPECT_EQ(parsed, folder);
     EXPECT_NE(parsed.find("  part b.nc 69\n"), std::string::npos);
     EXPECT_NE(parsed.find(" empty/\n notes.txt 56\n"), std::string::npos) << "empty stays without entries";
     EXPECT_NE(parsed.find("       deepest file.nc 4\n"), std::string::npos);
     EXPECT_NE(parsed.find("  two  blanks.nc 1\n"), std::string::npos);
-    EXPECT_EQ(ramFree, 5000u - 334u - 4u - 1u);
-    EXPECT_EQ(flashFree, 7000u - 108u);
+    EXPECT_EQ(tree->ramDiskFree, 5000u - 334u - 4u - 1u);
+    EXPECT_EQ(tree->flashDiskFree, 7000u - 108u);
+    FreeDeviceTree(tree);
 }
 
-TEST_F(SimListing, HidesDotNamesLinksAndTopLevelFiles)
-{
-    sim.root = MakeControllerFolder(true);
-    WriteHostFile(sim.root + "/ram/.hidden.nc", "secret");
-    WriteHostFile(sim.root + "/toplevel.txt", "not a directory");
-    ASSERT_EQ(symlink("/etc", (sim.root + "/ram/outside").c_str()), 0);
-    ASSERT_EQ(symlink("/etc/hostname", (sim.root + "/ram/linked.nc").c_str()), 0);
-    ASSERT_TRUE(StartSim(&sim, {}));
-    std::string listing = Command(sim.port, "l\r\n");
-    EXPECT_EQ(listing.find("hidden"), std::string::npos);
-    EXPECT_EQ(listing.find("toplevel"), std::string::npos);
-    EXPECT_EQ(listing.find("outside"), std::string::npos);
-    EXPECT_EQ(listing.find("linked"), std::string::npos);
-    EXPECT_EQ(listing.find(".params"), std::string::npos);
-}
-
-TEST_F(SimListing, MakesBothDisksInAnEmptyRoot)
+TEST_F(SimListing, MakesBothDisksInAnEmptyRootAndFreeSpaceStaysAtZero)
 {
     sim.root = MakeControllerFolder(false);
     ASSERT_TRUE(StartSim(&sim, {"--ram-size", "100", "--flash-size", "200"}));
     EXPECT_EQ(Command(sim.port, "l\r\n"),
               "Directory of the controller\r\n(dir) ROM\r\n(dir) ram\r\n (dir) cncprg\r\n"
               "Free RamDisk: 100\r\nFree FlashDisk: 200\r\n\r\n");
-}
-
-TEST_F(SimListing, FreeSpaceNeverGoesBelowZero)
-{
+    StopSim(&sim);
     ASSERT_TRUE(StartSim(&sim, {"--ram-size", "10"}));
     EXPECT_NE(Command(sim.port, "l\r\n").find("Free RamDisk: 0\r\n"), std::string::npos);
 }

@@ -181,6 +181,13 @@ std::string Command(int port, const std::string& text, uint32_t firstMs)
     return ReadAnswer(port, firstMs);
 }
 
+std::string Reply(int port, const std::string& bytes, uint32_t firstMs)
+{
+    WriteBytes(port, bytes);
+    std::string answer = ReadAnswer(port, firstMs, 100);
+    return answer.erase(0, std::min(answer.find_first_not_of('C'), answer.size()));
+}
+
 static uint16_t Crc16(const std::string& data)
 {
     // Table-free CRC-16/XMODEM, written independently of the program's sender.
@@ -253,4 +260,12 @@ std::vector<std::string> FolderNames(const std::string& path)
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
+}
+
+int HiddenUploads(const std::string& folder)
+{
+    int count = 0;
+    for (const std::string& name : FolderNames(folder))
+        count += name.rfind(".sim-upload-", 0) == 0;
+    return count;
 }

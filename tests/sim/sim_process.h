@@ -36,6 +36,9 @@ int ReadByte(int port, uint32_t ms);
 std::string ReadAnswer(int port, uint32_t firstMs = 2000, uint32_t quietMs = 150);
 // Purges, writes the command, reads the answer.
 std::string Command(int port, const std::string& text, uint32_t firstMs = 2000);
+// Writes what a sender writes and reads the receiver's reply, without the
+// start requests 'C' it repeats in front of it while it waits for a header.
+std::string Reply(int port, const std::string& bytes, uint32_t firstMs = 1000);
 
 // Frames as a sender writes them: 128 or 1024 data bytes (zero-filled), CRC or sum.
 std::string MakeFrame(int number, const std::string& data, uint32_t size, bool crc);
@@ -46,5 +49,7 @@ void WriteHostFile(const std::string& path, const std::string& bytes);
 bool HostPathExists(const std::string& path);
 // Names in a host folder, hidden ones included, sorted.
 std::vector<std::string> FolderNames(const std::string& path);
+// Hidden files of uploads under way in a folder.
+int HiddenUploads(const std::string& folder);
 
 constexpr int SOH = 0x01, STX = 0x02, EOT = 0x04, ACK = 0x06, NAK = 0x15, CAN = 0x18;

@@ -23,13 +23,13 @@ static int Open(const char*, SerialHandle* handle)
 static int GetState(SerialHandle, SerialSavedState* state)
 {
     memset(state, 0xAB, sizeof(*state));
-    return 1;
+    return !line->failGetState;
 }
 
 static int GetTimeouts(SerialHandle, SerialSavedTimeouts* timeouts)
 {
     memset(timeouts, 0xCD, sizeof(*timeouts));
-    return 1;
+    return !line->failGetTimeouts;
 }
 
 static int Configure(SerialHandle, uint32_t baud)
@@ -40,7 +40,7 @@ static int Configure(SerialHandle, uint32_t baud)
 
 static int SetTimeouts(SerialHandle)
 {
-    return 1;
+    return !line->failSetTimeouts;
 }
 
 static void RestoreState(SerialHandle, const SerialSavedState*)
@@ -83,21 +83,18 @@ static int Write(SerialHandle, const void* bytes, uint32_t length, uint32_t* wri
 static int Read(SerialHandle, void* buffer, uint32_t max, uint32_t* got)
 {
     line->reads++;
-    if (line->pending.empty() && line->onIdle)
-        line->onIdle(*line);
-    if (line->pending.empty()) {
-        line->clock.now += line->readTimeoutMs;
-        *got = 0;
-        return 1;
-    }
     uint32_t n = 0;
     auto* out = static_cast<unsigned char*>(buffer);
     while (n < max && !line->pending.empty()) {
         out[n++] = line->pending.front();
         line->pending.pop_front();
     }
-    line->clock.now += 1;
+    line->clock.now += n ? 1 : 990;   // an empty read waits out the line's read time-out
     *got = n;
+    if (line->failReads > 0) {
+        line->failReads--;
+        return 0;
+    }
     return 1;
 }
 

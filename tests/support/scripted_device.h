@@ -15,12 +15,13 @@ struct ScriptedLine {
     std::deque<unsigned char> pending;         // bytes waiting for the program to read
     // Called after each write with the bytes just written; may queue answers.
     std::function<void(ScriptedLine&, const unsigned char*, uint32_t)> onWrite;
-    // Called when a read finds nothing waiting, before it times out; may queue bytes.
-    std::function<void(ScriptedLine&)> onIdle;
 
-    uint32_t readTimeoutMs = 990;   // how long an empty read takes
     int failOpen = 0;               // open reports failure
+    int failGetState = 0;           // reading the line settings fails
+    int failGetTimeouts = 0;        // reading the time-outs fails
     int failConfigure = 0;          // configure reports failure
+    int failSetTimeouts = 0;        // setting the time-outs fails
+    int failReads = 0;              // this many reads fail, still handing over what they got
     int failWrites = 0;             // this many writes fail at the platform level
     int shortWrites = 0;            // this many writes end one byte short
     int opens = 0, closes = 0, purges = 0, reads = 0, writes = 0;

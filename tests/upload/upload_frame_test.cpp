@@ -1,7 +1,31 @@
-// Frame layout, check values and the complete exchange of a small file.
+// Frame layout and check values: whole exchanges compared byte for byte with
+// frames built here independently, the block number wrap and the notices.
 #include <cstring>
 
+#include "serial/upload_notice.h"
 #include "tests/upload/upload_rig.h"
+
+// A frame as the receiver expects it: SOH and the sum for 128 bytes, STX and
+// the CRC (high byte first) for 1024, data filled up with zeros.
+static Bytes Frame(bool crc, unsigned char number, Bytes data)
+{
+    data.resize(crc ? 1024 : 128, 0);
+    Bytes out = {crc ? UPL_STX : UPL_SOH, number, static_cast<unsigned char>(255 - number)};
+    out.insert(out.end(), data.begin(), data.end());
+    unsigned sum = 0, reg = 0;
+    for (unsigned char byte : data) {
+        sum += byte;
+        for (int bit = 7; bit >= 0; bit--)
+            reg = ((reg << 1) ^ ((((reg >> 15) ^ (byte >> bit)) & 1) ? 0x1021 : 0)) & 0xFFFF;
+    }
+    if (crc)
+        out.insert(out.end(), {static_cast<unsigned char>(reg >> 8), static_cast<unsigned char>(reg)});
+    else
+        out.push_back(static_cast<unsigned char>(sum));
+    return out;
+}
+
+using UploadFrames = UploadRig;
 
 TEST(UploadCheck, CrcMatchesTheXmodemVector)
 {
@@ -9,108 +33,66 @@ TEST(UploadCheck, CrcMatchesTheXmodemVector)
     unsigned char data[1024] = {};
     memcpy(data + 1024 - 9, "123456789", 9);
     EXPECT_EQ(UploadCrc16(data), 0x31C3);
-    unsigned char zeros[1024] = {};
-    EXPECT_EQ(UploadCrc16(zeros), 0);
 }
 
-TEST(UploadCheck, CrcEqualsTheBitwiseDivisionWithTwoZeroBytes)
+struct ExchangeCase {
+    const char* title;
+    const char* targetDir;
+    std::string name;                   // on the PC
+    uint32_t size;
+    std::vector<std::string> replies;
+    bool crc, closeCrc;                 // mode of the file's frames and of the closing header
+    std::string header;                 // name in block 0
+    std::vector<intptr_t> positions;    // progress, when checked
+};
+
+static void PrintTo(const ExchangeCase& row, std::ostream* out)
 {
-    // The shift-register division over the data and two zero bytes.
-    auto divide = [](const unsigned char* data) {
-        uint32_t reg = 0;
-        for (int i = 0; i < 1026; i++) {
-            unsigned char byte = i < 1024 ? data[i] : 0;
-            for (int bit = 7; bit >= 0; bit--) {
-                uint32_t out = reg & 0x8000;
-                reg = ((reg << 1) | ((byte >> bit) & 1)) & 0xFFFF;
-                if (out)
-                    reg ^= 0x1021;
-            }
-        }
-        return static_cast<uint16_t>(reg);
-    };
-    unsigned char data[1024];
-    uint32_t x = 99;
-    for (int round = 0; round < 20; round++) {
-        for (unsigned char& b : data) {
-            x = x * 1103515245u + 12345u;
-            b = static_cast<unsigned char>(x >> 16);
-        }
-        ASSERT_EQ(UploadCrc16(data), divide(data)) << round;
+    *out << row.title;
+}
+
+class UploadExchange : public UploadRig, public testing::WithParamInterface<ExchangeCase> {};
+
+TEST_P(UploadExchange, WritesExactlyTheseBytes)
+{
+    const ExchangeCase& row = GetParam();
+    strcpy(job->targetDir, row.targetDir);
+    Bytes content = FileContent(row.size);
+    SetFiles({MakeFile(row.name, content)});
+    Script(row.replies);
+    ASSERT_EQ(Run(), UPL_OK);
+
+    Bytes expected = ToBytes("u\r");
+    std::vector<Bytes> pieces = {Frame(row.crc, 0, ToBytes(row.header + '\0' + std::to_string(row.size)))};
+    size_t block = row.crc ? 1024 : 128;
+    for (size_t at = 0; at < content.size(); at += block)
+        pieces.push_back(Frame(row.crc, static_cast<unsigned char>(at / block + 1),
+                               Bytes(content.begin() + at, content.begin() + std::min(content.size(), at + block))));
+    pieces.push_back({UPL_EOT});
+    pieces.push_back(Frame(row.closeCrc, 0, {}));
+    for (const Bytes& piece : pieces)
+        expected.insert(expected.end(), piece.begin(), piece.end());
+    EXPECT_EQ(line.written, expected);
+    EXPECT_EQ(line.purges, 2);   // at open and before "u\r"
+    EXPECT_EQ(std::string(UploadFileText), "Uploading : " + row.name);
+    EXPECT_EQ(std::string(UploadStatusText), std::to_string(row.size) + " from " + std::to_string(row.size) + " Bytes uploaded");
+    if (!row.positions.empty()) {
+        EXPECT_EQ(Positions(), row.positions);
     }
 }
 
-TEST(UploadCheck, ChecksumIsTheSumOfThe128BytesModulo256)
-{
-    unsigned char data[1024];
-    for (int i = 0; i < 1024; i++)
-        data[i] = static_cast<unsigned char>(i < 128 ? 0xFF : 0x55);
-    EXPECT_EQ(UploadChecksum(data), static_cast<unsigned char>(128 * 0xFF));
-}
-
-using UploadFrames = UploadRig;
-
-TEST_F(UploadFrames, ChecksumModeGivesTheWorkedExampleExactly)
-{
-    Bytes content = FileContent(200);
-    SetFiles({MakeFile("part.nc", content)});
-    Script({NAK, ACK "C", ACK, ACK, ACK "CC", ACK});
-    ASSERT_EQ(Run(), UPL_OK);
-
-    auto frame = [](unsigned char number, Bytes data) {
-        data.resize(128, 0);
-        Bytes out = {UPL_SOH, number, static_cast<unsigned char>(255 - number)};
-        out.insert(out.end(), data.begin(), data.end());
-        unsigned sum = 0;
-        for (unsigned char b : data)
-            sum += b;
-        out.push_back(static_cast<unsigned char>(sum));
-        return out;
-    };
-    std::string headerText = std::string("part.nc") + '\0' + "200";
-    Bytes expected = ToBytes("u\r");
-    for (const Bytes& piece : {frame(0, ToBytes(headerText)), frame(1, Bytes(content.begin(), content.begin() + 128)),
-                               frame(2, Bytes(content.begin() + 128, content.end())), Bytes{UPL_EOT}})
-        expected.insert(expected.end(), piece.begin(), piece.end());
-    // Line 12 asked for CRC mode: the closing header is a 1029-byte frame of zeros.
-    Bytes closing = {UPL_STX, 0, 255};
-    closing.resize(3 + 1024 + 2, 0);
-    expected.insert(expected.end(), closing.begin(), closing.end());
-    EXPECT_EQ(line.written, expected);
-    EXPECT_EQ(line.purges, 2);   // at open and before "u\r"
-}
-
-TEST_F(UploadFrames, CrcModeSendsStxFramesWithTheCrcHighByteFirst)
-{
-    Bytes content = FileContent(1024);
-    SetFiles({MakeFile("full.nc", content)});
-    Script({"CC", ACK "C", ACK, ACK "CC", ACK});
-    ASSERT_EQ(Run(), UPL_OK);
-    ASSERT_EQ(writes.size(), 5u);
-    const Bytes& block = writes[2];
-    ASSERT_EQ(block.size(), 1029u);
-    EXPECT_EQ(block[0], UPL_STX);
-    EXPECT_EQ(block[1], 1);
-    EXPECT_EQ(block[2], 254);
-    EXPECT_EQ(FrameData(block), content);   // a full block carries no fill
-    uint16_t crc = UploadCrc16(content.data());
-    EXPECT_EQ(block[1027], crc >> 8);
-    EXPECT_EQ(block[1028], crc & 0xFF);
-    EXPECT_EQ(writes[3], Bytes{UPL_EOT});
-}
-
-TEST_F(UploadFrames, OneByteFileFillsWithZerosAndShowsFullAtOnce)
-{
-    SetFiles({MakeFile("one.nc", Bytes{0x5A})});
-    Script({"CC", ACK "C", ACK, ACK "CC", ACK});
-    ASSERT_EQ(Run(), UPL_OK);
-    Bytes expected(1024, 0);
-    expected[0] = 0x5A;
-    EXPECT_EQ(FrameData(writes[2]), expected);
+INSTANTIATE_TEST_SUITE_P(Files, UploadExchange, testing::Values(
+    // The worked example: NAK asks for sums, the 'C' after EOT for a CRC closing header.
+    ExchangeCase{"checksum_200_bytes", "", "part.nc", 200, {NAK, ACK "C", ACK, ACK, ACK "CC", ACK}, false, true,
+                 "part.nc", {}},
+    ExchangeCase{"crc_full_block_without_fill", "", "full.nc", 1024, {"CC", ACK "C", ACK, ACK "CC", ACK}, true, true,
+                 "full.nc", {}},
     // 256 * 1024 / 1 after the handshake, 256 after the block, 256 * 1024 / 1 at the close.
-    EXPECT_EQ(Positions(), (std::vector<intptr_t>{262144, 256, 262144}));
-    EXPECT_EQ(std::string(UploadStatusText), "1 from 1 Bytes uploaded");
-}
+    ExchangeCase{"crc_one_byte_with_blanks", "/ram/cncprg/", "my part.nc", 1, {"CC", ACK "C", ACK, ACK "CC", ACK},
+                 true, true, "/ram/cncprg/my_part.nc", {262144, 256, 262144}},
+    ExchangeCase{"checksum_three_blocks", "/ROM/", "p.nc", 300, {NAK, ACK "C", ACK, ACK, ACK, ACK NAK, ACK}, false,
+                 false, "/ROM/p.nc", {}}),
+    [](const testing::TestParamInfo<ExchangeCase>& info) { return std::string(info.param.title); });
 
 TEST_F(UploadFrames, BlockNumberWrapsToZeroInThe256thBlock)
 {
@@ -119,24 +101,23 @@ TEST_F(UploadFrames, BlockNumberWrapsToZeroInThe256thBlock)
     receiver.crcMode = 0;
     UsePeer(&receiver);
     ASSERT_EQ(Run(), UPL_OK);
-    const Bytes& block256 = writes[1 + 256];
-    EXPECT_EQ(block256[0], UPL_SOH);
-    EXPECT_EQ(block256[1], 0);
-    EXPECT_EQ(block256[2], 255);
+    EXPECT_EQ(Bytes(writes[1 + 256].begin(), writes[1 + 256].begin() + 3), Bytes({UPL_SOH, 0, 255}));
     EXPECT_EQ(writes[1 + 257][1], 1);
     ASSERT_EQ(receiver.files.size(), 1u);
     EXPECT_EQ(receiver.files[0].data, FileContent(256 * 128 + 1));
 }
 
-TEST_F(UploadFrames, HeaderCarriesDirectoryNameWithUnderscoresAndSize)
+TEST_F(UploadFrames, NoticesFollowEachStepOfAFile)
 {
-    strcpy(job->targetDir, "/ram/cncprg/");
-    SetFiles({MakeFile("my part.nc", 987)});
-    Script({"CC", ACK "C", ACK, ACK "CC", ACK});
+    SetFiles({MakeFile("a.nc", 300)});
+    Script({NAK, ACK "C", ACK, ACK, ACK, ACK NAK, ACK});
     ASSERT_EQ(Run(), UPL_OK);
-    Bytes data = FrameData(writes[1]);
-    std::string text = std::string("/ram/cncprg/my_part.nc") + '\0' + "987";
-    EXPECT_EQ(Bytes(data.begin(), data.begin() + text.size()), ToBytes(text));
-    EXPECT_EQ(Bytes(data.begin() + text.size(), data.end()), Bytes(1024 - text.size(), 0));
-    EXPECT_EQ(std::string(UploadFileText), "Uploading : my part.nc");
+    std::vector<std::pair<unsigned, intptr_t>> expected = {
+        {UM_SET_FILE_TEXT, 0}, {UM_PROGRESS_INIT, 0}, {UM_PROGRESS_SET, 256 * 128 / 300},
+        {UM_SET_STATUS_TEXT, 0}, {UM_PROGRESS_SET, 128 * 256 / 300},
+        {UM_SET_STATUS_TEXT, 0}, {UM_PROGRESS_SET, 256 * 256 / 300},
+        {UM_SET_STATUS_TEXT, 0}, {UM_PROGRESS_SET, 256},
+        {UM_PROGRESS_SET, 256 * 128 / 300},   // the closing header uses the last file's size
+    };
+    EXPECT_EQ(notices, expected);
 }

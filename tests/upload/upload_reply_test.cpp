@@ -32,12 +32,8 @@ TEST_P(UploadReplies, EndAsScripted)
     EXPECT_LE(line.clock.now, row.maxMs);
 }
 
-static const std::string NINE_NAKS = NAK NAK NAK NAK NAK NAK NAK NAK NAK;
-
 // u = "u\r", H = header, D = data block, E = EOT.
 INSTANTIATE_TEST_SUITE_P(Handshakes, UploadReplies, testing::Values(
-    ReplyCase{"nak_asks_for_checksum_mode", {NAK, ACK "C", ACK, ACK NAK, ACK}, UPL_OK, {2, 132, 132, 1, 132}, 0, 100},
-    ReplyCase{"two_c_ask_for_crc_mode", {"CC", ACK "C", ACK, ACK "CC", ACK}, UPL_OK, {2, 1029, 1029, 1, 1029}, 0, 100},
     ReplyCase{"nak_after_one_c_is_checksum", {"C" NAK, ACK "C", ACK, ACK NAK, ACK}, UPL_OK, {2, 132, 132, 1, 132}, 0, 100},
     ReplyCase{"c_x_c_starts_nothing", {"CXC"}, UPL_NO_ANSWER, {2}, 10000, 11000},
     ReplyCase{"c_x_c_c_starts_the_header", {"CXCC", ACK "C", ACK, ACK "CC", ACK}, UPL_OK, {2, 1029, 1029, 1, 1029}, 0, 100},

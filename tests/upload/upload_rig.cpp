@@ -1,7 +1,5 @@
 #include "tests/upload/upload_rig.h"
 
-#include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <fstream>
 
@@ -38,21 +36,18 @@ Bytes YmodemPeer::Answer(const Bytes& write)
         nextBlock = 1;
         return ToBytes(ACK + start);
     }
-    if (!write.empty() && write[0] == UPL_CAN) {
-        cancelled = 1;
-        return {};
-    }
     if (write.size() != 132 && write.size() != 1029)
-        return ToBytes(NAK);
+        return !write.empty() && write[0] == UPL_CAN ? Bytes() : ToBytes(NAK);
     Bytes data = FrameData(write);
+    const char* text = reinterpret_cast<const char*>(data.data());
     if (write[1] == 0 && nextBlock == 1) {
         if (data[0] == 0) {
             closed = 1;
             return ToBytes(ACK);
         }
         ReceivedFile file;
-        file.name.assign(reinterpret_cast<const char*>(data.data()), strnlen(reinterpret_cast<const char*>(data.data()), data.size()));
-        file.size = static_cast<uint32_t>(strtoul(reinterpret_cast<const char*>(data.data()) + file.name.size() + 1, nullptr, 10));
+        file.name.assign(text, strnlen(text, data.size()));
+        file.size = static_cast<uint32_t>(strtoul(text + file.name.size() + 1, nullptr, 10));
         files.push_back(file);
         return ToBytes(ACK "C");
     }
@@ -68,8 +63,6 @@ static void RecordNotice(void* context, unsigned id, intptr_t param)
     static_cast<UploadRig*>(context)->notices.emplace_back(id, param);
 }
 
-static std::atomic<int> folderCounter;
-
 void UploadRig::SetUp()
 {
     InstallScriptedLine(&line);
@@ -77,28 +70,17 @@ void UploadRig::SetUp()
     ASSERT_NE(port, nullptr);
     job = new UploadJob();
     job->port = port;
-    job->ramBudget = 0xFFFFFFFFu;
-    job->flashBudget = 0xFFFFFFFFu;
+    job->ramBudget = job->flashBudget = 0xFFFFFFFFu;
     static UploadNoticeSink sink;
     sink = UploadNoticeSink{RecordNotice, this};
     UploadSetNoticeSink(&sink);
     line.onWrite = [this](ScriptedLine& l, const unsigned char* bytes, uint32_t count) {
         Bytes written(bytes, bytes + count);
-        size_t index = writes.size();
-        std::string reply = peer ? peer(index, written) : std::string();
-        if (keepWrites)
-            writes.push_back(std::move(written));
-        else
-            writes.emplace_back();
-        l.Queue(ToBytes(reply));
+        l.Queue(ToBytes(peer ? peer(writes.size(), written) : std::string()));
+        writes.push_back(keepWrites ? std::move(written) : Bytes());
         if (!keepWrites)
             l.written.clear();
     };
-    const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
-    folder = std::filesystem::temp_directory_path() /
-             ("upload-" + std::string(info->name()) + "-" + std::to_string(folderCounter++));
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
 }
 
 void UploadRig::TearDown()
@@ -107,8 +89,6 @@ void UploadRig::TearDown()
     ZemSerComClose(port);
     InstallScriptedLine(nullptr);
     delete job;
-    std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);
 }
 
 void UploadRig::Script(std::vector<std::string> replies)
@@ -116,25 +96,19 @@ void UploadRig::Script(std::vector<std::string> replies)
     peer = [replies](size_t index, const Bytes&) { return index < replies.size() ? replies[index] : std::string(); };
 }
 
-void UploadRig::UsePeer(YmodemPeer* receiver)
+void UploadRig::UsePeer(YmodemPeer* receiver, std::function<std::string(size_t, const Bytes&)> also)
 {
-    peer = [receiver](size_t, const Bytes& bytes) {
+    peer = [receiver, also](size_t index, const Bytes& bytes) {
         Bytes answer = receiver->Answer(bytes);
-        return std::string(answer.begin(), answer.end());
+        return std::string(answer.begin(), answer.end()) + (also ? also(index, bytes) : std::string());
     };
 }
 
 std::string UploadRig::MakeFile(const std::string& name, const Bytes& content)
 {
-    std::filesystem::path path = folder / name;
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
-    return path.string();
-}
-
-std::string UploadRig::MakeFile(const std::string& name, uint32_t size)
-{
-    return MakeFile(name, FileContent(size));
+    std::ofstream(dir.File(name), std::ios::binary)
+        .write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
+    return dir.File(name);
 }
 
 void UploadRig::SetFiles(const std::vector<std::string>& paths)
@@ -146,11 +120,6 @@ void UploadRig::SetFiles(const std::vector<std::string>& paths)
         memcpy(job->fileList + at, path.c_str(), path.size() + 1);
         at += path.size() + 1;
     }
-}
-
-int UploadRig::Run()
-{
-    return UploadBatch(job);
 }
 
 std::vector<intptr_t> UploadRig::Positions() const

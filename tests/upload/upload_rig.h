@@ -1,10 +1,9 @@
 // A scripted receiver on a fake line for the batch sender: each write of the
 // sender may be answered by the script, notices are recorded, and files live
-// in a private temporary folder.
+// in a scratch folder.
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <utility>
@@ -15,16 +14,20 @@
 #include "serial/serial_port.h"
 #include "serial/upload_job.h"
 #include "serial/upload_protocol.h"
+#include "tests/support/scratch_dir.h"
 #include "tests/support/scripted_device.h"
 
 using Bytes = std::vector<unsigned char>;
 
-// Replies of a receiver, written as text: "\x06" ACK, "\x15" NAK, "\x18" CAN.
+// Replies of a receiver, written as text.
 #define ACK "\x06"
 #define NAK "\x15"
 #define CAN "\x18"
 
 Bytes ToBytes(const std::string& text);
+Bytes FileContent(uint32_t size);   // bytes i*7+3
+// The data area of a written frame (after header, number and complement).
+Bytes FrameData(const Bytes& frame);
 
 // A well-behaved receiver that asks for one mode and keeps what it gets.
 struct ReceivedFile {
@@ -37,7 +40,6 @@ struct YmodemPeer {
     int crcMode = 1;                  // 'C' requests, else NAK
     std::vector<ReceivedFile> files;
     int closed = 0;                   // the empty header arrived
-    int cancelled = 0;                // a CAN arrived
     uint32_t nextBlock = 1;
     Bytes Answer(const Bytes& write);
 };
@@ -49,7 +51,7 @@ public:
     UploadJob* job = nullptr;
     std::vector<Bytes> writes;                          // each write of the sender
     std::vector<std::pair<unsigned, intptr_t>> notices;
-    std::filesystem::path folder;
+    ScratchDir dir;
     // Answers write number index (0 is "u\r"); empty for silence.
     std::function<std::string(size_t index, const Bytes& bytes)> peer;
     int keepWrites = 1;
@@ -59,16 +61,12 @@ public:
 
     // Answers write i with replies[i] and stays silent afterwards.
     void Script(std::vector<std::string> replies);
-    void UsePeer(YmodemPeer* receiver);
+    // The receiver answers; then also is called and its bytes follow the answer.
+    void UsePeer(YmodemPeer* receiver, std::function<std::string(size_t, const Bytes&)> also = {});
     std::string MakeFile(const std::string& name, const Bytes& content);
-    std::string MakeFile(const std::string& name, uint32_t size);   // bytes i*7+3
+    std::string MakeFile(const std::string& name, uint32_t size) { return MakeFile(name, FileContent(size)); }
     void SetFiles(const std::vector<std::string>& paths);
-    int Run();
-
+    int Run() { return UploadBatch(job); }
     std::vector<intptr_t> Positions() const;           // lParams of UM_PROGRESS_SET
     int CountWritesOfLength(size_t length) const;
 };
-
-Bytes FileContent(uint32_t size);
-// The data area of a written frame (after header, number and complement).
-Bytes FrameData(const Bytes& frame);

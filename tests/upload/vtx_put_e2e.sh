@@ -10,10 +10,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp -r "$source_dir/sim/sample" "$work/root"
 mkdir -p "$work/files"
-head -c 3000 /dev/urandom > "$work/files/my part.nc"
-head -c 1024 /dev/urandom > "$work/files/block.nc"
-head -c 1 /dev/urandom > "$work/files/one.nc"
-head -c 20000 /dev/urandom > "$work/files/big.nc"
+for file in "my part.nc:3000" block.nc:1024 one.nc:1 big.nc:20000; do
+  head -c "${file##*:}" /dev/urandom > "$work/files/${file%%:*}"
+done
 : > "$work/control"
 
 run_checks() {   # MODE
@@ -39,15 +38,14 @@ rm -f "$cnc/my_part.nc" "$cnc/block.nc" "$cnc/one.nc"
 
 "$vtx" --port "$port" put -p /ram/cncprg/ "$files/my part.nc" "$files/block.nc" "$files/one.nc" 2> "$work/err"
 check "success status" "0" "$?"
-check "spaces become underscores" "yes" "$(cmp -s "$files/my part.nc" "$cnc/my_part.nc" && echo yes || echo no)"
-check "second file" "yes" "$(cmp -s "$files/block.nc" "$cnc/block.nc" && echo yes || echo no)"
-check "third file" "yes" "$(cmp -s "$files/one.nc" "$cnc/one.nc" && echo yes || echo no)"
+for pair in "my part.nc:my_part.nc" block.nc:block.nc one.nc:one.nc; do
+  check "${pair%%:*} arrives as ${pair##*:}" "same" "$(cmp -s "$files/${pair%%:*}" "$cnc/${pair##*:}" && echo same)"
+done
 check "one line per file and a final line" "my part.nc: 3000 bytes sent|block.nc: 1024 bytes sent|one.nc: 1 bytes sent|3 files uploaded, 4025 bytes" \
   "$(sed 's/ (.*)$//' "$work/err" | paste -sd '|')"
 
 "$vtx" --port "$port" put "$files/absent.nc" 2> "$work/err"
 check "missing file" "1|Upload-Error: Can't read file." "$?|$(tail -n 1 "$work/err")"
-
 echo "no-space" > "$work/control"
 "$vtx" --port "$port" put "$files/one.nc" 2> "$work/err"
 check "no space" "1|Upload-Error: Not enough space." "$?|$(tail -n 1 "$work/err")"

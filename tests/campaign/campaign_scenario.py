@@ -199,6 +199,11 @@ FAULTS = [
     ("file-changes", 0, 5),
 ]
 
+# The first runs of every campaign take these in turn, so that even a short
+# campaign meets each way a batch can end badly.
+FIRST_FAULTS = ["none", "kill-sim", "abort", "cancel", "can-block", "nak-nine", "silent-from",
+                "tight-space", "bad-file", "no-space", "listing-invalid", "hangup"]
+
 TARGET_DIRS = [("", "ram/cncprg"), ("/ram/cncprg/", "ram/cncprg"), ("/ram/", "ram"),
                ("/ROM/", "ROM"), ("/ram/x/", "ram/x")]
 
@@ -222,6 +227,8 @@ def draw_scenario(seed, index, long_mode=False, allowed=None, front="vtx"):
     table = [(label, long_w if long_mode else ci_w) if allowed is None else (label, max(ci_w, long_w, 1))
              for label, ci_w, long_w in FAULTS if allowed is None or label in allowed]
     label = rng.choices([t[0] for t in table], weights=[t[1] for t in table])[0]
+    if allowed is None and index <= len(FIRST_FAULTS):
+        label = FIRST_FAULTS[index - 1]
     scenario.label = label
     scenario.front = front
     scenario.attempts = 2 if front == "vtx" else 4

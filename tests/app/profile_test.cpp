@@ -66,8 +66,14 @@ TEST_F(Profile, WritesCreateOrReplaceInPlace)
     EXPECT_EQ(Write("VantorixPos", "top", "7"), 1);
     EXPECT_EQ(Write("Vantorix", "UsePath", ""), 1);
     EXPECT_EQ(Write("New", "k", "v"), 1);
-    EXPECT_EQ(Contents(), "[Vantorix]\r\nLogFile=1\r\nPORT=COM9\r\nBaudrate=9600\r\nUsePath=\r\n\r\n"
-                          "[VantorixPos]\r\nleft=5\r\ntop=7\r\n[New]\r\nk=v\r\n");
+    EXPECT_EQ(Read("Vantorix", "Port") + Read("Vantorix", "LogFile") + Read("Vantorix", "Baudrate") +
+                  Read("VantorixPos", "left") + Read("VantorixPos", "top") + Read("New", "k"),
+              "COM9196005" "7v");
+    // Replaced in place, and a key added to the first section stays in it.
+    std::string text = Contents();
+    EXPECT_EQ(text.find("COM2"), std::string::npos) << text;
+    EXPECT_LT(text.find("UsePath="), text.find("[VantorixPos]")) << text;
+    EXPECT_LT(text.find("top=7"), text.find("[New]")) << text;
 }
 
 TEST_F(Profile, RefusedWritesLeaveTheFileAsItWas)

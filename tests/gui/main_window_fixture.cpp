@@ -28,14 +28,19 @@ void MainWindowTest::SetUp()
 {
     InstallScriptedLine(&line);
     line.onWrite = [this](ScriptedLine& scripted, const unsigned char* bytes, uint32_t count) {
-        if (count == 3 && memcmp(bytes, "l\r\n", 3) == 0) {
+        std::string text(reinterpret_cast<const char*>(bytes), count);
+        commands.push_back(text);
+        if (text == "l\r\n") {
             listingRequests++;
             scripted.Queue(listing.c_str());
+        } else if (text == "p\r\n" || text == "t\r\n") {
+            const std::string& answer = text[0] == 'p' ? parameterAnswer : toolAnswer;
+            scripted.Queue(std::vector<unsigned char>(answer.begin(), answer.end()));
+        } else if (text.rfind("d ", 0) == 0) {
+            scripted.Queue("OK\r\n");
         }
     };
-    AutoMode = 0;
-    AutoConnect = 0;
-    QuitWhenDone = 0;
+    AutoMode = AutoConnect = QuitWhenDone = 0;
     ClearUploadJob(&TheUploadJob);
     UseSettings("COM3", 57600, 0, 0);
     gui::ResetQuitSeen();
@@ -61,7 +66,6 @@ void MainWindowTest::UseSettings(const char* port, int baud, int usePath, int lo
 void MainWindowTest::OpenWindow()
 {
     ASSERT_TRUE(OpenMainWindow(GetModuleHandleA(nullptr), SW_SHOWNORMAL));
-    ASSERT_TRUE(IsWindow(MainWindow));
     gui::PumpPending();
 }
 

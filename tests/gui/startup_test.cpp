@@ -1,5 +1,6 @@
 // VBrowser.exe itself, started as a child process: the early end with "-q",
-// the usage message, and the window rectangle kept from one run to the next.
+// the usage message, the settings written and the window rectangle kept from
+// one run to the next.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -9,39 +10,8 @@
 
 namespace {
 
-constexpr DWORD START_BOUND_MS = 30000;
-
-std::string WindowsPath(std::string path)
-{
-    if (!path.empty() && path[0] == '/')
-        path = "Z:" + path;
-    for (char& c : path)
-        if (c == '/')
-            c = '\\';
-    return path;
-}
-
-struct FoundWindow {
-    DWORD processId;
-    const char* className;
-    const char* title;
-    HWND window;
-};
-
-BOOL CALLBACK MatchWindow(HWND window, LPARAM context)
-{
-    auto* found = reinterpret_cast<FoundWindow*>(context);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != found->processId || !IsWindowVisible(window))
-        return TRUE;
-    if (found->className && gui::ClassName(window) != found->className)
-        return TRUE;
-    if (found->title && gui::WindowText(window) != found->title)
-        return TRUE;
-    found->window = window;
-    return FALSE;
-}
+constexpr DWORD BOUND_MS = 30000;
+const char* const usage = "VBrowser.exe [-q] [-u \"Filename\"] ... .\nSee Readme.txt for more informations.";
 
 class ProgramRun : public ::testing::Test {
 protected:
@@ -50,165 +20,88 @@ protected:
         const char* exe = getenv("VBROWSER_EXE");
         ASSERT_NE(exe, nullptr) << "VBROWSER_EXE names the program to start";
         // A directory of its own, so that the settings file is this run's.
-        const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        directory = std::string("startup-") + test->name() + "\\";
-        CreateDirectoryA(directory.c_str(), nullptr);
-        DeleteFileA(IniPath().c_str());
-        ASSERT_TRUE(CopyFileA(WindowsPath(exe).c_str(), (directory + "VBrowser.exe").c_str(), FALSE));
+        directory = gui::MakeScratchDirectory("startup");
+        ASSERT_TRUE(CopyFileA(gui::WindowsPath(exe).c_str(), (directory + "VBrowser.exe").c_str(), FALSE));
     }
-
-    void TearDown() override
-    {
-        if (process.hProcess) {
-            if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT)
-                TerminateProcess(process.hProcess, 1);
-            CloseHandle(process.hProcess);
-            CloseHandle(process.hThread);
-        }
-    }
-
-    std::string IniPath() const
-    {
-        char full[MAX_PATH];
-        GetFullPathNameA((directory + "Vantorix1.ini").c_str(), sizeof(full), full, nullptr);
-        return full;
-    }
+    void TearDown() override { gui::EndProgram(&process); }
 
     void Start(const std::string& arguments)
     {
-        if (process.hProcess) {
-            CloseHandle(process.hProcess);
-            CloseHandle(process.hThread);
-            process = {};
+        gui::EndProgram(&process);
+        ASSERT_TRUE(gui::StartProgram(directory + "VBrowser.exe", arguments, directory, &process));
+    }
+    HWND MainWindow() { return gui::WaitForProcessWindow(process, "Vantorix1Class", "Vantorix1-Browser", BOUND_MS); }
+    // Reads and closes the usage message.
+    std::string UsageText()
+    {
+        HWND box = gui::WaitForProcessWindow(process, nullptr, "Vantorix-Commandline-Problem", BOUND_MS);
+        std::string text = gui::MessageBoxText(box);
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        return text;
+    }
+    // The keys of both sections as "key=value;".
+    std::string Ini()
+    {
+        std::string all;
+        for (const char* section : {"Vantorix", "VantorixPos"}) {
+            char keys[4096], value[256];
+            std::string path = directory + "Vantorix1.ini";
+            DWORD length = GetPrivateProfileStringA(section, nullptr, "", keys, sizeof(keys), path.c_str());
+            for (DWORD i = 0; i < length; i += static_cast<DWORD>(strlen(keys + i)) + 1) {
+                GetPrivateProfileStringA(section, keys + i, "", value, sizeof(value), path.c_str());
+                all += std::string(keys + i) + "=" + value + ";";
+            }
         }
-        char full[MAX_PATH];
-        GetFullPathNameA((directory + "VBrowser.exe").c_str(), sizeof(full), full, nullptr);
-        std::string commandLine = "\"" + std::string(full) + "\" " + arguments;
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof(startup);
-        ASSERT_TRUE(CreateProcessA(full, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                   &process));
+        return all;
     }
-
-    HWND WaitForWindow(const char* className, const char* title)
-    {
-        FoundWindow found = {process.dwProcessId, className, title, nullptr};
-        const ULONGLONG end = GetTickCount64() + START_BOUND_MS;
-        while (GetTickCount64() < end && WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT) {
-            EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&found));
-            if (found.window)
-                return found.window;
-        }
-        return nullptr;
-    }
-
-    // The exit code, or -1 when the program did not end in time.
-    long WaitForExit()
-    {
-        if (WaitForSingleObject(process.hProcess, START_BOUND_MS) != WAIT_OBJECT_0)
-            return -1;
-        DWORD code = 0;
-        GetExitCodeProcess(process.hProcess, &code);
-        return static_cast<long>(code);
-    }
-
-    std::string IniValue(const char* section, const char* key)
-    {
-        char value[256];
-        GetPrivateProfileStringA(section, key, "<none>", value, sizeof(value), IniPath().c_str());
-        return value;
-    }
-
-    int IniKeyCount(const char* section)
-    {
-        char keys[4096];
-        DWORD length = GetPrivateProfileStringA(section, nullptr, "", keys, sizeof(keys), IniPath().c_str());
-        int count = 0;
-        for (DWORD i = 0; i < length; i += static_cast<DWORD>(strlen(keys + i)) + 1)
-            count++;
-        return count;
-    }
-
-    bool IniExists() { return GetFileAttributesA(IniPath().c_str()) != INVALID_FILE_ATTRIBUTES; }
 
     std::string directory;
     PROCESS_INFORMATION process = {};
 };
 
-TEST_F(ProgramRun, QuitOptionAloneEndsAtOnceWithoutSettings)
+TEST_F(ProgramRun, QuitAloneOrBeforeABadOptionEndsWithoutSettings)
 {
     Start("-q");
-    EXPECT_EQ(WaitForExit(), 0);
-    EXPECT_FALSE(IniExists());
-}
-
-// The usage message, read and closed from here; returns its text.
-std::string CloseUsageMessage(HWND box)
-{
-    std::string text = gui::WindowText(GetDlgItem(box, 0xFFFF));
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
-    return text;
-}
-
-const char* const usage = "VBrowser.exe [-q] [-u \"Filename\"] ... .\nSee Readme.txt for more informations.";
-
-TEST_F(ProgramRun, QuitBeforeABadOptionShowsUsageThenEnds)
-{
+    EXPECT_EQ(gui::WaitForExit(process, BOUND_MS), 0);
     Start("-q -x");
-    HWND box = WaitForWindow(nullptr, "Vantorix-Commandline-Problem");
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(CloseUsageMessage(box), usage);
-    EXPECT_EQ(WaitForExit(), 0);
-    EXPECT_FALSE(IniExists());
+    EXPECT_EQ(UsageText(), usage);
+    EXPECT_EQ(gui::WaitForExit(process, BOUND_MS), 0);
+    EXPECT_EQ(Ini(), "");
 }
 
 TEST_F(ProgramRun, BadOptionShowsUsageThenStartsInteractively)
 {
     Start("-x -q");
-    HWND box = WaitForWindow(nullptr, "Vantorix-Commandline-Problem");
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(CloseUsageMessage(box), usage);
-    HWND window = WaitForWindow("Vantorix1Class", "Vantorix1-Browser");
+    EXPECT_EQ(UsageText(), usage);
+    HWND window = MainWindow();
     ASSERT_NE(window, nullptr);
     PostMessageA(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(WaitForExit(), 0);
-    EXPECT_TRUE(IniExists());
+    EXPECT_EQ(gui::WaitForExit(process, BOUND_MS), 0);
+    EXPECT_NE(Ini(), "");
 }
 
-TEST_F(ProgramRun, WindowReopensAtTheRectangleSavedAtClose)
+TEST_F(ProgramRun, SettingsWrittenAndTheWindowReopensWhereItWas)
 {
     Start("");
-    HWND window = WaitForWindow("Vantorix1Class", "Vantorix1-Browser");
+    HWND window = MainWindow();
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(SetWindowPos(window, nullptr, 100, 50, 640, 480, SWP_NOZORDER | SWP_NOACTIVATE));
     Sleep(200);
     PostMessageA(window, WM_CLOSE, 0, 0);
-    ASSERT_EQ(WaitForExit(), 0);
-
+    ASSERT_EQ(gui::WaitForExit(process, BOUND_MS), 0);
     // A first run writes all nine keys, with the defaults for the options.
-    EXPECT_EQ(IniKeyCount("Vantorix"), 5);
-    EXPECT_EQ(IniKeyCount("VantorixPos"), 4);
-    EXPECT_EQ(IniValue("Vantorix", "LogFile"), "0");
-    EXPECT_EQ(IniValue("Vantorix", "UsePath"), "0");
-    EXPECT_EQ(IniValue("Vantorix", "Port"), "COM1");
-    EXPECT_EQ(IniValue("Vantorix", "Baudrate"), "57600");
-    EXPECT_EQ(IniValue("Vantorix", "DefUplPath"), "");
-    EXPECT_EQ(IniValue("VantorixPos", "left"), "100");
-    EXPECT_EQ(IniValue("VantorixPos", "top"), "50");
-    EXPECT_EQ(IniValue("VantorixPos", "right"), "640");
-    EXPECT_EQ(IniValue("VantorixPos", "bottom"), "480");
+    EXPECT_EQ(Ini(), "LogFile=0;UsePath=0;Port=COM1;Baudrate=57600;DefUplPath=;left=100;top=50;right=640;bottom=480;");
 
     Start("");
-    window = WaitForWindow("Vantorix1Class", "Vantorix1-Browser");
+    window = MainWindow();
     ASSERT_NE(window, nullptr);
     RECT rect;
     GetWindowRect(window, &rect);
-    EXPECT_EQ(rect.left, 100);
-    EXPECT_EQ(rect.top, 50);
-    EXPECT_EQ(rect.right, 740);
-    EXPECT_EQ(rect.bottom, 530);
+    EXPECT_EQ(std::to_string(rect.left) + "," + std::to_string(rect.top) + " " + std::to_string(rect.right) + "," +
+                  std::to_string(rect.bottom),
+              "100,50 740,530");
     PostMessageA(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(WaitForExit(), 0);
+    EXPECT_EQ(gui::WaitForExit(process, BOUND_MS), 0);
 }
 
 }  // namespace

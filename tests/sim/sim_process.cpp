@@ -1,11 +1,7 @@
 #include "tests/sim/sim_process.h"
 
-#include <algorithm>
-#include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -43,15 +39,15 @@ void RemoveFolder(const std::string& path)
 int OpenPortRaw(const std::string& path)
 {
     int port = open(path.c_str(), O_RDWR | O_NOCTTY);
-    if (port < 0)
-        return -1;
     termios mode{};
-    tcgetattr(port, &mode);
-    cfmakeraw(&mode);
-    tcsetattr(port, TCSANOW, &mode);
+    if (port >= 0 && tcgetattr(port, &mode) == 0) {
+        cfmakeraw(&mode);
+        tcsetattr(port, TCSANOW, &mode);
+    }
     return port;
 }
 
+// The simulator prints its terminal's path as its first line.
 int StartSim(SimProcess* sim, const std::vector<std::string>& options)
 {
     if (sim->root.empty())
@@ -74,18 +70,7 @@ int StartSim(SimProcess* sim, const std::vector<std::string>& options)
         _exit(127);
     }
     close(out[1]);
-    std::string line;
-    uint64_t end = NowMs() + 5000;
-    while (line.find('\n') == std::string::npos && NowMs() < end) {
-        pollfd watch{out[0], POLLIN, 0};
-        if (poll(&watch, 1, 100) > 0) {
-            char piece[256];
-            ssize_t got = read(out[0], piece, sizeof piece);
-            if (got <= 0)
-                break;
-            line.append(piece, static_cast<size_t>(got));
-        }
-    }
+    std::string line = ReadAnswer(out[0], 5000, 100);
     close(out[0]);
     if (line.find('\n') == std::string::npos)
         return 0;
@@ -96,17 +81,14 @@ int StartSim(SimProcess* sim, const std::vector<std::string>& options)
 
 int WaitSimExit(SimProcess* sim, uint32_t ms)
 {
-    uint64_t end = NowMs() + ms;
-    for (;;) {
+    for (uint64_t end = NowMs() + ms;; usleep(10000)) {
         int status = 0;
-        pid_t done = waitpid(sim->pid, &status, WNOHANG);
-        if (done == sim->pid) {
+        if (waitpid(sim->pid, &status, WNOHANG) == sim->pid) {
             sim->pid = -1;
             return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         }
         if (NowMs() >= end)
             return -1;
-        usleep(10000);
     }
 }
 
@@ -139,8 +121,7 @@ void PurgePort(int port)
 
 void WriteBytes(int port, const std::string& bytes)
 {
-    size_t done = 0;
-    while (done < bytes.size()) {
+    for (size_t done = 0; done < bytes.size();) {
         ssize_t put = write(port, bytes.data() + done, bytes.size() - done);
         if (put <= 0)
             return;
@@ -151,26 +132,23 @@ void WriteBytes(int port, const std::string& bytes)
 int ReadByte(int port, uint32_t ms)
 {
     pollfd watch{port, POLLIN, 0};
+    unsigned char byte = 0;
     if (poll(&watch, 1, static_cast<int>(ms)) <= 0 || (watch.revents & POLLIN) == 0)
         return -1;
-    unsigned char byte = 0;
     return read(port, &byte, 1) == 1 ? byte : -1;
 }
 
 std::string ReadAnswer(int port, uint32_t firstMs, uint32_t quietMs)
 {
     std::string answer;
-    uint32_t wait = firstMs;
-    for (;;) {
+    for (uint32_t wait = firstMs;; wait = quietMs) {
         pollfd watch{port, POLLIN, 0};
-        if (poll(&watch, 1, static_cast<int>(wait)) <= 0 || (watch.revents & POLLIN) == 0)
-            return answer;
         char piece[65536];
-        ssize_t got = read(port, piece, sizeof piece);
-        if (got <= 0)
+        ssize_t got = 0;
+        if (poll(&watch, 1, static_cast<int>(wait)) <= 0 || (watch.revents & POLLIN) == 0 ||
+            (got = read(port, piece, sizeof piece)) <= 0)
             return answer;
         answer.append(piece, static_cast<size_t>(got));
-        wait = quietMs;
     }
 }
 
@@ -188,50 +166,28 @@ std::string Reply(int port, const std::string& bytes, uint32_t firstMs)
     return answer.erase(0, std::min(answer.find_first_not_of('C'), answer.size()));
 }
 
-static uint16_t Crc16(const std::string& data)
-{
-    // Table-free CRC-16/XMODEM, written independently of the program's sender.
-    uint32_t crc = 0;
-    for (unsigned char byte : data) {
-        for (int bit = 7; bit >= 0; bit--) {
-            bool top = (crc & 0x8000) != 0;
-            bool in = ((byte >> bit) & 1) != 0;
-            crc = (crc << 1) & 0xFFFF;
-            if (top != in)
-                crc ^= 0x1021;
-        }
-    }
-    return static_cast<uint16_t>(crc);
-}
-
 std::string MakeFrame(int number, const std::string& data, uint32_t size, bool crc)
 {
     std::string body = data.substr(0, size);
     body.resize(size, '\0');
-    std::string frame;
-    frame += static_cast<char>(size == 1024 ? STX : SOH);
-    frame += static_cast<char>(number & 0xFF);
-    frame += static_cast<char>(255 - (number & 0xFF));
+    std::string frame = {static_cast<char>(size == 1024 ? STX : SOH), static_cast<char>(number & 0xFF),
+                         static_cast<char>(255 - (number & 0xFF))};
     frame += body;
-    if (crc) {
-        uint16_t check = Crc16(body);
-        frame += static_cast<char>(check >> 8);
-        frame += static_cast<char>(check & 0xFF);
-    } else {
-        unsigned sum = 0;
-        for (unsigned char byte : body)
-            sum += byte;
-        frame += static_cast<char>(sum & 0xFF);
+    // Table-free CRC-16/XMODEM, written independently of the program's sender.
+    unsigned sum = 0, reg = 0;
+    for (unsigned char byte : body) {
+        sum += byte;
+        for (int bit = 7; bit >= 0; bit--)
+            reg = ((reg << 1) ^ ((((reg >> 15) ^ (byte >> bit)) & 1) ? 0x1021 : 0)) & 0xFFFF;
     }
-    return frame;
+    if (crc)
+        return frame + static_cast<char>(reg >> 8) + static_cast<char>(reg & 0xFF);
+    return frame + static_cast<char>(sum & 0xFF);
 }
 
 std::string MakeHeader(const std::string& path, uint64_t size, uint32_t blockSize, bool crc)
 {
-    std::string data = path;
-    data += '\0';
-    data += std::to_string(size);
-    return MakeFrame(0, data, blockSize, crc);
+    return MakeFrame(0, path + '\0' + std::to_string(size), blockSize, crc);
 }
 
 std::string ReadHostFile(const std::string& path)
@@ -242,8 +198,7 @@ std::string ReadHostFile(const std::string& path)
 
 void WriteHostFile(const std::string& path, const std::string& bytes)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 bool HostPathExists(const std::string& path)
@@ -252,20 +207,17 @@ bool HostPathExists(const std::string& path)
     return fs::symlink_status(path, ignored).type() != fs::file_type::not_found;
 }
 
-std::vector<std::string> FolderNames(const std::string& path)
+bool FolderIsEmpty(const std::string& path)
 {
-    std::vector<std::string> names;
     std::error_code ignored;
-    for (const fs::directory_entry& entry : fs::directory_iterator(path, ignored))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
+    return fs::is_empty(path, ignored);
 }
 
 int HiddenUploads(const std::string& folder)
 {
     int count = 0;
-    for (const std::string& name : FolderNames(folder))
-        count += name.rfind(".sim-upload-", 0) == 0;
+    std::error_code ignored;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, ignored))
+        count += entry.path().filename().string().rfind(".sim-upload-", 0) == 0;
     return count;
 }

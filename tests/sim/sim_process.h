@@ -11,7 +11,6 @@ struct SimProcess {
     int port = -1;              // our open slave of the simulator's terminal
     std::string root;           // the controller folder (a temporary copy)
     std::string slave;          // path of the terminal
-    std::string link;           // symlink made by --link
 };
 
 // A fresh temporary folder; filled with the sample controller when asked.
@@ -46,9 +45,8 @@ std::string MakeHeader(const std::string& path, uint64_t size, uint32_t blockSiz
 
 std::string ReadHostFile(const std::string& path);
 void WriteHostFile(const std::string& path, const std::string& bytes);
-bool HostPathExists(const std::string& path);
-// Names in a host folder, hidden ones included, sorted.
-std::vector<std::string> FolderNames(const std::string& path);
+bool HostPathExists(const std::string& path);   // a dangling link exists too
+bool FolderIsEmpty(const std::string& path);
 // Hidden files of uploads under way in a folder.
 int HiddenUploads(const std::string& folder);
 

@@ -26,46 +26,34 @@ namespace {
 
 VirtualClock SpedUpClock;
 
-constexpr int FIRST_BYTE_WAIT_MS = 100;
-constexpr int QUIET_AFTER_DATA_MS = 50;
-constexpr int WRITE_STALL_MS = 300;
-
+// Waits 100 ms for a first byte and 50 ms for each further one.
 int ReadSpedUp(SerialHandle handle, void* buffer, uint32_t max, uint32_t* got)
 {
-    int fd = static_cast<int>(handle);
     unsigned char* bytes = static_cast<unsigned char*>(buffer);
     *got = 0;
-    int wait = FIRST_BYTE_WAIT_MS;
-    while (*got < max) {
-        pollfd watch{fd, POLLIN, 0};
-        if (poll(&watch, 1, wait) <= 0 || (watch.revents & POLLIN) == 0)
+    for (pollfd watch{static_cast<int>(handle), POLLIN, 0}; *got < max; watch.revents = 0) {
+        ssize_t now = 0;
+        if (poll(&watch, 1, *got ? 50 : 100) <= 0 || (watch.revents & POLLIN) == 0 ||
+            (now = read(watch.fd, bytes + *got, max - *got)) <= 0)
             break;
-        ssize_t read_now = read(fd, bytes + *got, max - *got);
-        if (read_now <= 0)
-            break;
-        *got += static_cast<uint32_t>(read_now);
-        wait = QUIET_AFTER_DATA_MS;
+        *got += static_cast<uint32_t>(now);
     }
     if (*got == 0)
         SpedUpClock.now += 990;
     return 1;
 }
 
+// A line that takes nothing for 300 ms counts as past the write limit.
 int WriteSpedUp(SerialHandle handle, const void* bytes, uint32_t length, uint32_t* written)
 {
-    int fd = static_cast<int>(handle);
     *written = 0;
-    while (*written < length) {
-        pollfd watch{fd, POLLOUT, 0};
-        if (poll(&watch, 1, WRITE_STALL_MS) <= 0)
-            return 1;   // short, as after the write limit
-        if ((watch.revents & POLLOUT) == 0)
-            return 0;
-        ssize_t put = write(fd, static_cast<const unsigned char*>(bytes) + *written, length - *written);
+    for (pollfd watch{static_cast<int>(handle), POLLOUT, 0}; *written < length; watch.revents = 0) {
+        if (poll(&watch, 1, 300) <= 0)
+            return 1;
+        ssize_t put = (watch.revents & POLLOUT) ? write(watch.fd, static_cast<const char*>(bytes) + *written, length - *written) : -1;
         if (put < 0 && errno != EAGAIN)
             return 0;
-        if (put > 0)
-            *written += static_cast<uint32_t>(put);
+        *written += put > 0 ? static_cast<uint32_t>(put) : 0;
     }
     return 1;
 }
@@ -87,13 +75,8 @@ protected:
     void SetUp() override
     {
         InstallSpedUpLine();
-        static const ZemUiSink sink = {
-            [](void* context, const char* text) { static_cast<SimSender*>(context)->problems.push_back(text); },
-            [](void*, unsigned, intptr_t) {},
-            nullptr,
-        };
-        uiSink = sink;
-        uiSink.context = this;
+        uiSink = {[](void* context, const char* text) { static_cast<SimSender*>(context)->problems.push_back(text); },
+                  [](void*, unsigned, intptr_t) {}, this};
         ZemUiSetSink(&uiSink);
         AutoConnect = 0;
         ListingAttemptsOverride = 0;
@@ -198,14 +181,22 @@ TEST_F(SimSender, BatchArrivesInBothModes)
         SCOPED_TRACE(mode);
         Connect({"--mode", mode});
         ASSERT_EQ(ReadListing(), READ_OK);
-        std::string big = PcFile("big part.nc", 70000), small = PcFile("s.nc", 1), exact = PcFile("e.nc", 1024);
-        EXPECT_EQ(Upload({big, small}, ""), UPL_OK);
+        std::vector<std::string> names = {"big part.nc"}, files = {PcFile(names[0], 70000)};
+        uint32_t total = 70000;
+        for (uint32_t size : {1u, 127u, 128u, 129u, 1023u, 1025u}) {
+            names.push_back("f" + std::to_string(size) + ".nc");
+            files.push_back(PcFile(names.back(), size));
+            total += size;
+        }
+        EXPECT_EQ(Upload(files, ""), UPL_OK);
+        std::string exact = PcFile("e.nc", 1024);
         EXPECT_EQ(Upload({exact}, "/ROM/macros/"), UPL_OK);
-        EXPECT_TRUE(Stored("/ram/cncprg/big_part.nc") == ReadHostFile(big));
-        EXPECT_TRUE(Stored("/ram/cncprg/s.nc") == ReadHostFile(small));
+        names[0] = "big_part.nc";
+        for (size_t i = 0; i < files.size(); i++)
+            EXPECT_TRUE(Stored("/ram/cncprg/" + names[i]) == ReadHostFile(files[i])) << names[i];
         EXPECT_TRUE(Stored("/ROM/macros/e.nc") == ReadHostFile(exact));
         ASSERT_EQ(ReadListing(), READ_OK);
-        EXPECT_EQ(tree->ramDiskFree, 1048242u - 70001u);
+        EXPECT_EQ(tree->ramDiskFree, 1048242u - total);
         EXPECT_EQ(tree->flashDiskFree, 4194196u - 1024u);
         ZemSerComClose(port);
         port = nullptr;
@@ -216,7 +207,7 @@ TEST_F(SimSender, BatchArrivesInBothModes)
 // One batch of one or two files against one fault, and what it must end with.
 struct FaultRow {
     const char* name;
-    std::vector<std::string> faults;
+    const char* fault;        // "" for none
     uint32_t size;            // of the first file
     bool secondMissing;       // a second name that does not exist
     int cancel;
@@ -234,10 +225,7 @@ class SimSenderFaults : public SimSender, public testing::WithParamInterface<Fau
 TEST_P(SimSenderFaults, EndsWithTheIntendedResult)
 {
     const FaultRow& row = GetParam();
-    std::vector<std::string> options;
-    for (const std::string& fault : row.faults)
-        options.insert(options.end(), {"--fault", fault});
-    Connect(options);
+    Connect(*row.fault ? std::vector<std::string>{"--fault", row.fault} : std::vector<std::string>{});
     ASSERT_EQ(ReadListing(), READ_OK);
     if (row.expected == UPL_COMMAND_FAILED) {
         EXPECT_EQ(WaitSimExit(&sim, 3000), 0) << "the simulator hangs up after the listing";
@@ -254,26 +242,25 @@ TEST_P(SimSenderFaults, EndsWithTheIntendedResult)
 }
 
 const FaultRow FaultRows[] = {
-    {"NoFault", {}, 5000, false, 0, UPL_OK, true},
-    {"EightNaksThenAck", {"nak:2:8"}, 5000, false, 0, UPL_OK, true},
-    {"NineNaks", {"nak:2:9"}, 5000, false, 0, UPL_TOO_MANY_RETRIES, false},
-    {"CanInsteadOfStart", {"can-start"}, 5000, false, 0, UPL_REMOTE_CANCEL, false},
-    {"CanForABlock", {"can-block:2"}, 5000, false, 0, UPL_REMOTE_CANCEL, false},
-    {"NoStartRequest", {"silent-start"}, 5000, false, 0, UPL_NO_ANSWER, false},
-    {"HeaderNotAcknowledged", {"silent-header"}, 5000, false, 0, UPL_NO_ANSWER, false},
-    {"HeaderRefused", {"can-header"}, 5000, false, 0, UPL_NO_ANSWER, false},
-    {"NoDataStart", {"silent-data-start"}, 5000, false, 0, UPL_NO_ANSWER, false},
-    {"SilentFromABlock", {"silent-from:3"}, 5000, false, 0, UPL_NO_ANSWER, false},
-    {"EotNotAcknowledged", {"silent-eot"}, 5000, false, 0, UPL_NO_ANSWER, false},
-    {"CloseNotAcknowledged", {"silent-close"}, 5000, false, 0, UPL_NO_ANSWER, true},
+    {"EightNaksThenAck", "nak:2:8", 5000, false, 0, UPL_OK, true},
+    {"NineNaks", "nak:2:9", 5000, false, 0, UPL_TOO_MANY_RETRIES, false},
+    {"CanInsteadOfStart", "can-start", 5000, false, 0, UPL_REMOTE_CANCEL, false},
+    {"CanForABlock", "can-block:2", 5000, false, 0, UPL_REMOTE_CANCEL, false},
+    {"NoStartRequest", "silent-start", 5000, false, 0, UPL_NO_ANSWER, false},
+    {"HeaderNotAcknowledged", "silent-header", 5000, false, 0, UPL_NO_ANSWER, false},
+    {"HeaderRefused", "can-header", 5000, false, 0, UPL_NO_ANSWER, false},
+    {"NoDataStart", "silent-data-start", 5000, false, 0, UPL_NO_ANSWER, false},
+    {"SilentFromABlock", "silent-from:3", 5000, false, 0, UPL_NO_ANSWER, false},
+    {"EotNotAcknowledged", "silent-eot", 5000, false, 0, UPL_NO_ANSWER, false},
+    {"CloseNotAcknowledged", "silent-close", 5000, false, 0, UPL_NO_ANSWER, true},
     // Delays in real time; the sender's limits run about ten times faster here.
-    {"SlowAcknowledgements", {"ack-delay:150"}, 3000, false, 0, UPL_OK, true},
-    {"AcknowledgementsTooLate", {"ack-delay:700"}, 3000, false, 0, UPL_NO_ANSWER, false},
-    {"DisksFull", {"no-space"}, 5000, false, 0, UPL_NO_SPACE, false},
-    {"LineStalls", {"stall-from:2:2"}, 400000, false, 0, UPL_WRITE_FAILED, false},
-    {"UserCancel", {}, 5000, false, 1, UPL_CANCELLED, false},
-    {"MissingSecondFile", {}, 5000, true, 0, UPL_FILE_ERROR, true},
-    {"HangUpBeforeUpload", {"hangup-after:1"}, 5000, false, 0, UPL_COMMAND_FAILED, false},
+    {"SlowAcknowledgements", "ack-delay:150", 3000, false, 0, UPL_OK, true},
+    {"AcknowledgementsTooLate", "ack-delay:700", 3000, false, 0, UPL_NO_ANSWER, false},
+    {"DisksFull", "no-space", 5000, false, 0, UPL_NO_SPACE, false},
+    {"LineStalls", "stall-from:2:2", 400000, false, 0, UPL_WRITE_FAILED, false},
+    {"UserCancel", "", 5000, false, 1, UPL_CANCELLED, false},
+    {"MissingSecondFile", "", 5000, true, 0, UPL_FILE_ERROR, true},
+    {"HangUpBeforeUpload", "hangup-after:1", 5000, false, 0, UPL_COMMAND_FAILED, false},
 };
 
 INSTANTIATE_TEST_SUITE_P(Faults, SimSenderFaults, testing::ValuesIn(FaultRows),

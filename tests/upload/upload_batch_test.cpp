@@ -8,29 +8,6 @@
 
 using UploadBatches = UploadRig;
 
-TEST_F(UploadBatches, FilesAroundBlockBoundariesArriveByteForByte)
-{
-    const uint32_t sizes[] = {1, 127, 128, 129, 1023, 1024, 1025, 2048, 3000};
-    std::vector<std::string> paths;
-    for (uint32_t size : sizes)
-        paths.push_back(MakeFile("f" + std::to_string(size) + ".bin", size));
-    SetFiles(paths);
-    for (int crc = 0; crc <= 1; crc++) {
-        SCOPED_TRACE(crc ? "crc" : "checksum");
-        YmodemPeer receiver;
-        receiver.crcMode = crc;
-        UsePeer(&receiver);
-        ASSERT_EQ(Run(), UPL_OK);
-        EXPECT_EQ(receiver.closed, 1);
-        ASSERT_EQ(receiver.files.size(), std::size(sizes));
-        for (size_t i = 0; i < std::size(sizes); i++) {
-            EXPECT_EQ(receiver.files[i].name, "f" + std::to_string(sizes[i]) + ".bin");
-            EXPECT_EQ(receiver.files[i].size, sizes[i]);
-            EXPECT_EQ(receiver.files[i].data, FileContent(sizes[i]));
-        }
-    }
-}
-
 TEST_F(UploadBatches, EmptyListClosesTheBatchWithAFullBar)
 {
     SetFiles({});

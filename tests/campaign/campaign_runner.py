@@ -7,7 +7,6 @@ import concurrent.futures
 import os
 import shutil
 import signal
-import sys
 import tempfile
 import threading
 import time

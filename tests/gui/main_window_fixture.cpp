@@ -10,19 +10,9 @@
 #include "serial/upload_job.h"
 
 const char* const SampleListing =
-    "Vantorix directory\r\n"
-    "(dir) ram\r\n"
-    " (dir) cncprg\r\n"
-    "  1234 part1.nc\r\n"
-    "  5678 part b.nc\r\n"
-    " (dir) empty\r\n"
-    " 99 notes.txt\r\n"
-    "(dir) ROM\r\n"
-    " 4096 setup.dat\r\n"
-    " 4294967295 huge.bin\r\n"
-    "Free RamDisk: 1048576\r\n"
-    "Free FlashDisk: 524288\r\n"
-    "\r\n";
+    "Vantorix directory\r\n(dir) ram\r\n (dir) cncprg\r\n  1234 part1.nc\r\n  5678 part b.nc\r\n (dir) empty\r\n"
+    " 99 notes.txt\r\n(dir) ROM\r\n 4096 setup.dat\r\n 4294967295 huge.bin\r\nFree RamDisk: 1048576\r\n"
+    "Free FlashDisk: 524288\r\n\r\n";
 
 void MainWindowTest::SetUp()
 {

@@ -39,21 +39,7 @@ protected:
         PostMessageA(box, WM_COMMAND, IDOK, 0);
         return text;
     }
-    // The keys of both sections as "key=value;".
-    std::string Ini()
-    {
-        std::string all;
-        for (const char* section : {"Vantorix", "VantorixPos"}) {
-            char keys[4096], value[256];
-            std::string path = directory + "Vantorix1.ini";
-            DWORD length = GetPrivateProfileStringA(section, nullptr, "", keys, sizeof(keys), path.c_str());
-            for (DWORD i = 0; i < length; i += static_cast<DWORD>(strlen(keys + i)) + 1) {
-                GetPrivateProfileStringA(section, keys + i, "", value, sizeof(value), path.c_str());
-                all += std::string(keys + i) + "=" + value + ";";
-            }
-        }
-        return all;
-    }
+    std::string Ini() { return gui::ReadWholeFile(directory + "Vantorix1.ini"); }
 
     std::string directory;
     PROCESS_INFORMATION process = {};
@@ -66,7 +52,7 @@ TEST_F(ProgramRun, QuitAloneOrBeforeABadOptionEndsWithoutSettings)
     Start("-q -x");
     EXPECT_EQ(UsageText(), usage);
     EXPECT_EQ(gui::WaitForExit(process, BOUND_MS), 0);
-    EXPECT_EQ(Ini(), "");
+    EXPECT_EQ(Ini(), "<missing>");
 }
 
 TEST_F(ProgramRun, BadOptionShowsUsageThenStartsInteractively)
@@ -77,7 +63,7 @@ TEST_F(ProgramRun, BadOptionShowsUsageThenStartsInteractively)
     ASSERT_NE(window, nullptr);
     PostMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(gui::WaitForExit(process, BOUND_MS), 0);
-    EXPECT_NE(Ini(), "");
+    EXPECT_NE(Ini(), "<missing>");
 }
 
 TEST_F(ProgramRun, SettingsWrittenAndTheWindowReopensWhereItWas)
@@ -90,7 +76,8 @@ TEST_F(ProgramRun, SettingsWrittenAndTheWindowReopensWhereItWas)
     PostMessageA(window, WM_CLOSE, 0, 0);
     ASSERT_EQ(gui::WaitForExit(process, BOUND_MS), 0);
     // A first run writes all nine keys, with the defaults for the options.
-    EXPECT_EQ(Ini(), "LogFile=0;UsePath=0;Port=COM1;Baudrate=57600;DefUplPath=;left=100;top=50;right=640;bottom=480;");
+    EXPECT_EQ(Ini(), "[Vantorix]\r\nLogFile=0\r\nUsePath=0\r\nPort=COM1\r\nBaudrate=57600\r\nDefUplPath=\r\n"
+                     "[VantorixPos]\r\nleft=100\r\ntop=50\r\nright=640\r\nbottom=480\r\n");
 
     Start("");
     window = MainWindow();

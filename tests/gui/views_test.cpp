@@ -7,7 +7,6 @@
 #include "app/command_ids.h"
 #include "app/settings.h"
 #include "tests/gui/main_window_fixture.h"
-#include "tree/device_tree.h"
 #include "tree/views.h"
 
 namespace {
@@ -31,6 +30,18 @@ Texts Rows()
     for (const gui::ListRow& row : gui::ReadListRows(FileView))
         rows.push_back(row.columns[0] + " " + row.columns[1] + (row.selected && row.focused ? "*" : ""));
     return rows;
+}
+
+// A double click on, or Return at, a row of the file list.
+void Open(int row, bool byReturn)
+{
+    if (byReturn) {
+        gui::FocusListRow(FileView, row);
+        gui::SendListReturn(FileView);
+    } else {
+        gui::SendListDoubleClick(FileView, row);
+    }
+    gui::PumpPending();
 }
 
 // Where the views stand: path box choice, selected tree item, file names.
@@ -79,26 +90,26 @@ TEST_F(Views, NavigationByTreePathBoxDoubleClickAndReturn)
     EXPECT_EQ(GetFocus(), FileView);
 
     const char* const ram = "/ram/ [ram] .. cncprg empty notes.txt";
-    gui::SendListDoubleClick(FileView, 0);   // the parent row
-    gui::PumpPending();
+    Open(0, false);   // the parent row
     EXPECT_EQ(Place(), ram);
-    gui::FocusListRow(FileView, 1);          // cncprg
-    gui::SendListReturn(FileView);
-    gui::PumpPending();
+    Open(1, true);    // cncprg
     EXPECT_EQ(Place(), "/ram/cncprg/ [cncprg] .. part1.nc part b.nc");
-    gui::SendListDoubleClick(FileView, 1);   // a file: nothing happens
-    gui::PumpPending();
+    Open(1, false);   // a file: nothing happens
     EXPECT_EQ(Place(), "/ram/cncprg/ [cncprg] .. part1.nc part b.nc");
-    gui::FocusListRow(FileView, 0);
-    gui::SendListReturn(FileView);
-    gui::PumpPending();
+    Open(0, true);
     EXPECT_EQ(Place(), ram);
-    gui::SendListDoubleClick(FileView, 0);
-    gui::PumpPending();
+    Open(0, false);
     EXPECT_EQ(Place(), "/ [/] ram ROM");
-    gui::SendListDoubleClick(FileView, 0);   // a directory
-    gui::PumpPending();
+    Open(0, false);   // a directory
     EXPECT_EQ(Place(), ram);
+
+    // A baud box choice also runs the path box handler: the tree follows the path box.
+    SendMessageA(PathBox, CB_SETCURSEL, 4, 0);
+    SetFocus(PortLabel);
+    gui::ChooseComboItem(BaudBox, 6);
+    gui::PumpPending();
+    EXPECT_EQ(Place(), "/ROM/ [ROM] .. setup.dat huge.bin");
+    EXPECT_EQ(GetFocus(), FileView);
 }
 
 TEST_F(Views, ReReadReturnsToTheDirectoryShownBeforeOrToTheRoot)
@@ -111,9 +122,7 @@ TEST_F(Views, ReReadReturnsToTheDirectoryShownBeforeOrToTheRoot)
     EXPECT_EQ(listingRequests, 2);
     EXPECT_EQ(Place(), "/ram/cncprg/ [cncprg] .. part1.nc new.nc part b.nc");
     // The tree follows the directory shown, so the parent row goes up one level.
-    gui::FocusListRow(FileView, 0);
-    gui::SendListReturn(FileView);
-    gui::PumpPending();
+    Open(0, true);
     EXPECT_EQ(Place(), "/ram/ [ram] .. cncprg empty notes.txt");
 
     SelectDirectory({"/", "ram", "empty"});
@@ -159,21 +168,6 @@ TEST_F(Views, DisconnectEmptiesTheViewsAndAFailedListingStaysConnected)
     EXPECT_EQ(Place(), " []");
 }
 
-TEST_F(Views, BaudBoxChoiceAlsoRunsThePathBoxHandler)
-{
-    OpenWindow();
-    Connect();
-    SelectDirectory({"/", "ROM"});
-    // The tree moves elsewhere while the path box still names /ROM/.
-    gui::SelectTreeItem(TreeView, gui::FindTreeItem(TreeView, {"/", "ram"}));
-    SendMessageA(PathBox, CB_SETCURSEL, 4, 0);
-    SetFocus(PortLabel);
-    gui::ChooseComboItem(BaudBox, 6);
-    gui::PumpPending();
-    EXPECT_EQ(gui::SelectedTreeText(TreeView), "ROM");
-    EXPECT_EQ(GetFocus(), FileView);
-}
-
 TEST_F(Views, NamesThatDifferOnlyInCaseRepeatOrReadDotDot)
 {
     listing = "(dir) ram\r\n (dir) Data\r\n  1 upper.nc\r\n (dir) data\r\n  2 lower.nc\r\n (dir) ..\r\n  3 inside.nc\r\n"
@@ -187,12 +181,10 @@ TEST_F(Views, NamesThatDifferOnlyInCaseRepeatOrReadDotDot)
     EXPECT_STREQ(path, "/ram/data/");
 
     SelectDirectory({"/", "ram"});
-    gui::SendListDoubleClick(FileView, 3);   // the directory named ".."
-    gui::PumpPending();
+    Open(3, false);   // the directory named ".."
     EXPECT_EQ(Place(), "/ram/../ [..] .. inside.nc");
     SelectDirectory({"/", "ram"});
-    gui::SendListDoubleClick(FileView, 5);   // the second "x"
-    gui::PumpPending();
+    Open(5, false);   // the second "x"
     EXPECT_EQ(Place(), "/ram/x/ [x] .. second.nc");
     EXPECT_EQ(TreeShape().back(), "x@2/0*");
 }
@@ -241,40 +233,10 @@ TEST_F(Views, SelectedFilesAndThePathBoxText)
     EXPECT_EQ(NextSelectedFile(name, 2, -1), 3);   // cut to the room given
     EXPECT_STREQ(name, "f");
 
-    char path[64] = "x";
-    GetPathBoxText(path, 5);   // "/ram/" has 5 characters
-    EXPECT_STREQ(path, "");
+    char path[64] = "x", cut[64] = "x";
+    GetPathBoxText(cut, 5);   // "/ram/" has 5 characters
     GetPathBoxText(path, 6);
-    EXPECT_STREQ(path, "/ram/");
-    SendMessageA(PathBox, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
-    GetPathBoxText(path, sizeof(path));
-    EXPECT_STREQ(path, "");
-}
-
-TEST(EntryPaths, FullPathsAndLookupByPath)
-{
-    DeviceTree* tree = CreateDeviceTree();
-    ASSERT_TRUE(ParseListing(tree, SampleListing));
-    DirEntry* cncprg = EntryAt(EntryAt(tree->root.children, 0)->children, 0);
-    DirEntry* part = EntryAt(cncprg->children, 1);
-    char path[200];
-    EXPECT_TRUE(GetEntryPath(&tree->root, path, sizeof(path)));
-    EXPECT_STREQ(path, "/");
-    EXPECT_TRUE(GetEntryPath(part, path, 22));
-    EXPECT_STREQ(path, "/ram/cncprg/part b.nc");
-    // One byte short of the terminator: nothing, rather than a cut path.
-    EXPECT_FALSE(GetEntryPath(part, path, 21));
-    EXPECT_STREQ(path, "");
-    const struct {
-        const char* path;
-        DirEntry* entry;
-    } lookups[] = {{"/ram/cncprg/", cncprg}, {"/ram/cncprg/part b.nc", part}, {"/RAM/", nullptr},
-                   {"/ram/notes.txt/x/", nullptr}, {"/", nullptr}};
-    for (const auto& lookup : lookups) {
-        strcpy(path, lookup.path);
-        EXPECT_EQ(FindEntryByPath(tree, path), lookup.entry) << lookup.path;
-    }
-    FreeDeviceTree(tree);
+    EXPECT_EQ(std::string(cut) + "|" + path, "|/ram/");
 }
 
 }  // namespace

@@ -33,21 +33,6 @@ TEST(BuildDeleteCommand, JoinsPathAndNameAndUsesEveryByteButNoMore)
     EXPECT_EQ(BuildDeleteCommand(command, "/ram/", ""), 0);
 }
 
-uint32_t Skipped(const std::string& answer)
-{
-    return SkipFirstLine(answer.c_str(), static_cast<uint32_t>(answer.size()));
-}
-
-TEST(SkipFirstLine, DropsTheFirstLineWhenSomethingFollows)
-{
-    EXPECT_EQ(Skipped("p\r\nX=1\r\n"), 3u);
-    EXPECT_EQ(Skipped("\nAB"), 1u);   // a leading LF costs only itself
-    EXPECT_EQ(Skipped("no line feed"), 0u);
-    EXPECT_EQ(Skipped("only at end\n"), 0u);
-    EXPECT_EQ(Skipped("\n"), 0u);
-    EXPECT_EQ(SkipFirstLine("ab\0cd\nef", 8), 3u);   // a NUL ends the first line
-}
-
 TEST(FetchControllerList, WhatReachesTheFile)
 {
     ScriptedLine line;
@@ -63,7 +48,8 @@ TEST(FetchControllerList, WhatReachesTheFile)
         const char* file;     // what the file holds afterwards ("old" before each case)
     } cases[] = {
         {FETCH_PARAMETERS, "p\r\nX=1\r\n", 0, 0, FETCH_OK, "X=1\r\n\r\n"},
-        {FETCH_PARAMETERS, "P1", 0, 0, FETCH_OK, "P1\r\n"},
+        {FETCH_PARAMETERS, "P1\n", 0, 0, FETCH_OK, "P1\n\r\n"},   // nothing behind the first line: kept
+        {FETCH_PARAMETERS, "\nAB", 0, 0, FETCH_OK, "AB\r\n"},      // a leading LF costs only itself
         {FETCH_PARAMETERS, "p\r\n", 0, 0, FETCH_OK, "p\r\n\r\n"},   // three bytes are nothing special here
         {FETCH_TOOL_LIST, "t\r\nX", 0, 0, FETCH_OK, "X"},
         {FETCH_TOOL_LIST, "t\r\n", 0, 0, FETCH_NO_TOOL_LIST, "old"},

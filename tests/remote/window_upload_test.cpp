@@ -104,11 +104,14 @@ protected:
 
 TEST_F(SimUpload, ChosenFileArrivesInTheDefaultDirectoryOrThePathBoxDirectory)
 {
+    ASSERT_TRUE(ParseCommandLine("-p /ram/x/"));   // without "-u" it has no effect
+    EXPECT_EQ(AutoMode, 0);
     std::string bytes = SampleBytes(5000, 1);
     UploadChosen(LocalFile("up-default.nc", bytes));
     EXPECT_EQ(uploadDialogs, 1);
     EXPECT_EQ(Arrived("/ram/cncprg/up-default.nc"), bytes);
     EXPECT_TRUE(TreeHolds("/ram/cncprg/up-default.nc"));   // read again afterwards
+    EXPECT_EQ(Arrived("/ram/x/up-default.nc"), "<missing>");
     EXPECT_EQ(std::string(Settings.DefUplPath), local);
 
     gui::SendCommand(MainWindow, CMD_UPLOAD_TO_ACTUAL_PATH);
@@ -161,16 +164,6 @@ TEST_F(SimUpload, CancelEndsWithoutMessageAndWithoutFile)
     EXPECT_GE(took, 9000u);
     EXPECT_LE(took, 25000u);
     EXPECT_TRUE(TreeHolds("/ram/cncprg/part1.nc"));   // read again afterwards
-}
-
-TEST_F(SimUpload, DirectoryOptionWithoutFilesHasNoEffect)
-{
-    ASSERT_TRUE(ParseCommandLine("-p /ram/x/"));
-    EXPECT_EQ(AutoMode, 0);
-    std::string bytes = SampleBytes(200, 5);
-    UploadChosen(LocalFile("no-auto.nc", bytes));
-    EXPECT_EQ(Arrived("/ram/cncprg/no-auto.nc"), bytes);
-    EXPECT_EQ(Arrived("/ram/x/no-auto.nc"), "<missing>");
 }
 
 // ---- the automatic mode, in a child process ------------------------------

@@ -421,35 +421,32 @@ bool SaveWindowImage(HWND window, const std::string& name)
     std::string directory = WindowsPath(configured && configured[0] ? configured : "screenshots") + "\\";
     CreateDirectoryA(directory.c_str(), nullptr);
     RECT rect;
-    if (!GetWindowRect(window, &rect) || rect.right <= rect.left || rect.bottom <= rect.top)
-        return false;
+    GetWindowRect(window, &rect);
     const int width = rect.right - rect.left, height = rect.bottom - rect.top;
     BITMAPINFO info = {};
-    info.bmiHeader = {sizeof(info.bmiHeader), width, height, 1, 24, BI_RGB};   // bottom-up, as .bmp stores it
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;   // bottom-up, as .bmp files store it
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
     void* bits = nullptr;
     HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    bool saved = false;
-    if (bitmap) {
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-        SelectObject(memory, old);
-        const DWORD imageSize = ((static_cast<DWORD>(width) * 3 + 3) & ~3u) * static_cast<DWORD>(height);
-        BITMAPFILEHEADER file = {};
-        file.bfType = 0x4D42;
-        file.bfOffBits = sizeof(file) + sizeof(info.bmiHeader);
-        file.bfSize = file.bfOffBits + imageSize;
-        std::string bytes(reinterpret_cast<const char*>(&file), sizeof(file));
-        bytes.append(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(info.bmiHeader));
-        bytes.append(static_cast<const char*>(bits), imageSize);
-        WriteWholeFile(directory + name + ".bmp", bytes);
-        saved = ReadWholeFile(directory + name + ".bmp").size() == bytes.size();
-        DeleteObject(bitmap);
-    }
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    bool copied = bitmap && BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    SelectObject(memory, old);
+    const DWORD imageSize = ((static_cast<DWORD>(width) * 3 + 3) & ~3u) * static_cast<DWORD>(height);
+    BITMAPFILEHEADER file = {0x4D42, 0, 0, 0, sizeof(file) + sizeof(info.bmiHeader)};
+    file.bfSize = file.bfOffBits + imageSize;
+    std::string bytes = std::string(reinterpret_cast<const char*>(&file), sizeof(file)) +
+                        std::string(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(info.bmiHeader));
+    if (copied)
+        WriteWholeFile(directory + name + ".bmp", bytes.append(static_cast<const char*>(bits), imageSize));
+    DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
-    return saved;
+    return copied && ReadWholeFile(directory + name + ".bmp").size() == bytes.size();
 }
 
 }  // namespace gui

@@ -22,9 +22,8 @@ struct CapturedBox {
     int answer = 0;               // the id the harness answered with
 };
 
-// While alive, every message box of this thread is recorded and answered at
-// once: first with the queued answers in order, then with OK when the box has
-// that button, else No, else Cancel. Other dialogs go to onDialog when set.
+// Records and answers every message box of this thread while alive: with the
+// queued answers, then OK, else No, else Cancel. Other dialogs go to onDialog.
 class BoxCapture {
 public:
     BoxCapture();
@@ -48,11 +47,9 @@ std::string MessageBoxText(HWND box);
 
 // ---- pumping ------------------------------------------------------------
 
-// Dispatches messages until condition() is true or ms milliseconds of real
-// time have passed; returns the last value of condition(). A WM_QUIT taken
-// from the queue is remembered (QuitSeen) instead of ending anything.
+// Dispatches messages until condition() holds or ms of real time have passed;
+// a WM_QUIT taken from the queue is only remembered (QuitSeen).
 bool PumpUntil(const std::function<bool()>& condition, DWORD ms);
-// Dispatches what is waiting now, and what that posts in turn.
 void PumpPending();
 bool QuitSeen();
 void ResetQuitSeen();
@@ -62,15 +59,14 @@ void ResetQuitSeen();
 struct TreeItem {
     HTREEITEM item = nullptr;
     std::string text;
-    int depth = 0;          // 0 for top-level items
+    int depth = 0;
     int children = 0;       // the children flag (expand button)
     bool expanded = false;
     bool selected = false;
 };
-// Every item in pre-order.
 std::vector<TreeItem> ReadTreeItems(HWND tree);
 std::string SelectedTreeText(HWND tree);
-// The first item whose texts from the top form path ("/", "ram", "cncprg"), or null.
+// The first item whose texts from the top form path ("/", "ram", "cncprg").
 HTREEITEM FindTreeItem(HWND tree, const std::vector<std::string>& path);
 
 std::vector<std::string> ReadComboItems(HWND combo);
@@ -82,7 +78,6 @@ struct ListRow {
     bool focused = false;
 };
 std::vector<ListRow> ReadListRows(HWND list);
-// The first column of each row.
 std::vector<std::string> ReadListNames(HWND list);
 
 std::string WindowText(HWND window);
@@ -92,16 +87,13 @@ RECT ChildRect(HWND child);
 
 // ---- driving controls, as a user's action would -------------------------
 
-// NM_DBLCLK from the list, at the middle of the row's label.
 LRESULT SendListDoubleClick(HWND list, int row);
-// NM_RETURN from the list (it acts on the focused row).
-LRESULT SendListReturn(HWND list);
-// Focuses and selects exactly one row.
-void FocusListRow(HWND list, int row);
+LRESULT SendListReturn(HWND list);   // acts on the focused row
+void FocusListRow(HWND list, int row);   // and selects only it
 void SelectListRows(HWND list, const std::vector<int>& rows);
 // TVM_SELECTITEM: the tree sends TVN_SELCHANGED itself.
 void SelectTreeItem(HWND tree, HTREEITEM item);
-// Sets the selection and sends CBN_SELCHANGE to the parent.
+// Sets the selection and sends CBN_SELCHANGE.
 void ChooseComboItem(HWND combo, int index);
 LRESULT SendCommand(HWND window, unsigned id);
 
@@ -109,7 +101,7 @@ LRESULT SendCommand(HWND window, unsigned id);
 
 // A host path ("/tmp/x") as Wine sees it on drive Z:; Windows paths unchanged.
 std::string WindowsPath(std::string path);
-// A new empty directory below the system's temporary folder, ending in a backslash.
+// A new empty directory in the temporary folder, ending in a backslash.
 std::string MakeScratchDirectory(const char* tag);
 // The whole file, or "<missing>".
 std::string ReadWholeFile(const std::string& path);
@@ -117,11 +109,10 @@ void WriteWholeFile(const std::string& path, const std::string& bytes);
 // A drop handle as the shell makes it: DROPFILES and a double-NUL name list.
 HDROP MakeDrop(const std::vector<std::string>& names);
 
-// Starts a program in a directory; 1 on success.
 int StartProgram(const std::string& exe, const std::string& arguments, const std::string& directory,
                  PROCESS_INFORMATION* process);
 // A visible top-level window of the process with this class (null: any) and
-// title, waited for up to ms while the process lives; or null.
+// title, waited for up to ms while the process lives.
 HWND WaitForProcessWindow(const PROCESS_INFORMATION& process, const char* className, const char* title, DWORD ms);
 // The exit code, or -1 when the process did not end within ms.
 long WaitForExit(const PROCESS_INFORMATION& process, DWORD ms);

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Runs a Windows test program on a virtual display beside a simulated
+# controller on PORTLINK that serves a fresh copy of the sample storage (with
+# an empty /ram/x/), a parameter list and a tool list. The program finds the
+# storage in VBROWSER_SIM_ROOT and the fault control file in VBROWSER_SIM_CONTROL.
+#   run_sim_test.sh SIMULATOR PORTLINK SCREENSHOT_DIR -- COMMAND...
+# Exits 77 (skipped) when the simulator has not been built.
+set -uo pipefail
+sim=$1 link=$2 shots=$3
+shift 3
+[ "${1:-}" = "--" ] && shift
+here=$(cd "$(dirname "$0")" && pwd)
+if [ ! -x "$sim" ]; then
+  echo "skipped: no simulator at $sim (build the native preset first)"
+  exit 77
+fi
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp -r "$here/../../sim/sample" "$work/root"
+mkdir -p "$work/root/ram/x"
+printf 'X=1\n' > "$work/params"
+printf 'T1 D=10\n' > "$work/tools"
+: > "$work/control"
+export VBROWSER_SIM_ROOT="$work/root" VBROWSER_SIM_CONTROL="$work/control"
+VANTORIX_SIM=$sim "$here/../../scripts/with-sim.sh" "$link" --root "$work/root" --control "$work/control" \
+  --params "$work/params" --tools "$work/tools" -- "$here/run_gui_test.sh" "$shots" -- "$@"

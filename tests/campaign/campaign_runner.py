@@ -65,6 +65,16 @@ def install_cleanup():
     signal.signal(signal.SIGTERM, on_signal)
     signal.signal(signal.SIGINT, on_signal)
 
+    # A wrapper that started us (an interpreter shim, xvfb-run) may be ended
+    # instead of us: when our parent goes, the campaign goes too.
+    parent = os.getppid()
+
+    def watch_parent():
+        while os.getppid() == parent:
+            time.sleep(0.5)
+        os.kill(os.getpid(), signal.SIGTERM)
+    threading.Thread(target=watch_parent, daemon=True).start()
+
 
 def run_campaign(args, name, run_one, front="vtx"):
     """run_one(scenario, expected, workdir) -> RunRecord; returns the exit status."""

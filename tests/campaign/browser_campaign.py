@@ -20,6 +20,7 @@ import sys
 import threading
 import time
 
+sys.dont_write_bytecode = True   # no cache folder in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from campaign_controller import (ABORT_DRAIN_S, SILENCE_MS, Simulator, forget_child, prepare_storage,

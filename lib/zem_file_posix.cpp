@@ -46,10 +46,13 @@ long ZemFileRead(const char* path, void* buffer, uint32_t maxBytes, uint32_t off
     }
     long result = total;
     if (info) {
-        if (fstat(fd, &st) == 0)
+        if (fstat(fd, &st) == 0) {
             FillInfo(st, &info->attributes, &info->sizeLow, &info->sizeHigh);
-        else
+            info->identity = (static_cast<uint64_t>(st.st_dev) << 40) ^ static_cast<uint64_t>(st.st_ino);
+            info->writeTime = static_cast<uint64_t>(st.st_mtim.tv_sec) * 1000000000u + static_cast<uint64_t>(st.st_mtim.tv_nsec);
+        } else {
             result = -1;
+        }
     }
     close(fd);
     return result;

@@ -26,6 +26,10 @@ long ZemFileRead(const char* path, void* buffer, uint32_t maxBytes, uint32_t off
             info->attributes = fileInfo.dwFileAttributes;
             info->sizeLow = fileInfo.nFileSizeLow;
             info->sizeHigh = fileInfo.nFileSizeHigh;
+            info->identity = (static_cast<uint64_t>(fileInfo.dwVolumeSerialNumber) << 32) ^
+                             (static_cast<uint64_t>(fileInfo.nFileIndexHigh) << 32 | fileInfo.nFileIndexLow);
+            info->writeTime = static_cast<uint64_t>(fileInfo.ftLastWriteTime.dwHighDateTime) << 32 |
+                              fileInfo.ftLastWriteTime.dwLowDateTime;
         } else {
             result = -1;
         }

@@ -64,11 +64,15 @@ struct ZemFindData {
     char fileName[260];      // base name as the file system stores it
 };
 
-// What ZemFileRead can report about the open file.
+// What ZemFileRead can report about the open file. The identity and the
+// last write time tell a file replaced or rewritten in place between two
+// reads, even when its size stayed the same.
 struct ZemFileInfo {
     uint32_t attributes;
     uint32_t sizeLow;
     uint32_t sizeHigh;
+    uint64_t identity;     // which file this is (volume and file index / device and inode)
+    uint64_t writeTime;    // last modification, in the platform's units
 };
 
 // Dispositions of ZemFileWrite.

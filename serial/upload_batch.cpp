@@ -110,6 +110,11 @@ static int SendDataBlock(UploadJob* job, int mode, uint32_t counter)
     }
 }
 
+static int SameFileVersion(const ZemFileInfo& a, const ZemFileInfo& b)
+{
+    return a.identity == b.identity && a.writeTime == b.writeTime && a.sizeLow == b.sizeLow && a.sizeHigh == b.sizeHigh;
+}
+
 // Data blocks of one file from offset 0 to the size announced in its header.
 static int SendFileData(UploadJob* job, const char* path, uint32_t size, int mode)
 {
@@ -117,14 +122,15 @@ static int SendFileData(UploadJob* job, const char* path, uint32_t size, int mod
     uint32_t offset = 0;
     uint32_t counter = 0;
     UploadPublishText(UploadStatusText, "");
+    ZemFileInfo first{}, now{};
     while (offset != size) {
-        long got = ZemFileRead(path, frame.data, blockSize, offset, nullptr);
+        long got = ZemFileRead(path, frame.data, blockSize, offset, offset ? &now : &first);
         if (got < 0)
             return UPL_FILE_ERROR;
-        // A file that shrank or grew since its header went out cannot arrive
-        // as announced: the receiver is told to drop it.
+        // A file that shrank, grew, or was rewritten or replaced since its
+        // first block cannot arrive as one version: the receiver drops it.
         uint32_t expected = size - offset < blockSize ? size - offset : blockSize;
-        if (static_cast<uint32_t>(got) != expected) {
+        if (static_cast<uint32_t>(got) != expected || (offset && !SameFileVersion(first, now))) {
             AbortDataPhase(job, mode, 0);
             return UPL_FILE_ERROR;
         }
@@ -138,9 +144,9 @@ static int SendFileData(UploadJob* job, const char* path, uint32_t size, int mod
         UploadPostNotice(job, UM_PROGRESS_SET, ProgressPosition(offset, size));
     }
     // A file still being written when its header went out is not the file to
-    // run on the machine: growth after the last read is refused as well.
-    ZemFindData found;
-    if (!ZemFileFind(path, &found) || found.sizeLow != size || found.sizeHigh != 0) {
+    // run on the machine: a change after the last read is refused as well.
+    if (ZemFileRead(path, frame.data, 0, 0, &now) < 0 || !SameFileVersion(first, now) || now.sizeLow != size ||
+        now.sizeHigh != 0) {
         AbortDataPhase(job, mode, 0);
         return UPL_FILE_ERROR;
     }

@@ -120,18 +120,33 @@ TEST_F(UploadBatches, HeaderTooLongForAChecksumBlockIsRefused)
 // After block 1 the file is cut or grows: a block of CAN, the pause, no EOT.
 TEST_F(UploadBatches, FileThatChangesLengthDuringTheTransferIsCancelled)
 {
-    // The change shows when the block that should end the file reads more or less.
-    const struct { uint32_t size; int64_t change; int frames; } rows[] = {{3000, -1500, 2}, {3000, 4, 3}, {2048, 4, 3}};
+    // The change shows at the next block read: its length, or the file's
+    // write time and identity (a rewrite of the same size, a replacement).
+    enum { REWRITE = 1, REPLACE = 2 };
+    const struct { uint32_t size; int64_t change; int how; int frames; } rows[] = {
+        {3000, -1500, 0, 2}, {3000, 4, 0, 2}, {2048, 4, 0, 2}, {3000, 0, REWRITE, 2}, {3000, 0, REPLACE, 2}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.change);
         writes.clear();
         line.clock.slept = 0;
         std::string path = MakeFile("change.nc", row.size);
+        // An old write time, so a rewrite within the file system's clock tick still shows.
+        std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) - std::chrono::hours(1));
         SetFiles({path});
         YmodemPeer receiver;
         UsePeer(&receiver, [&](size_t, const Bytes& bytes) {
-            if (bytes.size() == 1029 && bytes[1] == 1)
+            if (bytes.size() != 1029 || bytes[1] != 1)
+                return std::string();
+            if (row.how == REWRITE) {
+                FILE* file = fopen(path.c_str(), "r+b");
+                fputs("NEW", file);
+                fclose(file);
+            } else if (row.how == REPLACE) {
+                std::string other = MakeFile("other.nc", row.size);
+                std::filesystem::rename(other, path);
+            } else {
                 std::filesystem::resize_file(path, row.size + row.change);
+            }
             return std::string();
         });
         EXPECT_EQ(Run(), UPL_FILE_ERROR);

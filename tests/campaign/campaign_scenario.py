@@ -196,7 +196,7 @@ FAULTS = [
     # A PC file rewritten with the same size while it is sent still reaches
     # the controller as a mix of both versions with success reported; drawn
     # in the long run only until the sender notices such a change.
-    ("file-changes", 0, 5),
+    ("file-changes", 3, 5),
 ]
 
 # The first runs of every campaign take these in turn, so that even a short

@@ -47,7 +47,9 @@ protected:
     std::string pcFolder;
 };
 
-class SimUploadWithSz : public SimUpload, public testing::WithParamInterface<std::pair<const char*, bool>> {};
+using SzCase = std::pair<std::string, bool>;   // the simulator's mode, 1024-byte blocks
+
+class SimUploadWithSz : public SimUpload, public testing::WithParamInterface<SzCase> {};
 
 TEST_P(SimUploadWithSz, BatchArrivesByteExact)
 {
@@ -105,10 +107,10 @@ TEST_P(SimUploadWithSz, BatchArrivesByteExact)
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, SimUploadWithSz,
-                         testing::Values(std::make_pair("crc", false), std::make_pair("crc", true),
-                                         std::make_pair("checksum", false), std::make_pair("checksum", true)),
+                         testing::Values(SzCase{"crc", false}, SzCase{"crc", true}, SzCase{"checksum", false},
+                                         SzCase{"checksum", true}),
                          [](const auto& info) {
-                             return std::string(info.param.first) + (info.param.second ? "_1k" : "_128");
+                             return info.param.first + (info.param.second ? "_1k" : "_128");
                          });
 
 TEST_F(SimUpload, StartRequestsRepeatEveryHalfSecond)

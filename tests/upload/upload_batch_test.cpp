@@ -26,6 +26,11 @@ struct BudgetCase {
     uint32_t ramLeft, flashLeft;
 };
 
+static void PrintTo(const BudgetCase& row, std::ostream* out)
+{
+    *out << '"' << row.targetDir << "\" with " << row.sizes.size() << " files, the last " << row.sizes.back();
+}
+
 class UploadBudgets : public UploadRig, public testing::WithParamInterface<BudgetCase> {};
 
 // RAM 1000, flash 2000: each file draws on the disk of its directory; the

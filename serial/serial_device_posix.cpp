@@ -223,6 +223,14 @@ static int WritePosix(SerialHandle handle, const void* bytes, uint32_t length, u
     return 1;
 }
 
+static void WaitOutDeadline(int64_t deadline)
+{
+    for (int64_t left = deadline - MonotonicMs(); left > 0; left = deadline - MonotonicMs()) {
+        timespec wait{static_cast<time_t>(left / 1000), static_cast<long>(left % 1000) * 1000000L};
+        nanosleep(&wait, nullptr);
+    }
+}
+
 static int ReadPosix(SerialHandle handle, void* buffer, uint32_t max, uint32_t* got)
 {
     int fd = static_cast<int>(handle);
@@ -242,6 +250,9 @@ static int ReadPosix(SerialHandle handle, void* buffer, uint32_t max, uint32_t* 
         if (n < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
         // An error, or end of file on a line that reported input: it hung up.
+        // The read still lasts its full time, so that a caller polling byte
+        // by byte until its own limit waits instead of spinning.
+        WaitOutDeadline(deadline);
         *got = done;
         return 0;
     }

@@ -200,13 +200,16 @@ TEST_F(SerialPtyTest, ReadEndsAfterAboutASecondWithWhateverArrived)
     }
 }
 
-TEST_F(SerialPtyTest, ReadOnAHungUpLineEndsAtOnce)
+TEST_F(SerialPtyTest, ReadOnAHungUpLineFailsAfterTheReadTime)
 {
+    // Not at once: a sender polling byte by byte would otherwise spin.
     Open();
     close(master);
     master = -1;
     char buffer[8];
     auto start = Clock::now();
     EXPECT_EQ(ZemSerComRead(port, buffer, 7, 0), 0u);
-    EXPECT_LT(MsSince(start), 500);
+    long ms = MsSince(start);
+    EXPECT_GE(ms, 800);
+    EXPECT_LE(ms, 2500);
 }

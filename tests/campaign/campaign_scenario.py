@@ -358,8 +358,8 @@ def expect(s):
         if "ack-delay" in faults and int(faults["ack-delay"].split(":")[1]) >= 2100:
             return Expected(1, ERROR_TRYING, i)
         blocks = s.blocks(upload)
-        for spec in s.faults:
-            name, *args = spec.split(":")
+        for fault in s.faults:
+            name, *args = fault.split(":")
             if name in ("can-block", "silent-from", "stall-from") and int(args[0]) <= blocks:
                 return Expected(1, ERROR_TRYING, i)
             if name == "nak" and int(args[1]) >= 9 and int(args[0]) <= blocks:

@@ -12,6 +12,7 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "app/command_line.h"
+#include "fuzz/fuzz_require.h"
 #include "lib/zem_lib.h"
 #include "serial/upload_job.h"
 
@@ -21,16 +22,6 @@ static void CountUsageMessage()
 {
     usageShown++;
 }
-
-// A broken property names its line before the fuzzer records the input.
-static void RequireAt(bool condition, int line)
-{
-    if (condition)
-        return;
-    fprintf(stderr, "property broken at %s:%d\n", __FILE__, line);
-    abort();
-}
-#define Require(condition) RequireAt((condition), __LINE__)
 
 static void ResetStartState()
 {

@@ -16,19 +16,10 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "app/profile.h"
+#include "fuzz/fuzz_require.h"
 
 static std::string profilePath;
 static std::string missingPath;
-
-// A broken property names its line before the fuzzer records the input.
-static void RequireAt(bool condition, int line)
-{
-    if (condition)
-        return;
-    fprintf(stderr, "property broken at %s:%d\n", __FILE__, line);
-    abort();
-}
-#define Require(condition) RequireAt((condition), __LINE__)
 
 static std::string workFolder;
 

@@ -22,6 +22,7 @@
 #include <unistd.h>
 
 #include "app/settings.h"
+#include "fuzz/fuzz_require.h"
 #include "lib/zem_lib.h"
 #include "lib/zem_time.h"
 #include "serial/serial_device.h"
@@ -29,16 +30,6 @@
 #include "serial/upload_job.h"
 #include "serial/upload_notice.h"
 #include "serial/upload_protocol.h"
-
-// A broken property names its line before the fuzzer records the input.
-static void RequireAt(bool condition, int line)
-{
-    if (condition)
-        return;
-    fprintf(stderr, "property broken at %s:%d\n", __FILE__, line);
-    abort();
-}
-#define Require(condition) RequireAt((condition), __LINE__)
 
 // ---- the files of the batch, made once per run of the fuzzer
 

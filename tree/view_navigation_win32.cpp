@@ -33,20 +33,33 @@ static int ActivatedRow(const NMHDR* notification)
     return -1;
 }
 
-// Opens a directory row (the parent row included); file rows do nothing.
-static void OnFileRowActivated(const NMHDR* notification)
+// Reads a row's entry and, with room given, its name cut to that room. The
+// name is read into room for any name first: not every list view keeps to a
+// short cchTextMax.
+static DirEntry* ReadFileRow(int row, char* buffer, size_t size)
 {
-    int row = ActivatedRow(notification);
-    if (row < 0)
-        return;
-    char name[256] = "";
+    char name[DIR_ENTRY_NAME_SIZE + 4] = "";
     LVITEMA item = {};
     item.mask = LVIF_TEXT | LVIF_PARAM;
     item.iItem = row;
     item.pszText = name;
     item.cchTextMax = sizeof(name);
     SendMessageA(FileView, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
-    DirEntry* entry = reinterpret_cast<DirEntry*>(item.lParam);
+    if (size > 0) {
+        size_t length = strnlen(name, size - 1);
+        memcpy(buffer, name, length);
+        buffer[length] = '\0';
+    }
+    return reinterpret_cast<DirEntry*>(item.lParam);
+}
+
+// Opens a directory row (the parent row included); file rows do nothing.
+static void OnFileRowActivated(const NMHDR* notification)
+{
+    int row = ActivatedRow(notification);
+    if (row < 0)
+        return;
+    DirEntry* entry = ReadFileRow(row, nullptr, 0);
     if (!entry || !entry->isDirectory)
         return;
     ShowDirectory(entry);
@@ -117,23 +130,8 @@ int NextSelectedFile(char* buffer, uint32_t size, int after)
         int row = static_cast<int>(SendMessageA(FileView, LVM_GETNEXTITEM, after, LVNI_SELECTED));
         if (row < 0)
             return -1;
-        // Read into room for any name, then cut to the caller's room here:
-        // not every list view keeps to a short cchTextMax.
-        char name[DIR_ENTRY_NAME_SIZE + 4] = "";
-        LVITEMA item = {};
-        item.mask = LVIF_TEXT | LVIF_PARAM;
-        item.iItem = row;
-        item.pszText = name;
-        item.cchTextMax = sizeof(name);
-        SendMessageA(FileView, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
-        if (FileRowUsable(reinterpret_cast<const DirEntry*>(item.lParam))) {
-            if (size > 0) {
-                size_t length = strnlen(name, size - 1);
-                memcpy(buffer, name, length);
-                buffer[length] = '\0';
-            }
+        if (FileRowUsable(ReadFileRow(row, buffer, size)))
             return row;
-        }
         after = row;
     }
 }

@@ -179,6 +179,17 @@ static int Abort(int result)
     return result;
 }
 
+// Silence, the line gone, or a CAN where a frame should start end the session.
+static int EndsSession(int first)
+{
+    return first == LINE_TIMEOUT || first == LINE_STOP || first == CAN;
+}
+
+static int SessionEnd(int first)
+{
+    return first == LINE_TIMEOUT ? RECEIVE_SILENCE : first == LINE_STOP ? RECEIVE_STOPPED : RECEIVE_CANCELLED;
+}
+
 static int Refuse(const char* why)
 {
     SimTrace("refused: %s", why);
@@ -325,12 +336,8 @@ static int ReceiveHeader(int request)
     uint64_t nextRequest = SimNowUs();
     for (;;) {
         int first = WaitFrameStart(request, HEADER_REQUEST_MS, &nextRequest, silenceMs);
-        if (first == LINE_TIMEOUT)
-            return Abort(RECEIVE_SILENCE);
-        if (first == LINE_STOP)
-            return Abort(RECEIVE_STOPPED);
-        if (first == CAN)
-            return Abort(RECEIVE_CANCELLED);
+        if (EndsSession(first))
+            return Abort(SessionEnd(first));
         if (first == EOT) {
             // The sender missed our ACK of its last EOT.
             SendReply(ACK);
@@ -375,12 +382,8 @@ static int ReceiveData(int request)
     for (;;) {
         int first = WaitFrameStart(started || quietStart ? 0 : request, DATA_REQUEST_MS, &nextRequest,
                                    Options.silenceMs);
-        if (first == LINE_TIMEOUT)
-            return Abort(RECEIVE_SILENCE);
-        if (first == LINE_STOP)
-            return Abort(RECEIVE_STOPPED);
-        if (first == CAN)
-            return Abort(RECEIVE_CANCELLED);
+        if (EndsSession(first))
+            return Abort(SessionEnd(first));
         if (first == EOT) {
             if (FindFault(FAULT_SILENT_EOT) != nullptr)
                 return Abort(RECEIVE_FAULT);

@@ -88,6 +88,20 @@ def wait_until_no_temp(root, limit_s):
         time.sleep(0.1)
 
 
+def settle_and_stop(sim, root, scenario, complaints):
+    """Gives the controller its time to give up a broken upload, stops it and
+    returns (visible files, upload temp files left at any point)."""
+    settle = SILENCE_MS / 1000 + ABORT_DRAIN_S + 1.0
+    if any(f.startswith("stall-from") for f in scenario.faults):
+        settle += 3
+    temps = wait_until_no_temp(root, settle) if sim.alive() else []
+    complaint = sim.stop()
+    if complaint:
+        complaints.append(complaint)
+    storage, after_stop = read_storage(root)
+    return storage, sorted(set(temps) | set(after_stop))
+
+
 class Simulator:
     def __init__(self, binary, root, link, scenario, log_path, verbose=False):
         self.binary, self.root, self.link, self.log_path = binary, root, link, log_path

@@ -19,8 +19,8 @@ import time
 sys.dont_write_bytecode = True   # no cache folder in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from campaign_controller import (ABORT_DRAIN_S, SILENCE_MS, Simulator, forget_child, prepare_storage,
-                                 read_storage, start_child, wait_until_no_temp)
+from campaign_controller import (Simulator, forget_child, prepare_storage, read_storage, settle_and_stop,
+                                 start_child)
 from campaign_pc_files import change_due, change_pc_file, write_batch
 from campaign_runner import common_arguments, finish_arguments, run_campaign
 from campaign_verdict import RunRecord
@@ -94,16 +94,7 @@ def run_vtx(scenario, expected, workdir, tools):
     with open(os.path.join(workdir, "vtx.err"), "rb") as err:
         report = err.read().decode(errors="replace")
 
-    # Give the controller its time to give up a broken upload, then stop it.
-    settle = SILENCE_MS / 1000 + ABORT_DRAIN_S + 1.0
-    if any(f.startswith("stall-from") for f in scenario.faults):
-        settle += 3
-    temps = wait_until_no_temp(root, settle) if sim.alive() else []
-    complaint = sim.stop()
-    if complaint:
-        complaints.append(complaint)
-    storage, after_stop = read_storage(root)
-    temps = sorted(set(temps) | set(after_stop))
+    storage, temps = settle_and_stop(sim, root, scenario, complaints)
 
     message = last_line(report)
     succeeded = finished and vtx.returncode == 0

@@ -6,6 +6,7 @@
 #include "lib/zem_shared.h"
 #include "lib/zem_ui.h"
 #include "serial/serial_port.h"
+#include "vbrowser_version.h"
 
 static void SetMenuCheck(HMENU menu, unsigned id, int checked)
 {
@@ -41,7 +42,7 @@ void CommandOption(unsigned id)
 
 void CommandInfo()
 {
-    MessageBoxA(MainWindow, "Vantorix-Browser V1.03", "Vantorix Browser Info", MB_OK);
+    MessageBoxA(MainWindow, "Vantorix-Browser V" VBROWSER_VERSION, "Vantorix Browser Info", MB_OK);
 }
 
 // Closing by the frame skips this test; only the menu's Exit asks for it.

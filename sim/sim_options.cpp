@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "sim/sim.h"
+#include "vbrowser_version.h"
 
 SimOptions Options;
 
@@ -53,6 +54,7 @@ static void PrintHelp()
         "                      code is 0 when it ended with the closing header\n"
         "  --verbose           trace commands and frames on stderr\n"
         "  --help              this text\n"
+        "  --version           the version\n"
         "\n");
     PrintFaultHelp();
 }
@@ -148,6 +150,10 @@ int ParseSimOptions(int argc, char** argv)
     for (int i = 1; i < argc; i++) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             PrintHelp();
+            return 1;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::puts("vantorix-sim " VBROWSER_VERSION);
             return 1;
         }
         int first = i;

@@ -63,3 +63,6 @@ extern const char VtxToolsUsage[];
 // vtx_put.cpp: the upload.
 int VtxPut(int argc, char** argv, const VtxOptions* options);
 extern const char VtxPutUsage[];
+// vtx_ports.cpp: the serial devices of this machine.
+int VtxPorts(int argc, char** argv, const VtxOptions* options);
+extern const char VtxPortsUsage[];

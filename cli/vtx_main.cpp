@@ -7,6 +7,7 @@
 #include "cli/vtx_commands.h"
 #include "lib/zem_lib.h"
 #include "tree/device_tree.h"
+#include "vbrowser_version.h"
 
 // Adding a command: one row here, one file vtx_NAME.cpp, one pair in vtx_commands.h.
 static const VtxCommand commands[] = {
@@ -15,6 +16,7 @@ static const VtxCommand commands[] = {
     {"params", VtxParams, "fetch the parameter list", VtxParamsUsage},
     {"tools", VtxTools, "fetch the tool list", VtxToolsUsage},
     {"put", VtxPut, "upload files to the controller", VtxPutUsage},
+    {"ports", VtxPorts, "list the serial devices that --port accepts", VtxPortsUsage},
 };
 
 static const char* const DEFAULT_PORT = "/dev/ttyUSB0";
@@ -32,6 +34,7 @@ static void PrintUsage(FILE* out)
           "  --baud N        line speed in bit/s (default: 57600)\n"
           "  --attempts N    listing attempts per directory read (default: 2)\n"
           "  --help          show this text\n"
+          "  --version       show the version\n"
           "\n"
           "Commands:\n", out);
     for (const VtxCommand& command : commands)
@@ -115,6 +118,9 @@ static int ParseGlobalOptions(int argc, char** argv, VtxOptions* options)
         const char* value;
         if (strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0) {
             PrintUsage(stdout);
+            return -2;
+        } else if (strcmp(arg, "--version") == 0) {
+            puts("vtx " VBROWSER_VERSION);
             return -2;
         } else if ((value = TakeOptionValue(argc, argv, &i, "--port", &missing))) {
             if (!*value) {

@@ -11,6 +11,7 @@ packages=(
   wine wine64 xvfb xauth x11-utils
   imagemagick
   lrzsz valgrind procps python3
+  help2man lintian
 )
 
 missing=()

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Makes the package of a build folder with cpack and looks into it.
+#   check_package.sh zip|deb BUILD_DIR VERSION
+set -euo pipefail
+kind=$1 build=$2 version=$3
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cpack --config "$build/CPackConfig.cmake" -B "$work" > "$work/cpack.log" || { cat "$work/cpack.log"; exit 1; }
+
+if [ "$kind" = zip ]; then
+  python3 - "$work/VBrowser-$version-win64.zip" "$version" <<'CHECK'
+import sys, zipfile
+package = zipfile.ZipFile(sys.argv[1])
+assert sorted(package.namelist()) == ["Readme.txt", "VBrowser.exe"], package.namelist()
+readme = package.read("Readme.txt")
+assert readme.count(b"\n") > 100 and readme.count(b"\n") == readme.count(b"\r\n"), "Readme.txt needs CR LF"
+assert b"version " + sys.argv[2].encode() in readme
+assert package.read("VBrowser.exe")[:2] == b"MZ"
+CHECK
+  exit
+fi
+
+deb=$work/vtx_${version}_$(dpkg --print-architecture).deb
+dpkg-deb -x "$deb" "$work/root"
+bin=$work/root/usr/bin
+[ "$("$bin/vtx" --version)" = "vtx $version" ]
+[ "$("$bin/vantorix-sim" --version)" = "vantorix-sim $version" ]
+"$bin/vantorix-sim" --help | grep -q -- '--root DIR'
+dpkg-deb -f "$deb" Depends | grep -q libc6
+# The man pages follow --help: the newest command is in the page.
+zcat "$work/root/usr/share/man/man1/vtx.1.gz" | grep -q 'list the serial devices'
+zcat "$work/root/usr/share/man/man1/vantorix-sim.1.gz" | grep -q 'simulated Vantorix'
+completion=$(PATH=$bin:$PATH bash -c '. "$1"; COMP_WORDS=(vtx p); COMP_CWORD=1; _vtx; echo "${COMPREPLY[*]}"' _ \
+             "$work/root/usr/share/bash-completion/completions/vtx")
+[ "$completion" = "put params ports" ]
+lintian --fail-on error,warning "$deb"

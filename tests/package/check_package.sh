@@ -15,7 +15,8 @@ assert sorted(package.namelist()) == ["Readme.txt", "VBrowser.exe"], package.nam
 readme = package.read("Readme.txt")
 assert readme.count(b"\n") > 100 and readme.count(b"\n") == readme.count(b"\r\n"), "Readme.txt needs CR LF"
 assert b"version " + sys.argv[2].encode() in readme
-assert package.read("VBrowser.exe")[:2] == b"MZ"
+exe = package.read("VBrowser.exe")
+assert exe[:2] == b"MZ" and sys.argv[2].encode("utf-16-le") in exe, "no version resource"
 CHECK
   exit
 fi

@@ -24,6 +24,11 @@ if(WIN32)
   return()
 endif()
 
+# The Debian package comes from the plain native build only: sanitized or
+# fuzzing programs are not shipped, nor run to make man pages.
+if(VBROWSER_SANITIZE OR VBROWSER_FUZZ)
+  return()
+endif()
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vtx)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -29,6 +29,7 @@ const char VtxPortsUsage[] =
     "\n"
     "Exit status: 0 listed (also when there are none), 2 usage error.\n";
 
+// A machine with more than MAX_PORTS serial names gets the first of them.
 enum { MAX_PORTS = 256, PATH_ROOM = 1024, TEXT_ROOM = 128 };
 
 // One name that --port accepts, and the device behind it.
@@ -97,8 +98,8 @@ static void DescribeDevice(const char* name, PortRow* row)
     if (!Join(tty, sys, "/class/tty/", name) || !Join(path, tty, "/device") || !realpath(path, deviceDir))
         return;
     ReadDriver(deviceDir, row->driver);
-    size_t floor = strlen(sys);
-    while (strlen(deviceDir) > floor && strncmp(deviceDir, sys, floor) == 0) {
+    size_t sysLength = strlen(sys);
+    while (strlen(deviceDir) > sysLength && strncmp(deviceDir, sys, sysLength) == 0) {
         if (ReadAttribute(deviceDir, "idVendor", row->vendorId)) {
             ReadAttribute(deviceDir, "idProduct", row->productId);
             ReadAttribute(deviceDir, "manufacturer", row->manufacturer);

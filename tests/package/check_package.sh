@@ -17,6 +17,8 @@ assert readme.count(b"\n") > 100 and readme.count(b"\n") == readme.count(b"\r\n"
 assert b"version " + sys.argv[2].encode() in readme
 exe = package.read("VBrowser.exe")
 assert exe[:2] == b"MZ" and sys.argv[2].encode("utf-16-le") in exe, "no version resource"
+assert "CompanyName".encode("utf-16-le") in exe and "LegalCopyright".encode("utf-16-le") in exe
+assert b'level="asInvoker"' in exe and b"<gdiScaling" in exe, "manifest"
 CHECK
   exit
 fi

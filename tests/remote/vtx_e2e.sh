@@ -121,6 +121,14 @@ row "no such device" "1|Can't open Serial Port. (/nonexistent/tty: No such file 
 row "not a terminal" "1|Can't open Serial Port. (good.nc: not a terminal)|" "$vtx" --port good.nc ls
 row "locked by another program" "1|Can't open Serial Port. ($port: busy: another program has it open and locked)|" \
   flock "$port" "$vtx" --port "$port" ls
+nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
+# Only root can try the terminal as another user, where that user can run vtx.
+if [ "$(id -u)" = 0 ] && nobody "$vtx" --help > /dev/null 2>&1; then
+  group=$(stat -c %G "$port")
+  [ "$group" = root ] && group=dialout
+  row "permission denied" "1|Can't open Serial Port. ($port: Permission denied);vtx: you may need to be in the group \
+$group: sudo usermod -aG $group \$USER, then log in again|" nobody "$vtx" --port "$port" ls
+fi
 row "default device" "1|Can't open Serial Port. (/dev/ttyUSB0: No such file or directory);vtx: /dev/ttyUSB0 is \
 only the default, as neither --port nor \$VTX_PORT names a device; 'vtx ports' lists the serial devices (or see \
 /dev/serial/by-id/)|" env -u VTX_PORT "$vtx" ls

@@ -7,6 +7,7 @@
 
 struct SerialPort;
 struct DeviceTree;
+struct DirEntry;
 
 // Exit codes of every command.
 enum {
@@ -20,6 +21,7 @@ struct VtxOptions {
     const char* port;      // --port, else $VTX_PORT, else /dev/ttyUSB0
     uint32_t baud;         // --baud, else 57600
     uint32_t attempts;     // --attempts, else 2 listing attempts
+    int defaultPort;       // 1: neither --port nor $VTX_PORT named the device
 };
 
 // A command gets its own arguments (argv[0] is the command's name).
@@ -33,7 +35,7 @@ struct VtxCommand {
 };
 
 // Opens the chosen port with the controller's line settings, or says
-// "Can't open Serial Port." on stderr and returns none.
+// "Can't open Serial Port." and why on stderr and returns none.
 SerialPort* VtxOpenPort(const VtxOptions* options);
 
 // An open port and the directories read through it, as the browser connects.
@@ -45,6 +47,16 @@ struct VtxSession {
 // (the reason already on stderr). VtxDisconnect releases what was made.
 int VtxConnectAndRead(const VtxOptions* options, VtxSession* session);
 void VtxDisconnect(VtxSession* session);
+// Reads the directories again through the open port; 1 with a loaded tree.
+int VtxReadAgain(VtxSession* session);
+// vtx_controller_path.cpp: paths on the controller, looked up in a tree read.
+constexpr uint32_t VTX_PATH_SIZE = 1024;
+extern const char VtxDefaultDirectory[];   // where a path without a leading "/" starts
+// The path with the default directory in front of a relative one; 0 when it does not fit.
+int VtxAbsolutePath(const char* path, char* out, uint32_t size);
+// The file, or the directory (a path ending in "/"), listed at path; null when none.
+DirEntry* VtxFindFile(DeviceTree* tree, const char* path);
+DirEntry* VtxFindDirectory(DeviceTree* tree, const char* path);
 // Prints the complaint and the command's usage on stderr; returns VTX_EXIT_USAGE.
 int VtxUsageError(const char* command, const char* complaint, const char* detail);
 // Reads a decimal number of 1 to 4294967295; 1 on success.
@@ -53,9 +65,10 @@ int VtxParseCount(const char* text, uint32_t* value);
 // One pair per command.
 int VtxLs(int argc, char** argv, const VtxOptions* options);
 extern const char VtxLsUsage[];
-// vtx_remote.cpp: delete, parameter list and tool list.
+// vtx_rm.cpp: delete.
 int VtxRm(int argc, char** argv, const VtxOptions* options);
 extern const char VtxRmUsage[];
+// vtx_remote.cpp: parameter list and tool list.
 int VtxParams(int argc, char** argv, const VtxOptions* options);
 extern const char VtxParamsUsage[];
 int VtxTools(int argc, char** argv, const VtxOptions* options);
@@ -63,6 +76,17 @@ extern const char VtxToolsUsage[];
 // vtx_put.cpp: the upload.
 int VtxPut(int argc, char** argv, const VtxOptions* options);
 extern const char VtxPutUsage[];
+// vtx_put_plan.cpp: its checks; each names what is wrong on stderr and returns 0.
+struct UploadJob;
+// Every PC file of the list exists, is a readable regular file of 1 byte to
+// under 4 GiB, and is named without wildcards.
+int VtxCheckLocalFiles(const UploadJob* job);
+// The batch fits the free space of the tree by the sender's rules and every
+// target directory is listed; with print, what would be sent goes to stdout.
+int VtxPlanUpload(const UploadJob* job, DeviceTree* tree, int print);
+// Every file is listed in its target directory, under the name the
+// controller stores, with its size.
+int VtxVerifyUpload(const UploadJob* job, DeviceTree* tree);
 // vtx_ports.cpp: the serial devices of this machine.
 int VtxPorts(int argc, char** argv, const VtxOptions* options);
 extern const char VtxPortsUsage[];

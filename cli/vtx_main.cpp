@@ -6,6 +6,7 @@
 
 #include "cli/vtx_commands.h"
 #include "lib/zem_lib.h"
+#include "serial/serial_device.h"
 #include "tree/device_tree.h"
 #include "vbrowser_version.h"
 
@@ -102,12 +103,31 @@ static const char* TakeOptionValue(int argc, char** argv, int* index, const char
     return argv[*index];
 }
 
+// A speed the serial driver refuses is a mistake on the command line, not a
+// fault of the port: say so before the port is opened.
+static int CheckSpeed(uint32_t baud)
+{
+    uint32_t below = 0, above = 0;
+    if (SerialSpeedSupported(baud, &below, &above))
+        return 1;
+    char complaint[64], nearest[80];
+    snprintf(complaint, sizeof(complaint), "the serial driver takes no speed of %lu bit/s", static_cast<unsigned long>(baud));
+    if (below && above)
+        snprintf(nearest, sizeof(nearest), "nearest are %lu and %lu", static_cast<unsigned long>(below),
+                 static_cast<unsigned long>(above));
+    else
+        snprintf(nearest, sizeof(nearest), "nearest is %lu", static_cast<unsigned long>(below ? below : above));
+    VtxUsageError(nullptr, complaint, nearest);
+    return 0;
+}
+
 // Reads the global options; returns the index of the command, or -1 after a
 // usage error (already reported) and -2 after --help.
 static int ParseGlobalOptions(int argc, char** argv, VtxOptions* options)
 {
     const char* fromEnvironment = getenv("VTX_PORT");
-    options->port = fromEnvironment && *fromEnvironment ? fromEnvironment : DEFAULT_PORT;
+    options->defaultPort = !(fromEnvironment && *fromEnvironment);
+    options->port = options->defaultPort ? DEFAULT_PORT : fromEnvironment;
     options->baud = DEFAULT_BAUD;
     options->attempts = DEFAULT_ATTEMPTS;
 
@@ -128,6 +148,7 @@ static int ParseGlobalOptions(int argc, char** argv, VtxOptions* options)
                 return -1;
             }
             options->port = value;
+            options->defaultPort = 0;
         } else if ((value = TakeOptionValue(argc, argv, &i, "--baud", &missing))) {
             if (!VtxParseCount(value, &options->baud)) {
                 VtxUsageError(nullptr, "--baud needs a positive whole number, not", value);
@@ -147,6 +168,8 @@ static int ParseGlobalOptions(int argc, char** argv, VtxOptions* options)
         VtxUsageError(nullptr, "no command given", nullptr);
         return -1;
     }
+    if (!CheckSpeed(options->baud))
+        return -1;
     return i;
 }
 

@@ -1,5 +1,6 @@
-// vtx put [-p DIR] FILE...: uploads files as the browser's upload does, with
-// the budgets of a fresh directory read, and shows the progress on stderr.
+// vtx put [-n] [--no-verify] [-p DIR] FILE...: uploads files as the browser's
+// upload does, with the budgets of a fresh directory read, shows the progress
+// on stderr and reads the directories again to see that the files are there.
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -15,21 +16,29 @@
 #include "tree/device_tree.h"
 
 const char VtxPutUsage[] =
-    "usage: vtx [OPTIONS] put [-p DIR] FILE...\n"
+    "usage: vtx [OPTIONS] put [-n] [--no-verify] [-p DIR] FILE...\n"
     "\n"
-    "Uploads the files to the controller in one batch. The free space of the\n"
-    "target disk is read first; a file that no longer fits ends the batch.\n"
+    "Uploads the files to the controller in one batch. Every FILE is checked\n"
+    "before the port is opened (it exists, is a readable regular file of 1 byte\n"
+    "to under 4 GiB, its name has no wildcard). Then the directories are read:\n"
+    "the batch must fit the free space of its disk and its directory must exist.\n"
+    "After the batch the directories are read again: every file must be listed\n"
+    "in its directory (blanks in its name turned into '_') with its size.\n"
     "\n"
-    "  -p DIR   controller directory put in front of every name, ending in \"/\"\n"
-    "           (at most 254 characters); a directory beginning with /ROM (any\n"
-    "           case) draws on the flash disk, every other one on the RAM disk.\n"
-    "           Without -p the files go to the controller's default directory.\n"
+    "  -p DIR       controller directory put in front of every name, ending in \"/\"\n"
+    "               (at most 254 characters); a directory beginning with /ROM (any\n"
+    "               case) draws on the flash disk, every other one on the RAM disk.\n"
+    "               Without -p the files go to the controller's default directory\n"
+    "               /ram/cncprg/.\n"
+    "  -n           dry run: read and check, print where each file would go, send\n"
+    "               nothing\n"
+    "  --no-verify  skip the second read\n"
     "\n"
     "Progress goes to stderr. Ctrl-C cancels after the current block (this takes\n"
     "10 to 15 seconds); a second Ctrl-C quits at once.\n"
     "\n"
-    "Exit status: 0 all files uploaded, 1 the upload failed or was cancelled,\n"
-    "2 usage error.\n";
+    "Exit status: 0 all files uploaded and listed, 1 a check, the upload or the\n"
+    "listing after it failed, or the upload was cancelled, 2 usage error.\n";
 
 constexpr size_t TARGET_DIR_LIMIT = UPLOAD_TARGET_DIR_SIZE - 2;   // 254
 constexpr size_t FILE_LIST_ROOM = UPLOAD_FILE_LIST_SIZE - 1;      // the last byte stays free
@@ -68,11 +77,15 @@ static int FillFileList(UploadJob* job, int count, char** files)
 }
 
 // Reads the directories for the budgets and runs the worker; the job is filled.
-static int RunUpload(const VtxOptions* options)
+static int RunUpload(const VtxOptions* options, int dryRun, int verify)
 {
     VtxSession session;
     int exitCode = VTX_EXIT_FAILED;
-    if (VtxConnectAndRead(options, &session)) {
+    if (VtxConnectAndRead(options, &session) && VtxPlanUpload(&TheUploadJob, session.tree, dryRun)) {
+        if (dryRun) {
+            VtxDisconnect(&session);
+            return VTX_EXIT_OK;
+        }
         DeviceTree* tree = session.tree;
         SerialPort* port = session.port;
         TheUploadJob.port = port;
@@ -92,7 +105,8 @@ static int RunUpload(const VtxOptions* options)
         if (result == UPL_OK) {
             fprintf(stderr, "%lu file%s uploaded, %llu bytes\n", static_cast<unsigned long>(files), files == 1 ? "" : "s",
                     static_cast<unsigned long long>(bytes));
-            exitCode = VTX_EXIT_OK;
+            if (!verify || (VtxReadAgain(&session) && VtxVerifyUpload(&TheUploadJob, tree)))
+                exitCode = VTX_EXIT_OK;
         } else {
             const char* message = UploadResultMessage(result);
             fprintf(stderr, "%s\n", message ? message : UploadResultName(result));
@@ -105,7 +119,7 @@ static int RunUpload(const VtxOptions* options)
 int VtxPut(int argc, char** argv, const VtxOptions* options)
 {
     ClearUploadJob(&TheUploadJob);
-    int i = 1;
+    int dryRun = 0, verify = 1, i = 1;
     for (; i < argc; i++) {
         const char* arg = argv[i];
         if (strcmp(arg, "--") == 0) {
@@ -114,6 +128,14 @@ int VtxPut(int argc, char** argv, const VtxOptions* options)
         }
         if (arg[0] != '-' || arg[1] == 0)
             break;
+        if (strcmp(arg, "-n") == 0) {
+            dryRun = 1;
+            continue;
+        }
+        if (strcmp(arg, "--no-verify") == 0) {
+            verify = 0;
+            continue;
+        }
         if (strcmp(arg, "-p") != 0)
             return VtxUsageError("put", "unknown option", arg);
         if (i + 1 >= argc)
@@ -127,5 +149,7 @@ int VtxPut(int argc, char** argv, const VtxOptions* options)
         return VtxUsageError("put", "no file given", nullptr);
     if (!FillFileList(&TheUploadJob, argc - i, argv + i))
         return VTX_EXIT_USAGE;
-    return RunUpload(options);
+    if (!VtxCheckLocalFiles(&TheUploadJob))
+        return VTX_EXIT_FAILED;
+    return RunUpload(options, dryRun, verify);
 }

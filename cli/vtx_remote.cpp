@@ -1,24 +1,12 @@
-// vtx rm, params and tools: the browser's delete, parameter-list and
-// tool-list commands, with the same command texts and the same file content.
+// vtx params and tools: the browser's parameter-list and tool-list commands,
+// with the same command texts and the same file content.
 #include <cstdio>
 #include <cstring>
 
-#include "app/delete_command.h"
 #include "app/fetch_answer.h"
 #include "cli/vtx_commands.h"
 #include "serial/serial_port.h"
 #include "tree/device_tree.h"
-
-const char VtxRmUsage[] =
-    "usage: vtx [OPTIONS] rm PATH...\n"
-    "\n"
-    "Deletes files on the controller, one \"d PATH\" command each, in the order\n"
-    "given (for example /ram/cncprg/part.nc). The controller's answers are read\n"
-    "and not looked at, as the browser does. Directories cannot be deleted.\n"
-    "Every PATH is checked before the first command goes out.\n"
-    "\n"
-    "Exit status: 0 sent, 1 the port failed or a command could not be sent\n"
-    "(the rest is not sent), 2 usage error.\n";
 
 const char VtxParamsUsage[] =
     "usage: vtx [OPTIONS] params [-o FILE]\n"
@@ -39,49 +27,6 @@ const char VtxToolsUsage[] =
     "\n"
     "Exit status: 0 fetched, 1 the port or the controller failed or no tool\n"
     "list, 2 usage error.\n";
-
-// Why a path cannot become a delete command, or null when it can.
-static const char* CheckDeletePath(const char* path, char* command)
-{
-    size_t length = strlen(path);
-    if (length == 0)
-        return "empty path";
-    if (path[length - 1] == '/')
-        return "not a file (directories cannot be deleted)";
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(path); *p; p++)
-        if (*p < 0x20)
-            return "control character in path";   // a CR would end the command early
-    if (!BuildDeleteCommand(command, "", path))
-        return "path too long for the delete command";
-    return nullptr;
-}
-
-int VtxRm(int argc, char** argv, const VtxOptions* options)
-{
-    if (argc < 2)
-        return VtxUsageError("rm", "no path given", nullptr);
-    char command[DELETE_COMMAND_SIZE];
-    for (int i = 1; i < argc; i++) {
-        const char* problem = CheckDeletePath(argv[i], command);
-        if (problem)
-            return VtxUsageError("rm", problem, argv[i]);
-    }
-
-    SerialPort* port = VtxOpenPort(options);
-    if (!port)
-        return VTX_EXIT_FAILED;
-    int result = VTX_EXIT_OK;
-    for (int i = 1; i < argc; i++) {
-        BuildDeleteCommand(command, "", argv[i]);
-        if (SendDeleteCommand(port, command, AnswerBuffer, ANSWER_BUFFER_SIZE) != SERCOM_DONE) {
-            fputs("Can't send Command. Please check if Vantorix is connected.\n", stderr);
-            result = VTX_EXIT_FAILED;
-            break;
-        }
-    }
-    ZemSerComClose(port);
-    return result;
-}
 
 static int WriteToStdout(int kind, const char* content, uint32_t length)
 {

@@ -34,6 +34,10 @@ struct SerialDevice {
 
 extern const SerialDevice SerialPlatformDevice;
 
+// 1 when the platform's driver takes the speed. Otherwise 0, with the nearest
+// speeds it takes below and above (0 where there is none).
+int SerialSpeedSupported(uint32_t baud, uint32_t* below, uint32_t* above);
+
 // Null restores the platform device.
 void SerialSetDevice(const SerialDevice* device);
 const SerialDevice* SerialGetDevice();

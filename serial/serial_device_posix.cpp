@@ -70,6 +70,22 @@ static int FindSpeed(uint32_t baud, speed_t* speed)
     return 0;
 }
 
+int SerialSpeedSupported(uint32_t baud, uint32_t* below, uint32_t* above)
+{
+    speed_t speed;
+    if (FindSpeed(baud, &speed))
+        return 1;
+    *below = 0;
+    *above = 0;
+    for (const SpeedName& s : speeds) {   // the table is in ascending order
+        if (s.baud < baud)
+            *below = s.baud;
+        else if (!*above)
+            *above = s.baud;
+    }
+    return 0;
+}
+
 static int64_t MonotonicMs()
 {
     timespec now;

@@ -157,19 +157,16 @@ static int SendFileData(UploadJob* job, const char* path, uint32_t size, int mod
 static int SendOneFile(UploadJob* job, const char* path, uint32_t* lastSize)
 {
     ZemFindData found;
-    // A size of 4 GiB or more cannot be announced; a directory has size 0.
-    if (!ZemFileFind(path, &found) || found.sizeLow == 0 || found.sizeHigh != 0) {
+    uint32_t size = UploadFileSize(path, &found);
+    if (size == 0) {
         SendOneCan(job->port);
         return UPL_FILE_ERROR;
     }
-    uint32_t size = found.sizeLow;
-    uint32_t* budget = IsFlashTarget(job->targetDir) ? &job->flashBudget : &job->ramBudget;
     // The budget is taken before the header goes out and is not given back.
-    if (size > *budget) {
+    if (!TakeUploadBudget(job, size)) {
         SendOneCan(job->port);
         return UPL_NO_SPACE;
     }
-    *budget -= size;
     *lastSize = size;
 
     uint32_t headerLength = BuildHeaderText(frame.data, job->targetDir, found.fileName, size);

@@ -1,10 +1,19 @@
-// The header block's text and the choice of the disk whose budget applies.
+// What the sender announces for a file: its size, the disk whose budget
+// applies, and the header block's text.
 #include <cstdio>
 #include <cstring>
 
+#include "lib/zem_lib.h"
 #include "serial/upload_job.h"
 #include "serial/upload_protocol.h"
-#include "serial/upload_steps.h"
+
+uint32_t UploadFileSize(const char* path, ZemFindData* found)
+{
+    // A size of 4 GiB or more cannot be announced; a directory has size 0.
+    if (!ZemFileFind(path, found) || found->sizeHigh != 0)
+        return 0;
+    return found->sizeLow;
+}
 
 int IsFlashTarget(const char* targetDir)
 {
@@ -16,6 +25,15 @@ int IsFlashTarget(const char* targetDir)
         if (c != FLASH_PREFIX[i])
             return 0;   // also ends at the NUL of a shorter text
     }
+    return 1;
+}
+
+int TakeUploadBudget(UploadJob* job, uint32_t size)
+{
+    uint32_t* budget = IsFlashTarget(job->targetDir) ? &job->flashBudget : &job->ramBudget;
+    if (size > *budget)
+        return 0;
+    *budget -= size;   // a size equal to the budget passes and leaves 0
     return 1;
 }
 

@@ -5,6 +5,7 @@
 
 struct SerialPort;
 struct UploadJob;
+struct ZemFindData;
 
 // Control bytes on the line.
 constexpr unsigned char UPL_SOH = 0x01;
@@ -63,6 +64,21 @@ unsigned char UploadChecksum(const unsigned char* data);
 uint16_t UploadCrc16(const unsigned char* data);
 int UploadSendBlock(SerialPort* port, UploadFrame* frame, int mode, uint32_t counter);
 int UploadBatch(UploadJob* job);
+
+// The sender's rules for what it announces, shared with the console client's
+// dry run so that a check before the batch says what the batch would do.
+// The size a file's header announces, or 0 when the sender refuses the file
+// (not found, a directory, empty, 4 GiB or more).
+uint32_t UploadFileSize(const char* path, ZemFindData* found);
+// 1 when the directory names the flash disk ("/ROM" in any letter case).
+int IsFlashTarget(const char* targetDir);
+// Takes size bytes from the budget of the job's target disk; 0, with the
+// budget unchanged, when they do not fit.
+int TakeUploadBudget(UploadJob* job, uint32_t size);
+// Zero-fills the data area and writes directory, name ('_' for spaces), NUL
+// and the decimal size; returns the bytes used, NUL and digits included. The
+// text up to the NUL is the controller path the file is stored under.
+uint32_t BuildHeaderText(unsigned char* data, const char* targetDir, const char* baseName, uint32_t size);
 
 // The browser's outcome message for a result, or null when none is shown.
 const char* UploadResultMessage(int result);

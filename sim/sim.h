@@ -113,6 +113,7 @@ enum {
     FAULT_SILENT_CLOSE,        // silent-close
     FAULT_NO_SPACE,            // no-space
     FAULT_ACK_DELAY,           // ack-delay:MS
+    FAULT_STORE_SHORT,         // store-short:N
     FAULT_KIND_COUNT
 };
 

@@ -59,6 +59,8 @@ static const FaultForm FaultForms[] = {
     {"no-space", FAULT_NO_SPACE, ARGS_NONE, 0, 0, "no-space",
      "both disks full: the listing shows 0 free bytes and every file is refused with CAN"},
     {"ack-delay", FAULT_ACK_DELAY, ARGS_NUMBER, 0, 0, "ack-delay:MS", "wait MS milliseconds before every ACK and NAK"},
+    {"store-short", FAULT_STORE_SHORT, ARGS_NUMBER, 0, 0, "store-short:N",
+     "acknowledge every file but store it N bytes shorter than it arrived"},
 };
 
 static std::vector<FaultRule> CommandLineRules;
@@ -269,5 +271,7 @@ void PrintFaultHelp()
                 "                     UPL_REMOTE_CANCEL: can-start, can-block:K\n"
                 "                     UPL_TOO_MANY_RETRIES: nak:K:9\n"
                 "                     UPL_NO_SPACE: no-space, or a disk smaller than the file\n"
-                "                     (UPL_CANCELLED and UPL_FILE_ERROR come from the PC side)\n");
+                "                     (UPL_CANCELLED and UPL_FILE_ERROR come from the PC side)\n"
+                "  after the upload   store-short:N: UPL_OK, but the listing shows another\n"
+                "                     size (vtx put's check after the batch fails)\n");
 }

@@ -76,6 +76,12 @@ int ReadDirectories(DeviceTree* tree, SerialPort* port, char* buffer, uint32_t b
 int LastReadOutcome();
 const char* ReadOutcomeMessage(int outcome);
 
+// "/" for the root, the parent's path + name, and "/" behind a directory.
+// Returns 0 with an empty buffer when the path does not fit.
+int GetEntryPath(const DirEntry* entry, char* buffer, uint32_t size);
+// Changes path in place; returns the first entry of each name, or null.
+DirEntry* FindEntryByPath(DeviceTree* tree, char* path);
+
 inline EntryArray* PoolArrayAt(const DeviceTree* tree, uint32_t index)
 {
     return *static_cast<EntryArray**>(ZemArrayAt(tree->arrayPool, index));

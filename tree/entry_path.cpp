@@ -2,7 +2,6 @@
 #include <cstring>
 
 #include "tree/device_tree.h"
-#include "tree/views.h"
 
 int GetEntryPath(const DirEntry* entry, char* buffer, uint32_t size)
 {

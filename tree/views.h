@@ -17,11 +17,6 @@ int RefreshViews(DeviceTree* tree);
 int ShowDirectory(DirEntry* directory);
 // path: VIEW_PATH_SIZE bytes, or null for directories too deep for the path box.
 int FillTreeAndPathBox(DirEntry* directory, char* path, HTREEITEM parentItem);
-// "/" for the root, the parent's path + name, and "/" behind a directory.
-// Returns 0 with an empty buffer when the path does not fit.
-int GetEntryPath(const DirEntry* entry, char* buffer, uint32_t size);
-// Changes path in place; returns the first entry of each name, or null.
-DirEntry* FindEntryByPath(DeviceTree* tree, char* path);
 int GetPathBoxText(char* buffer, uint32_t size);
 int NextSelectedFile(char* buffer, uint32_t size, int after);
 int OnViewNotify(WPARAM wParam, const NMHDR* notification);

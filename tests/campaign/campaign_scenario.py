@@ -15,6 +15,9 @@ CANT_READ = "Upload-Error: Can't read file."
 NO_SPACE = "Upload-Error: Not enough space."
 LISTING_NOT_CORRECT = "The Vantorix-answer was not correct. Please try to update again."
 LISTING_NO_ANSWER = "No answer from Vantorix. Please check if it is connected."
+# What vtx says of a PC file it refuses before opening the port.
+VTX_FILE_REASONS = {"missing": "No such file or directory", "empty": "empty file (the controller takes none)",
+                    "folder": "Is a directory"}
 
 # Sizes on and around the block boundaries of both modes, and the block
 # counts where the one-byte block number wraps.
@@ -325,6 +328,12 @@ def expect(s):
     if s.timed() or any(f.startswith("listing-gap") for f in s.faults):
         return None
     faults = {f.split(":")[0]: f for f in s.faults}
+    vtx = s.front == "vtx"
+    # vtx checks the PC files before it opens the port, and the batch against
+    # the listing before it starts the upload: then nothing arrives.
+    bad = [i for i, upload in enumerate(s.files) if upload.kind != "file"]
+    if vtx and bad:
+        return Expected(1, f"vtx: {bad[0]}/{s.files[bad[0]].source}: {VTX_FILE_REASONS[s.files[bad[0]].kind]}", 0)
     if len([f for f in s.faults if f.startswith("listing-invalid")]) >= s.attempts:
         return Expected(1, LISTING_NOT_CORRECT, 0)
     if s.faults == ["listing-silent"]:
@@ -346,8 +355,14 @@ def expect(s):
         if upload.kind != "file":
             return Expected(1, CANT_READ, i)
         if upload.size > budget:
+            if vtx:
+                disk = "flash disk" if flash else "RAM disk"
+                return Expected(1, f"vtx: {i}/{upload.source}: {NO_SPACE} ({upload.size} bytes, {budget} free "
+                                   f"on the {disk})", 0)
             return Expected(1, NO_SPACE, i)
         budget -= upload.size
+        if vtx and not s.make_dir:
+            return Expected(1, f"vtx: /{s.host_dir}/: no such directory on the controller", 0)
         # From here on the file's transfer starts.
         if i == 0 and faults.keys() & {"can-start", "silent-start"}:
             return Expected(1, ERROR_TRYING, 0)

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# vtx against the simulated controller: ls as text and JSON, params, tools and
-# rm, with the exit codes of a good run (0), a failure (1) and a usage error (2).
+# vtx against the simulated controller: ls as text and JSON, params, tools,
+# rm, and put checked before and after, with the exit codes of a good run (0),
+# a failure (1) and a usage error (2). The controller's trace tells which
+# commands reached it.
 #   vtx_e2e.sh SOURCE_DIR BUILD_DIR
 set -uo pipefail
 work=$(mktemp -d)
@@ -12,9 +14,15 @@ head -c 99 /dev/zero > "$work/root/ram/$(printf 'n\xe4me "q".txt')"
 printf 'X=1\n' > "$work/params"
 : > "$work/tools"
 : > "$work/control"
+mkdir -p "$work/pc/sub"
+for file in good.nc:300 "my part.nc:700" f600.nc:600 empty.nc:0; do
+  head -c "${file##*:}" /dev/urandom > "$work/pc/${file%%:*}"
+done
 
 VANTORIX_SIM="$2/vantorix-sim" "$1/scripts/with-sim.sh" "$work/link" --root "$work/root" --control "$work/control" \
-  --params "$work/params" --tools "$work/tools" -- bash -s "$2/vtx" "$work" <<'CHECKS'
+  --params "$work/params" --tools "$work/tools" --flash-size 1000 --verbose -- bash -s "$2/vtx" "$work" \
+  2>> "$work/trace" <<'CHECKS'
+exec 2>&1   # the controller's trace alone goes to the trace file
 vtx=$1
 work=$2
 port=$VANTORIX_SIM_PTY
@@ -28,6 +36,19 @@ check() {   # NAME EXPECTED ACTUAL
   fi
 }
 exists() { for f in "$@"; do [ -e "$work/root/$f" ] && printf y || printf n; done; }
+sent() {   # the command letters that reached the controller since the last call
+  grep -o 'command "[a-z]' "$work/trace" | cut -c10 | paste -sd ' '
+  : > "$work/trace"
+}
+row() {   # NAME EXPECTED COMMAND...: status|vtx's complaints;stdout|what was sent
+  local name=$1 expected=$2
+  shift 2
+  sent > /dev/null
+  "$@" > "$work/out" 2> "$work/err"
+  local status=$?
+  : > "$work/control"
+  check "$name" "$expected" "$status|$( (grep -E "^(vtx:|Can't)" "$work/err"; cat "$work/out") | paste -sd ';')|$(sent)"
+}
 
 out=$("$vtx" --port "$port" ls 2> "$work/err")
 check "ls status" "0 " "$? $(cat "$work/err")"
@@ -69,8 +90,49 @@ check "directory refused" "2" "$?"
 "$vtx" --port "$port" rm "$(printf '/ram/a\rl')" 2> /dev/null
 check "control character refused" "2" "$?"
 
-"$vtx" --port /nonexistent/tty params 2> "$work/err"
-check "no port" "1 Can't open Serial Port." "$? $(grep -o "Can't open Serial Port." "$work/err")"
+
+cd "$work/pc" || exit 1
+vput() { "$vtx" --port "$port" put "$@"; }
+vrm() { "$vtx" --port "$port" rm "$@"; }
+row "put checks every file before the port" "1|vtx: absent.nc: No such file or directory|" vput good.nc absent.nc
+row "put refuses an empty file" "1|vtx: empty.nc: empty file (the controller takes none)|" vput empty.nc
+row "put refuses a folder" "1|vtx: sub: Is a directory|" vput sub
+row "put refuses a wildcard" "1|vtx: g*.nc: a wildcard; name each file|" vput 'g*.nc'
+row "put into a missing directory" "1|vtx: /ram/nodir/: no such directory on the controller|l" vput -p /ram/nodir/ good.nc
+row "put budget by the sender's rule" \
+  "1|vtx: f600.nc: Upload-Error: Not enough space. (600 bytes, 400 free on the flash disk)|l" vput -p /ROM/ f600.nc f600.nc
+row "put dry run" "0|good.nc -> /ram/cncprg/good.nc (300 bytes);my part.nc -> /ram/cncprg/my_part.nc (700 bytes);\
+free after the batch: RAM disk 1046342 bytes, flash disk 1000 bytes|l" vput -n good.nc "my part.nc"
+row "put verified" "0||l u l" vput good.nc "my part.nc"
+echo store-short:5 > "$work/control"
+row "put stored short" "1|vtx: good.nc: listed as /ram/cncprg/good.nc with 295 bytes, not 300|l u l" vput good.nc
+row "put without verify" "0||l u" vput --no-verify -p /ram/cncprg/ good.nc
+row "rm checks every path first" "1|vtx: /ram/cncprg/nothere.nc: no such file on the controller|l" \
+  vrm /ram/cncprg/good.nc /ram/cncprg/nothere.nc
+row "rm dry run" "0|d /ram/cncprg/good.nc;d my_part.nc|l" vrm -n /ram/cncprg/good.nc my_part.nc
+row "rm verified" "0||l d d l" vrm /ram/cncprg/good.nc my_part.nc
+echo silent:d > "$work/control"
+row "rm of a file that stays" "1|vtx: /ram/cncprg/part1.nc: still on the controller after the delete|l d l" \
+  vrm /ram/cncprg/part1.nc
+row "unsupported speed" "2|vtx: the serial driver takes no speed of 12345 bit/s: nearest are 9600 and 19200|" \
+  "$vtx" --port "$port" --baud 12345 ls
+row "no such device" "1|Can't open Serial Port. (/nonexistent/tty: No such file or directory)|" \
+  "$vtx" --port /nonexistent/tty params
+row "not a terminal" "1|Can't open Serial Port. (good.nc: not a terminal)|" "$vtx" --port good.nc ls
+row "locked by another program" "1|Can't open Serial Port. ($port: busy: another program has it open and locked)|" \
+  flock "$port" "$vtx" --port "$port" ls
+nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
+# Only root can try the terminal as another user, where that user can run vtx.
+if [ "$(id -u)" = 0 ] && nobody "$vtx" --help > /dev/null 2>&1; then
+  group=$(stat -c %G "$port")
+  [ "$group" = root ] && group=dialout
+  row "permission denied" "1|Can't open Serial Port. ($port: Permission denied);vtx: you may need to be in the group \
+$group: sudo usermod -aG $group \$USER, then log in again|" nobody "$vtx" --port "$port" ls
+fi
+row "default device" "1|Can't open Serial Port. (/dev/ttyUSB0: No such file or directory);vtx: /dev/ttyUSB0 is \
+only the default, as neither --port nor \$VTX_PORT names a device; 'vtx ports' lists the serial devices (or see \
+/dev/serial/by-id/)|" env -u VTX_PORT "$vtx" ls
+
 for args in "" "frobnicate" "--port" "--baud fast ls" "--baud 0 ls" "--attempts 0 ls" "--attempts -1 ls" \
             "--colour ls" "ls --xml" "ls extra"; do
   # shellcheck disable=SC2086

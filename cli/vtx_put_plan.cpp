@@ -1,0 +1,146 @@
+// vtx put's checks: the PC files before the port is opened, the batch against
+// the tree before "u" goes out, and the tree read again after the batch.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "cli/vtx_commands.h"
+#include "lib/zem_lib.h"
+#include "serial/upload_job.h"
+#include "serial/upload_protocol.h"
+#include "tree/device_tree.h"
+
+static const char* NextName(const char* name)
+{
+    return name + strlen(name) + 1;
+}
+
+// Why a PC file cannot be sent, mostly in the system's words, or null.
+static const char* LocalFileProblem(const char* path)
+{
+    static char tooLarge[80];
+    // The browser's file search would take a wildcard as a pattern.
+    if (strpbrk(path, "*?"))
+        return "a wildcard; name each file";
+    struct stat info;
+    if (stat(path, &info) != 0)
+        return strerror(errno);
+    if (S_ISDIR(info.st_mode))
+        return strerror(EISDIR);
+    if (!S_ISREG(info.st_mode))
+        return "not a regular file";
+    if (static_cast<uint64_t>(info.st_size) > 0xFFFFFFFFu) {
+        snprintf(tooLarge, sizeof(tooLarge), "%s (4 GiB or more)", strerror(EFBIG));
+        return tooLarge;
+    }
+    if (info.st_size == 0)
+        return "empty file (the controller takes none)";
+    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return strerror(errno);
+    close(fd);
+    return nullptr;
+}
+
+int VtxCheckLocalFiles(const UploadJob* job)
+{
+    for (const char* name = job->fileList; *name; name = NextName(name)) {
+        const char* problem = LocalFileProblem(name);
+        if (problem) {
+            fprintf(stderr, "vtx: %s: %s\n", name, problem);
+            return 0;
+        }
+    }
+    return 1;
+}
+
+// The size the sender announces for a file and the controller path it lands
+// on, by the sender's own rules; 0 when the sender refuses the file.
+static uint32_t ControllerTarget(const char* targetDir, const char* path, char* absolute)
+{
+    ZemFindData found;
+    uint32_t size = UploadFileSize(path, &found);
+    if (size == 0)
+        return 0;
+    unsigned char header[sizeof(UploadFrame::data)];
+    BuildHeaderText(header, targetDir, found.fileName, size);
+    if (!VtxAbsolutePath(reinterpret_cast<const char*>(header), absolute, VTX_PATH_SIZE))
+        return 0;
+    return size;
+}
+
+static const char* DiskName(const char* targetDir)
+{
+    return IsFlashTarget(targetDir) ? "flash disk" : "RAM disk";
+}
+
+int VtxPlanUpload(const UploadJob* job, DeviceTree* tree, int print)
+{
+    // The budgets of a copy are used up, as the sender will use up the job's.
+    static UploadJob plan;
+    plan = *job;
+    plan.ramBudget = tree->ramDiskFree;
+    plan.flashBudget = tree->flashDiskFree;
+    char absolute[VTX_PATH_SIZE];
+    for (const char* name = job->fileList; *name; name = NextName(name)) {
+        uint32_t size = ControllerTarget(job->targetDir, name, absolute);
+        if (size == 0) {
+            fprintf(stderr, "vtx: %s: Upload-Error: Can't read file.\n", name);
+            return 0;
+        }
+        uint32_t free = IsFlashTarget(job->targetDir) ? plan.flashBudget : plan.ramBudget;
+        if (!TakeUploadBudget(&plan, size)) {
+            fprintf(stderr, "vtx: %s: Upload-Error: Not enough space. (%lu bytes, %lu free on the %s)\n", name,
+                    static_cast<unsigned long>(size), static_cast<unsigned long>(free), DiskName(job->targetDir));
+            return 0;
+        }
+        char* slash = strrchr(absolute, '/');
+        char keep = slash[1];
+        slash[1] = 0;
+        if (!VtxFindDirectory(tree, absolute)) {
+            fprintf(stderr, "vtx: %s: no such directory on the controller\n", absolute);
+            return 0;
+        }
+        slash[1] = keep;
+        if (print)
+            printf("%s -> %s (%lu bytes)\n", name, absolute, static_cast<unsigned long>(size));
+    }
+    if (print)
+        printf("free after the batch: RAM disk %lu bytes, flash disk %lu bytes\n",
+               static_cast<unsigned long>(plan.ramBudget), static_cast<unsigned long>(plan.flashBudget));
+    return 1;
+}
+
+// 1 when a later file of the batch lands on the same controller path: the
+// controller then holds that one.
+static int ReplacedLater(const UploadJob* job, const char* name, const char* absolute)
+{
+    char other[VTX_PATH_SIZE];
+    for (const char* later = NextName(name); *later; later = NextName(later))
+        if (ControllerTarget(job->targetDir, later, other) && strcmp(other, absolute) == 0)
+            return 1;
+    return 0;
+}
+
+int VtxVerifyUpload(const UploadJob* job, DeviceTree* tree)
+{
+    int all = 1;
+    char absolute[VTX_PATH_SIZE];
+    for (const char* name = job->fileList; *name; name = NextName(name)) {
+        uint32_t size = ControllerTarget(job->targetDir, name, absolute);
+        if (size == 0 || ReplacedLater(job, name, absolute))
+            continue;
+        const DirEntry* entry = VtxFindFile(tree, absolute);
+        if (!entry)
+            fprintf(stderr, "vtx: %s: not listed as %s after the upload\n", name, absolute);
+        else if (entry->size != size)
+            fprintf(stderr, "vtx: %s: listed as %s with %lu bytes, not %lu\n", name, absolute,
+                    static_cast<unsigned long>(entry->size), static_cast<unsigned long>(size));
+        all = all && entry && entry->size == size;
+    }
+    return all;
+}

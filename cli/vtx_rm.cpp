@@ -1,0 +1,122 @@
+// vtx rm [-n] [--no-verify] PATH...: the browser's delete command, checked
+// against the tree before anything is sent and read again afterwards.
+#include <cstdio>
+#include <cstring>
+
+#include "app/delete_command.h"
+#include "cli/vtx_commands.h"
+#include "serial/serial_port.h"
+#include "tree/device_tree.h"
+
+const char VtxRmUsage[] =
+    "usage: vtx [OPTIONS] rm [-n] [--no-verify] PATH...\n"
+    "\n"
+    "Deletes files on the controller, one \"d PATH\" command each, in the order\n"
+    "given (for example /ram/cncprg/part.nc; a PATH without a leading \"/\" is\n"
+    "taken in /ram/cncprg/). The directories are read first: when a PATH is not\n"
+    "a file there, nothing is sent at all. Directories cannot be deleted.\n"
+    "Afterwards the directories are read again and every PATH must be gone.\n"
+    "\n"
+    "  -n           dry run: read and check, print the commands, send none\n"
+    "  --no-verify  skip the second read\n"
+    "\n"
+    "Exit status: 0 deleted (and gone from the listing), 1 the port or the\n"
+    "controller failed, a PATH is no file on the controller, or a file is still\n"
+    "listed, 2 usage error.\n";
+
+// Why a path cannot become a delete command, or null when it can.
+static const char* CheckDeletePath(const char* path, char* command)
+{
+    size_t length = strlen(path);
+    if (length == 0)
+        return "empty path";
+    if (path[length - 1] == '/')
+        return "not a file (directories cannot be deleted)";
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(path); *p; p++)
+        if (*p < 0x20)
+            return "control character in path";   // a CR would end the command early
+    if (!BuildDeleteCommand(command, "", path))
+        return "path too long for the delete command";
+    return nullptr;
+}
+
+// 1 when every path is a file in the tree; names each one that is not.
+static int AllListed(DeviceTree* tree, int count, char** paths)
+{
+    int all = 1;
+    for (int i = 0; i < count; i++) {
+        if (!VtxFindFile(tree, paths[i])) {
+            fprintf(stderr, "vtx: %s: no such file on the controller\n", paths[i]);
+            all = 0;
+        }
+    }
+    return all;
+}
+
+static int SendDeletes(SerialPort* port, int count, char** paths)
+{
+    char command[DELETE_COMMAND_SIZE];
+    for (int i = 0; i < count; i++) {
+        BuildDeleteCommand(command, "", paths[i]);
+        if (SendDeleteCommand(port, command, AnswerBuffer, ANSWER_BUFFER_SIZE) != SERCOM_DONE) {
+            fputs("Can't send Command. Please check if Vantorix is connected.\n", stderr);
+            return 0;
+        }
+    }
+    return 1;
+}
+
+// 1 when no path is listed any more; names each one that still is.
+static int AllGone(DeviceTree* tree, int count, char** paths)
+{
+    int gone = 1;
+    for (int i = 0; i < count; i++) {
+        if (VtxFindFile(tree, paths[i])) {
+            fprintf(stderr, "vtx: %s: still on the controller after the delete\n", paths[i]);
+            gone = 0;
+        }
+    }
+    return gone;
+}
+
+int VtxRm(int argc, char** argv, const VtxOptions* options)
+{
+    int dryRun = 0, verify = 1, i = 1;
+    for (; i < argc && argv[i][0] == '-'; i++) {
+        if (strcmp(argv[i], "--") == 0) {
+            i++;
+            break;
+        }
+        if (strcmp(argv[i], "-n") == 0)
+            dryRun = 1;
+        else if (strcmp(argv[i], "--no-verify") == 0)
+            verify = 0;
+        else
+            return VtxUsageError("rm", "unknown option", argv[i]);
+    }
+    int count = argc - i;
+    char** paths = argv + i;
+    if (count < 1)
+        return VtxUsageError("rm", "no path given", nullptr);
+    char command[DELETE_COMMAND_SIZE];
+    for (int k = 0; k < count; k++) {
+        const char* problem = CheckDeletePath(paths[k], command);
+        if (problem)
+            return VtxUsageError("rm", problem, paths[k]);
+    }
+
+    VtxSession session;
+    int result = VTX_EXIT_FAILED;
+    if (VtxConnectAndRead(options, &session) && AllListed(session.tree, count, paths)) {
+        if (dryRun) {
+            for (int k = 0; k < count; k++)
+                printf("d %s\n", paths[k]);
+            result = VTX_EXIT_OK;
+        } else if (SendDeletes(session.port, count, paths)) {
+            if (!verify || (VtxReadAgain(&session) && AllGone(session.tree, count, paths)))
+                result = VTX_EXIT_OK;
+        }
+    }
+    VtxDisconnect(&session);
+    return result;
+}

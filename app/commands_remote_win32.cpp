@@ -62,7 +62,7 @@ static int AskDelete(const char* command)
 {
     char target[DELETE_COMMAND_SIZE];
     GetDeleteTarget(command, target, sizeof(target));
-    return MessageBoxA(nullptr, target, "Really delete ?", MB_YESNO) == IDYES;
+    return ZemUiBox(target, "Really delete ?", MB_YESNO) == IDYES;
 }
 
 void CommandDelete()

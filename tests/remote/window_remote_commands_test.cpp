@@ -53,7 +53,8 @@ TEST_F(RemoteCommands, DeleteAsksForEachFileAndSendsOnlyTheYeses)
     Delete({IDYES, IDNO, IDYES});
     EXPECT_EQ(boxes.Texts(), (Texts{"/ram/cncprg/a.nc", "/ram/cncprg/b.nc", "/ram/cncprg/c.nc"}));
     for (const gui::CapturedBox& box : boxes.Boxes())
-        EXPECT_TRUE(box.caption == "Really delete ?" && box.owner == nullptr);
+        EXPECT_TRUE(box.caption == "Really delete ?" && box.owner == nullptr &&
+                    box.style == (MB_YESNO | MB_SETFOREGROUND | MB_TOPMOST));
     // The listing is read again afterwards.
     EXPECT_EQ(commands, (Texts{"d /ram/cncprg/a.nc\r", "d /ram/cncprg/c.nc\r", "l\r\n"}));
 

@@ -131,6 +131,23 @@ TEST_F(RemoteCommands, ParametersAndToolListsReachTheirFiles)
                                     "Can't send Command. Please check if Vantorix is connected."}));
     EXPECT_EQ(Fetched("parameters-from-vantorix.txt"), "X=1\r\n\r\n");
     EXPECT_EQ(Fetched("ToolList-from-vantorix.txt"), "X");
+
+    // A viewer that lets others write does not stop a fetch; one that does is named, and the old list stays.
+    boxes.Clear();
+    auto hold = [&](const char* name, DWORD sharing) {
+        return CreateFileA((programDir + name).c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0, nullptr);
+    };
+    HANDLE viewer = hold("ToolList-from-vantorix.txt", FILE_SHARE_READ | FILE_SHARE_WRITE);
+    HANDLE locker = hold("parameters-from-vantorix.txt", FILE_SHARE_READ);
+    toolAnswer = "t\r\nY";
+    parameterAnswer = "p\r\nX=2\r\n";
+    gui::SendCommand(MainWindow, CMD_SHOW_TOOLLIST);
+    gui::SendCommand(MainWindow, CMD_SHOW_PARAMETERS);
+    CloseHandle(viewer);
+    CloseHandle(locker);
+    EXPECT_EQ(boxes.Texts(), (Texts{"Can't write parameters-from-vantorix.txt."}));
+    EXPECT_EQ(Fetched("ToolList-from-vantorix.txt"), "Y");
+    EXPECT_EQ(Fetched("parameters-from-vantorix.txt"), "X=1\r\n\r\n");
 }
 
 TEST_F(RemoteCommands, DropsOfFoldersOrMissingFilesUploadNothing)

@@ -38,12 +38,18 @@ void CommandShowFetched(unsigned id)
     int outcome = FetchControllerList(ConnectedPort, kind, AnswerBuffer, ANSWER_BUFFER_SIZE, &start, &length);
     char path[sizeof(ProgramDir) + 32];
     snprintf(path, sizeof(path), "%s%s", ProgramDir, FetchedFileName(kind));
-    if (outcome == FETCH_OK)
-        WriteFetchedFile(path, kind, AnswerBuffer + start, length);
+    int written = outcome == FETCH_OK && WriteFetchedFile(path, kind, AnswerBuffer + start, length);
     ZemUiRestoreCursor(cursor);
 
     if (outcome != FETCH_OK) {
         ZemUiProblem(FetchOutcomeMessage(outcome));
+        return;
+    }
+    // Opening the file as it stands would show an old list as the controller's current one.
+    if (!written) {
+        char message[64];
+        snprintf(message, sizeof(message), "Can't write %s.", FetchedFileName(kind));
+        ZemUiProblem(message);
         return;
     }
     OpenFetchedFile(path);
@@ -62,7 +68,7 @@ static int AskDelete(const char* command)
 {
     char target[DELETE_COMMAND_SIZE];
     GetDeleteTarget(command, target, sizeof(target));
-    return MessageBoxA(nullptr, target, "Really delete ?", MB_YESNO) == IDYES;
+    return ZemUiBox(target, "Really delete ?", MB_YESNO) == IDYES;
 }
 
 void CommandDelete()

@@ -43,7 +43,14 @@ void CommandUpload()
     dialog.nMaxFile = CHOSEN_PATH_SIZE;
     dialog.lpstrInitialDir = Settings.DefUplPath[0] ? Settings.DefUplPath : nullptr;
     dialog.Flags = OFN_LONGNAMES | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-    if (!GetOpenFileNameA(&dialog))
+    // The dialog makes the chosen file's folder the current directory, which
+    // Windows then keeps open: a USB stick could not be removed until exit.
+    char current[MAX_PATH];
+    DWORD currentLength = GetCurrentDirectoryA(sizeof(current), current);
+    BOOL choseOne = GetOpenFileNameA(&dialog);
+    if (currentLength > 0 && currentLength < sizeof(current))
+        SetCurrentDirectoryA(current);
+    if (!choseOne)
         return;
 
     size_t length = strlen(chosen);

@@ -29,11 +29,11 @@ int FetchControllerList(SerialPort* port, int kind, char* buffer, uint32_t size,
     return FETCH_OK;
 }
 
-void WriteFetchedFile(const char* path, int kind, const char* content, uint32_t length)
+int WriteFetchedFile(const char* path, int kind, const char* content, uint32_t length)
 {
-    ZemFileWrite(path, content, length, ZEM_FILE_CREATE);
-    if (kind == FETCH_PARAMETERS)
-        ZemFileWrite(path, "\r\n", 2, ZEM_FILE_APPEND);
+    if (!ZemFileWrite(path, content, length, ZEM_FILE_CREATE))
+        return 0;
+    return kind != FETCH_PARAMETERS || ZemFileWrite(path, "\r\n", 2, ZEM_FILE_APPEND);
 }
 
 const char* FetchedFileName(int kind)

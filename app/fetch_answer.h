@@ -33,8 +33,8 @@ uint32_t SkipFirstLine(const char* answer, uint32_t n);
 int FetchControllerList(SerialPort* port, int kind, char* buffer, uint32_t size, uint32_t* start, uint32_t* length);
 
 // Creates or truncates the file and writes the content (and, for the
-// parameters, the appended line end). Write failures are not reported.
-void WriteFetchedFile(const char* path, int kind, const char* content, uint32_t length);
+// parameters, the appended line end); 1, or 0 when a write failed.
+int WriteFetchedFile(const char* path, int kind, const char* content, uint32_t length);
 
 // "parameters-from-vantorix.txt" or "ToolList-from-vantorix.txt".
 const char* FetchedFileName(int kind);

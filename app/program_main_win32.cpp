@@ -56,7 +56,10 @@ static ATOM RegisterMainWindowClass(HINSTANCE instance)
 int OpenMainWindow(HINSTANCE instance, int show)
 {
     CoInitialize(nullptr);
-    InitCommonControls();
+    // InitCommonControls registers nothing under common controls 6, which the
+    // manifest asks for: the classes the window and the upload dialog use.
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_TREEVIEW_CLASSES | ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
     ProgramInstance = instance;
     if (!RegisterMainWindowClass(instance))
         return 0;

@@ -62,11 +62,11 @@ static int FetchList(int kind, const char* name, int argc, char** argv, const Vt
     if (!outputPath)
         return WriteToStdout(kind, AnswerBuffer + start, length) ? VTX_EXIT_OK : VTX_EXIT_FAILED;
 
-    WriteFetchedFile(outputPath, kind, AnswerBuffer + start, length);
-    // The browser does not report a failed write; a script needs to know.
+    // The size also catches a write that ended short.
+    int written = WriteFetchedFile(outputPath, kind, AnswerBuffer + start, length);
     ZemFindData found;
     uint32_t expected = length + (kind == FETCH_PARAMETERS ? 2 : 0);
-    if (!ZemFileFind(outputPath, &found) || found.sizeLow != expected || found.sizeHigh != 0) {
+    if (!written || !ZemFileFind(outputPath, &found) || found.sizeLow != expected || found.sizeHigh != 0) {
         fprintf(stderr, "vtx: could not write %s\n", outputPath);
         return VTX_EXIT_FAILED;
     }

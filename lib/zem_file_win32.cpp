@@ -40,7 +40,8 @@ long ZemFileRead(const char* path, void* buffer, uint32_t maxBytes, uint32_t off
 
 int ZemFileWrite(const char* path, const void* buffer, uint32_t length, int mode)
 {
-    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    // Shared for reading, so that a viewer holding the log or a list does not make the write fail.
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                               mode == ZEM_FILE_CREATE ? CREATE_ALWAYS : OPEN_ALWAYS, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return 0;

@@ -11,6 +11,11 @@ void* ZemUiSetWaitCursor();                    // returns the cursor it replaced
 void ZemUiRestoreCursor(void* cursor);
 void ZemUiPostCommand(unsigned id, intptr_t param);
 
+// Windows: a message box without owner window that comes to the front, so
+// that a run started from another program does not wait behind its window.
+// Returns the button chosen (IDOK, IDYES, ...).
+int ZemUiBox(const char* text, const char* caption, unsigned buttons);
+
 // Windows: the window that receives posted commands and the cursor shown while
 // the controller is talked to (loaded once when the main window is created).
 void ZemUiAttachWindow(void* window, void* waitCursor);

@@ -1,4 +1,5 @@
-// Problems are message boxes with the caption "Problem" and no owner window.
+// Problems are message boxes with the caption "Problem", no owner window and
+// brought to the front.
 #include <windows.h>
 
 #include "lib/zem_ui.h"
@@ -12,9 +13,14 @@ void ZemUiAttachWindow(void* window, void* cursor)
     waitCursor = static_cast<HCURSOR>(cursor);
 }
 
+int ZemUiBox(const char* text, const char* caption, unsigned buttons)
+{
+    return MessageBoxA(nullptr, text, caption, buttons | MB_SETFOREGROUND | MB_TOPMOST);
+}
+
 void ZemUiPlatformProblem(const char* text)
 {
-    MessageBoxA(nullptr, text, "Problem", MB_OK);
+    ZemUiBox(text, "Problem", MB_OK);
 }
 
 void ZemUiPlatformPostCommand(unsigned id, intptr_t param)

@@ -5,13 +5,31 @@
 #include <cstring>
 
 #include "serial/serial_device.h"
+#include "serial/serial_device_win32.h"
 
 static_assert(sizeof(DCB) <= sizeof(SerialSavedState), "the DCB must fit the saved state");
 static_assert(sizeof(COMMTIMEOUTS) <= sizeof(SerialSavedTimeouts), "COMMTIMEOUTS must fit the saved timeouts");
 
+static const SerialWin32Calls systemCalls = {GetCommState, SetCommState, ClearCommError, ReadFile, WriteFile};
+static const SerialWin32Calls* calls = &systemCalls;
+
+void SerialWin32SetCalls(const SerialWin32Calls* replacement)
+{
+    calls = replacement ? replacement : &systemCalls;
+}
+
 static HANDLE AsHandle(SerialHandle handle)
 {
     return reinterpret_cast<HANDLE>(handle);
+}
+
+// With fAbortOnError every transfer fails after one framing or overrun error
+// until the error is cleared; clearing after each failure keeps one bad byte
+// from failing all later ones.
+static void ClearLineError(SerialHandle handle)
+{
+    DWORD errors = 0;
+    calls->clearCommError(AsHandle(handle), &errors, NULL);
 }
 
 static int OpenWin32(const char* name, SerialHandle* handle)
@@ -28,7 +46,7 @@ static int GetStateWin32(SerialHandle handle, SerialSavedState* state)
     DCB dcb;
     memset(&dcb, 0, sizeof(dcb));
     dcb.DCBlength = sizeof(dcb);
-    if (!GetCommState(AsHandle(handle), &dcb))
+    if (!calls->getCommState(AsHandle(handle), &dcb))
         return 0;
     memcpy(state->bytes, &dcb, sizeof(dcb));
     return 1;
@@ -51,14 +69,18 @@ int SerialSpeedSupported(uint32_t, uint32_t* below, uint32_t* above)
     return 1;
 }
 
-// 8N1 with the DTR and RTS receive handshake; every other member keeps the
-// driver's value. On the packed flag word this is AND 0xFFFFEFA7, OR 0x2020.
+// 8N1 with the DTR and RTS receive handshake; on the packed flag word this
+// is AND 0xFFFFEFA7, OR 0x2020. The members that would alter binary data are
+// set for it too, since the port's last user may have left anything there:
+// XON/XOFF would take 0x11 and 0x13 as flow control (and insert them),
+// fNull would drop every 0x00, and equal XON and XOFF characters make
+// SetCommState fail. Every other member keeps the driver's value.
 static int ConfigureWin32(SerialHandle handle, uint32_t baud)
 {
     DCB dcb;
     memset(&dcb, 0, sizeof(dcb));
     dcb.DCBlength = sizeof(dcb);
-    GetCommState(AsHandle(handle), &dcb);
+    calls->getCommState(AsHandle(handle), &dcb);
     dcb.BaudRate = baud;
     dcb.ByteSize = 8;
     dcb.Parity = NOPARITY;
@@ -67,7 +89,21 @@ static int ConfigureWin32(SerialHandle handle, uint32_t baud)
     dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
     dcb.fDsrSensitivity = 0;
     dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
-    return SetCommState(AsHandle(handle), &dcb) != 0;
+    dcb.fBinary = 1;
+    dcb.fParity = 0;
+    dcb.fOutX = 0;
+    dcb.fInX = 0;
+    dcb.fNull = 0;
+    dcb.fErrorChar = 0;
+    dcb.fAbortOnError = 0;
+    if (dcb.XonChar == dcb.XoffChar) {
+        dcb.XonChar = 0x11;
+        dcb.XoffChar = 0x13;
+    }
+    if (!calls->setCommState(AsHandle(handle), &dcb))
+        return 0;
+    ClearLineError(handle);   // an error the last user left would fail the first transfer
+    return 1;
 }
 
 // A read ends at the count or 990 ms after it began; a write within 10 s.
@@ -86,7 +122,7 @@ static void RestoreStateWin32(SerialHandle handle, const SerialSavedState* state
 {
     DCB dcb;
     memcpy(&dcb, state->bytes, sizeof(dcb));
-    SetCommState(AsHandle(handle), &dcb);
+    calls->setCommState(AsHandle(handle), &dcb);
 }
 
 static void RestoreTimeoutsWin32(SerialHandle handle, const SerialSavedTimeouts* timeouts)
@@ -104,7 +140,9 @@ static void PurgeWin32(SerialHandle handle)
 static int WriteWin32(SerialHandle handle, const void* bytes, uint32_t length, uint32_t* written)
 {
     DWORD count = 0;
-    BOOL ok = WriteFile(AsHandle(handle), bytes, length, &count, NULL);
+    BOOL ok = calls->writeFile(AsHandle(handle), bytes, length, &count, NULL);
+    if (!ok)
+        ClearLineError(handle);
     *written = count;
     return ok != 0;
 }
@@ -112,7 +150,9 @@ static int WriteWin32(SerialHandle handle, const void* bytes, uint32_t length, u
 static int ReadWin32(SerialHandle handle, void* buffer, uint32_t max, uint32_t* got)
 {
     DWORD count = 0;
-    BOOL ok = ReadFile(AsHandle(handle), buffer, max, &count, NULL);
+    BOOL ok = calls->readFile(AsHandle(handle), buffer, max, &count, NULL);
+    if (!ok)
+        ClearLineError(handle);
     *got = count;
     return ok != 0;
 }

@@ -179,6 +179,7 @@ TEST_F(Commands, GuardsWhileDisconnected)
     EXPECT_EQ(box.caption, "Problem");
     EXPECT_EQ(box.buttonIds, (std::vector<int>{IDOK}));
     EXPECT_EQ(box.owner, nullptr);
+    EXPECT_EQ(box.style, static_cast<UINT>(MB_OK | MB_SETFOREGROUND | MB_TOPMOST));   // in front of other programs
     EXPECT_EQ(Settings.Baudrate, 115200);   // kept although the port text was empty
     EXPECT_EQ(line.opens, 0);
 

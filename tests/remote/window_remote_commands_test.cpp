@@ -53,7 +53,8 @@ TEST_F(RemoteCommands, DeleteAsksForEachFileAndSendsOnlyTheYeses)
     Delete({IDYES, IDNO, IDYES});
     EXPECT_EQ(boxes.Texts(), (Texts{"/ram/cncprg/a.nc", "/ram/cncprg/b.nc", "/ram/cncprg/c.nc"}));
     for (const gui::CapturedBox& box : boxes.Boxes())
-        EXPECT_TRUE(box.caption == "Really delete ?" && box.owner == nullptr);
+        EXPECT_TRUE(box.caption == "Really delete ?" && box.owner == nullptr &&
+                    box.style == (MB_YESNO | MB_SETFOREGROUND | MB_TOPMOST));
     // The listing is read again afterwards.
     EXPECT_EQ(commands, (Texts{"d /ram/cncprg/a.nc\r", "d /ram/cncprg/c.nc\r", "l\r\n"}));
 
@@ -130,6 +131,23 @@ TEST_F(RemoteCommands, ParametersAndToolListsReachTheirFiles)
                                     "Can't send Command. Please check if Vantorix is connected."}));
     EXPECT_EQ(Fetched("parameters-from-vantorix.txt"), "X=1\r\n\r\n");
     EXPECT_EQ(Fetched("ToolList-from-vantorix.txt"), "X");
+
+    // A viewer that lets others write does not stop a fetch; one that does is named, and the old list stays.
+    boxes.Clear();
+    auto hold = [&](const char* name, DWORD sharing) {
+        return CreateFileA((programDir + name).c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0, nullptr);
+    };
+    HANDLE viewer = hold("ToolList-from-vantorix.txt", FILE_SHARE_READ | FILE_SHARE_WRITE);
+    HANDLE locker = hold("parameters-from-vantorix.txt", FILE_SHARE_READ);
+    toolAnswer = "t\r\nY";
+    parameterAnswer = "p\r\nX=2\r\n";
+    gui::SendCommand(MainWindow, CMD_SHOW_TOOLLIST);
+    gui::SendCommand(MainWindow, CMD_SHOW_PARAMETERS);
+    CloseHandle(viewer);
+    CloseHandle(locker);
+    EXPECT_EQ(boxes.Texts(), (Texts{"Can't write parameters-from-vantorix.txt."}));
+    EXPECT_EQ(Fetched("ToolList-from-vantorix.txt"), "Y");
+    EXPECT_EQ(Fetched("parameters-from-vantorix.txt"), "X=1\r\n\r\n");
 }
 
 TEST_F(RemoteCommands, DropsOfFoldersOrMissingFilesUploadNothing)

@@ -86,8 +86,11 @@ protected:
     void UploadChosen(const std::string& path)
     {
         choice = path;
+        char before[MAX_PATH], after[MAX_PATH];
+        GetCurrentDirectoryA(MAX_PATH, before);
         gui::SendCommand(MainWindow, CMD_UPLOAD);
         gui::PumpPending();
+        EXPECT_STREQ(GetCurrentDirectoryA(MAX_PATH, after) ? after : "", before);   // no folder kept in use
     }
     std::string Arrived(const char* controllerPath) { return gui::ReadWholeFile(gui::WindowsPath(root + (controllerPath + 1))); }
     bool TreeHolds(const char* controllerPath)
@@ -117,6 +120,8 @@ TEST_F(SimUpload, ChosenFileArrivesInTheDefaultDirectoryOrThePathBoxDirectory)
     gui::SendCommand(MainWindow, CMD_UPLOAD_TO_ACTUAL_PATH);
     SelectDirectory({"/", "ram", "empty"});
     bytes = SampleBytes(1500, 2);
+    for (size_t i = 0; i < bytes.size(); i += 2)
+        bytes[i] = "\x00\x11\x13"[i % 3];   // NUL, XON and XOFF arrive as they are
     UploadChosen(LocalFile("up-path.nc", bytes));
     EXPECT_EQ(Arrived("/ram/empty/up-path.nc"), bytes);
     EXPECT_EQ(Arrived("/ram/cncprg/up-path.nc"), "<missing>");

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/settings.h"
+#include "serial/serial_device_win32.h"
 #include "serial/serial_port.h"
 
 static const char* PortName()
@@ -30,6 +31,16 @@ static DCB ReadStateDirectly()
         CloseHandle(h);
     }
     return dcb;
+}
+
+// What an earlier program left on the port.
+static void LeaveState(const DCB& left)
+{
+    HANDLE h = CreateFileA(PortName(), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DCB dcb = left;
+    EXPECT_TRUE(SetCommState(h, &dcb));
+    CloseHandle(h);
 }
 
 class SerialComTest : public testing::Test {
@@ -55,6 +66,8 @@ TEST_F(SerialComTest, OpenSetsTheControllerLineAndCloseRestoresIt)
 {
     DCB before = ReadStateDirectly();
     ASSERT_NE(before.BaudRate, 57600u);
+    before.fOutX = before.fInX = 1;   // Wine keeps these as IXON and IXOFF on the pty
+    LeaveState(before);
 
     port = ZemSerComOpen(PortName(), 57600);
     ASSERT_NE(port, nullptr);
@@ -65,6 +78,7 @@ TEST_F(SerialComTest, OpenSetsTheControllerLineAndCloseRestoresIt)
     EXPECT_EQ(dcb.ByteSize, 8);
     EXPECT_EQ(dcb.Parity, NOPARITY);
     EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
+    EXPECT_EQ(dcb.fOutX + dcb.fInX, 0u);
     COMMTIMEOUTS t;
     ASSERT_TRUE(GetCommTimeouts(h, &t));
     const COMMTIMEOUTS wanted = {990, 0, 990, 0, 10000};
@@ -84,6 +98,7 @@ TEST_F(SerialComTest, OpenSetsTheControllerLineAndCloseRestoresIt)
     DCB after = ReadStateDirectly();
     EXPECT_EQ(after.BaudRate, before.BaudRate);
     EXPECT_EQ(after.ByteSize, before.ByteSize);
+    EXPECT_EQ(after.fOutX + after.fInX, 2u);
 }
 
 TEST_F(SerialComTest, ReadsEndAfterAboutASecondWithWhateverArrived)
@@ -102,6 +117,47 @@ TEST_F(SerialComTest, ReadsEndAfterAboutASecondWithWhateverArrived)
         EXPECT_GE(ms, 800u);
         EXPECT_LE(ms, 2500u);
     }
+}
+
+// A driver that reports what the port's last user left and whose transfers fail.
+static DCB leftState, writtenState;
+static int errorClears;
+
+TEST(SerialWin32Driver, SettingsLeftByAnotherProgramAreMadeSafeForBinaryData)
+{
+    static const SerialWin32Calls driver = {
+        [](HANDLE, LPDCB dcb) -> BOOL { return *dcb = leftState, TRUE; },
+        [](HANDLE, LPDCB dcb) -> BOOL { return writtenState = *dcb, TRUE; },
+        [](HANDLE, LPDWORD, LPCOMSTAT) -> BOOL { return ++errorClears, TRUE; },
+        [](HANDLE, LPVOID, DWORD, LPDWORD got, LPOVERLAPPED) -> BOOL { return *got = 0, FALSE; },
+        [](HANDLE, LPCVOID, DWORD, LPDWORD put, LPOVERLAPPED) -> BOOL { return *put = 0, FALSE; },
+    };
+    leftState = DCB();
+    leftState.DCBlength = sizeof(DCB);
+    leftState.fParity = leftState.fOutX = leftState.fInX = leftState.fNull = 1;
+    leftState.fErrorChar = leftState.fAbortOnError = leftState.fOutxCtsFlow = leftState.fTXContinueOnXoff = 1;
+    leftState.XonChar = leftState.XoffChar = 0x13;
+    leftState.XonLim = 77;
+    leftState.EofChar = 0x1A;
+    SerialWin32SetCalls(&driver);
+    const SerialDevice& device = SerialPlatformDevice;
+    EXPECT_EQ(device.configure(1, 57600), 1);
+    EXPECT_EQ(errorClears, 1);
+    char byte;
+    uint32_t count;
+    EXPECT_EQ(device.read(1, &byte, 1, &count), 0);
+    EXPECT_EQ(device.write(1, &byte, 1, &count), 0);
+    EXPECT_EQ(errorClears, 3);
+    SerialWin32SetCalls(nullptr);
+
+    DCB wanted = leftState;
+    wanted.BaudRate = 57600;
+    wanted.ByteSize = 8;
+    wanted.fDtrControl = wanted.fRtsControl = 2;   // the handshake
+    wanted.fBinary = 1;
+    wanted.fParity = wanted.fOutX = wanted.fInX = wanted.fNull = wanted.fErrorChar = wanted.fAbortOnError = 0;
+    wanted.XonChar = 0x11;
+    EXPECT_EQ(memcmp(&writtenState, &wanted, sizeof(DCB)), 0);
 }
 
 TEST_F(SerialComTest, NoSuchPortGivesNone)

@@ -47,11 +47,11 @@ LRESULT CALLBACK BoxCapture::HookProc(int code, WPARAM wParam, LPARAM lParam)
 {
     const CWPRETSTRUCT* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
     if (code == HC_ACTION && activeCapture && call->message == WM_INITDIALOG)
-        activeCapture->OnDialogReady(call->hwnd);
+        activeCapture->OnDialogReady(call->hwnd, call->lParam);
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-void BoxCapture::OnDialogReady(HWND dialog)
+void BoxCapture::OnDialogReady(HWND dialog, LPARAM init)
 {
     if (!GetDlgItem(dialog, MESSAGE_TEXT_ID)) {
         if (onDialog)
@@ -62,6 +62,8 @@ void BoxCapture::OnDialogReady(HWND dialog)
     box.text = MessageBoxText(dialog);
     box.caption = WindowText(dialog);
     box.owner = GetWindow(dialog, GW_OWNER);
+    // A message box is initialised with the parameters it was called with.
+    box.style = reinterpret_cast<const MSGBOXPARAMSW*>(init)->dwStyle;
     for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
         // Not yet shown at this point: the style tells which buttons will be.
         if (ClassName(child) == "Button" && (GetWindowLongA(child, GWL_STYLE) & WS_VISIBLE))

@@ -19,6 +19,7 @@ struct CapturedBox {
     std::string caption;
     std::vector<int> buttonIds;   // IDOK, IDYES, ... in creation order
     HWND owner = nullptr;
+    UINT style = 0;               // the MB_ flags asked for
     int answer = 0;               // the id the harness answered with
 };
 
@@ -36,7 +37,7 @@ public:
 
 private:
     static LRESULT CALLBACK HookProc(int code, WPARAM wParam, LPARAM lParam);
-    void OnDialogReady(HWND dialog);
+    void OnDialogReady(HWND dialog, LPARAM init);
     HHOOK hook_ = nullptr;
     std::vector<int> answers_;
     std::vector<CapturedBox> boxes_;

@@ -1,0 +1,16 @@
+// The driver calls of the Win32 serial device, in one table so that a test
+// can see the settings it writes and the error clearing that Wine ignores.
+#pragma once
+
+#include <windows.h>
+
+struct SerialWin32Calls {
+    BOOL(WINAPI* getCommState)(HANDLE, LPDCB);
+    BOOL(WINAPI* setCommState)(HANDLE, LPDCB);
+    BOOL(WINAPI* clearCommError)(HANDLE, LPDWORD, LPCOMSTAT);
+    BOOL(WINAPI* readFile)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
+    BOOL(WINAPI* writeFile)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+};
+
+// Null restores the system's calls.
+void SerialWin32SetCalls(const SerialWin32Calls* calls);

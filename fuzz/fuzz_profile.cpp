@@ -6,26 +6,17 @@
 // plain value reads back as stored and leaves other keys alone.
 #include <cctype>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 #include <strings.h>
-#include <unistd.h>
 
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "app/profile.h"
 #include "fuzz/fuzz_require.h"
 
-static std::string folder, profilePath, missingPath;
-
-static void RemoveWorkFolder()
-{
-    unlink(profilePath.c_str());
-    rmdir(folder.c_str());
-}
+static std::string profilePath, missingPath;
 
 static std::string ReadWhole()
 {
@@ -51,12 +42,9 @@ static std::string ReadValue(const std::string& path, const std::string& section
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (folder.empty()) {   // tmpfs keeps the writer's sync and rename cheap
-        folder = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + "/fuzz_profile.XXXXXX";
-        Require(mkdtemp(folder.data()) != nullptr);
-        profilePath = folder + "/Vantorix1.ini";
-        missingPath = folder + "/absent/Vantorix1.ini";
-        atexit(RemoveWorkFolder);
+    if (profilePath.empty()) {
+        profilePath = ScratchFolder("fuzz_profile") + "/Vantorix1.ini";
+        missingPath = profilePath + ".absent/Vantorix1.ini";
     }
     FuzzedDataProvider input(data, size);
     // Names and values are C texts: what follows a NUL is not part of them.

@@ -15,12 +15,10 @@
 //           (1-based, 0 none); bit 7 the change is a growth, not a cut
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <tuple>
 #include <vector>
-#include <unistd.h>
 
 #include "app/settings.h"
 #include "fuzz/fuzz_require.h"
@@ -40,14 +38,7 @@ struct BatchFile {
 };
 // One CRC block or two checksum blocks; two CRC or eleven checksum blocks; empty.
 static BatchFile fileA{"", "part a.nc", Bytes(200)}, fileB{"", "b.nc", Bytes(1300)}, fileEmpty{"", "empty.nc", {}};
-static std::string folder, missingPath;
-
-static void RemoveBatchFiles()
-{
-    for (const BatchFile* file : {&fileA, &fileB, &fileEmpty})
-        unlink(file->path.c_str());
-    rmdir(folder.c_str());
-}
+static std::string missingPath;
 
 static void WriteFile(const BatchFile& file, const Bytes& bytes)
 {
@@ -57,8 +48,7 @@ static void WriteFile(const BatchFile& file, const Bytes& bytes)
 
 static void MakeBatchFiles()
 {
-    folder = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + "/fuzz_sender.XXXXXX";
-    Require(mkdtemp(folder.data()) != nullptr);
+    std::string folder = ScratchFolder("fuzz_sender");
     for (BatchFile* file : {&fileA, &fileB, &fileEmpty}) {
         file->path = folder + "/" + file->baseName;
         for (size_t i = 0; i < file->bytes.size(); i++)
@@ -66,7 +56,6 @@ static void MakeBatchFiles()
         WriteFile(*file, file->bytes);
     }
     missingPath = folder + "/missing.nc";
-    atexit(RemoveBatchFiles);
 }
 
 static uint32_t virtualNow;
@@ -210,18 +199,10 @@ static int DeviceRead(SerialHandle, void* buffer, uint32_t max, uint32_t* got)
 }
 
 static const SerialDevice fuzzDevice = {
-    [](const char*, SerialHandle* handle) { return *handle = 3, 1; },
-    [](SerialHandle, SerialSavedState*) { return 1; },
-    [](SerialHandle, SerialSavedTimeouts*) { return 1; },
-    [](SerialHandle, uint32_t) { return 1; },
-    [](SerialHandle) { return 1; },
-    [](SerialHandle, const SerialSavedState*) {},
-    [](SerialHandle, const SerialSavedTimeouts*) {},
-    [](SerialHandle) {},
-    DeviceWrite,
-    DeviceRead,
-    [](SerialHandle) {},
-};
+    [](const char*, SerialHandle* handle) { return *handle = 3, 1; }, [](SerialHandle, SerialSavedState*) { return 1; },
+    [](SerialHandle, SerialSavedTimeouts*) { return 1; }, [](SerialHandle, uint32_t) { return 1; },
+    [](SerialHandle) { return 1; }, [](SerialHandle, const SerialSavedState*) {},
+    [](SerialHandle, const SerialSavedTimeouts*) {}, [](SerialHandle) {}, DeviceWrite, DeviceRead, [](SerialHandle) {}};
 static const UploadNoticeSink noticeSink = {
     [](void*, unsigned id, intptr_t param) { Require(id >= UM_SET_FILE_TEXT && id <= UM_PROGRESS_SET && param >= 0); },
     nullptr};
@@ -265,7 +246,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Require((port = ZemSerComOpen("fuzz", 115200)) != nullptr);
     }
     uint8_t s[3] = {};
-    size_t used = size < 3 ? size : 3;
+    size_t used = std::min<size_t>(size, 3);
     memcpy(s, data, used);
     ClearUploadJob(&job);
     job.port = port;
@@ -273,8 +254,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const BatchFile* const seconds[4] = {&fileB, nullptr, &fileEmpty, &fileA};
     if (s[0] & 1)
         files.push_back(seconds[(s[0] >> 1) & 3]);
-    std::string dir = s[0] & 64 ? "/ram/" + std::string(116, 'd') + "/" : s[0] & 16 ? "" : s[0] & 8 ? "/ROM/prog/"
-                                                                                                   : "/ram/cncprg/";
+    std::string dir = s[0] & 64 ? "/ram/" + std::string(116, 'd') + "/"
+                      : s[0] & 16 ? "" : s[0] & 8 ? "/ROM/prog/" : "/ram/cncprg/";
     bool fileError = false;
     uint32_t total = 0;
     char* cursor = job.fileList;
@@ -285,10 +266,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         total += file ? static_cast<uint32_t>(file->bytes.size()) : 0;
     }
     memcpy(job.targetDir, dir.c_str(), dir.size() + 1);
-    uint32_t budget = s[0] & 32 ? total - 1 : 1u << 30;
-    bool flash = strncasecmp(dir.c_str(), "/ROM", 4) == 0;
-    job.ramBudget = flash ? 1u << 30 : budget;
-    job.flashBudget = flash ? budget : 1u << 30;
+    job.ramBudget = job.flashBudget = 1u << 30;
+    (strncasecmp(dir.c_str(), "/ROM", 4) == 0 ? job.flashBudget : job.ramBudget) = s[0] & 32 ? total - 1 : 1u << 30;
 
     line = Line{};
     line.replies = data + used;

@@ -11,7 +11,7 @@ agree with what reached the controller's storage.
 
 Exits 77 when something it needs is missing.
 """
-import os, queue, shutil, subprocess, sys, threading, time
+import os, queue, shutil, subprocess, sys, threading, time, types
 
 sys.dont_write_bytecode = True   # no cache folder in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -29,7 +29,7 @@ def windows_path(path):
 
 
 def run_browser(s, workdir, tools):
-    port = tools.ports.get()
+    port = tools.ports.get()   # the COM port of this lane
     try:
         return run_on_port(s, workdir, tools, port)
     finally:
@@ -105,11 +105,9 @@ def main():
     if missing or not shutil.which("wine") or not os.environ.get("DISPLAY"):
         print(f"skipped: needs {missing or 'wine and a display (run under xvfb-run)'}")
         return 77
-    tools = type("Tools", (), {})()
-    tools.exe, tools.watch, tools.sim, tools.portdir = args.exe, args.watch, args.sim, os.path.abspath(args.ports)
-    tools.env = dict(os.environ, WINEPREFIX=os.path.abspath(args.prefix), WINEDEBUG="-all",
-                     WINEDLLOVERRIDES="mscoree,mshtml=")
-    tools.ports = queue.Queue()
+    tools = types.SimpleNamespace(exe=args.exe, watch=args.watch, sim=args.sim, portdir=os.path.abspath(args.ports),
+                                  env=dict(os.environ, WINEPREFIX=os.path.abspath(args.prefix), WINEDEBUG="-all",
+                                           WINEDLLOVERRIDES="mscoree,mshtml="), ports=queue.Queue())
     for n in (args.com or [6, 7])[:max(1, args.jobs)]:
         tools.ports.put(n)
     args.jobs = tools.ports.qsize()

@@ -136,10 +136,7 @@ def draw_scenario(seed, index, long_mode, allowed, front):
         used = sum(len(v) for k, v in s.existing.items() if k.split("/")[0] == s.host_dir.split("/")[0])
         size = s.files[at].size
         room = max(1, used + sum(f.size for f in s.files[:at]) + rng.choice([size, size - 1, rng.randint(0, size)]))
-        if s.host_dir.startswith("ROM"):
-            s.flash_size = room
-        else:
-            s.ram_size = room
+        setattr(s, "flash_size" if s.host_dir.startswith("ROM") else "ram_size", room)
     elif s.label == "bad-file":
         bad = s.files[at]
         bad.kind = rng.choice(["missing", "missing", "empty", "folder"])
@@ -259,9 +256,14 @@ def end_child(child, limit_s=5):
 def end_all_children():
     with CHILDREN_LOCK:
         STOPPING.append(True)
-        children = list(CHILDREN)
-    for child in children:
+    for child in list(CHILDREN):
         end_child(child, 1)
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as out:
+        out.write(data)
 
 
 def read_storage(root):
@@ -283,17 +285,16 @@ class Run:
 
     def __init__(self, s, workdir, binary, link):
         self.s, self.root, self.link, self.complaints = s, os.path.join(workdir, "root"), link, []
-        for folder in ["ram/cncprg", "ROM"] + ([s.host_dir] if s.make_dir else []):
+        for folder in ["ram/cncprg", "ROM"] + [s.host_dir] * s.make_dir:
             os.makedirs(os.path.join(self.root, folder), exist_ok=True)
         for path, content in s.existing.items():
-            os.makedirs(os.path.dirname(os.path.join(self.root, path)), exist_ok=True)
-            open(os.path.join(self.root, path), "wb").write(content)
-        self.paths = []
-        for i, upload in enumerate(s.files):     # each in its own folder: a name may come twice
-            self.paths.append(os.path.join(workdir, "pc", str(i), upload.source))
-            os.makedirs(self.paths[-1] if upload.kind == "folder" else os.path.dirname(self.paths[-1]))
+            write(os.path.join(self.root, path), content)
+        # Each PC file in its own folder: a name may come twice.
+        self.paths = [os.path.join(workdir, "pc", str(i), u.source) for i, u in enumerate(s.files)]
+        for path, upload in zip(self.paths, s.files):
+            os.makedirs(path if upload.kind == "folder" else os.path.dirname(path))
             if upload.kind in ("file", "empty"):
-                open(self.paths[-1], "wb").write(upload.data)
+                write(path, upload.data)
         self.args = [binary, "--root", self.root, "--link", link, "--mode", s.mode, "--silence-ms", str(SILENCE_MS),
                      "--ram-size", str(s.ram_size), "--flash-size", str(s.flash_size)]
         self.args += ["--baud", str(s.baud)] * bool(s.baud) + [a for f in s.faults for a in ("--fault", f)]
@@ -320,7 +321,7 @@ class Run:
             self.changed = True
             path, new = self.paths[s.change_index], s.changed_data
             if s.change_how == "replace":          # written beside it and renamed over it
-                open(path + ".new", "wb").write(new)
+                write(path + ".new", new)
                 os.replace(path + ".new", path)
             else:
                 with open(path, "r+b") as out:     # the same file grown, shrunk or rewritten

@@ -385,7 +385,8 @@ def run_campaign(args, name, run_one, front):
     args.deadline = max(args.deadline, 3600) if args.long else args.deadline
     args.seed = int(time.time()) % 1_000_000 if args.seed is None else args.seed
     base = tempfile.mkdtemp(prefix=f"{front}-campaign-")
-    cleanup = [end_all_children, lambda: shutil.rmtree(base, ignore_errors=True)]
+    # The lanes notice their children ended and stop within a moment; then their folders go.
+    cleanup = [end_all_children, lambda: time.sleep(0.5), lambda: shutil.rmtree(base, ignore_errors=True)]
     atexit.register(end_all_children)
 
     def on_signal(number, _frame):      # ends at once, every child with it
@@ -417,6 +418,8 @@ def run_campaign(args, name, run_one, front):
             finished, succeeded, message, storage, temps, complaints, detail = run_one(s, workdir)
         except Exception as error:      # a harness fault is reported like a disagreement
             finished, succeeded, message, storage, temps, complaints, detail = True, False, "", {}, [], [repr(error)], ""
+        if STOPPING:                    # interrupted: its children were ended, not its sender
+            return shutil.rmtree(workdir, ignore_errors=True)
         problems = complaints + judge(s, expected, finished, succeeded, message, storage, temps)
         with lock:
             print(f"{'FAIL' if problems else 'ok  '} run {index:4d} {time.monotonic() - began:5.1f}s {s.label:<20} "

@@ -159,9 +159,9 @@ def main():
                 outcome = "not viable" if run(build, 600) != 0 else test_all(timeout)
             finally:
                 open(full, "w").write(originals[path])
-            change = f"{old} -> {new}" if kind != "deleted" else f"deleted: {old}"
-            results.append((outcome, f"{path}:{idx + 1}", kind, change))
-            print(f"[{n}/{len(chosen)}] {outcome:16} {path}:{idx + 1}  {change}", flush=True)
+            change = f"{old} -> {new}" if kind != "deleted" else old
+            results.append((outcome, f"{path}:{idx + 1}:{col + 1}", kind, change))
+            print(f"[{n}/{len(chosen)}] {outcome:16} {results[-1][1]}  {kind}: {change}", flush=True)
     except KeyboardInterrupt:
         print("interrupted; files restored", file=sys.stderr)
     finally:

@@ -147,6 +147,7 @@ def main():
     def interrupted(*_):
         raise KeyboardInterrupt
     signal.signal(signal.SIGTERM, interrupted)
+    signal.signal(signal.SIGINT, interrupted)   # also when started where Ctrl-C was ignored
     try:
         for n, (_, path, idx, col, old, new, kind) in enumerate(chosen, 1):
             full = os.path.join(ROOT, path)

@@ -3,8 +3,6 @@
 // the flags in range; GetCmdLineToken must never write past the capacity it
 // is given; and names joined by JoinArguments must read back unchanged.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -18,167 +16,92 @@
 
 static int usageShown;
 
-static void CountUsageMessage()
+// Parses text from a clean start; the names of the file list, which must be
+// closed by an empty name inside the field with its last byte still free.
+static std::vector<std::string> Parse(const char* text, int* parsed)
 {
-    usageShown++;
-}
-
-static void ResetStartState()
-{
-    AutoMode = 0;
-    AutoConnect = 0;
-    QuitWhenDone = 0;
-    usageShown = 0;
+    AutoMode = AutoConnect = QuitWhenDone = usageShown = 0;
     ClearUploadJob(&TheUploadJob);
-    // Whatever the parser leaves of this pattern was never written by it.
-    memset(TheUploadJob.fileList, 0xAA, sizeof(TheUploadJob.fileList));
-}
-
-// The names of fileList up to its closing empty name, which must lie inside
-// the field with the field's last byte still free.
-static std::vector<std::string> ReadFileList()
-{
+    memset(TheUploadJob.fileList, 0xAA, sizeof(TheUploadJob.fileList));   // never written by the parser
+    *parsed = ParseCommandLine(text);
+    Require(*parsed == 0 || *parsed == 1);
+    Require(AutoMode == (*parsed ? AutoMode != 0 : 0) && AutoConnect == AutoMode);
+    Require(QuitWhenDone == 0 || QuitWhenDone == 1);
+    Require(strnlen(TheUploadJob.targetDir, UPLOAD_TARGET_DIR_SIZE) < UPLOAD_TARGET_DIR_SIZE - 1);
+    Require(usageShown == !*parsed && (*parsed || TheUploadJob.targetDir[0] == 0));
     std::vector<std::string> names;
-    const char* list = TheUploadJob.fileList;
-    size_t at = 0;
-    for (;;) {
-        Require(at < UPLOAD_FILE_LIST_SIZE - 1);
-        size_t length = strnlen(list + at, UPLOAD_FILE_LIST_SIZE - at);
+    for (size_t at = 0;;) {
+        size_t length = strnlen(TheUploadJob.fileList + at, UPLOAD_FILE_LIST_SIZE - at);
         Require(at + length < UPLOAD_FILE_LIST_SIZE - 1);
         if (length == 0)
             break;
-        names.emplace_back(list + at, length);
+        names.emplace_back(TheUploadJob.fileList + at, length);
         at += length + 1;
     }
+    Require(AutoMode == !names.empty());   // a usage error leaves an empty job behind
     return names;
 }
 
-static void CheckParsedState(int parsed, const std::vector<std::string>& names)
-{
-    Require(AutoMode == 0 || AutoMode == 1);
-    Require(AutoConnect == AutoMode);
-    Require(QuitWhenDone == 0 || QuitWhenDone == 1);
-    Require(strnlen(TheUploadJob.targetDir, UPLOAD_TARGET_DIR_SIZE) < UPLOAD_TARGET_DIR_SIZE - 1);
-    Require(usageShown == (parsed ? 0 : 1));
-    if (parsed) {
-        Require(AutoMode == (names.empty() ? 0 : 1));
-    } else {
-        // A usage error leaves an empty job behind.
-        Require(AutoMode == 0 && names.empty());
-        for (char c : TheUploadJob.targetDir)
-            Require(c == 0);
-    }
-    for (const std::string& name : names)
-        Require(!name.empty() && name.find('\0') == std::string::npos);
-}
-
+// Every name and the directory were typed: they stand somewhere in the text.
 static void FuzzParse(const std::string& text)
 {
-    ResetStartState();
-    int parsed = ParseCommandLine(text.c_str());
-    Require(parsed == 0 || parsed == 1);
-    std::vector<std::string> names = ReadFileList();
-    CheckParsedState(parsed, names);
-    // Every name was typed: it stands somewhere in the text.
-    for (const std::string& name : names)
+    int parsed;
+    for (const std::string& name : Parse(text.c_str(), &parsed))
         Require(text.find(name) != std::string::npos);
-    if (TheUploadJob.targetDir[0])
-        Require(text.find(TheUploadJob.targetDir) != std::string::npos);
-}
-
-// The token the reader should find at text: after blanks, either a quoted
-// name up to the next double quote or a name up to the next blank; null
-// when there is none. *after is where reading goes on.
-static bool ExpectToken(const char* text, std::string* token, const char** after)
-{
-    while (*text == ' ' || *text == '\t')
-        text++;
-    if (*text == '"') {
-        const char* close = strchr(text + 1, '"');
-        if (!close)
-            return false;
-        token->assign(text + 1, close);
-        *after = close + 1;
-    } else {
-        const char* end = text + strcspn(text, " \t");
-        token->assign(text, end);
-        *after = end;
-    }
-    return !token->empty();
+    Require(text.find(TheUploadJob.targetDir) != std::string::npos);
 }
 
 // One token into a heap block of exactly the capacity, so that a write past
-// it is caught.
+// it is caught: a taken token is a terminated piece of the text that fits.
 static void FuzzToken(const std::string& text, uint32_t capacity)
 {
     std::vector<char> room(capacity ? capacity : 1, 0x55);
-    char* start = capacity ? room.data() : nullptr;
-    char* cursor = start;
+    char *start = capacity ? room.data() : nullptr, *cursor = start;
     uint32_t left = capacity;
     const char* after = GetCmdLineToken(text.c_str(), &cursor, &left);
-
-    std::string token;
-    const char* expectedAfter = nullptr;
-    bool expected = ExpectToken(text.c_str(), &token, &expectedAfter) && token.size() < capacity;
-    if (!expected) {
-        Require(after == nullptr && cursor == start && left == capacity);
+    if (!after) {
+        Require(cursor == start && left == capacity);
         return;
     }
-    Require(after == expectedAfter);
-    Require(cursor == start + token.size() + 1 && left == capacity - token.size() - 1);
-    Require(memcmp(start, token.data(), token.size()) == 0 && start[token.size()] == 0);
+    Require(start != nullptr);
+    size_t length = strlen(start);
+    Require(length > 0 && cursor == start + length + 1 && left == capacity - length - 1);
+    Require(after > text.c_str() && after <= text.c_str() + text.size() && text.find(start) != std::string::npos);
 }
 
 // "-u" names and one "-p" directory, joined and parsed again: when they fit
 // and can be written, they come back exactly.
 static void FuzzRoundTrip(FuzzedDataProvider& input)
 {
-    std::vector<std::string> names;
-    size_t count = input.ConsumeIntegralInRange<size_t>(1, 4);
-    for (size_t i = 0; i < count; i++)
-        names.push_back(input.ConsumeRandomLengthString(300).c_str());
-    std::string directory = input.ConsumeRandomLengthString(300).c_str();
-
+    std::vector<std::string> names(input.ConsumeIntegralInRange<size_t>(1, 4));
     std::vector<const char*> arguments;
-    for (const std::string& name : names) {
-        arguments.push_back("-u");
-        arguments.push_back(name.c_str());
+    bool fits = true;
+    for (std::string& name : names) {
+        name = input.ConsumeRandomLengthString(300).c_str();
+        arguments.insert(arguments.end(), {"-u", name.c_str()});
+        fits = fits && !name.empty();
     }
-    arguments.push_back("-p");
-    arguments.push_back(directory.c_str());
+    std::string directory = input.ConsumeRandomLengthString(300).c_str();
+    arguments.insert(arguments.end(), {"-p", directory.c_str()});
     static char text[32768];
     if (!JoinArguments(static_cast<int>(arguments.size()), arguments.data(), text, sizeof(text))) {
         Require(text[0] == 0);
         return;
     }
-    ResetStartState();
-    int parsed = ParseCommandLine(text);
-    std::vector<std::string> parsedNames = ReadFileList();
-    CheckParsedState(parsed, parsedNames);
-
-    bool fits = !directory.empty() && directory.size() <= 254;
-    for (const std::string& name : names)
-        fits = fits && !name.empty();
-    if (fits) {
-        Require(parsed == 1);
-        Require(parsedNames == names);
-        Require(directory == TheUploadJob.targetDir);
-        Require(AutoMode == 1 && QuitWhenDone == 0);
-    }
+    int parsed;
+    std::vector<std::string> parsedNames = Parse(text, &parsed);
+    if (fits && !directory.empty() && directory.size() <= 254)
+        Require(parsed == 1 && parsedNames == names && directory == TheUploadJob.targetDir && QuitWhenDone == 0);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static int ready = 0;
-    if (!ready) {
+    if (!UsageMessageHook) {
         ZemLibInit();
-        UsageMessageHook = CountUsageMessage;
-        ready = 1;
+        UsageMessageHook = [] { usageShown++; };
     }
-    if (size == 0)
-        return 0;
     FuzzedDataProvider input(data, size);
-    switch (input.ConsumeIntegralInRange<int>(0, 2)) {
+    switch (size ? input.ConsumeIntegralInRange<int>(0, 2) : -1) {
     case 0:
         FuzzParse(input.ConsumeRemainingBytesAsString().c_str());
         break;
@@ -187,9 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FuzzToken(input.ConsumeRemainingBytesAsString().c_str(), capacity);
         break;
     }
-    default:
+    case 2:
         FuzzRoundTrip(input);
-        break;
     }
     return 0;
 }

@@ -1,20 +1,14 @@
 // ParseListing on arbitrary answers: it must never read outside the text,
 // and whatever it returns must leave the tree in one of its two states.
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "fuzz/fuzz_require.h"
 #include "lib/zem_lib.h"
 #include "tree/device_tree.h"
 
 static DeviceTree* tree;
-
-static void Require(bool condition)
-{
-    if (!condition)
-        abort();
-}
 
 // A loaded tree: every entry's parent is the directory that owns its array,
 // and the arrays beyond those in use are empty.

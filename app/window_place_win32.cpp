@@ -31,11 +31,12 @@ void ChooseStartPlace(WindowRectangle* place)
 {
     if (place->left == DEFAULT_PLACE || place->top == DEFAULT_PLACE)
         return;
-    // A place on no monitor (a screen since removed, or the minimised place
-    // that older versions saved) would open the window out of sight.
+    // A place on no monitor (a screen since removed, or a minimised place
+    // saved earlier) would open the window out of sight.
     // Edges wrap like the system's arithmetic; a default size counts as one pixel.
     auto edge = [](int32_t start, int32_t length) {
-        return static_cast<LONG>(static_cast<uint32_t>(start) + static_cast<uint32_t>(length == DEFAULT_PLACE ? 1 : length));
+        uint32_t extent = static_cast<uint32_t>(length == DEFAULT_PLACE ? 1 : length);
+        return static_cast<LONG>(static_cast<uint32_t>(start) + extent);
     };
     RECT rect = {place->left, place->top, edge(place->left, place->right), edge(place->top, place->bottom)};
     if (MonitorFromRect(&rect, MONITOR_DEFAULTTONULL))

@@ -240,7 +240,8 @@ TEST_F(Commands, BusyPortRefusesReReadAndDisconnectAndExitWaitsForTheUpload)
     ReRead();
     Connect();
     gui::SendCommand(MainWindow, CMD_EXIT);   // asks the upload to cancel, closes when it has ended
-    EXPECT_EQ(boxes.Texts(), (Texts{"Serial Port still busy, Update later.", "Serial Port still busy, Disconnect later."}));
+    EXPECT_EQ(boxes.Texts(),
+              (Texts{"Serial Port still busy, Update later.", "Serial Port still busy, Disconnect later."}));
     EXPECT_TRUE(IsWindow(MainWindow));
     EXPECT_EQ(TheUploadJob.cancelRequested, 1);
     EXPECT_EQ(listingRequests, 1);

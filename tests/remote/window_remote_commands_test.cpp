@@ -90,17 +90,18 @@ TEST_F(RemoteCommands, DeleteEndsWhenTheListingChangedDuringTheQuestion)
         std::vector<unsigned> during;
         Texts sent;
     } rows[] = {
-        {{CMD_CONNECT}, {}},                               // disconnect
-        {{CMD_CONNECT, CMD_CONNECT}, {"l\r\n"}},           // reconnect, maybe at the same address
-        {{CMD_REREAD}, {"l\r\n"}},                         // same port, new listing
+        {{CMD_CONNECT}, {}},                        // disconnect
+        {{CMD_CONNECT, CMD_CONNECT}, {"l\r\n"}},    // reconnect, maybe at the same address
+        {{CMD_REREAD}, {"l\r\n"}},                  // same port, new listing
     };
     for (const auto& row : rows) {
+        SCOPED_TRACE(&row - rows);
         OpenInCncprg({2, 3});
         for (unsigned id : row.during)
             PostMessageA(MainWindow, WM_COMMAND, id, 0);
         Delete({IDYES});
-        EXPECT_EQ(boxes.Texts(), (Texts{"/ram/cncprg/a.nc"})) << row.during.size();
-        EXPECT_EQ(commands, row.sent) << row.during.size();
+        EXPECT_EQ(boxes.Texts(), (Texts{"/ram/cncprg/a.nc"}));
+        EXPECT_EQ(commands, row.sent);
         CloseWindow();
         UnregisterClassA(MainWindowClass, GetModuleHandleA(nullptr));
         boxes.Clear();

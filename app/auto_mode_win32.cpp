@@ -7,7 +7,6 @@
 #include "app/command_line.h"
 #include "app/commands.h"
 #include "lib/zem_time.h"
-#include "serial/upload_dialog.h"
 
 void CommandAfterConnect()
 {
@@ -16,7 +15,7 @@ void CommandAfterConnect()
         ZemSleep(1000);
         PostMessageA(MainWindow, WM_COMMAND, CMD_AUTO_UPLOAD, 0);
     } else if (QuitWhenDone) {
-        DestroyWindow(MainWindow);
+        CloseMainWindow();
     }
 }
 
@@ -26,8 +25,8 @@ void CommandAutoUpload()
         return;
     if (!GuardPort("Serial Port still busy, Upload later."))
         return;
-    RunUploadDialog();
+    int open = RunUploadInWindow();
     AutoMode = 2;
-    if (IsWindow(MainWindow))
+    if (open)
         ReReadAndRefresh();
 }

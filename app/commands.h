@@ -20,8 +20,22 @@ void CommandDropFiles(intptr_t drop);
 void CommandAfterConnect();
 void CommandAutoUpload();
 
+// Every way of closing the main window: at once while the port is free;
+// while an upload holds it, the upload is asked to cancel and the window
+// closes once its worker has ended.
+void CloseMainWindow();
+// Runs the upload dialog, then carries out a close asked for meanwhile.
+// Returns 1 while the main window is still there.
+int RunUploadInWindow();
+
 // Re-read: ReadDirectories with the connected port, then RefreshViews.
 void ReReadAndRefresh();
 // Shows "You must first connect to a Vantorix." or the busy message and
 // returns 0 when the port cannot be used now.
 int GuardPort(const char* busyMessage);
+// The directory a command acts in: the one the file list shows. Shows a
+// message and returns 0 when the path box names something else.
+int GetCommandDirectory(char* buffer, uint32_t size);
+// Shows a message and returns 0 while the files of the automatic upload
+// wait for their listing: an interactive upload would replace them.
+int GuardAutomaticUpload();

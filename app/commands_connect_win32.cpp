@@ -1,5 +1,6 @@
 // Connection and browsing: connect, disconnect and re-read.
 #include "app/app_state.h"
+#include "app/command_line.h"
 #include "app/commands.h"
 #include "app/settings.h"
 #include "lib/zem_ui.h"
@@ -18,6 +19,22 @@ int GuardPort(const char* busyMessage)
         return 0;
     }
     return 1;
+}
+
+int GetCommandDirectory(char* buffer, uint32_t size)
+{
+    if (GetShownDirectoryPath(buffer, size))
+        return 1;
+    ZemUiProblem("The path box does not name the directory shown in the file list.");
+    return 0;
+}
+
+int GuardAutomaticUpload()
+{
+    if (AutoMode != 1)
+        return 1;
+    ZemUiProblem("The automatic upload is still waiting, Upload later.");
+    return 0;
 }
 
 void ReReadAndRefresh()

@@ -1,12 +1,14 @@
-// Commands that need no port: the Options menu, the version box and Exit.
+// Commands that need no port: the Options menu, the version box, and Exit
+// with every other way of closing the main window.
 #include "app/app_state.h"
 #include "app/command_ids.h"
 #include "app/commands.h"
 #include "app/settings.h"
 #include "lib/zem_shared.h"
-#include "lib/zem_ui.h"
 #include "serial/serial_port.h"
 #include "vbrowser_version.h"
+#include "serial/upload_dialog.h"
+#include "serial/upload_job.h"
 
 static void SetMenuCheck(HMENU menu, unsigned id, int checked)
 {
@@ -45,12 +47,34 @@ void CommandInfo()
     MessageBoxA(MainWindow, "Vantorix-Browser V" VBROWSER_VERSION, "Vantorix Browser Info", MB_OK);
 }
 
-// Closing by the frame skips this test; only the menu's Exit asks for it.
-void CommandExit()
+// Set while a close waits for the upload worker to end.
+static int closeRequested;
+
+// The window's destruction closes the port, so it must never come while a
+// worker uses it: the controller is told with CAN, as by the Cancel button.
+void CloseMainWindow()
 {
     if (ZemSerComIsBusy(ConnectedPort)) {
-        ZemUiProblem("Serial Port still busy, Exit later.");
+        closeRequested = 1;
+        ZemStoreByte(&TheUploadJob.cancelRequested, 1);
         return;
     }
+    closeRequested = 0;
     DestroyWindow(MainWindow);
+}
+
+int RunUploadInWindow()
+{
+    RunUploadDialog();
+    if (closeRequested) {
+        closeRequested = 0;
+        if (IsWindow(MainWindow))
+            DestroyWindow(MainWindow);
+    }
+    return IsWindow(MainWindow);
+}
+
+void CommandExit()
+{
+    CloseMainWindow();
 }

@@ -56,12 +56,12 @@ void CommandShowFetched(unsigned id)
 }
 
 // The question is a message box without owner, so the main window keeps
-// working while it is open: a disconnect or exit chosen meanwhile has run
-// by the time it returns. The loop goes on only with the same port and a
-// living window.
-static int DeleteStillPossible(SerialPort* port)
+// working while it is open: a disconnect, reconnect, re-read or exit chosen
+// meanwhile has run by the time it returns. The loop goes on only while the
+// listing that its path and rows come from is still the current one.
+static int DeleteStillPossible(uint32_t generation)
 {
-    return ConnectedPort == port && IsWindow(MainWindow);
+    return ListingGeneration == generation && ConnectedPort && IsWindow(MainWindow);
 }
 
 static int AskDelete(const char* command)
@@ -75,25 +75,28 @@ void CommandDelete()
 {
     if (!GuardPort("Serial Port still busy, Upload later."))
         return;
-    SerialPort* port = ConnectedPort;
-
-    char path[DELETE_PATH_ROOM];
-    GetPathBoxText(path, sizeof(path));
     char name[DELETE_COMMAND_SIZE];
+    int row = NextSelectedFile(name, sizeof(name), -1);
+    if (row == -1)
+        return;
+    char path[DELETE_PATH_ROOM];
+    if (!GetCommandDirectory(path, sizeof(path)))
+        return;
+    const uint32_t generation = ListingGeneration;
+
     char command[DELETE_COMMAND_SIZE];
     int deletes = 0;
-    for (int row = NextSelectedFile(name, sizeof(name), -1); row != -1;
-         row = NextSelectedFile(name, sizeof(name), row)) {
+    for (; row != -1; row = NextSelectedFile(name, sizeof(name), row)) {
         if (!BuildDeleteCommand(command, path, name)) {
             ZemUiProblem(PATH_TOO_LONG_MESSAGE);
             break;
         }
         int yes = AskDelete(command);
-        if (!DeleteStillPossible(port))
+        if (!DeleteStillPossible(generation))
             return;
         if (!yes)
             continue;
-        if (SendDeleteCommand(port, command, AnswerBuffer, ANSWER_BUFFER_SIZE) != SERCOM_DONE) {
+        if (SendDeleteCommand(ConnectedPort, command, AnswerBuffer, ANSWER_BUFFER_SIZE) != SERCOM_DONE) {
             ZemUiProblem(SEND_FAILED_MESSAGE);
             return;
         }

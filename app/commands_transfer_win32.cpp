@@ -2,6 +2,7 @@
 // or the files dropped on the file list.
 #include <windows.h>
 #include <commdlg.h>
+#include <cderr.h>
 #include <shellapi.h>
 
 #include <cstring>
@@ -20,17 +21,24 @@ constexpr uint32_t FILE_LIST_ROOM = UPLOAD_FILE_LIST_SIZE - 1;
 constexpr uint32_t CHOSEN_PATH_SIZE = 200;
 
 // The upload ran in the dialog; the tree is read again whatever came of it,
-// unless a command that arrived meanwhile destroyed the window.
+// unless the window was closed meanwhile.
 static void UploadAndReRead()
 {
-    RunUploadDialog();
-    if (IsWindow(MainWindow))
+    if (RunUploadInWindow())
         ReReadAndRefresh();
+}
+
+// With "Upload to actual Path" the files go into the directory that the
+// file list shows, else into the controller's default directory.
+static int FillUploadTarget()
+{
+    TheUploadJob.targetDir[0] = '\0';
+    return !Settings.UsePath || GetCommandDirectory(TheUploadJob.targetDir, UPLOAD_TARGET_DIR_SIZE);
 }
 
 void CommandUpload()
 {
-    if (!GuardPort(UPLOAD_BUSY_MESSAGE))
+    if (!GuardPort(UPLOAD_BUSY_MESSAGE) || !GuardAutomaticUpload() || !FillUploadTarget())
         return;
 
     char chosen[CHOSEN_PATH_SIZE] = "";
@@ -50,8 +58,12 @@ void CommandUpload()
     BOOL choseOne = GetOpenFileNameA(&dialog);
     if (currentLength > 0 && currentLength < sizeof(current))
         SetCurrentDirectoryA(current);
-    if (!choseOne)
+    if (!choseOne) {
+        // A cancel ends quietly; a path longer than the buffer is said.
+        if (CommDlgExtendedError() == FNERR_BUFFERTOOSMALL)
+            ZemUiProblem("Filename is too long");
         return;
+    }
 
     size_t length = strlen(chosen);
     if (length >= FILE_LIST_ROOM) {
@@ -103,7 +115,7 @@ static int FillDroppedList(HDROP drop)
 void CommandDropFiles(intptr_t drop)
 {
     SetForegroundWindow(MainWindow);
-    if (!GuardPort(UPLOAD_BUSY_MESSAGE))
+    if (!GuardPort(UPLOAD_BUSY_MESSAGE) || !GuardAutomaticUpload() || !FillUploadTarget())
         return;
     if (!FillDroppedList(reinterpret_cast<HDROP>(drop)))
         return;

@@ -12,6 +12,13 @@ extern WNDPROC SavedListProc;
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK FileViewSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+struct WindowRectangle;
+// Keeps the window's normal place (left, top, right, bottom) in Settings.
+void StoreWindowPlace(HWND window);
+// A saved place (left, top, width, height) that lies on no monitor becomes
+// the system's default place.
+void ChooseStartPlace(WindowRectangle* place);
+
 // Creates the fifteen controls, fills the baud box and lays them out once.
 int CreateControls(HWND window);
 

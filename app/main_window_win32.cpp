@@ -41,13 +41,7 @@ static LRESULT OnCreate(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 
 static LRESULT OnDestroy(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    RECT outer;
-    if (GetWindowRect(window, &outer)) {
-        Settings.WindowRect.left = outer.left;
-        Settings.WindowRect.top = outer.top;
-        Settings.WindowRect.right = outer.right;
-        Settings.WindowRect.bottom = outer.bottom;
-    }
+    StoreWindowPlace(window);
     if (TheDeviceTree) {
         FreeDeviceTree(TheDeviceTree);
         TheDeviceTree = nullptr;
@@ -84,6 +78,10 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     switch (message) {
     case WM_CREATE:
         return OnCreate(window, message, wParam, lParam);
+    case WM_CLOSE:
+        // The frame's close box, the taskbar and "End task" wait for an upload too.
+        CloseMainWindow();
+        return 0;
     case WM_DESTROY:
         return OnDestroy(window, message, wParam, lParam);
     case WM_SIZE:

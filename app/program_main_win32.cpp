@@ -64,6 +64,7 @@ int OpenMainWindow(HINSTANCE instance, int show)
     if (!RegisterMainWindowClass(instance))
         return 0;
     // After LoadSettings right and bottom hold the width and the height.
+    ChooseStartPlace(&Settings.WindowRect);
     const WindowRectangle& rect = Settings.WindowRect;
     MainWindow = CreateWindowExA(0, MainWindowClass, "Vantorix1-Browser", WS_OVERLAPPEDWINDOW, rect.left, rect.top,
                                  rect.right, rect.bottom, nullptr, nullptr, instance, nullptr);

@@ -3,9 +3,17 @@
 
 #include <windows.h>
 
+struct UploadJob;
+
 INT_PTR CALLBACK UploadDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 DWORD WINAPI UploadThreadProc(LPVOID job);
 
-// Opens the dialog over the main window for the file list already in the
-// upload job and returns when the upload has ended.
+// Starts the worker thread for a job whose port is already claimed; returns
+// its handle, or null when the thread cannot be made. Replaceable, so that a
+// failed start can be tried.
+extern HANDLE (*StartUploadThread)(UploadJob* job);
+
+// Opens the dialog over the main window for the file list and target
+// directory already in the upload job and returns when the upload has ended
+// and its worker thread is gone.
 void RunUploadDialog();

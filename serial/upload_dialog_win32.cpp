@@ -8,34 +8,38 @@
 
 #include "app/app_state.h"
 #include "app/command_ids.h"
-#include "app/command_line.h"
-#include "app/settings.h"
 #include "lib/zem_shared.h"
 #include "lib/zem_ui.h"
+#include "serial/serial_port.h"
 #include "serial/upload_dialog.h"
 #include "serial/upload_job.h"
 #include "serial/upload_protocol.h"
 #include "serial/upload_worker.h"
 #include "tree/device_tree.h"
-#include "tree/views.h"
 
 DWORD WINAPI UploadThreadProc(LPVOID job)
 {
     UploadJob* upload = static_cast<UploadJob*>(job);
-    RunUploadWorker(upload);
+    RunClaimedUpload(upload);
     PostMessageA(static_cast<HWND>(upload->dialog), WM_COMMAND, UM_UPLOAD_DONE, 0);
     return 0;
 }
 
-// Fills the rest of the job; the automatic upload keeps the "-p" directory.
+static HANDLE CreateUploadThread(UploadJob* job)
+{
+    return CreateThread(nullptr, 0, UploadThreadProc, job, 0, nullptr);
+}
+
+HANDLE (*StartUploadThread)(UploadJob* job) = CreateUploadThread;
+
+// The worker of the open dialog, waited for when the dialog has ended.
+static HANDLE uploadWorker;
+
+// Fills the rest of the job; the file list and the target directory are
+// already there.
 static void CompleteUploadJob(UploadJob* job, HWND dialog)
 {
     job->port = ConnectedPort;
-    if (AutoMode != 1) {
-        job->targetDir[0] = '\0';
-        if (Settings.UsePath)
-            GetPathBoxText(job->targetDir, UPLOAD_TARGET_DIR_SIZE);
-    }
     ZemStoreByte(&job->cancelRequested, 0);
     job->dialog = dialog;
     ZemStoreResult(&job->result, UPL_OK);
@@ -43,15 +47,21 @@ static void CompleteUploadJob(UploadJob* job, HWND dialog)
     job->flashBudget = TheDeviceTree ? TheDeviceTree->flashDiskFree : 0;
 }
 
+// An upload that cannot start ends like one whose worker reported at once:
+// the outcome is shown by the result, then the dialog closes.
 static INT_PTR StartUpload(HWND dialog)
 {
     CompleteUploadJob(&TheUploadJob, dialog);
-    HANDLE worker = CreateThread(nullptr, 0, UploadThreadProc, &TheUploadJob, 0, nullptr);
-    if (!worker) {
-        EndDialog(dialog, 0);
-        return TRUE;
+    // The port is busy from here on, before the worker exists, so that no
+    // command that arrives meanwhile finds it free.
+    if (ClaimUploadPort(&TheUploadJob) == UPL_OK) {
+        uploadWorker = StartUploadThread(&TheUploadJob);
+        if (uploadWorker)
+            return TRUE;
+        ZemSerComSetBusy(TheUploadJob.port, 0);
+        ZemStoreResult(&TheUploadJob.result, UPL_COMMAND_FAILED);   // nothing was sent
     }
-    CloseHandle(worker);   // nothing waits for the worker; it ends by itself
+    PostMessageA(dialog, WM_COMMAND, UM_UPLOAD_DONE, 0);
     return TRUE;
 }
 
@@ -116,4 +126,13 @@ INT_PTR CALLBACK UploadDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 void RunUploadDialog()
 {
     DialogBoxParamA(ProgramInstance, MAKEINTRESOURCEA(IDD_UPLOAD), MainWindow, UploadDialogProc, 0);
+    if (!uploadWorker)
+        return;
+    // The worker has posted its last notice and is about to end. Should the
+    // dialog have gone some other way, the worker is asked to stop; either
+    // way nothing goes on (and the program does not end) while it lives.
+    ZemStoreByte(&TheUploadJob.cancelRequested, 1);
+    WaitForSingleObject(uploadWorker, INFINITE);
+    CloseHandle(uploadWorker);
+    uploadWorker = nullptr;
 }

@@ -18,7 +18,7 @@ constexpr unsigned char UPL_CAN = 0x18;
 // Results of UploadBatch (the job's result).
 enum {
     UPL_OK = 0,                 // the closing header was acknowledged
-    UPL_PORT_BUSY = 1,          // the worker found the port busy (set by the worker only)
+    UPL_PORT_BUSY = 1,          // the port was busy when the upload was to start
     UPL_CANCELLED = 2,          // the user cancelled; CAN block, pause and drain sent
     UPL_COMMAND_FAILED = 3,     // "u\r" could not be written
     UPL_NO_ANSWER = 4,          // a start request, ACK or data reply did not come

@@ -6,22 +6,32 @@
 #include "serial/upload_worker.h"
 #include "tree/device_tree.h"
 
+int ClaimUploadPort(UploadJob* job)
+{
+    int result = UPL_OK;
+    if (!job->port)
+        result = UPL_COMMAND_FAILED;
+    else if (ZemSerComIsBusy(job->port))
+        result = UPL_PORT_BUSY;   // another worker holds the port
+    else
+        ZemSerComSetBusy(job->port, 1);
+    if (result != UPL_OK)
+        ZemStoreResult(&job->result, result);
+    return result;
+}
+
+int RunClaimedUpload(UploadJob* job)
+{
+    int result = UploadBatch(job);
+    ZemStoreResult(&job->result, result);
+    // Whatever the receiver still sends is thrown away before the port is free.
+    ZemSerComRead(job->port, AnswerBuffer, ANSWER_BUFFER_SIZE - 1, 1);
+    ZemSerComSetBusy(job->port, 0);
+    return result;
+}
+
 int RunUploadWorker(UploadJob* job)
 {
-    int result;
-    if (!job->port) {
-        result = UPL_COMMAND_FAILED;
-    } else if (ZemSerComIsBusy(job->port)) {
-        // Another worker holds the port: it is neither used nor released.
-        result = UPL_PORT_BUSY;
-    } else {
-        ZemSerComSetBusy(job->port, 1);
-        result = UploadBatch(job);
-        ZemStoreResult(&job->result, result);
-        // Whatever the receiver still sends is thrown away before the port is free.
-        ZemSerComRead(job->port, AnswerBuffer, ANSWER_BUFFER_SIZE - 1, 1);
-        ZemSerComSetBusy(job->port, 0);
-    }
-    ZemStoreResult(&job->result, result);
-    return result;
+    int result = ClaimUploadPort(job);
+    return result == UPL_OK ? RunClaimedUpload(job) : result;
 }

@@ -72,6 +72,10 @@ int ClassifyLine(ListingLine* line, const char* text);
 int ParseDirectory(DeviceTree* tree, EntryArray* array, DirEntry* directory, const char** cursor, const uint32_t* parentDepth);
 int ParseListing(DeviceTree* tree, const char* text);
 int ReadDirectories(DeviceTree* tree, SerialPort* port, char* buffer, uint32_t bufferSize);
+// Counts every ReadDirectories call (connect and disconnect read too), so
+// that a command that waited for the user can tell whether the listing it
+// started from is still the current one.
+extern uint32_t ListingGeneration;
 // The outcome of the last ReadDirectories call (READ_OK when it loaded a tree).
 int LastReadOutcome();
 const char* ReadOutcomeMessage(int outcome);

@@ -8,6 +8,7 @@
 
 char AnswerBuffer[ANSWER_BUFFER_SIZE];
 uint32_t ListingAttemptsOverride;
+uint32_t ListingGeneration;
 
 static int lastOutcome = READ_NOT_CONNECTED;
 
@@ -56,6 +57,7 @@ static int ReadListingOnce(DeviceTree* tree, SerialPort* port, char* buffer, uin
 
 int ReadDirectories(DeviceTree* tree, SerialPort* port, char* buffer, uint32_t bufferSize)
 {
+    ListingGeneration++;
     ResetDeviceTree(tree);
     lastOutcome = READ_NOT_CONNECTED;
     if (!port)

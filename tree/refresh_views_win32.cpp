@@ -9,6 +9,7 @@
 #include "tree/views_internal.h"
 
 int RebuildingViews;
+DirEntry* ShownDirectory;
 
 // Remembers the path box selection: the directory shown before the read.
 static void RememberShownPath(char* path)
@@ -210,6 +211,7 @@ static void SelectPathBoxItem(const char* path)
 
 int ShowDirectory(DirEntry* directory)
 {
+    ShownDirectory = directory;
     SendMessageA(FileView, LVM_DELETEALLITEMS, 0, 0);
     if (!directory) {
         UpdateWindow(FileView);

@@ -111,6 +111,23 @@ int GetPathBoxText(char* buffer, uint32_t size)
     return 1;
 }
 
+int GetShownDirectoryPath(char* buffer, uint32_t size)
+{
+    if (size == 0)
+        return 0;
+    buffer[0] = '\0';
+    char shown[VIEW_PATH_SIZE] = "";
+    if (TreeLoaded() && ShownDirectory && !GetEntryPath(ShownDirectory, shown, sizeof(shown)))
+        return 0;
+    // One byte more than any path, so that a longer text never compares equal.
+    char boxText[VIEW_PATH_SIZE + 1] = "";
+    GetWindowTextA(PathBox, boxText, sizeof(boxText));
+    if (strcmp(boxText, shown) != 0 || strlen(shown) >= size)
+        return 0;
+    strcpy(buffer, shown);
+    return 1;
+}
+
 // A file counts only when its directory's full path can be named: a file in
 // a directory too deep for the path box could otherwise be deleted under the
 // wrong path.
@@ -124,6 +141,11 @@ static int FileRowUsable(const DirEntry* entry)
 
 int NextSelectedFile(char* buffer, uint32_t size, int after)
 {
+    if (!TreeLoaded()) {
+        if (size > 0)
+            buffer[0] = '\0';
+        return -1;
+    }
     for (;;) {
         if (size > 0)
             buffer[0] = '\0';

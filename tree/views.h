@@ -18,6 +18,14 @@ int ShowDirectory(DirEntry* directory);
 // path: VIEW_PATH_SIZE bytes, or null for directories too deep for the path box.
 int FillTreeAndPathBox(DirEntry* directory, char* path, HTREEITEM parentItem);
 int GetPathBoxText(char* buffer, uint32_t size);
+// The full path of the directory the file list shows, for the commands that
+// act in it. Returns 1 with that path, or with "" when no directory is shown
+// and the path box is empty too; returns 0 with "" when the path box shows
+// anything else (text typed into it, another directory, a listing that is
+// no longer loaded) or the path does not fit: a command must not guess.
+int GetShownDirectoryPath(char* buffer, uint32_t size);
+// -1 while no listing is loaded: the rows then stand for entries of a
+// listing that was thrown away.
 int NextSelectedFile(char* buffer, uint32_t size, int after);
 int OnViewNotify(WPARAM wParam, const NMHDR* notification);
 int OnPathBoxSelChange(WPARAM wParam, LPARAM lParam);

@@ -3,3 +3,8 @@
 
 // Set while RefreshViews deletes the tree items, whose entries are stale.
 extern int RebuildingViews;
+
+struct DirEntry;
+// The directory the file list shows; none before the first listing and
+// after a read that loaded none.
+extern DirEntry* ShownDirectory;

@@ -8,6 +8,7 @@
 #include "app/program_main.h"
 #include "app/settings.h"
 #include "serial/serial_port.h"
+#include "serial/upload_job.h"
 #include "tests/gui/main_window_fixture.h"
 
 namespace {
@@ -133,6 +134,29 @@ TEST_F(MainWindowControls, BaudBoxSelectsTheFirstRateBeginningWithTheSavedNumber
     }
 }
 
+std::string Edges(const WindowRectangle& rect)
+{
+    return std::to_string(rect.left) + "," + std::to_string(rect.top) + " " + std::to_string(rect.right) + "," +
+           std::to_string(rect.bottom);
+}
+
+// The saved place is the normal one; a place on no monitor opens on screen.
+TEST_F(MainWindowControls, ClosedMinimisedOrMaximisedKeepsTheNormalPlace)
+{
+    for (int show : {SW_MINIMIZE, SW_MAXIMIZE}) {
+        UseSettings("COM1", 57600, 0, 0);   // 20, 20, 800 x 600
+        OpenWindow();
+        ShowWindow(MainWindow, show);
+        gui::PumpPending();
+        CloseWindow();
+        UnregisterClassA(MainWindowClass, GetModuleHandleA(nullptr));
+        EXPECT_EQ(Edges(Settings.WindowRect), "20,20 820,620") << show;
+    }
+    Settings.WindowRect = {-32000, -32000, 160, 24};
+    OpenWindow();
+    EXPECT_NE(MonitorFromWindow(MainWindow, MONITOR_DEFAULTTONULL), nullptr);
+}
+
 // The check marks of the two upload options and the log, as "LUD" letters.
 std::string Checks()
 {
@@ -208,7 +232,7 @@ TEST_F(Commands, GuardsWhileDisconnected)
     EXPECT_EQ(boxes.Boxes()[0].owner, MainWindow);
 }
 
-TEST_F(Commands, BusyPortRefusesReReadDisconnectAndExitThenExitCloses)
+TEST_F(Commands, BusyPortRefusesReReadAndDisconnectAndExitWaitsForTheUpload)
 {
     OpenWindow();
     Connect();
@@ -216,10 +240,11 @@ TEST_F(Commands, BusyPortRefusesReReadDisconnectAndExitThenExitCloses)
     ZemSerComSetBusy(ConnectedPort, 1);
     ReRead();
     Connect();
-    gui::SendCommand(MainWindow, CMD_EXIT);
-    EXPECT_EQ(boxes.Texts(), (Texts{"Serial Port still busy, Update later.", "Serial Port still busy, Disconnect later.",
-                                    "Serial Port still busy, Exit later."}));
-    EXPECT_NE(ConnectedPort, nullptr);
+    gui::SendCommand(MainWindow, CMD_EXIT);   // asks the upload to cancel, closes when it has ended
+    EXPECT_EQ(boxes.Texts(),
+              (Texts{"Serial Port still busy, Update later.", "Serial Port still busy, Disconnect later."}));
+    EXPECT_TRUE(IsWindow(MainWindow));
+    EXPECT_EQ(TheUploadJob.cancelRequested, 1);
     EXPECT_EQ(listingRequests, 1);
     ZemSerComSetBusy(ConnectedPort, 0);
     gui::SendCommand(MainWindow, CMD_EXIT);
@@ -227,7 +252,7 @@ TEST_F(Commands, BusyPortRefusesReReadDisconnectAndExitThenExitCloses)
     EXPECT_TRUE(gui::PumpUntil([] { return gui::QuitSeen(); }, 2000));
     EXPECT_EQ(ConnectedPort, nullptr);
     EXPECT_EQ(line.closes, 1);
-    EXPECT_EQ(boxes.Boxes().size(), 3u);
+    EXPECT_EQ(boxes.Boxes().size(), 2u);
 }
 
 }  // namespace

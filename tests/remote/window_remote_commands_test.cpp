@@ -5,8 +5,12 @@
 
 #include "app/app_state.h"
 #include "app/command_ids.h"
+#include "app/command_line.h"
+#include "app/program_main.h"
 #include "app/settings.h"
 #include "serial/serial_port.h"
+#include "serial/upload_dialog.h"
+#include "serial/upload_job.h"
 #include "tests/gui/main_window_fixture.h"
 
 namespace {
@@ -79,17 +83,51 @@ TEST_F(RemoteCommands, DeleteStopsAtTheFirstCommandThatCannotBeSent)
     EXPECT_TRUE(commands.empty());
 }
 
-// A disconnect or exit chosen while the question is open runs inside the
-// question; the loop must not send through the closed port afterwards.
-TEST_F(RemoteCommands, DeleteEndsWhenThePortClosedDuringTheQuestion)
+// Commands chosen while the question is open run inside it; the loop goes on
+// only with the listing that its path and rows came from.
+TEST_F(RemoteCommands, DeleteEndsWhenTheListingChangedDuringTheQuestion)
 {
-    OpenInCncprg({2, 3});
-    PostMessageA(MainWindow, WM_COMMAND, CMD_CONNECT, 0);
-    Delete({IDYES});
-    EXPECT_EQ(ConnectedPort, nullptr);
-    EXPECT_EQ(boxes.Texts(), (Texts{"/ram/cncprg/a.nc"}));
+    const struct {
+        std::vector<unsigned> during;
+        Texts sent;
+    } rows[] = {
+        {{CMD_CONNECT}, {}},                        // disconnect
+        {{CMD_CONNECT, CMD_CONNECT}, {"l\r\n"}},    // reconnect, maybe at the same address
+        {{CMD_REREAD}, {"l\r\n"}},                  // same port, new listing
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(&row - rows);
+        OpenInCncprg({2, 3});
+        for (unsigned id : row.during)
+            PostMessageA(MainWindow, WM_COMMAND, id, 0);
+        Delete({IDYES});
+        EXPECT_EQ(boxes.Texts(), (Texts{"/ram/cncprg/a.nc"}));
+        EXPECT_EQ(commands, row.sent);
+        CloseWindow();
+        UnregisterClassA(MainWindowClass, GetModuleHandleA(nullptr));
+        boxes.Clear();
+    }
+}
+
+// Typed text clears the path box selection or moves it to another directory.
+TEST_F(RemoteCommands, DeleteRefusesWhenThePathBoxNamesAnotherDirectory)
+{
+    OpenInCncprg({2});
+    SetWindowTextA(GetWindow(PathBox, GW_CHILD), "/ram/");
+    Delete({});
+    EXPECT_EQ(boxes.Texts(), (Texts{"The path box does not name the directory shown in the file list."}));
     EXPECT_TRUE(commands.empty());
-    EXPECT_EQ(line.closes, 1);
+}
+
+// While a failed read's message is open the rows still stand for the
+// listing that was thrown away.
+TEST_F(RemoteCommands, DeleteFindsNothingWhileAFailedReadIsReported)
+{
+    OpenInCncprg({2});
+    listing = "";
+    PostMessageA(MainWindow, WM_COMMAND, CMD_DELETE, 0);
+    ReRead();
+    EXPECT_EQ(boxes.Texts(), (Texts{"No answer from Vantorix. Please check if it is connected."}));
 }
 
 TEST_F(RemoteCommands, DeleteEndsWhenTheWindowWasDestroyedDuringTheQuestion)
@@ -150,7 +188,9 @@ TEST_F(RemoteCommands, ParametersAndToolListsReachTheirFiles)
     EXPECT_EQ(Fetched("parameters-from-vantorix.txt"), "X=1\r\n\r\n");
 }
 
-TEST_F(RemoteCommands, DropsOfFoldersOrMissingFilesUploadNothing)
+int busyAtThreadStart = -1;
+
+TEST_F(RemoteCommands, UploadsThatCannotGoAheadSendNothing)
 {
     OpenWindow();
     Connect();
@@ -160,9 +200,40 @@ TEST_F(RemoteCommands, DropsOfFoldersOrMissingFilesUploadNothing)
     commands.clear();
     SendMessageA(FileView, WM_DROPFILES, reinterpret_cast<WPARAM>(gui::MakeDrop({file, folder})), 0);
     SendMessageA(FileView, WM_DROPFILES, reinterpret_cast<WPARAM>(gui::MakeDrop({file, programDir + "missing.nc"})), 0);
+    // The files of an automatic upload wait for their listing and stay.
+    AutoMode = 1;
+    strcpy(TheUploadJob.fileList, "auto.nc");
+    SendMessageA(FileView, WM_DROPFILES, reinterpret_cast<WPARAM>(gui::MakeDrop({file})), 0);
+    AutoMode = 0;
+    EXPECT_STREQ(TheUploadJob.fileList, "auto.nc");
+    // A path longer than the open-file dialog's buffer.
+    std::string deep = programDir + std::string(180, 'd');
+    CreateDirectoryA(deep.c_str(), nullptr);
+    gui::WriteWholeFile(deep + "\\part.nc", "G0\r\n");
+    boxes.onDialog = [&](HWND dialog) {
+        SetDlgItemTextA(dialog, 0x47C, (deep + "\\part.nc").c_str());
+        SetDlgItemTextA(dialog, 0x480, (deep + "\\part.nc").c_str());
+        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    };
+    gui::SendCommand(MainWindow, CMD_UPLOAD);
     gui::PumpPending();
-    EXPECT_EQ(boxes.Texts(), (Texts{"No Folders, only Files please.", "No valid File."}));
+    boxes.onDialog = nullptr;
     EXPECT_TRUE(commands.empty());
+    // A worker that cannot be started: the port, already taken for it, is given back.
+    auto startThread = StartUploadThread;
+    StartUploadThread = [](UploadJob* job) -> HANDLE {
+        busyAtThreadStart = ZemSerComIsBusy(job->port);
+        return nullptr;
+    };
+    SendMessageA(FileView, WM_DROPFILES, reinterpret_cast<WPARAM>(gui::MakeDrop({file})), 0);
+    gui::PumpPending();
+    StartUploadThread = startThread;
+    EXPECT_EQ(busyAtThreadStart, 1);
+    EXPECT_EQ(ZemSerComIsBusy(ConnectedPort), 0);
+    EXPECT_EQ(commands, (Texts{"l\r\n"}));   // only the read after the upload
+    EXPECT_EQ(boxes.Texts(), (Texts{"No Folders, only Files please.", "No valid File.",
+                                    "The automatic upload is still waiting, Upload later.", "Filename is too long",
+                                    "There was an error trying to upload."}));
 }
 
 // The window in front when the next dialog is created.

@@ -215,6 +215,24 @@ TEST_F(AutomaticRun, UploadsEveryNamedFileAndEndsAfterTheSecondListing)
     EXPECT_NE(saved.find("Port=COM5"), std::string::npos) << saved;
 }
 
+// A close of the window (taskbar, "End task") while the upload runs: the
+// controller is told with CAN and answers again at once, holding the whole
+// file or none of it; the program ends normally afterwards.
+TEST_F(AutomaticRun, CloseDuringTheUploadCancelsItFirst)
+{
+    std::string big = SampleBytes(400000, 9);
+    gui::WriteWholeFile(childDir + "big.nc", big);
+    StartChild("COM5", "-u big.nc -p /ram/x/");
+    ASSERT_NE(gui::WaitForProcessWindow(child, nullptr, "Upload Status", 60000), nullptr);
+    PostMessageA(gui::WaitForProcessWindow(child, "Vantorix1Class", "Vantorix1-Browser", 5000), WM_CLOSE, 0, 0);
+    EXPECT_EQ(gui::WaitForExit(child, 60000), 0);
+    EXPECT_NE(gui::ReadWholeFile(childDir + "Vantorix1.ini").find("[VantorixPos]"), std::string::npos);
+    Connect();
+    EXPECT_NE(TheDeviceTree->arraysInUse, 0u);
+    std::string arrived = Arrived("/ram/x/big.nc");
+    EXPECT_TRUE(arrived == "<missing>" || arrived == big) << arrived.size();
+}
+
 TEST_F(AutomaticRun, FailedConnectKeepsTheWindowOpenDespiteQuit)
 {
     gui::WriteWholeFile(childDir + "a", "G0\r\n");

@@ -435,7 +435,7 @@ static void DeviceClose(SerialHandle)
 
 static const SerialDevice fuzzDevice = {
     DeviceOpen, DeviceGetState, DeviceGetTimeouts, DeviceConfigure, DeviceSetTimeouts, DeviceRestoreState,
-    DeviceRestoreTimeouts, DevicePurge, DeviceWrite, DeviceRead, DeviceClose,
+    DeviceRestoreTimeouts, DevicePurge, DeviceWrite, DeviceRead, DeviceClose, DeviceRead,
 };
 
 static void CheckNotice(void*, unsigned id, intptr_t param)

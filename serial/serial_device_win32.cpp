@@ -109,6 +109,41 @@ static int ReadWin32(SerialHandle handle, void* buffer, uint32_t max, uint32_t* 
     return ok != 0;
 }
 
+static DWORD QueuedBytes(HANDLE h)
+{
+    DWORD errors = 0;
+    COMSTAT status = {};
+    return ClearCommError(h, &errors, &status) ? status.cbInQue : 0;
+}
+
+// What the driver already holds is taken at once; with nothing there, a read
+// of one byte waits for the first one within the port's read time, which
+// keeps the time-outs of the open as they are.
+static int ReadArrivedWin32(SerialHandle handle, void* buffer, uint32_t max, uint32_t* got)
+{
+    HANDLE h = AsHandle(handle);
+    unsigned char* p = static_cast<unsigned char*>(buffer);
+    DWORD count = 0;
+    *got = 0;
+    if (max == 0)
+        return 1;
+    if (QueuedBytes(h) == 0) {
+        if (!ReadFile(h, p, 1, &count, NULL))
+            return 0;
+        *got = count;
+        if (count == 0)
+            return 1;
+    }
+    DWORD queued = QueuedBytes(h);
+    DWORD want = queued < max - *got ? queued : max - *got;
+    if (want == 0)
+        return 1;
+    count = 0;
+    BOOL ok = ReadFile(h, p + *got, want, &count, NULL);
+    *got += count;
+    return ok != 0;
+}
+
 static void CloseWin32(SerialHandle handle)
 {
     CloseHandle(AsHandle(handle));
@@ -116,5 +151,5 @@ static void CloseWin32(SerialHandle handle)
 
 const SerialDevice SerialPlatformDevice = {
     OpenWin32,  GetStateWin32, GetTimeoutsWin32, ConfigureWin32, SetTimeoutsWin32, RestoreStateWin32,
-    RestoreTimeoutsWin32, PurgeWin32, WriteWin32, ReadWin32, CloseWin32,
+    RestoreTimeoutsWin32, PurgeWin32, WriteWin32, ReadWin32, CloseWin32, ReadArrivedWin32,
 };

@@ -2,9 +2,13 @@
 // for exclusive, synchronous use, with its DCB and timeouts saved at open.
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "serial/serial_device.h"
+#include "serial/serial_device_win32.h"
+
+HANDLE(WINAPI* SerialCreateFileA)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) = CreateFileA;
 
 static_assert(sizeof(DCB) <= sizeof(SerialSavedState), "the DCB must fit the saved state");
 static_assert(sizeof(COMMTIMEOUTS) <= sizeof(SerialSavedTimeouts), "COMMTIMEOUTS must fit the saved timeouts");
@@ -14,9 +18,24 @@ static HANDLE AsHandle(SerialHandle handle)
     return reinterpret_cast<HANDLE>(handle);
 }
 
+// COM10 and above open only by their device path "\\.\COMn", which serves
+// COM1 to COM9 as well; every other name, a device path included, is used as
+// typed.
+static const char* DevicePath(const char* name, char* path, size_t room)
+{
+    size_t length = strlen(name);
+    if (length < 4 || _strnicmp(name, "COM", 3) != 0 || strspn(name + 3, "0123456789") != length - 3 ||
+        length + 5 > room)
+        return name;
+    snprintf(path, room, "\\\\.\\%s", name);
+    return path;
+}
+
 static int OpenWin32(const char* name, SerialHandle* handle)
 {
-    HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    char path[MAX_PATH];
+    HANDLE h = SerialCreateFileA(DevicePath(name, path, sizeof(path)), GENERIC_READ | GENERIC_WRITE, 0, NULL,
+                                 OPEN_EXISTING, 0, NULL);
     if (h == INVALID_HANDLE_VALUE)
         return 0;
     *handle = reinterpret_cast<SerialHandle>(h);

@@ -9,8 +9,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "app/settings.h"
+#include "serial/serial_device_win32.h"
 #include "serial/serial_port.h"
 
 static const char* PortName()
@@ -108,4 +110,24 @@ TEST_F(SerialComTest, NoSuchPortGivesNone)
 {
     EXPECT_EQ(ZemSerComOpen("COM9", 9600), nullptr);
     EXPECT_EQ(ZemSerComOpen("NOPORT", 9600), nullptr);
+}
+
+// Windows opens COM10 and above only by the device path.
+TEST(SerialComName, PortNamesOpenAsDevicePaths)
+{
+    static std::string opened;
+    auto* platform = SerialCreateFileA;
+    SerialCreateFileA = [](LPCSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) -> HANDLE {
+        opened = name;
+        return INVALID_HANDLE_VALUE;
+    };
+    SerialSetDevice(nullptr);
+    const std::pair<const char*, const char*> rows[] = {
+        {"COM12", "\\\\.\\COM12"}, {"com3", "\\\\.\\com3"}, {"\\\\.\\COM7", "\\\\.\\COM7"},
+        {"COM", "COM"}, {"COM1x", "COM1x"}};
+    for (auto [typed, path] : rows) {
+        EXPECT_EQ(ZemSerComOpen(typed, 9600), nullptr);
+        EXPECT_EQ(opened, path);
+    }
+    SerialCreateFileA = platform;
 }

@@ -1,6 +1,7 @@
 #include "app/fetch_answer.h"
 #include "lib/zem_lib.h"
 #include "serial/serial_port.h"
+#include "tree/answer_read.h"
 
 uint32_t SkipFirstLine(const char* answer, uint32_t n)
 {
@@ -19,7 +20,8 @@ int FetchControllerList(SerialPort* port, int kind, char* buffer, uint32_t size,
     const char* command = kind == FETCH_TOOL_LIST ? "t\r\n" : "p\r\n";
     if (ZemSerComSendCmd(port, command, 0) != SERCOM_DONE)
         return FETCH_SEND_FAILED;
-    uint32_t n = ZemSerComRead(port, buffer, size - 1, 0);
+    int ended = 0;
+    uint32_t n = ReadWholeAnswer(port, buffer, size - 1, 0, &ended);
     if (n == 0)
         return FETCH_NO_ANSWER;
     if (kind == FETCH_TOOL_LIST && n == EMPTY_TOOL_LIST_ANSWER)

@@ -28,8 +28,8 @@ constexpr uint32_t EMPTY_TOOL_LIST_ANSWER = 3;
 // would leave nothing (the answer is then kept whole). buffer[n] must be 0.
 uint32_t SkipFirstLine(const char* answer, uint32_t n);
 
-// Sends the list's command, reads one answer into buffer (size - 1 bytes at
-// most) and gives the content's start and length.
+// Sends the list's command, reads the whole answer into buffer (size - 1
+// bytes at most) and gives the content's start and length.
 int FetchControllerList(SerialPort* port, int kind, char* buffer, uint32_t size, uint32_t* start, uint32_t* length);
 
 // Creates or truncates the file and writes the content (and, for the

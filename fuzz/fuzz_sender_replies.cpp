@@ -202,7 +202,8 @@ static const SerialDevice fuzzDevice = {
     [](const char*, SerialHandle* handle) { return *handle = 3, 1; }, [](SerialHandle, SerialSavedState*) { return 1; },
     [](SerialHandle, SerialSavedTimeouts*) { return 1; }, [](SerialHandle, uint32_t) { return 1; },
     [](SerialHandle) { return 1; }, [](SerialHandle, const SerialSavedState*) {},
-    [](SerialHandle, const SerialSavedTimeouts*) {}, [](SerialHandle) {}, DeviceWrite, DeviceRead, [](SerialHandle) {}};
+    [](SerialHandle, const SerialSavedTimeouts*) {}, [](SerialHandle) {}, DeviceWrite, DeviceRead, [](SerialHandle) {},
+    DeviceRead};
 static const UploadNoticeSink noticeSink = {
     [](void*, unsigned id, intptr_t param) { Require(id >= UM_SET_FILE_TEXT && id <= UM_PROGRESS_SET && param >= 0); },
     nullptr};

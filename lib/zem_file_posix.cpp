@@ -83,7 +83,7 @@ int ZemFileWrite(const char* path, const void* buffer, uint32_t length, int mode
 int ZemFileFind(const char* path, ZemFindData* data)
 {
     struct stat st;
-    if (!path || !*path || stat(path, &st) != 0)
+    if (!path || !*path || strpbrk(path, "*?") || stat(path, &st) != 0)
         return 0;
     if (data) {
         memset(data, 0, sizeof(*data));

@@ -10,7 +10,11 @@ long ZemFileRead(const char* path, void* buffer, uint32_t maxBytes, uint32_t off
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return -1;
-    if (offset != 0 && SetFilePointer(file, static_cast<LONG>(offset), nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
+    // With its high part given the distance is 64 bits, so an offset from
+    // 2 GiB on does not turn negative; a low part of all ones is no failure.
+    LONG high = 0;
+    if (offset != 0 && SetFilePointer(file, static_cast<LONG>(offset), &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
+        GetLastError() != NO_ERROR) {
         CloseHandle(file);
         return -1;
     }
@@ -55,6 +59,9 @@ int ZemFileWrite(const char* path, const void* buffer, uint32_t length, int mode
 
 int ZemFileFind(const char* path, ZemFindData* data)
 {
+    // FindFirstFileA would announce the first match under the pattern's name.
+    if (strpbrk(path, "*?"))
+        return 0;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(path, &found);
     if (search == INVALID_HANDLE_VALUE)

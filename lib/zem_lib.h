@@ -81,4 +81,6 @@ constexpr int ZEM_FILE_APPEND = 1;   // append, creating the file if needed
 
 long ZemFileRead(const char* path, void* buffer, uint32_t maxBytes, uint32_t offset, ZemFileInfo* info);
 int ZemFileWrite(const char* path, const void* buffer, uint32_t length, int mode);
+// 1 when the path names an existing file or directory. A name with "*" or
+// "?" names none, even where the platform would expand it to a match.
 int ZemFileFind(const char* path, ZemFindData* data);

@@ -30,6 +30,9 @@ struct SerialDevice {
     int (*write)(SerialHandle handle, const void* bytes, uint32_t length, uint32_t* written);
     int (*read)(SerialHandle handle, void* buffer, uint32_t max, uint32_t* got);
     void (*close)(SerialHandle handle);
+    // Like read, but returns as soon as bytes are there, with what has arrived
+    // (at most max): the wait for the first byte is the same read time.
+    int (*readArrived)(SerialHandle handle, void* buffer, uint32_t max, uint32_t* got);
 };
 
 extern const SerialDevice SerialPlatformDevice;

@@ -15,9 +15,10 @@
 // - speed: only the speeds that termios names are accepted; any other value
 //   refuses the open, so the line never runs at a rate nobody asked for.
 // - read: ends when the count has arrived or 990 ms after it began, with
-//   whatever arrived; write: ends within 10 s, short if the line did not take
-//   everything. VMIN and VTIME stand in for the saved timeouts and are set to
-//   0 so the driver never waits on its own.
+//   whatever arrived (a read of what has arrived ends with the first bytes);
+//   write: ends within 10 s, short if the line did not take everything.
+//   VMIN and VTIME stand in for the saved timeouts and are set to 0 so the
+//   driver never waits on its own.
 // - purge: tcflush of both directions.
 #include <cerrno>
 #include <cstring>
@@ -247,23 +248,26 @@ static void WaitOutDeadline(int64_t deadline)
     }
 }
 
-static int ReadPosix(SerialHandle handle, void* buffer, uint32_t max, uint32_t* got)
+// Reads until the count has arrived or, when whole is 0, until anything has;
+// at the latest until the read time is over.
+static int ReadUntil(SerialHandle handle, void* buffer, uint32_t max, uint32_t* got, int whole)
 {
     int fd = static_cast<int>(handle);
     unsigned char* p = static_cast<unsigned char*>(buffer);
     int64_t deadline = MonotonicMs() + READ_LIMIT_MS;
     uint32_t done = 0;
     *got = 0;
-    while (done < max) {
+    while (done < max && (whole || done == 0)) {
         int ready = WaitFor(fd, POLLIN, deadline);
         if (ready == 0)
             break;
+        // A hang-up or error without input fails whatever errno still holds.
         ssize_t n = ready > 0 ? read(fd, p + done, max - done) : -1;
         if (n > 0) {
             done += static_cast<uint32_t>(n);
             continue;
         }
-        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+        if (ready > 0 && n < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
         // An error, or end of file on a line that reported input: it hung up.
         // The read still lasts its full time, so that a caller polling byte
@@ -274,6 +278,16 @@ static int ReadPosix(SerialHandle handle, void* buffer, uint32_t max, uint32_t* 
     }
     *got = done;
     return 1;
+}
+
+static int ReadPosix(SerialHandle handle, void* buffer, uint32_t max, uint32_t* got)
+{
+    return ReadUntil(handle, buffer, max, got, 1);
+}
+
+static int ReadArrivedPosix(SerialHandle handle, void* buffer, uint32_t max, uint32_t* got)
+{
+    return ReadUntil(handle, buffer, max, got, 0);
 }
 
 static void ClosePosix(SerialHandle handle)
@@ -287,5 +301,5 @@ static void ClosePosix(SerialHandle handle)
 
 const SerialDevice SerialPlatformDevice = {
     OpenPosix,  GetStatePosix, GetTimeoutsPosix, ConfigurePosix, SetTimeoutsPosix, RestoreStatePosix,
-    RestoreTimeoutsPosix, PurgePosix, WritePosix, ReadPosix, ClosePosix,
+    RestoreTimeoutsPosix, PurgePosix, WritePosix, ReadPosix, ClosePosix, ReadArrivedPosix,
 };

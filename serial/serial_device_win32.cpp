@@ -2,6 +2,7 @@
 // for exclusive, synchronous use, with its DCB and timeouts saved at open.
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "serial/serial_device.h"
@@ -10,7 +11,8 @@
 static_assert(sizeof(DCB) <= sizeof(SerialSavedState), "the DCB must fit the saved state");
 static_assert(sizeof(COMMTIMEOUTS) <= sizeof(SerialSavedTimeouts), "COMMTIMEOUTS must fit the saved timeouts");
 
-static const SerialWin32Calls systemCalls = {GetCommState, SetCommState, ClearCommError, ReadFile, WriteFile};
+static const SerialWin32Calls systemCalls = {GetCommState, SetCommState, ClearCommError, ReadFile, WriteFile,
+                                                CreateFileA};
 static const SerialWin32Calls* calls = &systemCalls;
 
 void SerialWin32SetCalls(const SerialWin32Calls* replacement)
@@ -32,9 +34,24 @@ static void ClearLineError(SerialHandle handle)
     calls->clearCommError(AsHandle(handle), &errors, NULL);
 }
 
+// COM10 and above open only by their device path "\\.\COMn", which serves
+// COM1 to COM9 as well; every other name, a device path included, is used as
+// typed.
+static const char* DevicePath(const char* name, char* path, size_t room)
+{
+    size_t length = strlen(name);
+    if (length < 4 || _strnicmp(name, "COM", 3) != 0 || strspn(name + 3, "0123456789") != length - 3 ||
+        length + 5 > room)
+        return name;
+    snprintf(path, room, "\\\\.\\%s", name);
+    return path;
+}
+
 static int OpenWin32(const char* name, SerialHandle* handle)
 {
-    HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    char path[MAX_PATH];
+    HANDLE h = calls->createFileA(DevicePath(name, path, sizeof(path)), GENERIC_READ | GENERIC_WRITE, 0, NULL,
+                                 OPEN_EXISTING, 0, NULL);
     if (h == INVALID_HANDLE_VALUE)
         return 0;
     *handle = reinterpret_cast<SerialHandle>(h);
@@ -157,6 +174,41 @@ static int ReadWin32(SerialHandle handle, void* buffer, uint32_t max, uint32_t* 
     return ok != 0;
 }
 
+// ClearCommError also reports how many bytes the driver holds.
+static DWORD QueuedBytes(SerialHandle handle)
+{
+    DWORD errors = 0;
+    COMSTAT status = {};
+    return calls->clearCommError(AsHandle(handle), &errors, &status) ? status.cbInQue : 0;
+}
+
+// What the driver already holds is taken at once; with nothing there, a read
+// of one byte waits for the first one within the port's read time, which
+// keeps the time-outs of the open as they are.
+static int ReadArrivedWin32(SerialHandle handle, void* buffer, uint32_t max, uint32_t* got)
+{
+    unsigned char* p = static_cast<unsigned char*>(buffer);
+    uint32_t count = 0;
+    *got = 0;
+    if (max == 0)
+        return 1;
+    if (QueuedBytes(handle) == 0) {
+        if (!ReadWin32(handle, p, 1, &count))
+            return 0;
+        *got = count;
+        if (count == 0)
+            return 1;
+    }
+    DWORD queued = QueuedBytes(handle);
+    uint32_t want = queued < max - *got ? queued : max - *got;
+    if (want == 0)
+        return 1;
+    count = 0;
+    int ok = ReadWin32(handle, p + *got, want, &count);
+    *got += count;
+    return ok;
+}
+
 static void CloseWin32(SerialHandle handle)
 {
     CloseHandle(AsHandle(handle));
@@ -164,5 +216,5 @@ static void CloseWin32(SerialHandle handle)
 
 const SerialDevice SerialPlatformDevice = {
     OpenWin32,  GetStateWin32, GetTimeoutsWin32, ConfigureWin32, SetTimeoutsWin32, RestoreStateWin32,
-    RestoreTimeoutsWin32, PurgeWin32, WriteWin32, ReadWin32, CloseWin32,
+    RestoreTimeoutsWin32, PurgeWin32, WriteWin32, ReadWin32, CloseWin32, ReadArrivedWin32,
 };

@@ -1,5 +1,6 @@
 // The driver calls of the Win32 serial device, in one table so that a test
-// can see the settings it writes and the error clearing that Wine ignores.
+// can see the device path a port name becomes, the settings it writes and the
+// error clearing that Wine ignores.
 #pragma once
 
 #include <windows.h>
@@ -10,6 +11,7 @@ struct SerialWin32Calls {
     BOOL(WINAPI* clearCommError)(HANDLE, LPDWORD, LPCOMSTAT);
     BOOL(WINAPI* readFile)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
     BOOL(WINAPI* writeFile)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+    HANDLE(WINAPI* createFileA)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
 };
 
 // Null restores the system's calls.

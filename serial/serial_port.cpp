@@ -127,16 +127,27 @@ int ZemSerComSendCmd(SerialPort* port, const char* text, int override)
     return ZemSerComWrite(port, text, static_cast<uint32_t>(strlen(text)), override);
 }
 
-uint32_t ZemSerComRead(SerialPort* port, void* buffer, uint32_t max, int override)
+static uint32_t ReadBy(int (*read)(SerialHandle, void*, uint32_t, uint32_t*), SerialPort* port, void* buffer,
+                       uint32_t max, int override)
 {
     if (BusyRefuses(port, override))
         return 0;
     uint32_t got = 0;
-    int ok = currentDevice->read(port->handle, buffer, max, &got);
+    int ok = read(port->handle, buffer, max, &got);
     if (got > max)
         got = max;
     if (LogOn())
         AppendLog(ok ? "Vantorix Read:\r\n" : "Vantorix Read failed:\r\n", buffer, got);
     static_cast<char*>(buffer)[got] = 0;
     return got;
+}
+
+uint32_t ZemSerComRead(SerialPort* port, void* buffer, uint32_t max, int override)
+{
+    return ReadBy(currentDevice->read, port, buffer, max, override);
+}
+
+uint32_t ZemSerComReadArrived(SerialPort* port, void* buffer, uint32_t max, int override)
+{
+    return ReadBy(currentDevice->readArrived, port, buffer, max, override);
 }

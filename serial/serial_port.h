@@ -31,3 +31,6 @@ void ZemSerComSetBusy(SerialPort* port, int busy);
 int ZemSerComWrite(SerialPort* port, const void* bytes, uint32_t length, int override);
 int ZemSerComSendCmd(SerialPort* port, const char* text, int override);
 uint32_t ZemSerComRead(SerialPort* port, void* buffer, uint32_t max, int override);
+// The same, ending as soon as something has arrived: the piece of an answer
+// that is there, or 0 after a read time of silence.
+uint32_t ZemSerComReadArrived(SerialPort* port, void* buffer, uint32_t max, int override);

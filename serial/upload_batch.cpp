@@ -125,12 +125,11 @@ static int SendFileData(UploadJob* job, const char* path, uint32_t size, int mod
     ZemFileInfo first{}, now{};
     while (offset != size) {
         long got = ZemFileRead(path, frame.data, blockSize, offset, offset ? &now : &first);
-        if (got < 0)
-            return UPL_FILE_ERROR;
-        // A file that shrank, grew, or was rewritten or replaced since its
-        // first block cannot arrive as one version: the receiver drops it.
+        // A file that vanished, became unreadable, shrank, grew, or was
+        // rewritten or replaced since its first block cannot arrive as one
+        // version: the receiver is told, and drops it.
         uint32_t expected = size - offset < blockSize ? size - offset : blockSize;
-        if (static_cast<uint32_t>(got) != expected || (offset && !SameFileVersion(first, now))) {
+        if (got < 0 || static_cast<uint32_t>(got) != expected || (offset && !SameFileVersion(first, now))) {
             AbortDataPhase(job, mode, 0);
             return UPL_FILE_ERROR;
         }

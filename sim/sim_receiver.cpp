@@ -20,8 +20,10 @@ constexpr int CAN = 0x18;
 // Inside a frame the bytes follow each other closely; a longer gap means the
 // frame was cut short.
 constexpr uint32_t BYTE_TIMEOUT_MS = 1000;
-// The sender wants two 'C' in a row before a header, so they come often.
-constexpr uint32_t HEADER_REQUEST_MS = 500;
+// A sender may want several 'C' in a row before a header, so they come often,
+// and the wait for a header lasts at least this long.
+constexpr uint32_t HEADER_REQUEST_MS = 250;
+constexpr uint32_t HEADER_SILENCE_MIN_MS = 1500;
 // Before the first data block one request suffices; repeat it only rarely,
 // since an extra one could be taken for the answer to a block.
 constexpr uint32_t DATA_REQUEST_MS = 3000;
@@ -336,8 +338,7 @@ enum { HEADER_FILE = -1, HEADER_CLOSE = -2 };
 // the closing header, or the RECEIVE_ result that ends the session.
 static int ReceiveHeader(int request)
 {
-    // A sender that wants several requests in a row gets at least three.
-    uint32_t silenceMs = Options.silenceMs > 3 * HEADER_REQUEST_MS ? Options.silenceMs : 3 * HEADER_REQUEST_MS;
+    uint32_t silenceMs = Options.silenceMs > HEADER_SILENCE_MIN_MS ? Options.silenceMs : HEADER_SILENCE_MIN_MS;
     uint64_t nextRequest = SimNowUs();
     for (;;) {
         int first = WaitFrameStart(request, HEADER_REQUEST_MS, &nextRequest, silenceMs);

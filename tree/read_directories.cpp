@@ -4,6 +4,7 @@
 #include "app/command_line.h"
 #include "lib/zem_ui.h"
 #include "serial/serial_port.h"
+#include "tree/answer_read.h"
 #include "tree/device_tree.h"
 
 char AnswerBuffer[ANSWER_BUFFER_SIZE];
@@ -46,8 +47,13 @@ static int ReadListingOnce(DeviceTree* tree, SerialPort* port, char* buffer, uin
 {
     if (ZemSerComSendCmd(port, "l\r\n", 0) != SERCOM_DONE)
         return READ_SEND_FAILED;
-    if (bufferSize < 2 || ZemSerComRead(port, buffer, bufferSize - 1, 0) == 0)
+    int ended = 0;
+    uint32_t got = bufferSize < 2 ? 0 : ReadWholeAnswer(port, buffer, bufferSize - 1, 1, &ended);
+    if (got == 0)
         return READ_NO_ANSWER;
+    // A listing that filled the buffer before its end came is cut short.
+    if (!ended && got == bufferSize - 1)
+        return READ_BAD_ANSWER;
     if (!ParseListing(tree, buffer)) {
         ResetDeviceTree(tree);
         return READ_BAD_ANSWER;

@@ -3,6 +3,7 @@
 # controller on PORTLINK that serves a fresh copy of the sample storage (with
 # an empty /ram/x/), a parameter list and a tool list. The program finds the
 # storage in VBROWSER_SIM_ROOT and the fault control file in VBROWSER_SIM_CONTROL.
+# VBROWSER_SIM_BAUD, when set, paces the line at that many bit/s.
 #   run_sim_test.sh SIMULATOR PORTLINK SCREENSHOT_DIR -- COMMAND...
 # Exits 77 (skipped) when the simulator has not been built.
 set -uo pipefail
@@ -23,4 +24,5 @@ printf 'T1 D=10\n' > "$work/tools"
 : > "$work/control"
 export VBROWSER_SIM_ROOT="$work/root" VBROWSER_SIM_CONTROL="$work/control"
 VANTORIX_SIM=$sim "$here/../../scripts/with-sim.sh" "$link" --root "$work/root" --control "$work/control" \
-  --params "$work/params" --tools "$work/tools" -- "$here/run_gui_test.sh" "$shots" -- "$@"
+  --params "$work/params" --tools "$work/tools" ${VBROWSER_SIM_BAUD:+--baud "$VBROWSER_SIM_BAUD"} \
+  -- "$here/run_gui_test.sh" "$shots" -- "$@"

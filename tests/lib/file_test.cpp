@@ -67,4 +67,8 @@ TEST(FileHelpers, ReadAtOffsetsAndFind)
     EXPECT_NE(found.attributes & ZEM_ATTR_DIRECTORY, 0u);
     EXPECT_STREQ(found.fileName, "sub");
     EXPECT_EQ(ZemFileFind(dir.File("gone.nc").c_str(), nullptr), 0);
+
+    // Offsets between 2 GiB and 4 GiB, in a sparse file of 3 GiB.
+    std::filesystem::resize_file(path, 0xC0000000u);
+    EXPECT_EQ(ZemFileRead(path.c_str(), buffer, sizeof(buffer), 0xBFFFFFFEu, nullptr), 2);
 }

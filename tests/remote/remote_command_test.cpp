@@ -36,6 +36,7 @@ TEST(BuildDeleteCommand, JoinsPathAndNameAndUsesEveryByteButNoMore)
 TEST(FetchControllerList, WhatReachesTheFile)
 {
     ScriptedLine line;
+    line.bytesPerRead = 4;   // every answer takes several read times
     InstallScriptedLine(&line);
     SerialPort* port = ZemSerComOpen("COM1", 9600);
     ASSERT_NE(port, nullptr);

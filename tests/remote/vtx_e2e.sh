@@ -165,3 +165,13 @@ out=$(VTX_SYSROOT=$work/empty "$vtx" ports --json)
 check "no ports" '0 {"ports":[]}' "$? $out"
 [ "$failures" -eq 0 ]
 CHECKS
+status=$?
+
+# A filled controller on a 57600 bit/s line: its listing takes several read times.
+mkdir -p "$work/full/ram/cncprg" "$work/full/ROM"
+for i in $(seq 600); do : > "$work/full/ram/cncprg/program_number_$i.nc"; done
+VANTORIX_SIM="$2/vantorix-sim" "$1/scripts/with-sim.sh" "$work/link-full" --root "$work/full" --baud 57600 -- \
+  bash -c '"$1" --port "$VANTORIX_SIM_PTY" ls' _ "$2/vtx" > "$work/full.txt"
+listed="$? $(grep -c '^      program_number_.*(0 bytes)$' "$work/full.txt") $(grep -c '^Flash disk free: [1-9]' "$work/full.txt")"
+[ "$listed" = "0 600 1" ] && echo "ok   filled controller" || { echo "FAIL filled controller: got [$listed]"; status=1; }
+exit "$status"

@@ -201,8 +201,13 @@ protected:
     PROCESS_INFORMATION child = {};
 };
 
+// On a filled controller the free space stands at the end of a listing of
+// several read times; without it every file would be refused.
 TEST_F(AutomaticRun, UploadsEveryNamedFileAndEndsAfterTheSecondListing)
 {
+    CreateDirectoryA((root + "ram\\programs").c_str(), nullptr);
+    for (int i = 0; i < 600; i++)
+        gui::WriteWholeFile(root + "ram\\programs\\program_number_" + std::to_string(i) + ".nc", "G0\r\n");
     std::string a = SampleBytes(700, 6), bc = SampleBytes(1300, 7);
     gui::WriteWholeFile(childDir + "a", a);
     gui::WriteWholeFile(childDir + "b c", bc);

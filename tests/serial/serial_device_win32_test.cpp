@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "app/settings.h"
 #include "serial/serial_device_win32.h"
@@ -164,4 +165,26 @@ TEST_F(SerialComTest, NoSuchPortGivesNone)
 {
     EXPECT_EQ(ZemSerComOpen("COM9", 9600), nullptr);
     EXPECT_EQ(ZemSerComOpen("NOPORT", 9600), nullptr);
+}
+
+// Windows opens COM10 and above only by the device path.
+TEST(SerialComName, PortNamesOpenAsDevicePaths)
+{
+    static std::string opened;
+    static const SerialWin32Calls driver = {
+        GetCommState, SetCommState, ClearCommError, ReadFile, WriteFile,
+        [](LPCSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) -> HANDLE {
+            opened = name;
+            return INVALID_HANDLE_VALUE;
+        }};
+    SerialWin32SetCalls(&driver);
+    SerialSetDevice(nullptr);
+    const std::pair<const char*, const char*> rows[] = {
+        {"COM12", "\\\\.\\COM12"}, {"com3", "\\\\.\\com3"}, {"\\\\.\\COM7", "\\\\.\\COM7"},
+        {"COM", "COM"}, {"COM1x", "COM1x"}};
+    for (auto [typed, path] : rows) {
+        EXPECT_EQ(ZemSerComOpen(typed, 9600), nullptr);
+        EXPECT_EQ(opened, path);
+    }
+    SerialWin32SetCalls(nullptr);
 }

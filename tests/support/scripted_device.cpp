@@ -85,7 +85,8 @@ static int Read(SerialHandle, void* buffer, uint32_t max, uint32_t* got)
     line->reads++;
     uint32_t n = 0;
     auto* out = static_cast<unsigned char*>(buffer);
-    while (n < max && !line->pending.empty()) {
+    uint32_t most = line->bytesPerRead && line->bytesPerRead < max ? line->bytesPerRead : max;
+    while (n < most && !line->pending.empty()) {
         out[n++] = line->pending.front();
         line->pending.pop_front();
     }
@@ -104,7 +105,7 @@ static void Close(SerialHandle)
 }
 
 static const SerialDevice scriptedDevice = {
-    Open, GetState, GetTimeouts, Configure, SetTimeouts, RestoreState, RestoreTimeouts, Purge, Write, Read, Close,
+    Open, GetState, GetTimeouts, Configure, SetTimeouts, RestoreState, RestoreTimeouts, Purge, Write, Read, Close, Read,
 };
 
 void InstallScriptedLine(ScriptedLine* scripted)

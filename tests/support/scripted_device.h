@@ -24,6 +24,7 @@ struct ScriptedLine {
     int failReads = 0;              // this many reads fail, still handing over what they got
     int failWrites = 0;             // this many writes fail at the platform level
     int shortWrites = 0;            // this many writes end one byte short
+    uint32_t bytesPerRead = 0;      // a slow line: what arrives during one read (0: all that waits)
     int opens = 0, closes = 0, purges = 0, reads = 0, writes = 0;
     int stateRestored = 0, timeoutsRestored = 0;
     uint32_t baud = 0;

@@ -157,15 +157,29 @@ TEST_F(ReadDirectoriesTest, BusyPortOrNoPortLeavesTheLineAlone)
     EXPECT_TRUE(problems.empty() && posts.empty());
 }
 
-// An answer longer than the buffer is cut at 262143 bytes and terminated.
-TEST_F(ReadDirectoriesTest, OverlongAnswerIsReadOnceAndCut)
+// On a slow line the listing comes in pieces: it is read up to its empty
+// line without waiting for the line to fall quiet, and one that fills the
+// buffer before its end has come is cut short, hence not correct.
+TEST_F(ReadDirectoriesTest, ListingIsReadWholeUpToItsEndOrAFullBuffer)
 {
-    std::string listing = "(dir) ram\r\n";
-    while (listing.size() < ANSWER_BUFFER_SIZE + 1000)
-        listing += " 1 file.nc\r\n";
-    line.onWrite = [&](ScriptedLine& peer, const unsigned char*, uint32_t) { peer.Queue(listing.c_str()); };
-    ReadDirectories(tree, port, AnswerBuffer, ANSWER_BUFFER_SIZE);
-    EXPECT_EQ(AnswerBuffer[ANSWER_BUFFER_SIZE - 1], 0);
-    EXPECT_EQ(LastReadOutcome(), READ_OK);   // the cut last line is still a file line
-    EXPECT_EQ(line.reads, 1);
+    line.bytesPerRead = 1000;
+    for (size_t files : {600, 22000}) {
+        std::string listing = "(dir) ram\r\n";
+        for (size_t i = 0; i < files; i++)
+            listing += " 1 file.nc\r\n";
+        if (files == 600)
+            listing += "Free RamDisk: 100\r\n\r\nnot read";
+        line.onWrite = [&](ScriptedLine& peer, const unsigned char*, uint32_t) { peer.Queue(listing.c_str()); };
+        uint32_t start = line.clock.now;
+        ReadDirectories(tree, port, AnswerBuffer, ANSWER_BUFFER_SIZE);
+        if (files == 600) {
+            EXPECT_EQ(LastReadOutcome(), READ_OK);
+            ASSERT_EQ(tree->arraysInUse, 2u);
+            EXPECT_EQ(EntryAt(tree->root.children, 0)->children->count, 600u);
+            EXPECT_EQ(tree->ramDiskFree, 100u);
+            EXPECT_LT(line.clock.now - start, 100u);
+        } else {
+            EXPECT_EQ(LastReadOutcome(), READ_BAD_ANSWER);
+        }
+    }
 }

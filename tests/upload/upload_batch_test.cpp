@@ -71,7 +71,9 @@ INSTANTIATE_TEST_SUITE_P(Limits, UploadBudgets, testing::Values(
 TEST_F(UploadBatches, MissingEmptyOrDirectoryCostsOneCanAfterEarlierFiles)
 {
     std::filesystem::create_directory(dir.path / "sub");
-    for (const std::string& path : {dir.File("absent.nc"), MakeFile("empty.nc", Bytes{}), dir.File("sub")}) {
+    // A pattern that matches first.nc is no file either.
+    for (const std::string& path :
+         {dir.File("absent.nc"), MakeFile("empty.nc", Bytes{}), dir.File("sub"), dir.File("f*.nc")}) {
         SCOPED_TRACE(path);
         writes.clear();
         SetFiles({MakeFile("first.nc", 500), path, MakeFile("never.nc", 10)});
@@ -122,16 +124,17 @@ TEST_F(UploadBatches, HeaderTooLongForAChecksumBlockIsRefused)
     }
 }
 
-// After block 1 the file is cut or grows: a block of CAN, the pause, no EOT.
+// After block 1 the file is cut, grows or vanishes: a block of CAN, the pause, no EOT.
 TEST_F(UploadBatches, FileThatChangesLengthDuringTheTransferIsCancelled)
 {
     // The change shows at the next block read: its length, or the file's
     // write time and identity (a rewrite of the same size, a replacement).
-    enum { REWRITE = 1, REPLACE = 2 };
+    enum { REWRITE = 1, REPLACE = 2, DELETE = 3 };
     const struct { uint32_t size; int64_t change; int how; int frames; } rows[] = {
-        {3000, -1500, 0, 2}, {3000, 4, 0, 2}, {2048, 4, 0, 2}, {3000, 0, REWRITE, 2}, {3000, 0, REPLACE, 2}};
+        {3000, -1500, 0, 2}, {3000, 4, 0, 2}, {2048, 4, 0, 2}, {3000, 0, REWRITE, 2}, {3000, 0, REPLACE, 2},
+        {3000, 0, DELETE, 2}};
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.change);
+        SCOPED_TRACE(row.change + 10 * row.how);
         writes.clear();
         line.clock.slept = 0;
         std::string path = MakeFile("change.nc", row.size);
@@ -146,6 +149,8 @@ TEST_F(UploadBatches, FileThatChangesLengthDuringTheTransferIsCancelled)
                 FILE* file = fopen(path.c_str(), "r+b");
                 fputs("NEW", file);
                 fclose(file);
+            } else if (row.how == DELETE) {
+                std::filesystem::remove(path);
             } else if (row.how == REPLACE) {
                 std::string other = MakeFile("other.nc", row.size);
                 std::filesystem::rename(other, path);

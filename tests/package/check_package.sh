@@ -5,6 +5,7 @@ set -euo pipefail
 kind=$1 build=$2 version=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+trap 'echo "check_package: line $LINENO failed: $BASH_COMMAND" >&2' ERR
 cpack --config "$build/CPackConfig.cmake" -B "$work" > "$work/cpack.log" || { cat "$work/cpack.log"; exit 1; }
 
 if [ "$kind" = zip ]; then

@@ -3,10 +3,11 @@
 #include <windows.h>
 
 #include "app/app_state.h"
-#include "app/command_ids.h"
 #include "app/command_line.h"
 #include "app/commands.h"
 #include "lib/zem_time.h"
+#include "res/resource_ids.h"
+#include "serial/upload_job.h"
 
 void CommandAfterConnect()
 {
@@ -25,7 +26,8 @@ void CommandAutoUpload()
         return;
     if (!GuardPort("Serial Port still busy, Upload later."))
         return;
-    int open = RunUploadInWindow();
+    // The command line put the files and the "-p" directory into the job.
+    int open = OpenUpload(TheUploadJob.fileList, TheUploadJob.targetDir);
     AutoMode = 2;
     if (open)
         ReReadAndRefresh();

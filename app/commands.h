@@ -24,9 +24,11 @@ void CommandAutoUpload();
 // while an upload holds it, the upload is asked to cancel and the window
 // closes once its worker has ended.
 void CloseMainWindow();
-// Runs the upload dialog, then carries out a close asked for meanwhile.
-// Returns 1 while the main window is still there.
-int RunUploadInWindow();
+// The one way an upload starts: puts the file list (NUL-ended names closed by
+// an empty one) and the target directory into the upload job, runs the
+// progress dialog, then carries out a close asked for meanwhile. Returns 1
+// while the main window is still there.
+int OpenUpload(const char* fileList, const char* targetDir);
 
 // Re-read: ReadDirectories with the connected port, then RefreshViews.
 void ReReadAndRefresh();

@@ -1,14 +1,17 @@
 // Commands that need no port: the Options menu, the version box, and Exit
-// with every other way of closing the main window.
+// with every other way of closing the main window. A close may have to wait
+// for an upload, so the one opener of the upload dialog lives here too.
+#include <cstring>
+
 #include "app/app_state.h"
-#include "app/command_ids.h"
 #include "app/commands.h"
 #include "app/settings.h"
 #include "lib/zem_shared.h"
+#include "res/resource_ids.h"
 #include "serial/serial_port.h"
-#include "vbrowser_version.h"
 #include "serial/upload_dialog.h"
 #include "serial/upload_job.h"
+#include "vbrowser_version.h"
 
 static void SetMenuCheck(HMENU menu, unsigned id, int checked)
 {
@@ -63,8 +66,20 @@ void CloseMainWindow()
     DestroyWindow(MainWindow);
 }
 
-int RunUploadInWindow()
+// The bytes of a file list: its NUL-ended names and the closing empty one.
+static size_t FileListBytes(const char* list)
 {
+    size_t used = 0;
+    while (list[used])
+        used += strlen(list + used) + 1;
+    return used + 1;
+}
+
+int OpenUpload(const char* fileList, const char* targetDir)
+{
+    // memmove: the automatic upload passes what the command line left in the job.
+    memmove(TheUploadJob.fileList, fileList, FileListBytes(fileList));
+    memmove(TheUploadJob.targetDir, targetDir, strlen(targetDir) + 1);
     RunUploadDialog();
     if (closeRequested) {
         closeRequested = 0;

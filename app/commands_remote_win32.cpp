@@ -6,13 +6,13 @@
 #include <cstdio>
 
 #include "app/app_state.h"
-#include "app/command_ids.h"
 #include "app/commands.h"
 #include "app/delete_command.h"
 #include "app/fetch_answer.h"
 #include "app/settings.h"
 #include "lib/zem_lib.h"
 #include "lib/zem_ui.h"
+#include "res/resource_ids.h"
 #include "serial/serial_port.h"
 #include "tree/device_tree.h"
 #include "tree/views.h"

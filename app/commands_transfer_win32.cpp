@@ -12,7 +12,6 @@
 #include "app/settings.h"
 #include "lib/zem_lib.h"
 #include "lib/zem_ui.h"
-#include "serial/upload_dialog.h"
 #include "serial/upload_job.h"
 
 static const char* const UPLOAD_BUSY_MESSAGE = "Serial Port still busy, Upload later.";
@@ -22,23 +21,24 @@ constexpr uint32_t CHOSEN_PATH_SIZE = 200;
 
 // The upload ran in the dialog; the tree is read again whatever came of it,
 // unless the window was closed meanwhile.
-static void UploadAndReRead()
+static void UploadAndReRead(const char* fileList, const char* targetDir)
 {
-    if (RunUploadInWindow())
+    if (OpenUpload(fileList, targetDir))
         ReReadAndRefresh();
 }
 
 // With "Upload to actual Path" the files go into the directory that the
 // file list shows, else into the controller's default directory.
-static int FillUploadTarget()
+static int FillUploadTarget(char* targetDir)
 {
-    TheUploadJob.targetDir[0] = '\0';
-    return !Settings.UsePath || GetCommandDirectory(TheUploadJob.targetDir, UPLOAD_TARGET_DIR_SIZE);
+    targetDir[0] = '\0';
+    return !Settings.UsePath || GetCommandDirectory(targetDir, UPLOAD_TARGET_DIR_SIZE);
 }
 
 void CommandUpload()
 {
-    if (!GuardPort(UPLOAD_BUSY_MESSAGE) || !GuardAutomaticUpload() || !FillUploadTarget())
+    char targetDir[UPLOAD_TARGET_DIR_SIZE];
+    if (!GuardPort(UPLOAD_BUSY_MESSAGE) || !GuardAutomaticUpload() || !FillUploadTarget(targetDir))
         return;
 
     char chosen[CHOSEN_PATH_SIZE] = "";
@@ -70,8 +70,9 @@ void CommandUpload()
         ZemUiProblem("Filename is too long");
         return;
     }
-    memcpy(TheUploadJob.fileList, chosen, length + 1);
-    TheUploadJob.fileList[length + 1] = '\0';
+    char fileList[UPLOAD_FILE_LIST_SIZE];
+    memcpy(fileList, chosen, length + 1);
+    fileList[length + 1] = '\0';
 
     uint32_t directoryLength = dialog.nFileOffset;
     if (directoryLength >= sizeof(Settings.DefUplPath))
@@ -79,14 +80,14 @@ void CommandUpload()
     memcpy(Settings.DefUplPath, chosen, directoryLength);
     Settings.DefUplPath[directoryLength] = '\0';
 
-    UploadAndReRead();
+    UploadAndReRead(fileList, targetDir);
 }
 
-// Copies the dropped names into the upload job's list; 0 after a message.
-static int FillDroppedList(HDROP drop)
+// Copies the dropped names into a file list of UPLOAD_FILE_LIST_SIZE bytes;
+// 0 after a message.
+static int FillDroppedList(HDROP drop, char* list)
 {
     UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
-    char* list = TheUploadJob.fileList;
     uint32_t used = 0;
     uint32_t room = FILE_LIST_ROOM;
     for (UINT index = 0; index < count; ++index) {
@@ -115,9 +116,11 @@ static int FillDroppedList(HDROP drop)
 void CommandDropFiles(intptr_t drop)
 {
     SetForegroundWindow(MainWindow);
-    if (!GuardPort(UPLOAD_BUSY_MESSAGE) || !GuardAutomaticUpload() || !FillUploadTarget())
+    char targetDir[UPLOAD_TARGET_DIR_SIZE];
+    if (!GuardPort(UPLOAD_BUSY_MESSAGE) || !GuardAutomaticUpload() || !FillUploadTarget(targetDir))
         return;
-    if (!FillDroppedList(reinterpret_cast<HDROP>(drop)))
+    char fileList[UPLOAD_FILE_LIST_SIZE];
+    if (!FillDroppedList(reinterpret_cast<HDROP>(drop), fileList))
         return;
-    UploadAndReRead();
+    UploadAndReRead(fileList, targetDir);
 }

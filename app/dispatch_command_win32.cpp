@@ -1,7 +1,7 @@
 // Carries out one WM_COMMAND id on the user-interface thread; ids outside the
 // command set are ignored.
-#include "app/command_ids.h"
 #include "app/commands.h"
+#include "res/resource_ids.h"
 
 void DispatchCommand(unsigned id, intptr_t param)
 {

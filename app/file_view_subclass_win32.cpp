@@ -3,8 +3,8 @@
 #include <shellapi.h>
 
 #include "app/app_state.h"
-#include "app/command_ids.h"
 #include "app/main_window.h"
+#include "res/resource_ids.h"
 
 LRESULT CALLBACK FileViewSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {

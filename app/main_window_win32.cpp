@@ -1,11 +1,11 @@
 // The main window's procedure: it only dispatches; each message has its
 // own small handler.
 #include "app/app_state.h"
-#include "app/command_ids.h"
 #include "app/commands.h"
 #include "app/main_window.h"
 #include "app/settings.h"
 #include "lib/zem_ui.h"
+#include "res/resource_ids.h"
 #include "serial/serial_port.h"
 #include "tree/device_tree.h"
 #include "tree/views.h"

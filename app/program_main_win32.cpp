@@ -4,7 +4,6 @@
 #include <objbase.h>
 
 #include "app/app_state.h"
-#include "app/command_ids.h"
 #include "app/command_line.h"
 #include "app/main_window.h"
 #include "app/program_dir.h"

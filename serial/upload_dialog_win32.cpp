@@ -7,12 +7,13 @@
 #include <commctrl.h>
 
 #include "app/app_state.h"
-#include "app/command_ids.h"
 #include "lib/zem_shared.h"
 #include "lib/zem_ui.h"
+#include "res/resource_ids.h"
 #include "serial/serial_port.h"
 #include "serial/upload_dialog.h"
 #include "serial/upload_job.h"
+#include "serial/upload_notice.h"
 #include "serial/upload_protocol.h"
 #include "serial/upload_worker.h"
 #include "tree/device_tree.h"

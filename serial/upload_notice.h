@@ -6,6 +6,16 @@
 
 struct UploadJob;
 
+// Notices to the progress dialog (WM_COMMAND ids): the worker's end, the
+// two texts changed, the bar started and moved to lParam.
+enum {
+    UM_UPLOAD_DONE = 720,
+    UM_SET_FILE_TEXT = 721,
+    UM_SET_STATUS_TEXT = 722,
+    UM_PROGRESS_INIT = 723,
+    UM_PROGRESS_SET = 724,
+};
+
 void UploadPostNotice(const UploadJob* job, unsigned id, intptr_t param);
 
 struct UploadNoticeSink {

@@ -34,15 +34,6 @@ enum { REPLY_NONE = 0, REPLY_ACK = 1, REPLY_NAK = 2, REPLY_CAN = 3 };
 // UploadWaitStart results; START_CHECKSUM and START_CRC double as the block mode.
 enum { START_NONE = 0, START_CHECKSUM = 1, START_CRC = 2, START_CAN = 3 };
 
-// Notices to the progress dialog (WM_COMMAND ids).
-enum {
-    UM_UPLOAD_DONE = 720,
-    UM_SET_FILE_TEXT = 721,
-    UM_SET_STATUS_TEXT = 722,
-    UM_PROGRESS_INIT = 723,
-    UM_PROGRESS_SET = 724,
-};
-
 struct UploadFrame {
     unsigned char header;        // SOH or STX
     unsigned char number;        // block number modulo 256

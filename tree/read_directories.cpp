@@ -1,8 +1,8 @@
 // Fetches the controller's listing over the connected port, with a fixed
 // number of attempts, into the one DeviceTree.
-#include "app/command_ids.h"
 #include "app/command_line.h"
 #include "lib/zem_ui.h"
+#include "res/resource_ids.h"
 #include "serial/serial_port.h"
 #include "tree/answer_read.h"
 #include "tree/device_tree.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "app/app_state.h"
-#include "app/command_ids.h"
+#include "res/resource_ids.h"
 #include "app/command_line.h"
 #include "app/program_main.h"
 #include "app/settings.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "app/app_state.h"
-#include "app/command_ids.h"
+#include "res/resource_ids.h"
 #include "tests/gui/main_window_fixture.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "app/app_state.h"
-#include "app/command_ids.h"
+#include "res/resource_ids.h"
 #include "app/settings.h"
 #include "tests/gui/main_window_fixture.h"
 #include "tree/views.h"

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/app_state.h"
-#include "app/command_ids.h"
+#include "res/resource_ids.h"
 #include "app/command_line.h"
 #include "app/settings.h"
 #include "serial/upload_job.h"

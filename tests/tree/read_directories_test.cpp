@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/command_ids.h"
+#include "res/resource_ids.h"
 #include "app/command_line.h"
 #include "lib/zem_ui.h"
 #include "serial/serial_port.h"

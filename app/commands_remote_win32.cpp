@@ -40,6 +40,7 @@ void CommandShowFetched(unsigned id)
     snprintf(path, sizeof(path), "%s%s", ProgramDir, FetchedFileName(kind));
     int written = outcome == FETCH_OK && WriteFetchedFile(path, kind, AnswerBuffer + start, length);
     ZemUiRestoreCursor(cursor);
+    ShowConnectionState(TheDeviceTree);   // a long read told its progress there
 
     if (outcome != FETCH_OK) {
         ZemUiProblem(FetchOutcomeMessage(outcome));

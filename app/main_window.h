@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 // Dialog base units, read once when the controls are created.
 extern int BaseUnitX, BaseUnitY;
 // The file list's own procedure, called for everything the subclass passes on.
@@ -33,3 +35,10 @@ constexpr int LAYOUT_PLACE_COUNT = 15;
 // Fills places[] in the order in which LayoutControls moves the controls.
 void ComputeLayout(int baseX, int baseY, const RECT* client, ControlPlace places[LAYOUT_PLACE_COUNT]);
 int LayoutControls(const RECT* client);
+
+// Between the reads of an answer that takes long: "Reading directories: N
+// bytes" (or "Reading list: N bytes") on the free-space line, and a look at
+// the queue that lets only paint through. Installed while the window exists.
+void ShowReadProgress(int listing, uint32_t bytesSoFar);
+// How that look is taken; tests count the looks.
+extern BOOL(WINAPI* LookAtQueue)(LPMSG, HWND, UINT, UINT, UINT);

@@ -7,6 +7,7 @@
 #include "lib/zem_ui.h"
 #include "res/resource_ids.h"
 #include "serial/serial_port.h"
+#include "tree/answer_read.h"
 #include "tree/device_tree.h"
 #include "tree/views.h"
 
@@ -35,6 +36,7 @@ static LRESULT OnCreate(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     WaitCursor = LoadCursorA(nullptr, IDC_WAIT);
     // The directory read shows the wait cursor and posts its notice to us.
     ZemUiAttachWindow(window, WaitCursor);
+    AnswerReadHook.betweenReads = ShowReadProgress;
     CheckOptionItems(GetMenu(window));
     return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -51,6 +53,7 @@ static LRESULT OnDestroy(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         ConnectedPort = nullptr;
     }
     ZemUiAttachWindow(nullptr, nullptr);
+    AnswerReadHook.betweenReads = nullptr;
     PostQuitMessage(0);
     return DefWindowProcA(window, message, wParam, lParam);
 }

@@ -2,10 +2,14 @@
 // the parameter list and the tool list.
 #include "tree/answer_read.h"
 
+#include "lib/zem_time.h"
 #include "serial/serial_port.h"
 #include "tree/device_tree.h"
 
 AnswerReadHooks AnswerReadHook;
+
+// The port's read time: an answer within it is over before anyone would notice.
+constexpr uint32_t ONE_READ_TIME_MS = 990;
 
 int ListingEndArrived(const char* text, uint32_t length, ListingEndScan* scan)
 {
@@ -35,6 +39,7 @@ uint32_t ReadWholeAnswer(SerialPort* port, char* buffer, uint32_t max, int listi
 {
     ListingEndScan scan = {};
     uint32_t total = 0;
+    const uint32_t began = ZemTickCount();
     *ended = 0;
     for (;;) {
         uint32_t got = ZemSerComReadArrived(port, buffer + total, max - total, 0);
@@ -47,8 +52,8 @@ uint32_t ReadWholeAnswer(SerialPort* port, char* buffer, uint32_t max, int listi
         }
         if (total == max)
             break;
-        if (AnswerReadHook.betweenReads)
-            AnswerReadHook.betweenReads(total);
+        if (AnswerReadHook.betweenReads && ZemTickCount() - began >= ONE_READ_TIME_MS)
+            AnswerReadHook.betweenReads(listing, total);
     }
     return total;
 }

@@ -7,10 +7,11 @@
 
 struct SerialPort;
 
-// Called between two reads of one answer with the bytes read so far, so that
-// a long read can keep a window alive; none by default.
+// Called between two reads of an answer that has gone on past one read time,
+// with the bytes read so far, so that a long read can keep a window alive;
+// none by default.
 struct AnswerReadHooks {
-    void (*betweenReads)(uint32_t bytesSoFar);
+    void (*betweenReads)(int listing, uint32_t bytesSoFar);
 };
 extern AnswerReadHooks AnswerReadHook;
 

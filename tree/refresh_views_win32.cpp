@@ -24,7 +24,7 @@ static void RememberShownPath(char* path)
     SendMessageA(PathBox, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(path));
 }
 
-static void ShowConnectionState(const DeviceTree* tree)
+void ShowConnectionState(const DeviceTree* tree)
 {
     SetWindowTextA(ConnectButton, ConnectedPort ? "Disconnect" : "Connect");
     // The port name cannot be changed while connected.

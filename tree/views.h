@@ -14,6 +14,9 @@ struct DirEntry;
 constexpr uint32_t VIEW_PATH_SIZE = 200;
 
 int RefreshViews(DeviceTree* tree);
+// The connect button, the port box and the free-space line as the port and
+// the tree stand.
+void ShowConnectionState(const DeviceTree* tree);
 int ShowDirectory(DirEntry* directory);
 // path: VIEW_PATH_SIZE bytes, or null for directories too deep for the path box.
 int FillTreeAndPathBox(DirEntry* directory, char* path, HTREEITEM parentItem);

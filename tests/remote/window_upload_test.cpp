@@ -1,12 +1,15 @@
 // Uploads through the progress dialog and the automatic mode, against the
 // simulated controller on COM5: what arrives, where, and what is said.
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/app_state.h"
 #include "res/resource_ids.h"
 #include "app/command_line.h"
+#include "app/main_window.h"
 #include "app/settings.h"
 #include "serial/upload_job.h"
 #include "tests/gui/main_window_fixture.h"
@@ -92,6 +95,13 @@ protected:
         gui::PumpPending();
         EXPECT_STREQ(GetCurrentDirectoryA(MAX_PATH, after) ? after : "", before);   // no folder kept in use
     }
+    // A filled controller: its listing takes several read times at 57600 bit/s.
+    void FillController()
+    {
+        CreateDirectoryA((root + "ram\\programs").c_str(), nullptr);
+        for (int i = 0; i < 600; i++)
+            gui::WriteWholeFile(root + "ram\\programs\\program_number_" + std::to_string(i) + ".nc", "G0\r\n");
+    }
     std::string Arrived(const char* controllerPath) { return gui::ReadWholeFile(gui::WindowsPath(root + (controllerPath + 1))); }
     bool TreeHolds(const char* controllerPath)
     {
@@ -171,6 +181,33 @@ TEST_F(SimUpload, CancelEndsWithoutMessageAndWithoutFile)
     EXPECT_TRUE(TreeHolds("/ram/cncprg/part1.nc"));   // read again afterwards
 }
 
+std::vector<DWORD> queueLooks;
+std::string lineAtLook;
+BOOL WINAPI CountedLook(LPMSG message, HWND window, UINT first, UINT last, UINT how)
+{
+    queueLooks.push_back(GetTickCount());
+    lineAtLook = gui::WindowText(FreeSpaceText);
+    return PeekMessageA(message, window, first, last, how);
+}
+
+// Windows takes a window as hung after 5 seconds without a look at its queue.
+TEST_F(SimUpload, LongListingLooksAtTheQueueEverySecondAndSaysSo)
+{
+    FillController();
+    LookAtQueue = CountedLook;
+    ReRead();
+    LookAtQueue = PeekMessageA;
+    ASSERT_GE(queueLooks.size(), 2u);
+    for (size_t i = 1; i < queueLooks.size(); i++)
+        EXPECT_LT(queueLooks[i] - queueLooks[i - 1], 1000u);
+    unsigned long bytes = 0;
+    sscanf(lineAtLook.c_str(), "Reading directories: %lu", &bytes);
+    EXPECT_EQ(lineAtLook, "Reading directories: " + std::to_string(bytes) + " bytes");
+    EXPECT_GT(bytes, 1000u);
+    EXPECT_TRUE(TreeHolds("/ram/programs/program_number_599.nc"));
+    EXPECT_EQ(gui::WindowText(FreeSpaceText).find("  Available RamDisk: "), 0u);
+}
+
 // ---- the automatic mode, in a child process ------------------------------
 
 class AutomaticRun : public SimUpload {
@@ -205,9 +242,7 @@ protected:
 // several read times; without it every file would be refused.
 TEST_F(AutomaticRun, UploadsEveryNamedFileAndEndsAfterTheSecondListing)
 {
-    CreateDirectoryA((root + "ram\\programs").c_str(), nullptr);
-    for (int i = 0; i < 600; i++)
-        gui::WriteWholeFile(root + "ram\\programs\\program_number_" + std::to_string(i) + ".nc", "G0\r\n");
+    FillController();
     std::string a = SampleBytes(700, 6), bc = SampleBytes(1300, 7);
     gui::WriteWholeFile(childDir + "a", a);
     gui::WriteWholeFile(childDir + "b c", bc);

@@ -13,6 +13,9 @@ constexpr SerialHandle SERIAL_INVALID_HANDLE = -1;
 struct SerialSavedState { alignas(8) unsigned char bytes[128]; };
 struct SerialSavedTimeouts { alignas(8) unsigned char bytes[32]; };
 
+// How long one read waits: it ends at its count or this long after it began.
+constexpr uint32_t SERIAL_READ_TIME_MS = 990;
+
 struct SerialDevice {
     // Opens the device for exclusive, synchronous use; 1 and the handle, or 0.
     int (*open)(const char* name, SerialHandle* handle);

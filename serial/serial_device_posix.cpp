@@ -35,7 +35,6 @@
 
 static_assert(sizeof(termios) <= sizeof(SerialSavedState), "termios must fit the saved state");
 
-constexpr int READ_LIMIT_MS = 990;
 constexpr int WRITE_LIMIT_MS = 10000;
 
 // The read-timing fields of termios, saved and restored like the timeouts of a COM port.
@@ -254,7 +253,7 @@ static int ReadUntil(SerialHandle handle, void* buffer, uint32_t max, uint32_t* 
 {
     int fd = static_cast<int>(handle);
     unsigned char* p = static_cast<unsigned char*>(buffer);
-    int64_t deadline = MonotonicMs() + READ_LIMIT_MS;
+    int64_t deadline = MonotonicMs() + SERIAL_READ_TIME_MS;
     uint32_t done = 0;
     *got = 0;
     while (done < max && (whole || done == 0)) {

@@ -127,9 +127,9 @@ static int ConfigureWin32(SerialHandle handle, uint32_t baud)
 static int SetTimeoutsWin32(SerialHandle handle)
 {
     COMMTIMEOUTS t;
-    t.ReadIntervalTimeout = 990;
+    t.ReadIntervalTimeout = SERIAL_READ_TIME_MS;
     t.ReadTotalTimeoutMultiplier = 0;
-    t.ReadTotalTimeoutConstant = 990;
+    t.ReadTotalTimeoutConstant = SERIAL_READ_TIME_MS;
     t.WriteTotalTimeoutMultiplier = 0;
     t.WriteTotalTimeoutConstant = 10000;
     return SetCommTimeouts(AsHandle(handle), &t) != 0;

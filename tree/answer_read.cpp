@@ -3,13 +3,12 @@
 #include "tree/answer_read.h"
 
 #include "lib/zem_time.h"
+#include "serial/serial_device.h"
 #include "serial/serial_port.h"
 #include "tree/device_tree.h"
 
 AnswerReadHooks AnswerReadHook;
 
-// The port's read time: an answer within it is over before anyone would notice.
-constexpr uint32_t ONE_READ_TIME_MS = 990;
 
 int ListingEndArrived(const char* text, uint32_t length, ListingEndScan* scan)
 {
@@ -52,7 +51,7 @@ uint32_t ReadWholeAnswer(SerialPort* port, char* buffer, uint32_t max, int listi
         }
         if (total == max)
             break;
-        if (AnswerReadHook.betweenReads && ZemTickCount() - began >= ONE_READ_TIME_MS)
+        if (AnswerReadHook.betweenReads && ZemTickCount() - began >= SERIAL_READ_TIME_MS)
             AnswerReadHook.betweenReads(listing, total);
     }
     return total;

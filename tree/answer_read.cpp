@@ -51,6 +51,7 @@ uint32_t ReadWholeAnswer(SerialPort* port, char* buffer, uint32_t max, int listi
         }
         if (total == max)
             break;
+        // An answer within one read time is over before anyone would notice.
         if (AnswerReadHook.betweenReads && ZemTickCount() - began >= SERIAL_READ_TIME_MS)
             AnswerReadHook.betweenReads(listing, total);
     }

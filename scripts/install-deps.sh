@@ -10,7 +10,7 @@ packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine64 xvfb xauth x11-utils
   imagemagick
-  lrzsz valgrind procps python3
+  lrzsz valgrind procps python3 ccache
   help2man lintian
 )
 

@@ -1,9 +1,10 @@
-// The simulated controller on its terminal: commands and faults as sessions of
-// command and answer, its receiver against hand-made frames step by step, and
-// a whole batch from an independent sender (lrzsz sz).
+// The simulated controller on its terminal: commands and faults as sessions
+// (tests/sim/sessions.txt), its receiver against hand-made frames step by step
+// (tests/sim/uploads.txt), and a whole batch from an independent sender (sz).
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <sstream>
 #include <sys/wait.h>
@@ -16,7 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 constexpr char SOH = 0x01, STX = 0x02, EOT = 0x04, ACK = 0x06, NAK = 0x15, CAN = 0x18;
-const std::string Ack(1, ACK), Nak(1, NAK), Cans(2, CAN), AckC = Ack + "C";
+const std::string Ack(1, ACK), Nak(1, NAK), Cans(2, CAN);
 const std::string SampleListing =
     "Directory of the controller\r\n(dir) ROM\r\n (dir) macros\r\n  54 toolchange.nc\r\n 54 setup.dat\r\n(dir) ram\r\n"
     " (dir) cncprg\r\n  (dir) fixtures\r\n   30 clamp.nc\r\n   (dir) deep\r\n    (dir) deeper\r\n     71 drill.nc\r\n"
@@ -58,6 +59,31 @@ std::vector<std::string> Options(const std::string& root, std::string text)
     return args;
 }
 
+// <CR> <LF> <CAN> <ACK> <NAK> <SOH> are those bytes, <SAMPLE> the sample's listing, "-" nothing.
+std::string Decode(const std::string& text)
+{
+    const std::pair<std::string, std::string> names[] = {{"<CR>", "\r"}, {"<LF>", "\n"}, {"<CAN>", Cans.substr(1)},
+        {"<ACK>", Ack}, {"<NAK>", Nak}, {"<SOH>", "\x01"}, {"<PAUSE>", "\v"}, {"<SAMPLE>", SampleListing}};
+    std::string out;
+    for (size_t at = 0; text != "-" && at < text.size();) {
+        auto named = std::find_if(std::begin(names), std::end(names), [&](const auto& n) { return text.compare(at, n.first.size(), n.first) == 0; });
+        out += named == std::end(names) ? text.substr(at, 1) : named->second;
+        at += named == std::end(names) ? 1 : named->first.size();
+    }
+    return out;
+}
+
+// The lines of a data file beside this one, without comments and blank lines.
+std::vector<std::string> DataLines(const char* name)
+{
+    std::vector<std::string> lines;
+    std::ifstream in(std::string(SIM_TEST_DATA) + "/" + name);
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty() && line[0] != '#')
+            lines.push_back(line);
+    return lines;
+}
+
 class Sim : public testing::Test {
 protected:
     void SetUp() override
@@ -77,16 +103,24 @@ protected:
     SimProcess sim;
 };
 
-// A session: each step sends a command and expects an answer. "=TEXT" writes
-// the control file instead; '\v' in a command is a pause between its pieces;
-// an answer ending in '*' is a prefix.
 struct SessionCase {
-    const char* title;
-    const char* options;
-    std::vector<std::pair<std::string, std::string>> steps;
+    std::string title, options;
+    std::vector<std::pair<std::string, std::string>> steps;   // command, answer
 };
 
 void PrintTo(const SessionCase& row, std::ostream* out) { *out << row.title; }
+
+std::vector<SessionCase> Sessions()
+{
+    std::vector<SessionCase> all;
+    for (const std::string& line : DataLines("sessions.txt")) {
+        if (line.starts_with("case "))
+            all.push_back({line.substr(5, line.find(' ', 5) - 5), line.find(' ', 5) == std::string::npos ? "" : line.substr(line.find(' ', 5))});
+        else
+            all.back().steps.emplace_back(Decode(line.substr(0, line.find(" => "))), Decode(line.substr(line.find(" => ") + 4)));
+    }
+    return all;
+}
 
 class SimSessions : public Sim, public testing::WithParamInterface<SessionCase> {};
 
@@ -112,37 +146,8 @@ TEST_P(SimSessions, AnswerAsExpected)
     EXPECT_EQ(ReadHostFile(sim.root + "-outside.txt"), "must survive");
 }
 
-INSTANTIATE_TEST_SUITE_P(Commands, SimSessions, testing::Values(
-    // The same text again: the order does not depend on the folder's order.
-    SessionCase{"SampleListing", "", {{"l\r\n", SampleListing}, {"l\r\n", SampleListing}}},
-    // The lists follow an echo line with CRLF line ends; a missing file leaves the echo alone.
-    SessionCase{"Lists", "--tools @/.tools.lf --params @/missing",
-                {{"t\r\n", "t\r\nT1 mill\r\nT2 drill\r\n"}, {"p\r\n", "p\r\n"}}},
-    SessionCase{"DeleteOnlyPlainFilesInsideTheDisks", "",
-                {{"d /ram/notes.txt\r", "File deleted\r\n"}, {"d /ram/notes.txt\r", "Error: file not found\r\n"},
-                 {"d /ram/empty\r", "Error: not a file\r\n"}, {"d /ram/link.nc\r", "Error: not a file\r\n"},
-                 {"d /ram/../../etc/hostname\r", "Error: bad path\r\n"}, {"d /ram/.keep\r", "Error: bad path\r\n"},
-                 {"d \r", "Error: bad path\r\n"},
-                 // A name alone is looked for in the default directory.
-                 {"d part b.nc\r", "File deleted\r\n"}, {"d part b.nc\r", "Error: file not found\r\n"}}},
-    // Leftovers of an aborted transfer, a command in pieces, stray line feeds.
-    SessionCase{"JunkSplitsAndStrayLineFeeds", "",
-                {{"\x18\x18\x06\n\x01 t\r\n", "t\r\n*"}, {"\n\nt\v\r", "t\r\n*"}, {"x\r", "Unknown command\r\n"},
-                 {"list\r", "Unknown command\r\n"}, {"\r\r", ""}}},
-    SessionCase{"ControlFileChangesFaultsAndRestartsCounts", "--control @/.faults",
-                {{"=# every listing unanswered\nlisting-silent\n", ""}, {"l\r\n", ""}, {"l\r\n", ""},
-                 {"=listing-invalid:1\n\n", ""},
-                 {"l\r\n", "Directory of the controller\r\n(dir) ROM\r\nthis line is no listing line\r\n*"},
-                 {"l\r\n", SampleListing}, {"=listing-silent:2\n", ""}, {"l\r\n", SampleListing}, {"l\r\n", ""},
-                 {"l\r\n", SampleListing}}},
-    // An unanswered delete does nothing.
-    SessionCase{"SilentListsAndDelete", "--control @/.faults",
-                {{"=no-tools\nsilent:p\nsilent:d:1\n", ""}, {"t\r\n", "t\r\n"}, {"p\r\n", ""},
-                 {"d /ram/notes.txt\r", ""}, {"d /ram/notes.txt\r", "File deleted\r\n"}}},
-    SessionCase{"EmptyRootGetsBothDisks", "--root @/ram/empty --ram-size 100 --flash-size 200",
-                {{"l\r\n", "Directory of the controller\r\n(dir) ROM\r\n(dir) ram\r\n (dir) cncprg\r\n"
-                           "Free RamDisk: 100\r\nFree FlashDisk: 200\r\n\r\n"}}}),
-    [](const testing::TestParamInfo<SessionCase>& info) { return std::string(info.param.title); });
+INSTANTIATE_TEST_SUITE_P(Commands, SimSessions, testing::ValuesIn(Sessions()),
+                         [](const testing::TestParamInfo<SessionCase>& info) { return info.param.title; });
 
 TEST_F(Sim, HangsUpAfterTwoCommandsAndTakesItsLinkAlong)
 {
@@ -174,24 +179,34 @@ TEST_F(Sim, RefusesUnknownFaultsAndRepeatsStartRequestsEveryQuarterSecond)
     WriteBytes(sim.port, std::string(1, CAN));
 }
 
-// One upload told as the sender's steps and the reply expected to each:
-// 'u' the command, 'r' the first start request of a receiver started at
-// once, 'H' the header, '1'.. data block n (1024 bytes of 'a'+n-1), 'c' 'k'
-// 's' block 1 with a wrong check, a wrong complement or cut short, 'E' EOT,
-// 'Z' the closing header, 'X' a run of CAN, 'x' one CAN, 'w' a pause, 'h'
-// the number of hidden upload files.
+// One upload as the sender's steps and the reply expected to each (tests/sim/uploads.txt).
 struct StepCase {
-    const char* title;
-    const char* options;
-    std::string header;     // path in block 0
-    uint32_t size;          // size in block 0
-    const char* steps;
+    std::string title, options, header;
+    uint32_t size;
+    std::string steps;
     std::vector<std::string> replies;
     std::string stored;     // where the file must be afterwards, "" for nowhere
     int exitCode;           // of a simulator that ends by itself, else -1
 };
 
 void PrintTo(const StepCase& row, std::ostream* out) { *out << row.title; }
+
+std::vector<StepCase> Uploads()
+{
+    std::vector<StepCase> all;
+    for (const std::string& line : DataLines("uploads.txt")) {
+        std::vector<std::string> field, replies;
+        std::istringstream fields(line);
+        for (std::string text; std::getline(fields, text, '|');)
+            field.push_back(text.substr(1, text.size() - 1 - (text.back() == ' ')));
+        std::istringstream words(field[5]);
+        for (std::string word; words >> word;)
+            replies.push_back(Decode(word));
+        all.push_back({line.substr(0, line.find(' ')), Decode(field[1]), field[2], uint32_t(std::stoul(field[3])), field[4],
+                       replies, Decode(field[6]), std::stoi(field[7])});
+    }
+    return all;
+}
 
 class SimReceiver : public Sim, public testing::WithParamInterface<StepCase> {};
 
@@ -201,7 +216,7 @@ TEST_P(SimReceiver, RepliesAsExpected)
     Start(row.options);
     std::string frame1 = MakeFrame(1, std::string(1024, 'a'), 1024, true), damaged = frame1;
     tcflush(sim.port, TCIOFLUSH);
-    for (size_t i = 0; row.steps[i]; i++) {
+    for (size_t i = 0; i < row.steps.size(); i++) {
         char step = row.steps[i];
         std::string answer;
         if (step == 'u' || step == 'r') {
@@ -233,7 +248,7 @@ TEST_P(SimReceiver, RepliesAsExpected)
     if (row.exitCode >= 0) {
         EXPECT_EQ(WaitSimExit(&sim, 3000), row.exitCode);
     } else {
-        if (std::string(row.steps).back() != 'Z' || row.replies.back() != Ack)
+        if (row.steps.back() != 'Z' || row.replies.back() != Ack)
             usleep(400000);   // an unfinished batch: the receiver gives up after its silence limit
         EXPECT_EQ(Command(sim.port, "t\r\n").substr(0, 3), "t\r\n") << "back in command mode";
     }
@@ -248,46 +263,8 @@ TEST_P(SimReceiver, RepliesAsExpected)
     EXPECT_EQ(ReadHostFile(sim.root + "-outside.txt"), "must survive");
 }
 
-INSTANTIATE_TEST_SUITE_P(Uploads, SimReceiver, testing::Values(
-    // The size cuts the data; until its EOT the file is only a hidden name.
-    StepCase{"SizeCutsTheData", "", "/ROM/macros/new.nc", 10, "uH1hEhZ", {"C", AckC, Ack, "1", AckC, "0", Ack},
-             "/ROM/macros/new.nc", -1},
-    // A name alone goes to the default directory and replaces a file there.
-    StepCase{"DefaultDirectory", "", "part1.nc", 4, "uH1EZ", {"C", AckC, Ack, AckC, Ack}, "/ram/cncprg/part1.nc", -1},
-    StepCase{"DamagedFramesAndARepeat", "", "/ram/cncprg/r.nc", 2048, "uHcks112EZ",
-             {"C", AckC, Nak, Nak, Nak, Ack, Ack, Ack, AckC, Ack}, "/ram/cncprg/r.nc", -1},
-    StepCase{"OutOfSequence", "", "/ram/cncprg/r.nc", 3000, "uH13", {"C", AckC, Ack, Cans}, "", -1},
-    StepCase{"SenderFallsQuiet", "", "/ram/cncprg/r.nc", 5000, "uH1w", {"C", AckC, Ack, ""}, "", -1},
-    StepCase{"SenderCancels", "", "/ram/cncprg/r.nc", 5000, "uH1X", {"C", AckC, Ack, ""}, "", -1},
-    StepCase{"DataEndsEarly", "", "/ram/cncprg/r.nc", 5000, "uH1E", {"C", AckC, Ack, Cans}, "", -1},
-    StepCase{"FinishedFileStays", "", "/ram/cncprg/r.nc", 1, "uH1Ex", {"C", AckC, Ack, AckC, ""}, "/ram/cncprg/r.nc", -1},
-    StepCase{"OnceUpload", "--receive-now --once-upload", "/ram/cncprg/r.nc", 1, "rH1EZ", {"C", AckC, Ack, AckC, Ack},
-             "/ram/cncprg/r.nc", 0},
-    StepCase{"OnceUploadCancelled", "--receive-now --once-upload", "/ram/cncprg/r.nc", 1, "rX", {"C", ""}, "", 1},
-    // Headers refused: out of the root, through a link, no such directory, a
-    // directory of that name, a hidden name, a top-level file, too big.
-    StepCase{"Escape", "", "/ram/../../escape.nc", 1, "uH", {"C", Cans}, "", -1},
-    StepCase{"ThroughALink", "", "/ram/link.nc", 1, "uH", {"C", Cans}, "", -1},
-    StepCase{"NoSuchDirectory", "", "/ram/nowhere/x.nc", 1, "uH", {"C", Cans}, "", -1},
-    StepCase{"DirectoryName", "", "/ram/empty", 1, "uH", {"C", Cans}, "", -1},
-    StepCase{"HiddenName", "", "/ram/.hidden.nc", 1, "uH", {"C", Cans}, "", -1},
-    StepCase{"TopLevelFile", "", "/x.nc", 1, "uH", {"C", Cans}, "", -1},
-    StepCase{"MoreThanIsLeft", "--ram-size 2000", "/ram/cncprg/huge.nc", 1667, "uH", {"C", Cans}, "", -1},
-    // Faults, each as the simulator plays it.
-    StepCase{"CanStart", "--fault can-start", "/ROM/f.nc", 2048, "u", {Cans}, "", -1},
-    StepCase{"SilentStart", "--fault silent-start", "/ROM/f.nc", 2048, "u", {""}, "", -1},
-    StepCase{"SilentHeader", "--fault silent-header", "/ROM/f.nc", 2048, "uH", {"C", ""}, "", -1},
-    StepCase{"CanHeader", "--fault can-header", "/ROM/f.nc", 2048, "uH", {"C", Cans}, "", -1},
-    StepCase{"NoSpace", "--fault no-space", "/ROM/f.nc", 2048, "uH", {"C", Cans}, "", -1},
-    StepCase{"SilentDataStart", "--fault silent-data-start", "/ROM/f.nc", 2048, "uH", {"C", Ack}, "", -1},
-    StepCase{"ThreeNaks", "--fault nak:2:3", "/ROM/f.nc", 2048, "uH12222EZ",
-             {"C", AckC, Ack, Nak, Nak, Nak, Ack, AckC, Ack}, "/ROM/f.nc", -1},
-    StepCase{"CanBlock", "--fault can-block:2", "/ROM/f.nc", 2048, "uH12", {"C", AckC, Ack, Cans}, "", -1},
-    StepCase{"SilentFrom", "--fault silent-from:2", "/ROM/f.nc", 2048, "uH12", {"C", AckC, Ack, ""}, "", -1},
-    StepCase{"SilentEot", "--fault silent-eot", "/ROM/f.nc", 2048, "uH12E", {"C", AckC, Ack, Ack, ""}, "", -1},
-    StepCase{"SilentClose", "--fault silent-close", "/ROM/f.nc", 2048, "uH12EZ", {"C", AckC, Ack, Ack, AckC, ""},
-             "/ROM/f.nc", -1}),
-    [](const testing::TestParamInfo<StepCase>& info) { return std::string(info.param.title); });
+INSTANTIATE_TEST_SUITE_P(Uploads, SimReceiver, testing::ValuesIn(Uploads()),
+                         [](const testing::TestParamInfo<StepCase>& info) { return info.param.title; });
 
 class SimWithSz : public Sim, public testing::WithParamInterface<const char*> {};
 

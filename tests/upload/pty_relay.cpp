@@ -5,77 +5,43 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <initializer_list>
+#include <filesystem>
+#include <fstream>
 #include <poll.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
-int OpenPtyRelay(PtyRelay* relay, int doubleC)
-{
-    memset(relay, 0, sizeof(*relay));
-    relay->slaveHold = relay->toPeer = relay->fromPeer = -1;
-    relay->doubleC = doubleC;
-    relay->master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (relay->master < 0 || grantpt(relay->master) != 0 || unlockpt(relay->master) != 0)
-        return 0;
-    if (ptsname_r(relay->master, relay->slavePath, sizeof(relay->slavePath)) != 0)
-        return 0;
-    // Raw from the start: no echo or line editing before the client sets its modes.
-    relay->slaveHold = open(relay->slavePath, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (relay->slaveHold < 0)
-        return 0;
-    termios t;
-    tcgetattr(relay->slaveHold, &t);
-    cfmakeraw(&t);
-    tcsetattr(relay->slaveHold, TCSANOW, &t);
-    signal(SIGPIPE, SIG_IGN);
-    return 1;
-}
+namespace fs = std::filesystem;
 
-int StartRelayPeer(PtyRelay* relay, char* const argv[], const char* folder)
-{
-    int in[2], out[2];
-    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
-        return 0;
-    pid_t pid = fork();
-    if (pid < 0)
-        return 0;
-    if (pid == 0) {
-        dup2(in[0], 0);
-        dup2(out[1], 1);
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, 2);
-        if (folder && chdir(folder) != 0)
-            _exit(127);
-        execvp(argv[0], argv);
-        _exit(127);
-    }
-    close(in[0]);
-    close(out[1]);
-    relay->peer = pid;
-    relay->toPeer = in[1];
-    relay->fromPeer = out[0];
-    return 1;
-}
-
-static double MonotonicSeconds()
+static double Seconds()
 {
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     return now.tv_sec + now.tv_nsec / 1e9;
 }
 
-static void NoteMarks(PtyRelay* relay)
+pid_t SpawnChild(char* const argv[], const char* folder, int in, int out)
 {
-    for (int i = 0; i < 2; i++)
-        if (relay->marks[i] && !relay->markSeconds[i] && relay->bytesToPeer >= relay->marks[i])
-            relay->markSeconds[i] = MonotonicSeconds();
+    pid_t pid = fork();
+    if (pid == 0) {
+        int null = open("/dev/null", O_WRONLY);
+        if (in >= 0)
+            dup2(in, 0);
+        if (out >= 0)
+            dup2(out, 1);
+        dup2(null, 2);
+        if (!folder || chdir(folder) == 0)
+            execvp(argv[0], argv);
+        _exit(127);
+    }
+    return pid;
 }
 
-static int WriteAll(int fd, const unsigned char* bytes, size_t count)
+static int WriteAll(int fd, const void* data, size_t count)
 {
+    const char* bytes = static_cast<const char*>(data);
     while (count) {
         ssize_t n = write(fd, bytes, count);
         if (n < 0 && errno == EINTR)
@@ -88,62 +54,86 @@ static int WriteAll(int fd, const unsigned char* bytes, size_t count)
     return 1;
 }
 
-// Peer output to the terminal, each 'C' doubled when asked.
-static int PassPeerOutput(PtyRelay* relay, const unsigned char* bytes, ssize_t count)
+static void MakeRaw(int fd)
 {
-    unsigned char out[2 * 4096];
-    size_t n = 0;
-    for (ssize_t i = 0; i < count; i++) {
-        out[n++] = bytes[i];
-        if (relay->doubleC && bytes[i] == 'C')
-            out[n++] = 'C';
+    termios mode{};
+    if (fd >= 0 && tcgetattr(fd, &mode) == 0) {
+        cfmakeraw(&mode);
+        tcsetattr(fd, TCSANOW, &mode);
     }
-    return WriteAll(relay->master, out, n);
+}
+
+int OpenPtyRelay(PtyRelay* relay, int doubleC)
+{
+    memset(relay, 0, sizeof(*relay));
+    relay->slaveHold = relay->toPeer = relay->fromPeer = -1;
+    relay->doubleC = doubleC;
+    relay->master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (relay->master < 0 || grantpt(relay->master) != 0 || unlockpt(relay->master) != 0 ||
+        ptsname_r(relay->master, relay->slavePath, sizeof(relay->slavePath)) != 0)
+        return 0;
+    // Raw from the start: no echo or line editing before the client sets its modes.
+    relay->slaveHold = open(relay->slavePath, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    MakeRaw(relay->slaveHold);
+    signal(SIGPIPE, SIG_IGN);
+    return relay->slaveHold >= 0;
+}
+
+int StartRelayPeer(PtyRelay* relay, char* const argv[], const char* folder)
+{
+    int in[2], out[2];
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
+        return 0;
+    relay->peer = SpawnChild(argv, folder, in[0], out[1]);
+    close(in[0]);
+    close(out[1]);
+    relay->toPeer = in[1];
+    relay->fromPeer = out[0];
+    return relay->peer > 0;
 }
 
 int RunPtyRelay(PtyRelay* relay, char* const argv[], const char* folder, int startAfterUpload)
 {
     if (!startAfterUpload && !relay->peer && !StartRelayPeer(relay, argv, folder))
         return -1;
-    unsigned char seen[2] = {0, 0};
-    unsigned char buffer[4096];
-    // A peer that hangs is given up after two minutes.
-    time_t giveUp = time(nullptr) + 120;
-    for (;;) {
-        if (time(nullptr) > giveUp)
-            return -1;
+    unsigned char last = 0, buffer[4096], out[2 * sizeof buffer];
+    for (time_t giveUp = time(nullptr) + 120; time(nullptr) <= giveUp;) {   // a hung peer
         pollfd fds[2] = {{relay->master, POLLIN, 0}, {relay->fromPeer, POLLIN, 0}};
         int count = relay->fromPeer >= 0 ? 2 : 1;
         if (poll(fds, count, 200) < 0 && errno != EINTR)
             return -1;
-        if (fds[0].revents & POLLIN) {
-            ssize_t n = read(relay->master, buffer, sizeof(buffer));
-            if (n > 0 && !relay->peer) {
-                // Bytes before the receiver runs are its start command.
-                for (ssize_t i = 0; i < n; i++) {
-                    seen[0] = seen[1];
-                    seen[1] = buffer[i];
-                }
-                if (seen[0] == 'u' && seen[1] == '\r' && !StartRelayPeer(relay, argv, folder))
+        ssize_t n = (fds[0].revents & POLLIN) ? read(relay->master, buffer, sizeof buffer) : 0;
+        if (n > 0 && !relay->peer) {
+            // Bytes before the receiver runs are its start command.
+            for (ssize_t i = 0; i < n; last = buffer[i++])
+                if (last == 'u' && buffer[i] == '\r' && !StartRelayPeer(relay, argv, folder))
                     return -1;
-            } else if (n > 0) {
-                relay->bytesToPeer += static_cast<unsigned long long>(n);
-                WriteAll(relay->toPeer, buffer, static_cast<size_t>(n));
-                NoteMarks(relay);
-            }
+        } else if (n > 0) {
+            relay->bytesToPeer += static_cast<unsigned long long>(n);
+            WriteAll(relay->toPeer, buffer, static_cast<size_t>(n));
+            for (int i = 0; i < 2; i++)
+                if (relay->marks[i] && !relay->markSeconds[i] && relay->bytesToPeer >= relay->marks[i])
+                    relay->markSeconds[i] = Seconds();
         }
         if (count == 2 && (fds[1].revents & (POLLIN | POLLHUP))) {
-            ssize_t n = read(relay->fromPeer, buffer, sizeof(buffer));
-            if (n > 0) {
-                PassPeerOutput(relay, buffer, n);
-            } else {
-                int status = 0;
-                waitpid(relay->peer, &status, 0);
-                relay->peer = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            n = read(relay->fromPeer, buffer, sizeof buffer);
+            size_t length = 0;
+            for (ssize_t i = 0; i < n; i++) {
+                out[length++] = buffer[i];
+                if (relay->doubleC && buffer[i] == 'C')
+                    out[length++] = 'C';
             }
+            if (n > 0) {
+                WriteAll(relay->master, out, length);
+                continue;
+            }
+            int status = 0;
+            waitpid(relay->peer, &status, 0);
+            relay->peer = -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         }
     }
+    return -1;
 }
 
 void ClosePtyRelay(PtyRelay* relay)
@@ -155,4 +145,115 @@ void ClosePtyRelay(PtyRelay* relay)
     for (int fd : {relay->master, relay->slaveHold, relay->toPeer, relay->fromPeer})
         if (fd >= 0)
             close(fd);
+}
+
+std::string MakeFolder(const char* copyFrom)
+{
+    char pattern[] = "/tmp/vantorix-test-XXXXXX";
+    std::string folder = mkdtemp(pattern);
+    if (copyFrom)
+        fs::copy(copyFrom, folder, fs::copy_options::recursive);
+    return folder;
+}
+
+int OpenPortRaw(const std::string& path)
+{
+    int port = open(path.c_str(), O_RDWR | O_NOCTTY);
+    MakeRaw(port);
+    return port;
+}
+
+// The simulator prints its terminal's path as its first line.
+int StartSim(SimProcess* sim, std::vector<std::string> args)
+{
+    args.insert(args.begin() + 1, {"--root", sim->root});
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0)
+        return 0;
+    sim->pid = SpawnChild(argv.data(), nullptr, -1, out[1]);
+    close(out[1]);
+    std::string line = ReadAnswer(out[0], 5000, 100);
+    close(out[0]);
+    sim->slave = line.substr(0, line.find('\n'));
+    sim->port = line.find('\n') == std::string::npos ? -1 : OpenPortRaw(sim->slave);
+    return sim->port >= 0;
+}
+
+int WaitSimExit(SimProcess* sim, unsigned ms)
+{
+    for (double end = Seconds() + ms / 1000.0;; usleep(10000)) {
+        int status = 0;
+        if (waitpid(sim->pid, &status, WNOHANG) == sim->pid) {
+            sim->pid = -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        if (Seconds() >= end)
+            return -1;
+    }
+}
+
+int StopSim(SimProcess* sim, bool keepFolder)
+{
+    int code = -1;
+    if (sim->pid > 0) {
+        kill(sim->pid, SIGTERM);
+        if ((code = WaitSimExit(sim, 5000)) < 0 && sim->pid > 0) {
+            kill(sim->pid, SIGKILL);
+            waitpid(sim->pid, nullptr, 0);
+        }
+    }
+    if (sim->port >= 0)
+        close(sim->port);
+    sim->pid = sim->port = -1;
+    std::error_code ignored;
+    if (!keepFolder && !sim->root.empty())
+        fs::remove_all(sim->root, ignored);
+    return code;
+}
+
+void WriteBytes(int port, const std::string& bytes)
+{
+    WriteAll(port, bytes.data(), bytes.size());
+}
+
+std::string ReadAnswer(int port, unsigned firstMs, unsigned quietMs)
+{
+    std::string answer;
+    char piece[65536];
+    ssize_t got = 0;
+    for (pollfd watch{port, POLLIN, 0}; poll(&watch, 1, static_cast<int>(answer.empty() ? firstMs : quietMs)) > 0 &&
+                                        (watch.revents & POLLIN) && (got = read(port, piece, sizeof piece)) > 0;)
+        answer.append(piece, static_cast<size_t>(got));
+    return answer;
+}
+
+std::string Command(int port, const std::string& text, unsigned firstMs)
+{
+    tcflush(port, TCIOFLUSH);
+    WriteBytes(port, text);
+    return ReadAnswer(port, firstMs);
+}
+
+std::string ReadHostFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteHostFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+int HiddenUploads(const std::string& folder)
+{
+    int count = 0;
+    std::error_code ignored;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, ignored))
+        count += entry.path().filename().string().rfind(".sim-upload-", 0) == 0;
+    return count;
 }

@@ -2,10 +2,8 @@
 // replacing in place, refused writes and hostile files.
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 
 #include "app/profile.h"
@@ -116,39 +114,4 @@ TEST_F(Profile, HostileFilesAreReadSafely)
     Put("no section=here\r\n[unclosed\r\nPort=COM4\r\n=\r\n[]\r\n[Vantorix]\r\nPort");
     EXPECT_EQ(Read("Vantorix", "Port", "COM1"), "COM1");
     EXPECT_EQ(Read("Vantorix", "no section", "none"), "none");
-}
-
-// Random files of the characters that matter to the format: a write must
-// read back as written and leave every other key as it read before.
-TEST_F(Profile, WritesOnRandomFilesTouchOnlyTheirKey)
-{
-    const char alphabet[] = "[]=\r\n\0 \tsSkKxX";
-    const char* const names[] = {"s", "S", "x", "sk", "k", "K", "x", "kk"};   // sections, then keys
-    auto same = [](std::string a, std::string b) {
-        for (char& c : a) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-        for (char& c : b) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-        return a == b;
-    };
-    std::mt19937 random(20240601);
-    for (int round = 0; round < 150; round++) {
-        std::string contents;
-        for (size_t i = random() % 120; i > 0; i--)
-            contents += alphabet[random() % (sizeof(alphabet) - 1)];
-        Put(contents);
-        const char* section = names[random() % 4];
-        const char* key = names[4 + random() % 4];
-        std::string value = "v" + std::to_string(round);
-        std::string before[4][4];
-        for (int s = 0; s < 4; s++)
-            for (int k = 0; k < 4; k++)
-                before[s][k] = Read(names[s], names[4 + k]);
-        ASSERT_EQ(Write(section, key, value.c_str()), 1);
-        for (int s = 0; s < 4; s++)
-            for (int k = 0; k < 4; k++) {
-                bool written = same(names[s], section) && same(names[4 + k], key);
-                ASSERT_EQ(Read(names[s], names[4 + k]), written ? value : before[s][k])
-                    << "round " << round << " wrote [" << section << "] " << key
-                    << "\nbefore: " << testing::PrintToString(contents) << "\nafter: " << testing::PrintToString(Contents());
-            }
-    }
 }

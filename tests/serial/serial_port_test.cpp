@@ -39,32 +39,39 @@ protected:
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
     void PutLog(const std::string& text) const { std::ofstream(dir.File("VantorixLog.txt"), std::ios::binary) << text; }
-    void Open()
-    {
-        port = ZemSerComOpen("COM3", 115200);
-        ASSERT_NE(port, nullptr);
-    }
-    void Close()
-    {
-        EXPECT_EQ(ZemSerComClose(port), 1);
-        port = nullptr;
-    }
+    void Open() { ASSERT_NE(port = ZemSerComOpen("COM3", 115200), nullptr); }
     std::string Written() const { return std::string(line.written.begin(), line.written.end()); }
 };
 
-TEST_F(SerialPortTest, OpenStartsWithAnEmptyLineAndCloseRestoresWhatOpenSaved)
+// Open starts with an empty line, a command goes out on an emptied line,
+// a read stops at its count or after the read time-out, and close restores
+// what open saved.
+TEST_F(SerialPortTest, OpenSendReadAndClose)
 {
     line.Queue("stale");
     Open();
     EXPECT_EQ(line.baud, 115200u);
     EXPECT_TRUE(line.pending.empty());
     EXPECT_EQ(std::string(TrafficLogPath), dir.File("VantorixLog.txt"));
-    EXPECT_EQ(ZemSerComIsBusy(port), 0);
-    EXPECT_EQ(ZemSerComIsBusy(nullptr), 0);
-    Close();
-    EXPECT_EQ(line.stateRestored, 1);
-    EXPECT_EQ(line.timeoutsRestored, 1);
-    EXPECT_EQ(line.closes, 1);
+    EXPECT_EQ(ZemSerComIsBusy(port) + ZemSerComIsBusy(nullptr), 0);
+    line.Queue("old answer");
+    size_t pendingAtWrite = 99;
+    line.onWrite = [&](ScriptedLine& l, const unsigned char*, uint32_t) { pendingAtWrite = l.pending.size(); };
+    EXPECT_EQ(ZemSerComSendCmd(port, "l\r\n", 0), SERCOM_DONE);
+    EXPECT_EQ(pendingAtWrite, 0u);
+    EXPECT_EQ(Written(), "l\r\n");
+    line.Queue("hello world");
+    char buffer[8];
+    EXPECT_EQ(ZemSerComRead(port, buffer, 5, 0), 5u);
+    EXPECT_STREQ(buffer, "hello");
+    line.pending.clear();
+    uint32_t before = line.clock.now;
+    EXPECT_EQ(ZemSerComRead(port, buffer, 3, 0), 0u);
+    EXPECT_EQ(buffer[0], 0);
+    EXPECT_EQ(line.clock.now - before, 990u);
+    EXPECT_EQ(ZemSerComClose(port), 1);
+    port = nullptr;
+    EXPECT_EQ(line.stateRestored + line.timeoutsRestored + line.closes, 3);
 }
 
 TEST_F(SerialPortTest, BusyPortRefusesOrdinaryCallersAndLetsTheOverrideThrough)
@@ -89,35 +96,6 @@ TEST_F(SerialPortTest, BusyPortRefusesOrdinaryCallersAndLetsTheOverrideThrough)
     EXPECT_STREQ(buffer, "C");
     EXPECT_EQ(ZemSerComSendCmd(port, "u\r", 1), SERCOM_DONE);
     EXPECT_EQ(Written(), "\x01u\r");
-    ZemSerComSetBusy(port, 0);
-    EXPECT_EQ(ZemSerComIsBusy(port), 0);
-}
-
-TEST_F(SerialPortTest, SendCmdDiscardsStaleInputThenWritesExactlyTheText)
-{
-    Open();
-    line.Queue("old answer");
-    size_t pendingAtWrite = 99;
-    line.onWrite = [&](ScriptedLine& l, const unsigned char*, uint32_t) { pendingAtWrite = l.pending.size(); };
-    EXPECT_EQ(ZemSerComSendCmd(port, "l\r\n", 0), SERCOM_DONE);
-    EXPECT_EQ(pendingAtWrite, 0u);
-    EXPECT_EQ(line.writes, 1);
-    EXPECT_EQ(Written(), "l\r\n");
-}
-
-TEST_F(SerialPortTest, ReadStopsAtTheCountOrAfterTheReadTimeOutAndTerminates)
-{
-    Open();
-    line.Queue("hello world");
-    char buffer[8];
-    memset(buffer, 0x5A, sizeof(buffer));
-    EXPECT_EQ(ZemSerComRead(port, buffer, 5, 0), 5u);
-    EXPECT_STREQ(buffer, "hello");
-    line.pending.clear();
-    uint32_t before = line.clock.now;
-    EXPECT_EQ(ZemSerComRead(port, buffer, 3, 0), 0u);
-    EXPECT_EQ(buffer[0], 0);
-    EXPECT_EQ(line.clock.now - before, 990u);
 }
 
 TEST_F(SerialPortTest, LogRecordsEveryTransferByteForByte)

@@ -48,30 +48,23 @@ void ExpectEmptyTree(const DeviceTree* tree)
         EXPECT_EQ(PoolArrayAt(tree, i)->count, 0u) << "pool array " << i;
 }
 
-// Every parent link names a directory where it lies now and every chain ends
-// at the root, so a link into moved storage shows even without
+// Every parent link names a directory where it lies now, whose children
+// are the entry's array, so a link into moved storage shows even without
 // AddressSanitizer; unused arrays are empty. The number of entries, or 0.
 uint32_t CheckParentLinks(const DeviceTree* tree)
 {
     std::set<const DirEntry*> directories{&tree->root};
     uint32_t seen = 0;
-    for (uint32_t a = 0; a < tree->arrayPool->count; a++)
-        for (uint32_t i = 0; i < PoolArrayAt(tree, a)->count; i++)
-            if (a >= tree->arraysInUse)
-                return 0;
-            else if (EntryAt(PoolArrayAt(tree, a), i)->isDirectory)
-                directories.insert(EntryAt(PoolArrayAt(tree, a), i));
-    for (uint32_t a = 0; a < tree->arraysInUse; a++)
-        for (uint32_t i = 0; i < PoolArrayAt(tree, a)->count; i++, seen++) {
-            const DirEntry *entry = EntryAt(PoolArrayAt(tree, a), i), *top = entry;
-            if (entry->tree != tree || !directories.count(entry->parent) || entry->parent->children != PoolArrayAt(tree, a))
-                return 0;
-            for (uint32_t steps = 0; top->parent; top = top->parent)
-                if (!directories.count(top->parent) || ++steps > tree->arraysInUse)
+    for (uint32_t pass = 0; pass < 2; pass++)
+        for (uint32_t a = 0; a < tree->arrayPool->count; a++)
+            for (uint32_t i = 0; i < PoolArrayAt(tree, a)->count; i++, seen += pass) {
+                const DirEntry* entry = EntryAt(PoolArrayAt(tree, a), i);
+                if (a >= tree->arraysInUse || (pass && (entry->tree != tree || !directories.count(entry->parent) ||
+                                                        entry->parent->children != PoolArrayAt(tree, a))))
                     return 0;
-            if (top != &tree->root)
-                return 0;
-        }
+                if (entry->isDirectory)
+                    directories.insert(entry);
+            }
     return seen;
 }
 

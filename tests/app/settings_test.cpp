@@ -86,83 +86,36 @@ protected:
     }
 };
 
-const std::string defaults = "0|0|COM1|57600||-2147483648|-2147483648|-2147483648|-2147483648|";
-
 }  // namespace
 
-TEST_F(SettingsFile, FirstRunUsesDefaultsAndSavesAllNineKeys)
+TEST_F(SettingsFile, LoadsAndSavesOfTheRows)
 {
-    EXPECT_EQ(LoadSettings(), 1);
-    EXPECT_EQ(Loaded(), defaults);
-    EXPECT_FALSE(fs::exists(iniPath));
-    EXPECT_EQ(SaveSettings(), 1);
-    // Never shown, the default rectangle has no size of its own.
-    EXPECT_EQ(AllKeys(), "0|0|COM1|57600||-2147483648|-2147483648|0|0|");
-    // The closed window's edges are saved as width and height, read back as such.
-    Settings.WindowRect = {100, 50, 740, 530};
-    ASSERT_EQ(SaveSettings(), 1);
-    EXPECT_EQ(AllKeys(), "0|0|COM1|57600||100|50|640|480|");
-    memset(&Settings, 0x55, sizeof(Settings));
-    LoadSettings();
-    EXPECT_EQ(Loaded(), "0|0|COM1|57600||100|50|640|480|");
-    // The difference wraps in 32 bits like the rest.
-    Settings.WindowRect = {INT32_MAX, -10, INT32_MIN, 10};
-    ASSERT_EQ(SaveSettings(), 1);
-    EXPECT_EQ(AllKeys(), "0|0|COM1|57600||2147483647|-10|1|20|");
-}
-
-TEST_F(SettingsFile, ValuesAreUsedAsReadWithinTheirWidth)
-{
-    Put("[Vantorix]\r\nLogFile=256\r\nUsePath=200\r\nBaudrate=abc\r\nPort=" + std::string(30, 'P') +
-        "\r\nDefUplPath=" + std::string(600, 'p') + "\r\n[VantorixPos]\r\nleft=-20\r\ntop=30\r\n");
-    LoadSettings();
-    EXPECT_EQ(Loaded(), "0|-56|" + std::string(19, 'P') + "|0|" + std::string(519, 'p') + "|-20|30|-2147483648|-2147483648|");
-    // The connect command may store up to 99 characters: saved whole.
-    snprintf(Settings.Port, sizeof(Settings.Port), "%s", std::string(99, 'T').c_str());
-    ASSERT_EQ(SaveSettings(), 1);
-    EXPECT_EQ(AllKeys().substr(0, 106), "0|-56|" + std::string(99, 'T') + "|");
-}
-
-TEST_F(SettingsFile, FirstFailingWriteStopsTheRest)
-{
-    Put("[Vantorix]\r\nLogFile=0\r\nUsePath=0\r\nPort=COM2\r\nBaudrate=9600\r\nDefUplPath=old\r\n"
-        "[VantorixPos]\r\nleft=1\r\ntop=2\r\nright=3\r\nbottom=4\r\n");
-    LoadSettings();
-    Settings.LogFile = Settings.UsePath = 1;
-    // A line break cannot be stored in the line-based file: the Port write fails.
-    snprintf(Settings.Port, sizeof(Settings.Port), "COM3\r\nLogFile=7");
-    Settings.Baudrate = 115200;
-    Settings.WindowRect = {10, 20, 30, 40};
-    EXPECT_EQ(SaveSettings(), 0);
-    EXPECT_EQ(AllKeys(), "1|1|COM2|9600|old|1|2|3|4|");
-    // A directory in the file's place, or a missing directory: nothing written.
-    fs::remove(iniPath);
-    fs::create_directory(iniPath);
-    LoadSettings();
-    EXPECT_EQ(Loaded(), defaults);
-    EXPECT_EQ(SaveSettings(), 0);
-    Use(dir.Prefix() + "missing" + static_cast<char>(fs::path::preferred_separator));
-    EXPECT_EQ(SaveSettings(), 0);
-    EXPECT_FALSE(fs::exists(dir.path / "missing"));
-}
-
-TEST_F(SettingsFile, ProgramDirBeyondThePathBufferKeepsDefaults)
-{
-    // 242 characters and the 13 of the file name fill the 256 bytes exactly.
-    Use(DirectoryOfLength(242));
-    Put("[Vantorix]\r\nPort=COM5\r\n");
-    LoadSettings();
-    EXPECT_STREQ(Settings.Port, "COM5");
-    EXPECT_EQ(SaveSettings(), 1);
-    for (std::string tooLong : {DirectoryOfLength(243), std::string()}) {
-        Use(tooLong);
-        if (!tooLong.empty())
-            Put("[Vantorix]\r\nPort=COM6\r\n");
-        LoadSettings();
-        EXPECT_EQ(Loaded(), defaults);
-        EXPECT_EQ(SaveSettings(), 0);
-        EXPECT_TRUE(tooLong.empty() || AllKeys().substr(0, 23) == "<absent>|<absent>|COM6|");
-        EXPECT_FALSE(fs::exists(tooLong + "Vantorix1.in"));   // nor under a cut name
+    for (const Row& c : ReadRows("app/settings.rows")) {
+        SCOPED_TRACE(c[0] + " " + c[1].substr(0, 60));
+        std::string rest;
+        for (size_t i = 1; i < c.size(); i++)
+            rest += c[i] + (i + 1 < c.size() ? "|" : "");
+        if (c[0] == "dir")
+            Use(c[1] == "scratch" ? dir.Prefix() : c[1] == "empty" ? "" : c[1] == "missing" ? dir.File("missing/") : DirectoryOfLength(std::stoul(c[1])));
+        else if (c[0] == "put" && c[1] == "<dir>")
+            fs::remove(iniPath), fs::create_directory(iniPath);
+        else if (c[0] == "put")
+            Put(c[1]);
+        else if (c[0] == "absent")
+            EXPECT_FALSE(fs::exists(ProgramDir + c[1]));
+        else if (c[0] == "load")
+            EXPECT_EQ((memset(&Settings, 0x55, sizeof(Settings)), LoadSettings(), Loaded()), rest);
+        else if (c[0] == "set") {
+            Settings.LogFile = static_cast<signed char>(std::stoi(c[1]));
+            Settings.UsePath = static_cast<signed char>(std::stoi(c[2]));
+            snprintf(Settings.Port, sizeof(Settings.Port), "%s", c[3].c_str());
+            Settings.Baudrate = std::stoi(c[4]);
+            snprintf(Settings.DefUplPath, sizeof(Settings.DefUplPath), "%s", c[5].c_str());
+            Settings.WindowRect = {std::stoi(c[6]), std::stoi(c[7]), std::stoi(c[8]), std::stoi(c[9])};
+        } else {
+            EXPECT_EQ(SaveSettings(), std::stoi(c[1]));
+            EXPECT_TRUE(c.size() == 2 || AllKeys() == rest.substr(2)) << AllKeys();
+        }
     }
 }
 

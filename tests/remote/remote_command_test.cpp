@@ -64,6 +64,7 @@ TEST(FetchControllerList, WhatReachesTheFile)
         long n = ZemFileRead(path.c_str(), data, sizeof(data), 0, nullptr);
         EXPECT_EQ(std::string(data, n > 0 ? static_cast<size_t>(n) : 0), c[5]);
     }
+    EXPECT_STREQ(FetchedFileName(FETCH_TOOL_LIST), "ToolList-from-vantorix.txt");
     EXPECT_STREQ(FetchOutcomeMessage(FETCH_NO_TOOL_LIST), "The Vantorix sent no tool list.");
     EXPECT_STREQ(FetchOutcomeMessage(FETCH_NO_ANSWER), "No answer from Vantorix. Please check if it is connected.");
     EXPECT_STREQ(FetchOutcomeMessage(FETCH_SEND_FAILED), "Can't send Command. Please check if Vantorix is connected.");

@@ -16,17 +16,13 @@ std::vector<Row> ReadRows(const std::string& name)
             continue;
         Row row(1);
         for (size_t i = 0; i < text.size(); i++) {
-            char c = text[i];
-            if (c == '|') {
+            char c = text[i], e = c == '\\' && i + 1 < text.size() ? text[++i] : 0;
+            if (c == '|')
                 row.emplace_back();
-                continue;
-            }
-            if (c == '\\' && i + 1 < text.size()) {
-                c = text[++i];
-                c = c == 'r' ? '\r' : c == 'n' ? '\n' : c == 't' ? '\t' : c == 'x' ? static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16)) : c;
-                i += text[i] == 'x' ? 2 : 0;
-            }
-            row.back() += c;
+            else if (e == 'x')
+                row.back() += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16)), i += 2;
+            else
+                row.back() += !e ? c : e == 'r' ? '\r' : e == 'n' ? '\n' : e == 't' ? '\t' : e;
         }
         rows.push_back(row);
     }

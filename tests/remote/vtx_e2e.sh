@@ -64,12 +64,6 @@ while IFS='|' read -r name control command expected; do
     "$status|$( (grep -E "^(vtx:|Can't|No answer|The Vantorix)" "$work/err"; cat "$work/out") | sed 's/\r/\\r/g' | paste -sd ';')|$(sent)"
 done < "$3/tests/remote/vtx_e2e.rows"
 
-for args in "" "frobnicate" "--port" "--baud fast ls" "--baud 0 ls" "--attempts 0 ls" "--attempts -1 ls" \
-            "--colour ls" "ls --xml" "ls extra"; do
-  # shellcheck disable=SC2086
-  "$vtx" $args > "$work/out" 2> "$work/err"
-  check "usage error: $args" "2 y" "$? $(grep -q "usage: vtx" "$work/err" && [ ! -s "$work/out" ] && echo y)"
-done
 "$vtx" ls --help > "$work/out"
 check "help on stdout" "0 y" "$? $(grep -q -- --json "$work/out" && echo y)"
 # ports: a fake /dev and /sys with a USB adapter (by-id link, device, ids,

@@ -45,6 +45,21 @@ vrm() { "$vtx" --port "$port" rm "$@"; }
 nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
 group=$(stat -c %G "$port")
 [ "$group" = root ] && group=dialout
+# ports: a fake /dev and /sys with a USB adapter (by-id link, device, ids,
+# driver), a ttyS with a UART, a ttyS without one and a tty that is no port.
+r=$work/sysroot
+mkdir "$work/empty"
+usb=$r/sys/devices/usb1/1-1
+mkdir -p "$r/dev/serial/by-id" "$usb/1-1:1.0/ttyUSB0" "$r/sys/devices/pnp0/00:05" "$r/sys/class/tty/"{ttyUSB0,ttyS0,ttyS1}
+touch "$r/dev/"{ttyUSB0,ttyS0,ttyS1,tty5}
+printf '0403\n' > "$usb/idVendor"; printf '6001\n' > "$usb/idProduct"; printf 'FTDI\n' > "$usb/manufacturer"
+printf 'FT232R UART\n' > "$usb/product"; printf 'A5\n' > "$usb/serial"
+ln -s ../../../../../bus/usb-serial/drivers/ftdi_sio "$usb/1-1:1.0/ttyUSB0/driver"
+ln -s ../../../devices/usb1/1-1/1-1:1.0/ttyUSB0 "$r/sys/class/tty/ttyUSB0/device"
+ln -s ../../../devices/pnp0/00:05 "$r/sys/class/tty/ttyS0/device"
+ln -s ../../../../bus/pnp/drivers/serial "$r/sys/devices/pnp0/00:05/driver"
+echo 4 > "$r/sys/class/tty/ttyS0/type"; echo 0 > "$r/sys/class/tty/ttyS1/type"
+ln -s ../../ttyUSB0 "$r/dev/serial/by-id/usb-FTDI_FT232R_UART_A5-if00-port0"
 # Each row of vtx_e2e.rows: NAME|CONTROL|COMMAND|EXPECTED, run in $work/pc with
 # CONTROL as the controller's fault; EXPECTED is the status, vtx's complaints
 # and its output (lines joined by ';', CR as \r) and the command letters sent,
@@ -64,30 +79,6 @@ while IFS='|' read -r name control command expected; do
     "$status|$( (grep -E "^(vtx:|Can't|No answer|The Vantorix)" "$work/err"; cat "$work/out") | sed 's/\r/\\r/g' | paste -sd ';')|$(sent)"
 done < "$3/tests/remote/vtx_e2e.rows"
 
-"$vtx" ls --help > "$work/out"
-check "help on stdout" "0 y" "$? $(grep -q -- --json "$work/out" && echo y)"
-# ports: a fake /dev and /sys with a USB adapter (by-id link, device, ids,
-# driver), a ttyS with a UART, a ttyS without one and a tty that is no port.
-r=$work/sysroot
-usb=$r/sys/devices/usb1/1-1
-mkdir -p "$r/dev/serial/by-id" "$usb/1-1:1.0/ttyUSB0" "$r/sys/devices/pnp0/00:05" "$r/sys/class/tty/"{ttyUSB0,ttyS0,ttyS1}
-touch "$r/dev/"{ttyUSB0,ttyS0,ttyS1,tty5}
-printf '0403\n' > "$usb/idVendor"; printf '6001\n' > "$usb/idProduct"; printf 'FTDI\n' > "$usb/manufacturer"
-printf 'FT232R UART\n' > "$usb/product"; printf 'A5\n' > "$usb/serial"
-ln -s ../../../../../bus/usb-serial/drivers/ftdi_sio "$usb/1-1:1.0/ttyUSB0/driver"
-ln -s ../../../devices/usb1/1-1/1-1:1.0/ttyUSB0 "$r/sys/class/tty/ttyUSB0/device"
-ln -s ../../../devices/pnp0/00:05 "$r/sys/class/tty/ttyS0/device"
-ln -s ../../../../bus/pnp/drivers/serial "$r/sys/devices/pnp0/00:05/driver"
-echo 4 > "$r/sys/class/tty/ttyS0/type"; echo 0 > "$r/sys/class/tty/ttyS1/type"
-ln -s ../../ttyUSB0 "$r/dev/serial/by-id/usb-FTDI_FT232R_UART_A5-if00-port0"
-check "ports" "/dev/serial/by-id/usb-FTDI_FT232R_UART_A5-if00-port0 -> /dev/ttyUSB0  usb 0403:6001  FTDI FT232R UART  serial A5  driver ftdi_sio
-/dev/ttyS0  driver serial
-/dev/ttyUSB0  usb 0403:6001  FTDI FT232R UART  serial A5  driver ftdi_sio" "$(VTX_SYSROOT=$r "$vtx" ports)"
-check "ports json" '{"port":"/dev/ttyS0","device":"/dev/ttyS0","vendorId":null,"productId":null,"manufacturer":null,"product":null,"serial":null,"driver":"serial"}' \
-  "$(VTX_SYSROOT=$r "$vtx" ports --json | grep -o '{"port":"/dev/ttyS0"[^}]*}')"
-mkdir "$work/empty"
-out=$(VTX_SYSROOT=$work/empty "$vtx" ports --json)
-check "no ports" '0 {"ports":[]}' "$? $out"
 [ "$failures" -eq 0 ]
 CHECKS
 status=$?

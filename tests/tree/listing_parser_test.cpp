@@ -169,35 +169,22 @@ TEST_F(DeviceTreeTest, ParentLinksSurviveGrowingArrays)
     EXPECT_EQ(CheckParentLinks(tree), 300 * 13u);
 }
 
-// A path that does not fit is given up whole; a path finds the first entry of each name.
 TEST_F(DeviceTreeTest, PathsOfEntriesAndEntriesOfPaths)
 {
     ASSERT_EQ(ParseListing(tree, "(dir) ram\r\n (dir) cncprg\r\n  12 a.nc\r\n3 c\r\n"), 1);
-    DirEntry* ram = EntryAt(tree->root.children, 0);
-    DirEntry* cncprg = EntryAt(ram->children, 0);
-    const struct {
-        const DirEntry* entry;
-        uint32_t size;
-        const char* path;   // "": refused
-    } paths[] = {
-        {&tree->root, 0, ""}, {&tree->root, 1, ""}, {&tree->root, 2, "/"}, {cncprg, 12, ""}, {cncprg, 13, "/ram/cncprg/"},
-        {EntryAt(cncprg->children, 0), 16, ""}, {EntryAt(cncprg->children, 0), 17, "/ram/cncprg/a.nc"},
-        {EntryAt(cncprg->children, 0), 5, ""},
+    auto name = [](const DirEntry* entry) {
+        char path[64] = "~";
+        return entry && !GetEntryPath(entry, path, sizeof(path)) ? "?" : std::string(path);
     };
-    for (const auto& c : paths) {
+    for (Row c : ReadRows("tree/paths.rows")) {
+        DirEntry* entry = c[0] + c[1] == "get/" ? &tree->root : FindEntryByPath(tree, c[1].data());
+        if (c[0] == "find") {
+            EXPECT_EQ(name(entry), c[2]) << c[1];
+            continue;
+        }
         char buffer[32] = "x";
-        EXPECT_EQ(GetEntryPath(c.entry, buffer, c.size), c.path[0] != 0) << c.path << " in " << c.size;
-        EXPECT_STREQ(c.size ? buffer : "", c.path);
-    }
-    const struct {
-        const char* path;
-        const DirEntry* entry;
-    } finds[] = {
-        {"", nullptr}, {"/", nullptr}, {"/c", EntryAt(tree->root.children, 1)}, {"/ram/", ram}, {"/ram/cncprg", cncprg},
-        {"/ram/cncprg/a.nc", EntryAt(cncprg->children, 0)}, {"/ram/x", nullptr}, {"/c/x", nullptr}, {"/ram/c", nullptr},
-    };
-    for (const auto& c : finds) {
-        std::string path = c.path;
-        EXPECT_EQ(FindEntryByPath(tree, path.data()), c.entry) << c.path;
+        uint32_t size = std::stoul(c[2]);
+        EXPECT_EQ(GetEntryPath(entry, buffer, size), !c[3].empty()) << c[1] << " in " << size;
+        EXPECT_EQ(size ? buffer : "", c[3]);
     }
 }

@@ -42,10 +42,7 @@ Names FileNames()
 bool JobIsAllZero()
 {
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&TheUploadJob);
-    for (size_t i = 0; i < sizeof(TheUploadJob); i++)
-        if (bytes[i] != 0)
-            return false;
-    return true;
+    return std::all_of(bytes, bytes + sizeof(TheUploadJob), [](unsigned char b) { return b == 0; });
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // ParseListing on arbitrary answers: it must never read outside the text,
-// and whatever it returns must leave the tree in one of its two states.
+// and must leave the tree either loaded with sound links or wholly empty.
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -8,55 +8,28 @@
 #include "lib/zem_lib.h"
 #include "tree/device_tree.h"
 
-static DeviceTree* tree;
-
-// A loaded tree: every entry's parent is the directory that owns its array,
-// and the arrays beyond those in use are empty.
-static void CheckLoadedTree()
-{
-    Require(tree->arraysInUse >= 1 && tree->arraysInUse <= tree->arrayPool->count);
-    Require(tree->root.children == PoolArrayAt(tree, 0) && tree->root.children->count > 0);
-    Require(strcmp(tree->root.name, "/") == 0);
-    for (uint32_t i = 0; i < tree->root.children->count; i++)
-        Require(EntryAt(tree->root.children, i)->parent == &tree->root);
-    for (uint32_t a = 0; a < tree->arraysInUse; a++) {
-        EntryArray* array = PoolArrayAt(tree, a);
-        for (uint32_t i = 0; i < array->count; i++) {
-            DirEntry* entry = EntryAt(array, i);
-            Require(entry->tree == tree && entry->parent->children == array);
-            Require(strlen(entry->name) < DIR_ENTRY_NAME_SIZE);
-            if (entry->isDirectory)
-                for (uint32_t c = 0; c < entry->children->count; c++)
-                    Require(EntryAt(entry->children, c)->parent == entry);
-        }
-    }
-    for (uint32_t a = tree->arraysInUse; a < tree->arrayPool->count; a++)
-        Require(PoolArrayAt(tree, a)->count == 0);
-}
-
-static void CheckEmptyTree()
-{
-    Require(tree->arraysInUse == 0 && tree->ramDiskFree == 0 && tree->flashDiskFree == 0);
-    Require(tree->root.children == nullptr && tree->root.name[0] == 0);
-    for (uint32_t a = 0; a < tree->arrayPool->count; a++)
-        Require(PoolArrayAt(tree, a)->count == 0);
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    // The controller's answer is a terminated text, as in the answer buffer.
+    static DeviceTree* tree;   // one tree for the run, reused like the browser's
     if (size >= ANSWER_BUFFER_SIZE)
         return 0;
     if (!tree) {
         ZemLibInit();
-        tree = CreateDeviceTree();   // one tree for the run, reused like the browser's
-        Require(tree != nullptr);
+        Require((tree = CreateDeviceTree()) != nullptr);
     }
     std::vector<char> text(data, data + size);
     text.push_back(0);
-    if (ParseListing(tree, text.data()))
-        CheckLoadedTree();
-    else
-        CheckEmptyTree();
+    int loaded = ParseListing(tree, text.data());
+    Require(loaded ? tree->arraysInUse >= 1 && tree->arraysInUse <= tree->arrayPool->count &&
+                         tree->root.children == PoolArrayAt(tree, 0) && strcmp(tree->root.name, "/") == 0
+                   : tree->arraysInUse == 0 && tree->ramDiskFree + tree->flashDiskFree == 0 && !tree->root.children);
+    for (uint32_t a = 0; a < tree->arrayPool->count; a++) {
+        EntryArray* array = PoolArrayAt(tree, a);
+        Require(a < tree->arraysInUse || array->count == 0);
+        for (uint32_t i = 0; i < array->count; i++) {
+            DirEntry* entry = EntryAt(array, i);
+            Require(entry->tree == tree && entry->parent->children == array && strlen(entry->name) < DIR_ENTRY_NAME_SIZE);
+        }
+    }
     return 0;
 }

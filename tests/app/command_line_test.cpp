@@ -3,12 +3,14 @@
 // that the grammar reads back the names that were given.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/command_line.h"
 #include "serial/upload_job.h"
+#include "tests/support/scratch_dir.h"
 
 namespace {
 
@@ -40,68 +42,38 @@ Names FileNames()
 bool JobIsAllZero()
 {
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&TheUploadJob);
-    for (size_t i = 0; i < sizeof(TheUploadJob); i++)
-        if (bytes[i] != 0)
-            return false;
-    return true;
+    return std::all_of(bytes, bytes + sizeof(TheUploadJob), [](unsigned char b) { return b == 0; });
 }
-
-struct GoodCase {
-    std::string text;
-    Names files;
-    const char* targetDir;
-    int quit;
-};
 
 }  // namespace
 
-TEST(CommandLine, AcceptedTexts)
+// The texts of tests/app/command_line.rows, and names that fill their room.
+TEST(CommandLine, AcceptedTextsAndUsageErrors)
 {
+    std::vector<Row> rows = ReadRows("app/command_line.rows");
     const std::string f8188(8188, 'f'), d254(254, 'd');
-    const GoodCase cases[] = {
-        {"", {}, "", 0},
-        {"  \t ", {}, "", 0},
-        {"-q", {}, "", 1},
-        {"-u a -u \"b c\" -p /ram/x/ -q", {"a", "b c"}, "/ram/x/", 1},
-        {"-ufile\t-u  \tC:\\work\\part.nc -u say\"hi -u \"q'x\"", {"file", "C:\\work\\part.nc", "say\"hi", "q'x"}, "", 0},
-        {"-u-", {"-"}, "", 0},
-        {"-p a -p b", {}, "b", 0},
-        {"-p\"/ram/with blank/\"", {}, "/ram/with blank/", 0},
-        {"-q-u a", {"a"}, "", 1},
-        {"-u \"a\"-q", {"a"}, "", 1},   // a quoted name ends at its closing quote
-        {"-u " + f8188, {f8188}, "", 0},
-        {"-u \"" + f8188 + "\"", {f8188}, "", 0},
-        // After "a" and its NUL, 8187 bytes remain for the names that follow.
-        {"-u a -u " + std::string(8186, 'g'), {"a", std::string(8186, 'g')}, "", 0},
-        {"-p " + d254, {}, d254.c_str(), 0},
-        {"-p " + d254 + " -p " + d254, {}, d254.c_str(), 0},   // each "-p" has the whole room
-    };
-    for (const GoodCase& c : cases) {
-        SCOPED_TRACE(c.text.substr(0, 60));
-        ASSERT_EQ(Parse(c.text), 1);
-        EXPECT_EQ(FileNames(), c.files);
-        EXPECT_STREQ(TheUploadJob.targetDir, c.targetDir);
-        EXPECT_EQ(QuitWhenDone, c.quit);
-        EXPECT_EQ(AutoMode, c.files.empty() ? 0 : 1);
-        EXPECT_EQ(AutoConnect, c.files.empty() ? 0 : 1);
+    rows.push_back({"ok", "-u " + f8188, "", "0", f8188});
+    rows.push_back({"ok", "-u \"" + f8188 + "\"", "", "0", f8188});
+    // After "a" and its NUL, 8187 bytes remain for the names that follow.
+    rows.push_back({"ok", "-u a -u " + std::string(8186, 'g'), "", "0", "a", std::string(8186, 'g')});
+    rows.push_back({"ok", "-p " + d254 + " -p " + d254, d254, "0"});   // each "-p" has the whole room
+    rows.push_back({"error", "-u " + std::string(8189, 'f')});
+    rows.push_back({"error", "-u a -u " + std::string(8187, 'g')});
+    rows.push_back({"error", "-p " + std::string(255, 'd')});
+    for (const Row& c : rows) {
+        SCOPED_TRACE(c[1].substr(0, 60));
+        ASSERT_EQ(Parse(c[1]), c[0] == "ok");
+        Names files(c.begin() + std::min<size_t>(c.size(), 4), c.end());
+        EXPECT_EQ(FileNames(), files);
+        EXPECT_EQ(AutoMode + AutoConnect, files.empty() ? 0 : 2);
         EXPECT_EQ(TheUploadJob.fileList[8189], '\0');
+        if (c[0] == "ok")
+            EXPECT_EQ(TheUploadJob.targetDir + std::string("|") + std::to_string(QuitWhenDone), c[2] + "|" + c[3]);
+        else
+            EXPECT_TRUE(JobIsAllZero());
     }
     Parse("-u a -u \"b c\"");
     EXPECT_EQ(memcmp(TheUploadJob.fileList, "a\0b c\0\0", 7), 0);
-}
-
-TEST(CommandLine, UsageErrorsClearTheJobAndKeepOnlyAnEarlierQuit)
-{
-    const std::string faulty[] = {
-        "-qx", "-u", "-u   ", "-u \"\"", "-u \"abc", "-U a", "-", "- q", "x", "-u \"a\"b", "-p", "-u a -p", "-Q",
-        "-u a b", "-u " + std::string(8189, 'f'), "-u a -u " + std::string(8187, 'g'), "-p " + std::string(255, 'd'),
-    };
-    for (const std::string& text : faulty) {
-        SCOPED_TRACE(text.substr(0, 60));
-        EXPECT_EQ(Parse(text), 0);
-        EXPECT_TRUE(JobIsAllZero());
-        EXPECT_EQ(AutoMode + AutoConnect, 0);
-    }
     // Parsing stops at the fault: a later "-q" is not read, an earlier one is kept.
     EXPECT_EQ(Parse("-x -q"), 0);
     EXPECT_EQ(QuitWhenDone, 0);
@@ -113,29 +85,21 @@ TEST(CommandLine, UsageErrorsClearTheJobAndKeepOnlyAnEarlierQuit)
 
 namespace {
 
-std::string Join(const std::vector<const char*>& arguments, uint32_t size = 1024)
+std::string Join(const std::vector<std::string>& strings, uint32_t size = 1024)
 {
+    std::vector<const char*> arguments;
+    for (const std::string& text : strings)
+        arguments.push_back(text.c_str());
     std::vector<char> buffer(size ? size : 1, '#');
-    if (!JoinArguments(static_cast<int>(arguments.size()), arguments.data(), buffer.data(), size))
-        return "<refused>";
-    return buffer.data();
+    return JoinArguments(static_cast<int>(arguments.size()), arguments.data(), buffer.data(), size) ? buffer.data() : "~";
 }
 
 }  // namespace
 
 TEST(JoinArguments, QuotesWhatNeedsItRefusesWhatCannotBeRead)
 {
-    EXPECT_EQ(Join({}), "");
-    EXPECT_EQ(Join({"-u", "a b", "-u", "tab\there", "-p", "/ram/", "-q"}), "-u \"a b\" -u \"tab\there\" -p /ram/ -q");
-    EXPECT_EQ(Join({"-u", ""}), "-u \"\"");
-    EXPECT_EQ(Join({"-u", "say\"hi"}), "-u say\"hi");
-    EXPECT_EQ(Join({"-u", "a \"b\""}), "<refused>");
-    EXPECT_EQ(Join({"-u", "\"quoted\""}), "<refused>");
-    EXPECT_EQ(Join({"-u", "abc"}, 6), "<refused>");
-    EXPECT_EQ(Join({"-u", "abc"}, 7), "-u abc");
-    EXPECT_EQ(Join({"-u", "a b"}, 8), "<refused>");
-    EXPECT_EQ(Join({"-u", "a b"}, 9), "-u \"a b\"");
-    EXPECT_EQ(Join({"-q"}, 0), "<refused>");
+    for (const Row& c : ReadRows("app/join.rows"))
+        EXPECT_EQ(Join({c.begin() + 2, c.end()}, std::stoul(c[0])), c.at(1));
 }
 
 TEST(JoinArguments, GrammarReadsBackTheNames)

@@ -19,17 +19,8 @@ namespace fs = std::filesystem;
 
 TEST(NumberRule, WhiteSpaceSignDigitsAndWrap)
 {
-    const struct {
-        const char* text;
-        int32_t value;
-    } cases[] = {
-        {"57600", 57600}, {" \t\n\v\f\r-20", -20}, {"+7", 7}, {"0012abc", 12}, {"", 0}, {"abc", 0}, {"-", 0},
-        {"+-5", 0}, {" - 5", 0}, {"2147483647", INT32_MAX}, {"2147483648", INT32_MIN}, {"-2147483648", INT32_MIN},
-        {"4294967295", -1}, {"4294967306", 10}, {"-4294967297", -1},
-        {"99999999999999999999", static_cast<int32_t>(1661992959u)},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(ParseSettingNumber(c.text), c.value) << c.text;
+    for (const Row& c : ReadRows("app/numbers.rows"))
+        EXPECT_EQ(ParseSettingNumber(c[0].c_str()), std::stol(c[1])) << c[0];
 }
 
 TEST(ProgramDir, NamesTheDirectoryOfTheRunningProgram)
@@ -50,43 +41,41 @@ namespace {
 class SettingsFile : public testing::Test {
 protected:
     ScratchDir dir;
-    std::string iniPath = dir.File("Vantorix1.ini");
+    std::string iniPath;
 
     void SetUp() override { Use(dir.Prefix()); }
     // Points ProgramDir at path and scribbles over the settings.
     void Use(const std::string& path)
     {
-        ASSERT_LT(path.size(), sizeof(ProgramDir));
         snprintf(ProgramDir, sizeof(ProgramDir), "%s", path.c_str());
         iniPath = path + "Vantorix1.ini";
         memset(&Settings, 0x55, sizeof(Settings));
     }
     void Put(const std::string& contents) { std::ofstream(iniPath, std::ios::binary) << contents; }
-    std::string Key(const char* section, const char* key)
-    {
-        char buffer[1024];
-        ProfileReadString(section, key, "<absent>", buffer, sizeof(buffer), iniPath.c_str());
-        return buffer;
-    }
-    // The nine keys in file order.
+    // The nine keys in file order, or the settings in the same order.
     std::string AllKeys()
     {
         std::string all;
-        for (const char* key : {"LogFile", "UsePath", "Port", "Baudrate", "DefUplPath"})
-            all += Key("Vantorix", key) + "|";
-        for (const char* key : {"left", "top", "right", "bottom"})
-            all += Key("VantorixPos", key) + "|";
+        char value[1024];
+        for (const char* key : {"Vantorix/LogFile", "Vantorix/UsePath", "Vantorix/Port", "Vantorix/Baudrate",
+                                "Vantorix/DefUplPath", "VantorixPos/left", "VantorixPos/top", "VantorixPos/right",
+                                "VantorixPos/bottom"}) {
+            std::string section(key, strchr(key, '/'));
+            ProfileReadString(section.c_str(), strchr(key, '/') + 1, "<absent>", value, sizeof(value), iniPath.c_str());
+            all += std::string(value) + "|";
+        }
         return all;
     }
-    void ExpectDefaults()
+    std::string Loaded()
     {
-        EXPECT_EQ(Settings.LogFile, 0);
-        EXPECT_EQ(Settings.UsePath, 0);
-        EXPECT_STREQ(Settings.Port, "COM1");
-        EXPECT_EQ(Settings.Baudrate, 57600);
-        EXPECT_STREQ(Settings.DefUplPath, "");
-        const WindowRectangle unset = {INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN};
-        EXPECT_EQ(memcmp(&Settings.WindowRect, &unset, sizeof(unset)), 0);
+        const WindowRectangle& r = Settings.WindowRect;
+        std::string all;
+        for (long value : {long(Settings.LogFile), long(Settings.UsePath)})
+            all += std::to_string(value) + "|";
+        all += std::string(Settings.Port) + "|" + std::to_string(Settings.Baudrate) + "|" + Settings.DefUplPath + "|";
+        for (long value : {r.left, r.top, r.right, r.bottom})
+            all += std::to_string(value) + "|";
+        return all;
     }
     // A directory whose ProgramDir text, separator included, has this length.
     std::string DirectoryOfLength(size_t length)
@@ -99,98 +88,35 @@ protected:
 
 }  // namespace
 
-TEST_F(SettingsFile, FirstRunUsesDefaultsAndSavesAllNineKeys)
+TEST_F(SettingsFile, LoadsAndSavesOfTheRows)
 {
-    EXPECT_EQ(LoadSettings(), 1);
-    ExpectDefaults();
-    EXPECT_FALSE(fs::exists(iniPath));
-    EXPECT_EQ(SaveSettings(), 1);
-    // Never shown, the default rectangle has no size of its own.
-    EXPECT_EQ(AllKeys(), "0|0|COM1|57600||-2147483648|-2147483648|0|0|");
-}
-
-TEST_F(SettingsFile, WindowRectangleRoundTrip)
-{
-    LoadSettings();
-    Settings.WindowRect = {100, 50, 740, 530};   // as the closed window leaves it
-    ASSERT_EQ(SaveSettings(), 1);
-    EXPECT_EQ(AllKeys(), "0|0|COM1|57600||100|50|640|480|");
-    memset(&Settings, 0x55, sizeof(Settings));
-    LoadSettings();
-    const WindowRectangle loaded = {100, 50, 640, 480};
-    EXPECT_EQ(memcmp(&Settings.WindowRect, &loaded, sizeof(loaded)), 0);
-    // The difference wraps in 32 bits like the rest.
-    Settings.WindowRect = {INT32_MAX, -10, INT32_MIN, 10};
-    ASSERT_EQ(SaveSettings(), 1);
-    EXPECT_EQ(Key("VantorixPos", "right") + Key("VantorixPos", "bottom"), "120");
-}
-
-TEST_F(SettingsFile, ValuesAreUsedAsReadWithinTheirWidth)
-{
-    Put("[Vantorix]\r\nLogFile=256\r\nUsePath=200\r\nBaudrate=abc\r\nPort=" + std::string(30, 'P') +
-        "\r\nDefUplPath=" + std::string(600, 'p') + "\r\n[VantorixPos]\r\nleft=-20\r\ntop=30\r\n");
-    LoadSettings();
-    EXPECT_EQ(Settings.LogFile, 0);
-    EXPECT_EQ(Settings.UsePath, -56);
-    EXPECT_EQ(Settings.Baudrate, 0);
-    EXPECT_EQ(std::string(Settings.Port), std::string(19, 'P'));
-    EXPECT_EQ(std::string(Settings.DefUplPath), std::string(519, 'p'));
-    EXPECT_EQ(Settings.WindowRect.left, -20);
-    EXPECT_EQ(Settings.WindowRect.right, INT32_MIN);
-    // The connect command may store up to 99 characters: saved whole.
-    snprintf(Settings.Port, sizeof(Settings.Port), "%s", std::string(99, 'T').c_str());
-    ASSERT_EQ(SaveSettings(), 1);
-    EXPECT_EQ(AllKeys().substr(0, 6), "0|-56|");
-    EXPECT_EQ(Key("Vantorix", "Port"), std::string(99, 'T'));
-}
-
-TEST_F(SettingsFile, FirstFailingWriteStopsTheRest)
-{
-    Put("[Vantorix]\r\nLogFile=0\r\nUsePath=0\r\nPort=COM2\r\nBaudrate=9600\r\nDefUplPath=old\r\n"
-        "[VantorixPos]\r\nleft=1\r\ntop=2\r\nright=3\r\nbottom=4\r\n");
-    LoadSettings();
-    Settings.LogFile = Settings.UsePath = 1;
-    // A line break cannot be stored in the line-based file: the Port write fails.
-    snprintf(Settings.Port, sizeof(Settings.Port), "COM3\r\nLogFile=7");
-    Settings.Baudrate = 115200;
-    snprintf(Settings.DefUplPath, sizeof(Settings.DefUplPath), "new");
-    Settings.WindowRect = {10, 20, 30, 40};
-    EXPECT_EQ(SaveSettings(), 0);
-    EXPECT_EQ(AllKeys(), "1|1|COM2|9600|old|1|2|3|4|");
-
-    // A directory in the file's place, or a missing directory: nothing written.
-    fs::remove(iniPath);
-    fs::create_directory(iniPath);
-    LoadSettings();
-    ExpectDefaults();
-    EXPECT_EQ(SaveSettings(), 0);
-    Use(dir.Prefix() + "missing" + static_cast<char>(fs::path::preferred_separator));
-    EXPECT_EQ(SaveSettings(), 0);
-    EXPECT_FALSE(fs::exists(dir.path / "missing"));
-}
-
-TEST_F(SettingsFile, ProgramDirBeyondThePathBufferKeepsDefaults)
-{
-    // 242 characters and the 13 of the file name fill the 256 bytes exactly.
-    Use(DirectoryOfLength(242));
-    Put("[Vantorix]\r\nPort=COM5\r\n");
-    LoadSettings();
-    EXPECT_STREQ(Settings.Port, "COM5");
-    EXPECT_EQ(SaveSettings(), 1);
-
-    std::string tooLong = DirectoryOfLength(243);
-    Use(tooLong);
-    Put("[Vantorix]\r\nPort=COM6\r\n");
-    LoadSettings();
-    ExpectDefaults();
-    EXPECT_EQ(SaveSettings(), 0);
-    EXPECT_EQ(AllKeys(), "<absent>|<absent>|COM6|<absent>|<absent>|<absent>|<absent>|<absent>|<absent>|");
-    EXPECT_FALSE(fs::exists(tooLong + "Vantorix1.in"));   // nor under a cut name
-
-    Use("");
-    LoadSettings();
-    ExpectDefaults();
-    EXPECT_EQ(SaveSettings(), 0);
+    for (const Row& c : ReadRows("app/settings.rows")) {
+        SCOPED_TRACE(c[0] + " " + c[1].substr(0, 60));
+        std::string rest;
+        for (size_t i = 1; i < c.size(); i++)
+            rest += c[i] + (i + 1 < c.size() ? "|" : "");
+        if (c[0] == "dir")
+            Use(c[1] == "scratch" ? dir.Prefix() : c[1] == "empty" ? "" : c[1] == "missing" ? dir.File("missing/") : DirectoryOfLength(std::stoul(c[1])));
+        else if (c[0] == "put" && c[1] == "<dir>")
+            fs::remove(iniPath), fs::create_directory(iniPath);
+        else if (c[0] == "put")
+            Put(c[1]);
+        else if (c[0] == "absent")
+            EXPECT_FALSE(fs::exists(ProgramDir + c[1]));
+        else if (c[0] == "load")
+            EXPECT_EQ((memset(&Settings, 0x55, sizeof(Settings)), LoadSettings(), Loaded()), rest);
+        else if (c[0] == "set") {
+            Settings.LogFile = static_cast<signed char>(std::stoi(c[1]));
+            Settings.UsePath = static_cast<signed char>(std::stoi(c[2]));
+            snprintf(Settings.Port, sizeof(Settings.Port), "%s", c[3].c_str());
+            Settings.Baudrate = std::stoi(c[4]);
+            snprintf(Settings.DefUplPath, sizeof(Settings.DefUplPath), "%s", c[5].c_str());
+            Settings.WindowRect = {std::stoi(c[6]), std::stoi(c[7]), std::stoi(c[8]), std::stoi(c[9])};
+        } else {
+            EXPECT_EQ(SaveSettings(), std::stoi(c[1]));
+            EXPECT_TRUE(c.size() == 2 || AllKeys() == rest.substr(2)) << AllKeys();
+        }
+    }
 }
 
 // The program saves after the support library has shut down.
@@ -202,5 +128,5 @@ TEST_F(SettingsFile, SaveWorksAfterTheLibraryShutDown)
     int saved = SaveSettings();
     ASSERT_EQ(ZemLibInit(), 1);
     EXPECT_EQ(saved, 1);
-    EXPECT_EQ(Key("Vantorix", "Baudrate"), "9600");
+    EXPECT_EQ(AllKeys().substr(0, 14), "0|0|COM1|9600|");
 }

@@ -10,6 +10,7 @@
 #include "app/fetch_answer.h"
 #include "lib/zem_lib.h"
 #include "serial/serial_port.h"
+#include "tests/support/scratch_dir.h"
 #include "tests/support/scripted_device.h"
 
 namespace {
@@ -41,45 +42,29 @@ TEST(FetchControllerList, WhatReachesTheFile)
     SerialPort* port = ZemSerComOpen("COM1", 9600);
     ASSERT_NE(port, nullptr);
     const std::string path = testing::TempDir() + "fetch-test.txt";
-    const struct {
-        int kind;
-        const char* answer;   // null: silence
-        int failWrites, busy;
-        int outcome;
-        const char* file;     // what the file holds afterwards ("old" before each case)
-    } cases[] = {
-        {FETCH_PARAMETERS, "p\r\nX=1\r\n", 0, 0, FETCH_OK, "X=1\r\n\r\n"},
-        {FETCH_PARAMETERS, "P1\n", 0, 0, FETCH_OK, "P1\n\r\n"},   // nothing behind the first line: kept
-        {FETCH_PARAMETERS, "\nAB", 0, 0, FETCH_OK, "AB\r\n"},      // a leading LF costs only itself
-        {FETCH_PARAMETERS, "p\r\n", 0, 0, FETCH_OK, "p\r\n\r\n"},   // three bytes are nothing special here
-        {FETCH_TOOL_LIST, "t\r\nX", 0, 0, FETCH_OK, "X"},
-        {FETCH_TOOL_LIST, "t\r\n", 0, 0, FETCH_NO_TOOL_LIST, "old"},
-        {FETCH_TOOL_LIST, nullptr, 0, 0, FETCH_NO_ANSWER, "old"},
-        {FETCH_PARAMETERS, "p\r\nX", 1, 0, FETCH_SEND_FAILED, "old"},
-        {FETCH_PARAMETERS, "p\r\nX", 0, 1, FETCH_SEND_FAILED, "old"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.answer ? c.answer : "silence");
+    const std::vector<std::string> outcomes = {"OK", "SEND_FAILED", "NO_ANSWER", "NO_TOOL_LIST"};
+    for (const Row& c : ReadRows("remote/fetch.rows")) {
+        SCOPED_TRACE(c[1]);
+        int kind = c[0] == "t" ? FETCH_TOOL_LIST : FETCH_PARAMETERS;
         ZemFileWrite(path.c_str(), "old", 3, ZEM_FILE_CREATE);
-        std::string answer = c.answer ? c.answer : "";
+        std::string answer = c[1] == "~" ? "" : c[1];
         line.onWrite = [&](ScriptedLine& l, const unsigned char*, uint32_t) { l.Queue({answer.begin(), answer.end()}); };
         line.written.clear();
-        line.failWrites = c.failWrites;
-        ZemSerComSetBusy(port, c.busy);
+        line.failWrites = std::stoi(c[2]);
+        ZemSerComSetBusy(port, std::stoi(c[3]));
         char buffer[4096];
         uint32_t start = 0, length = 0;
-        int outcome = FetchControllerList(port, c.kind, buffer, sizeof(buffer), &start, &length);
+        int outcome = FetchControllerList(port, kind, buffer, sizeof(buffer), &start, &length);
         ZemSerComSetBusy(port, 0);
-        EXPECT_EQ(outcome, c.outcome);
+        EXPECT_EQ(outcomes.at(outcome), c[4]);
         if (outcome == FETCH_OK)
-            WriteFetchedFile(path.c_str(), c.kind, buffer + start, length);
-        if (!c.failWrites && !c.busy) {
-            EXPECT_EQ(std::string(line.written.begin(), line.written.end()), c.kind == FETCH_TOOL_LIST ? "t\r\n" : "p\r\n");
-        }
+            WriteFetchedFile(path.c_str(), kind, buffer + start, length);
+        EXPECT_EQ(std::string(line.written.begin(), line.written.end()), c[2] + c[3] == "00" ? c[0] + "\r\n" : "");
         char data[64];
         long n = ZemFileRead(path.c_str(), data, sizeof(data), 0, nullptr);
-        EXPECT_EQ(std::string(data, n > 0 ? static_cast<size_t>(n) : 0), c.file);
+        EXPECT_EQ(std::string(data, n > 0 ? static_cast<size_t>(n) : 0), c[5]);
     }
+    EXPECT_STREQ(FetchedFileName(FETCH_TOOL_LIST), "ToolList-from-vantorix.txt");
     EXPECT_STREQ(FetchOutcomeMessage(FETCH_NO_TOOL_LIST), "The Vantorix sent no tool list.");
     EXPECT_STREQ(FetchOutcomeMessage(FETCH_NO_ANSWER), "No answer from Vantorix. Please check if it is connected.");
     EXPECT_STREQ(FetchOutcomeMessage(FETCH_SEND_FAILED), "Can't send Command. Please check if Vantorix is connected.");

@@ -1,10 +1,11 @@
-// A fresh directory under the system's temporary directory for one test,
-// removed again with everything in it.
+// Files of a test: a fresh directory under the system's temporary directory,
+// removed again with everything in it, and the rows of a case table.
 #pragma once
 
 #include <filesystem>
 #include <random>
 #include <string>
+#include <vector>
 
 struct ScratchDir {
     std::filesystem::path path;
@@ -29,3 +30,8 @@ struct ScratchDir {
     }
     std::string File(const std::string& name) const { return (path / name).string(); }
 };
+
+// The cases in tests/NAME, one a line, fields split by '|'; '#' starts a
+// comment line; \r \n \t \xNN and \| stand for themselves.
+using Row = std::vector<std::string>;
+std::vector<Row> ReadRows(const std::string& name);

@@ -11,67 +11,25 @@ void ScriptedLine::Queue(const char* text)
     pending.insert(pending.end(), text, text + strlen(text));
 }
 
-static int Open(const char*, SerialHandle* handle)
-{
-    line->opens++;
-    if (line->failOpen)
-        return 0;
-    *handle = 7;
-    return 1;
-}
-
-static int GetState(SerialHandle, SerialSavedState* state)
-{
-    memset(state, 0xAB, sizeof(*state));
-    return !line->failGetState;
-}
-
-static int GetTimeouts(SerialHandle, SerialSavedTimeouts* timeouts)
-{
-    memset(timeouts, 0xCD, sizeof(*timeouts));
-    return !line->failGetTimeouts;
-}
-
-static int Configure(SerialHandle, uint32_t baud)
-{
-    line->baud = baud;
-    return !line->failConfigure;
-}
-
-static int SetTimeouts(SerialHandle)
-{
-    return !line->failSetTimeouts;
-}
-
-static void RestoreState(SerialHandle, const SerialSavedState*)
-{
-    line->stateRestored++;
-}
-
-static void RestoreTimeouts(SerialHandle, const SerialSavedTimeouts*)
-{
-    line->timeoutsRestored++;
-}
-
-static void Purge(SerialHandle)
-{
-    line->purges++;
-    line->pending.clear();
-}
+// Every step reports what the line was told to report; saved state and
+// time-outs are filled with a pattern, as a platform would.
+static int Open(const char*, SerialHandle* handle) { return line->opens++, !line->failOpen && (*handle = 7); }
+static int GetState(SerialHandle, SerialSavedState* s) { return memset(s, 0xAB, sizeof(*s)), !line->failGetState; }
+static int GetTimeouts(SerialHandle, SerialSavedTimeouts* t) { return memset(t, 0xCD, sizeof(*t)), !line->failGetTimeouts; }
+static int Configure(SerialHandle, uint32_t baud) { return line->baud = baud, !line->failConfigure; }
+static int SetTimeouts(SerialHandle) { return !line->failSetTimeouts; }
+static void RestoreState(SerialHandle, const SerialSavedState*) { line->stateRestored++; }
+static void RestoreTimeouts(SerialHandle, const SerialSavedTimeouts*) { line->timeoutsRestored++; }
+static void Purge(SerialHandle) { line->purges++, line->pending.clear(); }
+static void Close(SerialHandle) { line->closes++; }
 
 static int Write(SerialHandle, const void* bytes, uint32_t length, uint32_t* written)
 {
     line->writes++;
-    if (line->failWrites > 0) {
-        line->failWrites--;
-        *written = 0;
-        return 0;
-    }
-    uint32_t count = length;
-    if (line->shortWrites > 0 && count > 0) {
-        line->shortWrites--;
-        count--;
-    }
+    *written = 0;
+    if (line->failWrites > 0)
+        return line->failWrites--, 0;
+    uint32_t count = length - (line->shortWrites > 0 && length > 0 ? (line->shortWrites--, 1) : 0);
     auto* p = static_cast<const unsigned char*>(bytes);
     line->written.insert(line->written.end(), p, p + count);
     *written = count;
@@ -83,25 +41,12 @@ static int Write(SerialHandle, const void* bytes, uint32_t length, uint32_t* wri
 static int Read(SerialHandle, void* buffer, uint32_t max, uint32_t* got)
 {
     line->reads++;
-    uint32_t n = 0;
-    auto* out = static_cast<unsigned char*>(buffer);
-    uint32_t most = line->bytesPerRead && line->bytesPerRead < max ? line->bytesPerRead : max;
-    while (n < most && !line->pending.empty()) {
+    uint32_t n = 0, most = line->bytesPerRead && line->bytesPerRead < max ? line->bytesPerRead : max;
+    for (auto* out = static_cast<unsigned char*>(buffer); n < most && !line->pending.empty(); line->pending.pop_front())
         out[n++] = line->pending.front();
-        line->pending.pop_front();
-    }
     line->clock.now += n ? 1 : 990;   // an empty read waits out the line's read time-out
     *got = n;
-    if (line->failReads > 0) {
-        line->failReads--;
-        return 0;
-    }
-    return 1;
-}
-
-static void Close(SerialHandle)
-{
-    line->closes++;
+    return line->failReads > 0 ? (line->failReads--, 0) : 1;
 }
 
 static const SerialDevice scriptedDevice = {
@@ -111,11 +56,6 @@ static const SerialDevice scriptedDevice = {
 void InstallScriptedLine(ScriptedLine* scripted)
 {
     line = scripted;
-    if (!scripted) {
-        SerialSetDevice(nullptr);
-        InstallVirtualClock(nullptr);
-        return;
-    }
-    SerialSetDevice(&scriptedDevice);
-    InstallVirtualClock(&scripted->clock);
+    SerialSetDevice(scripted ? &scriptedDevice : nullptr);
+    InstallVirtualClock(scripted ? &scripted->clock : nullptr);
 }

@@ -9,25 +9,13 @@
 #include "app/command_line.h"
 #include "lib/zem_ui.h"
 #include "serial/serial_port.h"
+#include "tests/support/scratch_dir.h"
 #include "tests/support/scripted_device.h"
 #include "tree/device_tree.h"
 
 namespace {
 
 const char* const goodListing = "listing\r\n(dir) ram\r\n 12 a.nc\r\nFree RamDisk: 100\r\nFree FlashDisk: 200\r\n\r\n";
-const char* const noAnswer = "No answer from Vantorix. Please check if it is connected.";
-const char* const badAnswer = "The Vantorix-answer was not correct. Please try to update again.";
-const char* const cannotSend = "Can't send Command. Please check if Vantorix is connected.";
-
-// What the controller does with one "l\r\n" (G good, B bad, - nothing, W the write fails).
-struct ReadCase {
-    int autoConnect;
-    uint32_t attemptsOverride;
-    const char* script;
-    int sends;
-    int outcome;
-    const char* message;   // null: none, and CMD_AFTER_CONNECT posted once
-};
 
 class ReadDirectoriesTest : public testing::Test {
 protected:
@@ -99,36 +87,19 @@ protected:
 
 TEST_F(ReadDirectoriesTest, AttemptsAndTheMessageOfTheLastOne)
 {
-    const ReadCase cases[] = {
-        {0, 0, "G", 1, READ_OK, nullptr},
-        {0, 0, "", 2, READ_NO_ANSWER, noAnswer},
-        {0, 0, "BG", 2, READ_OK, nullptr},
-        {0, 0, "B-", 2, READ_NO_ANSWER, noAnswer},
-        {0, 0, "-B", 2, READ_BAD_ANSWER, badAnswer},
-        {0, 0, "BW", 2, READ_SEND_FAILED, cannotSend},
-        {0, 0, "W-", 2, READ_NO_ANSWER, noAnswer},
-        {1, 0, "", 4, READ_NO_ANSWER, noAnswer},   // an automatic start tries four times
-        {1, 0, "B-BG", 4, READ_OK, nullptr},
-        {1, 3, "", 3, READ_NO_ANSWER, noAnswer},
-    };
-    for (const ReadCase& c : cases) {
-        SCOPED_TRACE(std::to_string(c.autoConnect) + " " + c.script);
-        AutoConnect = c.autoConnect;
-        ListingAttemptsOverride = c.attemptsOverride;
-        Read(c.script, port);
-        EXPECT_EQ(line.writes, c.sends);
-        EXPECT_EQ(LastReadOutcome(), c.outcome);
-        if (c.message) {
-            EXPECT_EQ(problems, std::vector<std::string>{c.message});
-            EXPECT_TRUE(posts.empty());
-            EXPECT_EQ(tree->arraysInUse, 0u);
-        } else {
-            EXPECT_TRUE(problems.empty());
-            ASSERT_EQ(posts.size(), 1u);
-            EXPECT_EQ(posts[0].first, static_cast<unsigned>(CMD_AFTER_CONNECT));
-            EXPECT_EQ(tree->arraysInUse, 2u);
-            EXPECT_EQ(tree->ramDiskFree + tree->flashDiskFree, 300u);
-        }
+    const std::vector<std::string> outcomes = {"OK", "SEND_FAILED", "NO_ANSWER", "BAD_ANSWER"};
+    for (const Row& c : ReadRows("tree/reads.rows")) {
+        SCOPED_TRACE(c[0] + " " + c[2]);
+        AutoConnect = std::stoi(c[0]);
+        ListingAttemptsOverride = std::stoul(c[1]);
+        Read(c[2], port);
+        EXPECT_EQ(line.writes, std::stoi(c[3]));
+        EXPECT_EQ(outcomes.at(LastReadOutcome()), c[4]);
+        EXPECT_EQ(problems, c[5].empty() ? std::vector<std::string>{} : std::vector<std::string>{c[5]});
+        EXPECT_EQ(posts.size(), c[5].empty() ? 1u : 0u);
+        EXPECT_TRUE(posts.empty() || posts[0].first == CMD_AFTER_CONNECT);
+        EXPECT_EQ(tree->arraysInUse, c[5].empty() ? 2u : 0u);
+        EXPECT_EQ(tree->ramDiskFree + tree->flashDiskFree, c[5].empty() ? 300u : 0u);
     }
     // No pause between attempts: only the two read timeouts pass.
     AutoConnect = 0;
@@ -147,7 +118,7 @@ TEST_F(ReadDirectoriesTest, BusyPortOrNoPortLeavesTheLineAlone)
     ZemSerComSetBusy(port, 0);
     EXPECT_TRUE(line.written.empty());
     EXPECT_EQ(LastReadOutcome(), READ_SEND_FAILED);
-    EXPECT_EQ(problems, std::vector<std::string>{cannotSend});
+    EXPECT_EQ(problems, std::vector<std::string>{"Can't send Command. Please check if Vantorix is connected."});
 
     Read("G", port);
     ASSERT_EQ(tree->arraysInUse, 2u);

@@ -1,7 +1,6 @@
 """Fault campaign core: random upload batches drawn from seed and run number alone (so any run can be replayed)
-with the fault that strikes each, the simulated controller of a run, and the verdict. The fronts start vtx or
-VBrowser.exe."""
-import argparse, atexit, concurrent.futures, os, pathlib, random, select, shutil, signal, string, subprocess, tempfile
+with their faults, the simulated controller of a run and the verdict. The fronts start vtx or VBrowser.exe."""
+import argparse, atexit, concurrent.futures, os, pathlib, random, shutil, signal, string, subprocess, tempfile
 import threading, time
 from types import SimpleNamespace
 
@@ -14,13 +13,9 @@ FAST_BYTES_PER_SECOND = 150_000         # through the pty without pacing, with r
 # Sizes around the block boundaries of both modes and where the one-byte block number wraps.
 BOUNDARY_SIZES = [1, 2, 127, 128, 129, 255, 256, 257, 1023, 1024, 1025, 2047, 2048, 2049, 32767, 32768, 32769]
 WRAP_SIZES = [255 * 1024, 256 * 1024 - 1, 256 * 1024, 256 * 1024 + 1, 257 * 1024]
-TARGET_DIRS = [("", "ram/cncprg"), ("/ram/cncprg/", "ram/cncprg"), ("/ram/", "ram"), ("/ROM/", "ROM"),
-               ("/ram/x/", "ram/x")]
-# label -> (weight in the CI-sized run, in the long run, the run that takes it first, how a correct sender ends,
-# simulator faults); faults.txt tells more.
-FAULTS = {label: (float(ci), float(long), first, ends, "" if sim == "-" else sim) for label, ci, long, first, ends, sim
-          in (line.split() for line in open(os.path.join(os.path.dirname(__file__), "faults.txt"))
-              if line.strip() and not line.startswith("#"))}
+TARGETS = [("", "ram/cncprg"), ("/ram/cncprg/", "ram/cncprg"), ("/ram/", "ram"), ("/ROM/", "ROM"), ("/ram/x/", "ram/x")]
+FAULTS = {row[0]: (float(row[1]), float(row[2]), row[3], row[4], row[5].strip("-")) for row in (line.split() for line
+          in open(os.path.join(os.path.dirname(__file__), "faults.txt")) if line.strip() and line[0] != "#")}
 
 
 def upload(source, data):
@@ -29,21 +24,17 @@ def upload(source, data):
 
 def draw_size(rng, long_mode):
     roll = rng.random()
-    if roll < 0.45:
-        return rng.choice(BOUNDARY_SIZES)
-    if roll < 0.72:
-        return max(1, rng.choice([128, 1024]) * rng.randint(1, 48) + rng.choice([-1, 0, 1]))
-    if roll < (0.90 if long_mode else 0.93):
-        return rng.randint(1, 16 * 1024)
-    return rng.choice(WRAP_SIZES + [rng.randint(180 * 1024, 420 * 1024)])
+    return rng.choice(BOUNDARY_SIZES) if roll < 0.45 else \
+        max(1, rng.choice([128, 1024]) * rng.randint(1, 48) + rng.choice([-1, 0, 1])) if roll < 0.72 else \
+        rng.randint(1, 16 * 1024) if roll < (0.90 if long_mode else 0.93) else \
+        rng.choice(WRAP_SIZES + [rng.randint(180 * 1024, 420 * 1024)])
 
 
 def draw_name(rng, taken):
     if taken and rng.random() < 0.06:
         return rng.choice(taken)            # the same name twice in a batch
     stem = "".join(rng.choice(string.ascii_letters + string.digits + "_-") for _ in range(rng.randint(1, 10)))
-    half = len(stem) // 2 + 1
-    stem = stem[:half] + " " + stem[half:] + "x" if rng.random() < 0.15 else stem
+    stem = stem[:len(stem) // 2 + 1] + " " + stem[len(stem) // 2 + 1:] + "x" if rng.random() < 0.15 else stem
     return stem + rng.choice([".nc", ".NC", ".dat", ".txt", ""])
 
 
@@ -52,28 +43,22 @@ class Scenario:
         return f"{self.host_dir}/{upload.target}"
 
     def blocks(self, upload):
-        return (upload.size + self.block - 1) // self.block
+        return -(-upload.size // (1024 if self.mode == "crc" else 128))
 
-    def total_bytes(self):
-        return sum(f.size for f in self.files if f.kind == "file")
-
-    def transfer_seconds(self):
-        return self.total_bytes() * 1.1 / (self.baud / 10 if self.baud else FAST_BYTES_PER_SECOND)
+    def seconds(self):   # to send the batch
+        return sum(f.size for f in self.files) * 1.1 / (self.baud / 10 if self.baud else FAST_BYTES_PER_SECOND)
 
     def timed(self):
         return bool(self.kill_at or self.interrupts or self.change_after)
 
 
 def draw_scenario(seed, index, long_mode, front):
-    """Times of the vtx front count from the sender's start (its listing takes about a second), the browser's
-    from the upload dialog."""
-    s, rng, listing_s, attempts = Scenario(), random.Random(seed * 1_000_003 + index), float(front == "vtx"), \
-        2 if front == "vtx" else 4
+    """Times count from the start of vtx (its listing takes about a second), or from the browser's upload dialog."""
+    s, rng, listing_s = Scenario(), random.Random(seed * 1_000_003 + index), float(front == "vtx")
     s.front, s.mode, s.files = front, rng.choice(["crc", "crc", "checksum"]), []
-    s.block = 1024 if s.mode == "crc" else 128
     for _ in range(rng.choice([1, 1, 1, 2, 2, 3, 4] + [5, 6] * long_mode)):
         s.files.append(upload(draw_name(rng, [f.source for f in s.files]), rng.randbytes(draw_size(rng, long_mode))))
-    s.target_dir, s.host_dir = rng.choice(TARGET_DIRS)
+    s.target_dir, s.host_dir = rng.choice(TARGETS)
     s.make_dir, s.ram_size, s.flash_size, s.baud, s.kill_at, s.interrupts = True, 4 << 20, 4 << 20, 0, 0, []
     s.existing = {s.path(u): rng.randbytes(rng.randint(1, 3000)) for u in s.files if rng.random() < 0.2}
     s.existing["ram/cncprg/keep.nc"] = rng.randbytes(rng.randint(1, 500))
@@ -83,27 +68,25 @@ def draw_scenario(seed, index, long_mode, front):
     s.faults = FAULTS[s.label][4].format(
         k=rng.randint(1, min(max(s.blocks(f) for f in s.files) + 1, 40)), burst=rng.randint(1, 8),
         nine=rng.choice([9, 9, 12]), delay=max(1, min(40, 3000 // (sum(map(s.blocks, s.files)) + 3 * len(s.files)))),
-        every_listing_invalid=" ".join(f"listing-invalid:{n}" for n in range(1, attempts + 1))).split()
+        every_listing_invalid=" ".join(f"listing-invalid:{n}" for n in range(1, 3 if front == "vtx" else 5))).split()
     at = rng.randrange(len(s.files))
     if s.label == "tight-space":   # room for the files before `at` and for all, all but one byte or part of it
         used = sum(len(v) for k, v in s.existing.items() if k.split("/")[0] == s.host_dir.split("/")[0])
-        size = s.files[at].size
-        room = max(1, used + sum(f.size for f in s.files[:at]) + rng.choice([size, size - 1, rng.randint(0, size)]))
+        room = max(1, used + sum(f.size for f in s.files[:at]) + rng.choice([size := s.files[at].size, size - 1,
+                                                                             rng.randint(0, size)]))
         setattr(s, "flash_size" if s.host_dir.startswith("ROM") else "ram_size", room)
     elif s.label == "bad-file":
-        bad = s.files[at]
-        bad.kind = rng.choice(["missing", "missing", "empty", "folder"])
-        bad.size, bad.data = (-1 if bad.kind == "missing" else 0), b""
-        s.existing.pop(s.path(bad), None)
+        vars(s.files[at]).update(kind=rng.choice(["missing", "missing", "empty", "folder"]), size=0, data=b"")
+        s.existing.pop(s.path(s.files[at]), None)
     elif s.label == "missing-dir":
         s.target_dir, s.host_dir, s.make_dir = "/ram/x/", "ram/x", False
         s.existing = {k: v for k, v in s.existing.items() if not k.startswith("ram/x/")}
     elif s.label == "kill-sim":
-        s.kill_at, s.kill_how = rng.uniform(0.2, listing_s + s.transfer_seconds() + 0.3), rng.choice(["kill", "terminate"])
+        s.kill_at, s.kill_how = rng.uniform(0.2, listing_s + s.seconds() + 0.3), rng.choice(["kill", "terminate"])
     elif s.label == "cancel":
-        s.interrupts = [listing_s + rng.uniform(0.1, s.transfer_seconds() + 0.3)]
+        s.interrupts = [listing_s + rng.uniform(0.1, s.seconds() + 0.3)]
     elif s.label == "abort":
-        first = rng.uniform(0.3, listing_s + s.transfer_seconds() + 0.3)
+        first = rng.uniform(0.3, listing_s + s.seconds() + 0.3)
         s.interrupts = [first, first + rng.uniform(0.05, 0.6)]
     elif s.label == "file-changes":      # big enough to be caught in the middle of its transfer
         s.files[at] = new = upload(s.files[at].source, rng.randbytes(rng.randint(40 * 1024, 200 * 1024)))
@@ -111,9 +94,6 @@ def draw_scenario(seed, index, long_mode, front):
         s.changed_data = {"grow": new.data + rng.randbytes(rng.randint(1, 5000)),
                           "shrink": new.data[:rng.randint(1, new.size - 1)]}.get(s.change_how, rng.randbytes(new.size))
         s.change_after = rng.randint(1, new.size * 3 // 4)
-    if rng.random() < 0.12 and "ack-delay" not in s.label:   # pacing at a real line speed, small batches only
-        baud = rng.choice([38400, 57600, 115200])
-        s.baud = baud if s.total_bytes() <= baud / 10 * 2.5 else 0
     return s
 
 
@@ -126,13 +106,11 @@ def expect(s):
     if vtx and bad < n:   # vtx checks the PC files before it opens the port: nothing arrives
         reason = {"missing": "No such file or directory", "empty": "empty file (the controller takes none)"}
         return 1, f"vtx: {bad}/{s.files[bad].source}: {reason.get(s.files[bad].kind, 'Is a directory')}", 0
-    if ends in LISTING:
-        return 1, LISTING[ends], 0
     if vtx and ends == "no-dir":   # vtx checks the folder and the space before the upload: nothing arrives
         return 1, f"vtx: /{s.host_dir}/: no such directory on the controller", 0
-    if ends in ("first", "no-dir"):
-        return 1, ERROR_TRYING, 0
-    disk = "ROM" if s.host_dir == "ROM" else "ram"
+    if ends in ("first", "no-dir") or ends in LISTING:
+        return 1, LISTING.get(ends, ERROR_TRYING), 0
+    disk, where = ("ROM", "flash disk") if s.host_dir == "ROM" else ("ram", "RAM disk")
     used = sum(len(data) for path, data in s.existing.items() if path.split("/")[0] == disk)
     budget = 0 if ends == "full" else max(0, (s.flash_size if disk == "ROM" else s.ram_size) - used)
     k = int(s.faults[0].split(":")[1]) if ends == "block" else 1 << 30
@@ -140,37 +118,30 @@ def expect(s):
         if u.kind != "file":
             return 1, "Upload-Error: Can't read file.", i
         if u.size > budget and vtx:
-            where = "flash disk" if disk == "ROM" else "RAM disk"
             return 1, f"vtx: {i}/{u.source}: {NO_SPACE} ({u.size} bytes, {budget} free on the {where})", 0
         if u.size > budget or k <= s.blocks(u):
             return 1, NO_SPACE if u.size > budget else ERROR_TRYING, i
         budget -= u.size
-    if ends == "close":
-        return 1, ERROR_TRYING, n
-    return 0, f"{n} file{'' if n == 1 else 's'} uploaded, {s.total_bytes()} bytes" if vtx else "", n
+    summary = f"{n} file{'' if n == 1 else 's'} uploaded, {sum(u.size for u in s.files)} bytes" if vtx else ""
+    return (1, ERROR_TRYING, n) if ends == "close" else (0, summary, n)
 
 
 def judge(s, expected, finished, succeeded, message, storage, temps):
-    """The problems of one run: the controller must hold the first k files of the batch (the changing one in
-    either version) and its old files otherwise, success only when all arrived, no temp file left, no hang."""
-    problems = ["hang: the sender did not end within its limit"] * (not finished) + \
-        ["upload temp file left after the controller gave up: " + ", ".join(temps)] * bool(temps)
+    """The controller must hold the first k files (the changing one in either version) and its old files otherwise,
+    success only when all arrived, no temp file left, no hang; the problems of one run."""
     matching = [k for k in range(next((i for i, u in enumerate(s.files) if u.kind != "file"), len(s.files)) + 1)
                 if storage in [dict(s.existing, **{s.path(u): s.changed_data if new and i == s.change_index else u.data
                                                    for i, u in enumerate(s.files[:k])}) for new in (False, True)]]
-    if not matching:
-        problems.append("controller holds no clean prefix of the batch: " + ", ".join(
-            f"{p}: {len(data)} bytes" for p, data in sorted(storage.items()) if s.existing.get(p) != data))
-    if finished and succeeded and len(s.files) not in matching:
-        problems.append("success reported, but not every file arrived whole")
-    if expected and finished and (succeeded, message) != (expected[0] == 0, expected[1]):
-        problems.append(f"{'success' if succeeded else 'failure'} {message!r}, expected {expected[0]} {expected[1]!r}")
-    if expected and finished and matching and expected[2] not in matching:
-        problems.append(f"{matching[0]} file(s) arrived, expected {expected[2]}")
-    return problems
+    return [problem for bad, problem in [
+        (not finished, "hang: the sender did not end within its limit"),
+        (temps, f"upload temp file left after the controller gave up: {temps}"),
+        (not matching, "controller holds no clean prefix of the batch: "
+                       f"{[(p, len(data)) for p, data in sorted(storage.items()) if s.existing.get(p) != data]}"),
+        (finished and succeeded and len(s.files) not in matching, "success reported, but not every file arrived whole"),
+        (expected and finished and (succeeded, message, expected[2] in matching or not matching)
+         != (expected[0] == 0, expected[1], True), f"success {succeeded} {message!r} with {matching} file(s) arrived, "
+                                                  f"expected (exit, message, files) {expected}")] if bad]
 
-
-# ---- the processes of a run ------------------------------------------------------
 
 CHILDREN, CHILDREN_LOCK, STOPPING = set(), threading.Lock(), []
 
@@ -184,7 +155,6 @@ def start_child(args, **options):
 
 
 def end_child(child, limit_s=5):
-    """Ends a child: SIGTERM, and SIGKILL after limit_s."""
     try:
         child.terminate()
         child.wait(timeout=limit_s)
@@ -206,8 +176,7 @@ def write(path, data):
     pathlib.Path(path).write_bytes(data)
 
 
-def read_storage(root):
-    """(visible files: relative path -> content, upload temp files)."""
+def read_storage(root):   # (visible files: relative path -> content, upload temp files)
     files = [p for p in pathlib.Path(root).rglob("*") if p.is_file() and not p.is_symlink()]
     return {str(p.relative_to(root)): p.read_bytes() for p in files if not p.name.startswith(".")}, \
         [str(p.relative_to(root)) for p in files if p.name.startswith(TEMP_PREFIX)]
@@ -215,10 +184,8 @@ def read_storage(root):
 
 class Run:
     """One run's controller storage, PC files and simulated controller on `link`."""
-
     def __init__(self, s, workdir, binary, link):
-        self.s, self.root, self.link, self.complaints = s, os.path.join(workdir, "root"), link, []
-        self.killed = self.changed = False
+        self.s, self.root, self.link, self.complaints, self.killed, self.changed = s, f"{workdir}/root", link, [], 0, 0
         for folder in ["ram/cncprg", "ROM"] + [s.host_dir] * s.make_dir:
             os.makedirs(os.path.join(self.root, folder), exist_ok=True)
         for path, content in s.existing.items():
@@ -233,20 +200,17 @@ class Run:
         self.args += ["--baud", str(s.baud)] * bool(s.baud) + [a for f in s.faults for a in ("--fault", f)]
 
     def start(self):
-        """Starts the controller and waits for its terminal; False when it did not come up."""
         self.sim = start_child(self.args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
-        up = select.select([self.sim.stdout], [], [], 10)[0] and self.sim.stdout.readline().strip()
+        up = self.sim.stdout.readline() and os.path.islink(self.link)   # it names its terminal once it is up
         self.sim.stdout.close()
-        if not (up and os.path.islink(self.link)):
+        if not up:
             self.complaints.append("the simulator did not come up")
             end_child(self.sim)
-        return self.sim.returncode is None
+        return bool(up)
 
     def tick(self, since):
-        """Changes the PC file and kills and restarts the controller when due; since: seconds from the events'
-        zero, None before it."""
-        s = self.s
-        if s.change_after and not self.changed and self.change_due():
+        """Changes the PC file, kills and restarts the controller when due; since: seconds from time zero or None."""
+        if (s := self.s).change_after and not self.changed and self.change_due():
             self.changed, path = True, self.paths[s.change_index]
             target = path + ".new" * (s.change_how == "replace")   # written beside it and renamed over it
             with open(target, "r+b" if target == path else "wb") as out:    # or the same file changed in place
@@ -263,24 +227,20 @@ class Run:
         """Once the files before it arrived and the controller holds change_after bytes of it."""
         s, folder = self.s, pathlib.Path(self.root, self.s.host_dir)
         try:
-            return all(os.path.getsize(os.path.join(self.root, s.path(u))) == u.size for u in s.files[:s.change_index]) \
+            return all(os.path.getsize(f"{self.root}/{s.path(u)}") == u.size for u in s.files[:s.change_index]) \
                 and any(p.stat().st_size >= s.change_after for p in folder.glob(TEMP_PREFIX + "*"))
         except OSError:
             return False
 
     def settle_and_stop(self):
-        """Gives the controller its time to give up a broken upload and stops it; (visible files, upload temp files
-        left at any point)."""
+        """Lets the controller give up a broken upload, stops it; (visible files, temp files left at any point)."""
         end = time.monotonic() + SILENCE_MS / 1000 + ABORT_DRAIN_S + 1 + 3 * (self.s.label == "stall-from")
         while self.sim.poll() is None and read_storage(self.root)[1] and time.monotonic() < end:
             time.sleep(0.1)
         temps = read_storage(self.root)[1]
         end_child(self.sim)
-        storage, after = read_storage(self.root)
-        return storage, sorted(set(temps) | set(after))
+        return read_storage(self.root)[0], sorted(set(temps) | set(read_storage(self.root)[1]))
 
-
-# ---- the campaign ----------------------------------------------------------------
 
 def arguments(description, runs, deadline, jobs):
     parser = argparse.ArgumentParser(description=description)
@@ -304,45 +264,27 @@ def run_campaign(args, name, run_one, front):
         time.sleep(0.5)                 # the lanes notice their children ended and stop
         shutil.rmtree(base, ignore_errors=True)
         os._exit(128 + number)
-    signal.signal(signal.SIGTERM, on_signal)
-    signal.signal(signal.SIGINT, on_signal)
-
-    def watch_parent(parent=os.getppid()):   # a wrapper (xvfb-run) may be ended instead of us
-        while os.getppid() == parent:
-            time.sleep(0.5)
-        os.kill(os.getpid(), signal.SIGTERM)
-    threading.Thread(target=watch_parent, daemon=True).start()
-    print(f"{name}: {len(indices)} runs, seed {args.seed}{' (long)' * args.long}, {args.jobs} at a time", flush=True)
+    signal.signal(signal.SIGTERM, on_signal), signal.signal(signal.SIGINT, on_signal)
 
     def one(index):
         if time.monotonic() >= start + (3600 if args.long else args.deadline):
             return skipped.append(index)
-        s, workdir, began = draw_scenario(args.seed, index, args.long, front), os.path.join(base, str(index)), \
-            time.monotonic()
-        try:
-            result = run_one(s, workdir)
-        except Exception as error:      # a harness fault is reported like a disagreement
-            result = True, False, "", {}, [], [repr(error)], ""
+        s, workdir, began = draw_scenario(args.seed, index, args.long, front), f"{base}/{index}", time.monotonic()
+        result = run_one(s, workdir)
         shutil.rmtree(workdir, ignore_errors=True)
-        if STOPPING:                    # interrupted: its children were ended, not its sender
-            return
         problems = result[5] + judge(s, expect(s), *result[:5])
         with lock:
             print(f"{'FAIL' if problems else 'ok  '} run {index:4d} {time.monotonic() - began:5.1f}s {s.label:<20} "
                   f"{'success' if result[1] else 'failure'}: {result[2] or '(no message)'}", flush=True)
             by_label.setdefault(s.label, []).append(bool(problems))
-            if problems:
-                failed.append(f"run {index}: replay with --seed {args.seed} --only {index}{' --long' * args.long}"
-                              + "".join(f"\n    {p}" for p in problems + [f"output: {result[6]}"]))
-                print(failed[-1], flush=True)
+            failed.extend([f"run {index}: replay with --seed {args.seed} --only {index}{' --long' * args.long}"
+                           + "".join(f"\n    {p}" for p in problems + [f"output: {result[6]}"])] * bool(problems))
 
     with concurrent.futures.ThreadPoolExecutor(max_workers=max(1, args.jobs)) as pool:
-        for future in [pool.submit(one, i) for i in indices]:
-            future.result()
+        list(pool.map(one, indices))
     shutil.rmtree(base, ignore_errors=True)
-    print("\nfault label          runs  failed\n" + "\n".join(f"{label:<20} {len(bad):5d} {sum(bad):7d}"
-                                                            for label, bad in sorted(by_label.items())))
-    print("\n".join(["\ndisagreements:"] * bool(failed) + failed
-                    + [f"deadline: {len(skipped)} run(s) not started"] * bool(skipped)))
-    print(f"{len(indices) - len(failed) - len(skipped)} passed, {len(failed)} failed")
+    table = [f"{label:<20} {len(bad):5d} {sum(bad):7d}" for label, bad in sorted(by_label.items())]
+    late = f", {len(skipped)} not started (deadline)" * bool(skipped)
+    print("\nfault label          runs  failed", *table, *["\ndisagreements:"] * bool(failed), *failed, sep="\n")
+    print(f"\n{name}, seed {args.seed}: {len(indices) - len(failed) - len(skipped)} passed, {len(failed)} failed{late}")
     return 1 if failed else 0

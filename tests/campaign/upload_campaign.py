@@ -1,8 +1,7 @@
 #!/usr/bin/env python3
 """Fault campaign of `vtx put` against the simulated controller: each run uploads a random batch through vtx to a
-fresh simulator with a random fault; vtx's exit status and last message must agree with the controller's storage.
-    python3 tests/campaign/upload_campaign.py [--runs N] [--seed S] [--long] [--only N]"""
-import os, signal, subprocess, sys, time
+fresh simulator with a random fault; vtx's exit status and last message must agree with the controller's storage."""
+import os, pathlib, signal, subprocess, sys, time
 
 sys.dont_write_bytecode = True   # no cache folder in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -10,44 +9,36 @@ from campaign import Run, arguments, end_child, run_campaign, start_child
 
 
 def run_vtx(s, workdir, build):
-    run = Run(s, workdir, os.path.join(build, "vantorix-sim"), os.path.join(workdir, "port"))
+    run, err = Run(s, workdir, os.path.join(build, "vantorix-sim"), f"{workdir}/port"), pathlib.Path(workdir, "vtx.err")
     if not run.start():
         return True, False, "", {}, [], run.complaints, ""
     command = [os.path.join(build, "vtx"), "--port", run.link] + ["--baud", str(s.baud)] * bool(s.baud) + ["put"]
     command += ["-p", s.target_dir] * bool(s.target_dir) + ["--"] + run.paths
     # The slowest fault costs a ten-second wait, a cancel nine seconds and two drain reads.
-    limit, interrupts, began = 45 + 3 * s.transfer_seconds(), list(s.interrupts), time.monotonic()
-    with open(os.path.join(workdir, "vtx.err"), "wb+") as err:
-        vtx = start_child(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=err)
-        while vtx.poll() is None and time.monotonic() - began < limit:
-            if interrupts and interrupts[0] <= time.monotonic() - began:
-                vtx.send_signal(signal.SIGINT)
-                interrupts.pop(0)
-            run.tick(time.monotonic() - began)
-            time.sleep(0.005 if s.change_after and not run.changed else 0.02)
-        finished = vtx.poll() is not None
-        end_child(vtx, 0)
-        err.seek(0)
-        report = [line.strip() for line in err.read().decode(errors="replace").splitlines() if line.strip()]
+    limit, interrupts, began = 45 + 3 * s.seconds(), list(s.interrupts), time.monotonic()
+    with open(err, "wb") as out:
+        vtx = start_child(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=out)
+    while vtx.poll() is None and time.monotonic() - began < limit:
+        if interrupts and interrupts[0] <= time.monotonic() - began:
+            vtx.send_signal(signal.SIGINT)
+            interrupts.pop(0)
+        run.tick(time.monotonic() - began)
+        time.sleep(0.005 if s.change_after and not run.changed else 0.02)
+    finished = vtx.poll() is not None
+    end_child(vtx, 0)
     storage, temps = run.settle_and_stop()
-    # vtx names a refused PC file by its path: the batch folder is left out. The second Ctrl-C ends it (130).
-    message = "" if vtx.returncode in (130, -signal.SIGINT) else \
-        (report or [""])[-1].replace(os.path.join(workdir, "pc", ""), "")
+    report = [line.strip() for line in err.read_text(errors="replace").splitlines() if line.strip()] or [""]
     if finished and vtx.returncode not in (0, 1, 130, -signal.SIGINT):
         run.complaints.append(f"unexpected exit status {vtx.returncode}")
+    # vtx names a refused PC file by its path: the batch folder is left out. The second Ctrl-C ends it with 130.
+    message = "" if vtx.returncode in (130, -signal.SIGINT) else report[-1].replace(os.path.join(workdir, "pc", ""), "")
     return finished, finished and vtx.returncode == 0, message, storage, temps, run.complaints, \
         f"exit {vtx.returncode}; stderr tail: " + " | ".join(report[-4:])
 
 
-def main():
+if __name__ == "__main__":
     parser = arguments("Fault campaign of vtx put against the simulated controller.", runs=36, deadline=90, jobs=2)
     parser.add_argument("--build", default=os.path.join(os.path.dirname(__file__), "..", "..", "build", "native"),
                         help="folder with vtx and vantorix-sim (default build/native)")
     args = parser.parse_args()
-    if not all(os.access(os.path.join(args.build, name), os.X_OK) for name in ("vtx", "vantorix-sim")):
-        sys.exit(f"upload_campaign: no vtx or vantorix-sim in {args.build} (build the native preset or pass --build)")
-    return run_campaign(args, "vtx put campaign", lambda s, workdir: run_vtx(s, workdir, args.build), "vtx")
-
-
-if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_campaign(args, "vtx put campaign", lambda s, workdir: run_vtx(s, workdir, args.build), "vtx"))

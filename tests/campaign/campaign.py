@@ -1,5 +1,4 @@
-"""Fault campaign core: random upload batches drawn from seed and run number alone (so any run can be replayed)
-with their faults, the simulated controller of a run and the verdict. The fronts start vtx or VBrowser.exe."""
+"""Fault campaign core: replayable upload batches and their faults, the simulated controller of a run, the verdict."""
 import argparse, atexit, concurrent.futures, os, pathlib, random, shutil, signal, string, subprocess, tempfile
 import threading, time
 from types import SimpleNamespace
@@ -9,7 +8,6 @@ LISTING = {"listing-invalid": "The Vantorix-answer was not correct. Please try t
            "listing-silent": "No answer from Vantorix. Please check if it is connected."}
 TEMP_PREFIX = ".sim-upload-"            # the simulator's name for a file being received
 SILENCE_MS, ABORT_DRAIN_S = 1000, 5.0   # the simulator gives up after this silence, then drains this long
-FAST_BYTES_PER_SECOND = 150_000         # through the pty without pacing, with room to spare
 # Sizes around the block boundaries of both modes and where the one-byte block number wraps.
 BOUNDARY_SIZES = [1, 2, 127, 128, 129, 255, 256, 257, 1023, 1024, 1025, 2047, 2048, 2049, 32767, 32768, 32769]
 WRAP_SIZES = [255 * 1024, 256 * 1024 - 1, 256 * 1024, 256 * 1024 + 1, 257 * 1024]
@@ -45,8 +43,8 @@ class Scenario:
     def blocks(self, upload):
         return -(-upload.size // (1024 if self.mode == "crc" else 128))
 
-    def seconds(self):   # to send the batch
-        return sum(f.size for f in self.files) * 1.1 / (self.baud / 10 if self.baud else FAST_BYTES_PER_SECOND)
+    def seconds(self):   # to send the batch at the line speed, or through the pty with room to spare
+        return sum(f.size for f in self.files) * 1.1 / (self.baud / 10 if self.baud else 150_000)
 
     def timed(self):
         return bool(self.kill_at or self.interrupts or self.change_after)
@@ -257,7 +255,7 @@ def run_campaign(args, name, run_one, front):
     base, lock, start, failed, skipped, by_label = tempfile.mkdtemp(prefix=f"{front}-campaign-"), threading.Lock(), \
         time.monotonic(), [], [], {}
     indices = args.only or range(1, (args.runs or (300 if args.long else args.default_runs)) + 1)
-    atexit.register(end_all_children)
+    atexit.register(shutil.rmtree, base, True), atexit.register(end_all_children)   # the latter first
 
     def on_signal(number, _frame):      # ends at once, every child with it, and then the run folders
         end_all_children()
@@ -272,6 +270,8 @@ def run_campaign(args, name, run_one, front):
         s, workdir, began = draw_scenario(args.seed, index, args.long, front), f"{base}/{index}", time.monotonic()
         result = run_one(s, workdir)
         shutil.rmtree(workdir, ignore_errors=True)
+        if STOPPING:                    # interrupted: its children were ended, not its sender
+            return
         problems = result[5] + judge(s, expect(s), *result[:5])
         with lock:
             print(f"{'FAIL' if problems else 'ok  '} run {index:4d} {time.monotonic() - began:5.1f}s {s.label:<20} "
@@ -282,7 +282,6 @@ def run_campaign(args, name, run_one, front):
 
     with concurrent.futures.ThreadPoolExecutor(max_workers=max(1, args.jobs)) as pool:
         list(pool.map(one, indices))
-    shutil.rmtree(base, ignore_errors=True)
     table = [f"{label:<20} {len(bad):5d} {sum(bad):7d}" for label, bad in sorted(by_label.items())]
     late = f", {len(skipped)} not started (deadline)" * bool(skipped)
     print("\nfault label          runs  failed", *table, *["\ndisagreements:"] * bool(failed), *failed, sep="\n")

@@ -12,7 +12,7 @@ def run_vtx(s, workdir, build):
     run, err = Run(s, workdir, os.path.join(build, "vantorix-sim"), f"{workdir}/port"), pathlib.Path(workdir, "vtx.err")
     if not run.start():
         return True, False, "", {}, [], run.complaints, ""
-    command = [os.path.join(build, "vtx"), "--port", run.link] + ["--baud", str(s.baud)] * bool(s.baud) + ["put"]
+    command = [os.path.join(build, "vtx"), "--port", run.link, "put"]
     command += ["-p", s.target_dir] * bool(s.target_dir) + ["--"] + run.paths
     # The slowest fault costs a ten-second wait, a cancel nine seconds and two drain reads.
     limit, interrupts, began = 45 + 3 * s.seconds(), list(s.interrupts), time.monotonic()

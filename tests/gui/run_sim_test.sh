@@ -4,11 +4,11 @@
 # an empty /ram/x/), a parameter list and a tool list. The program finds the
 # storage in VBROWSER_SIM_ROOT and the fault control file in VBROWSER_SIM_CONTROL.
 # VBROWSER_SIM_BAUD, when set, paces the line at that many bit/s.
-#   run_sim_test.sh SIMULATOR PORTLINK SCREENSHOT_DIR -- COMMAND...
+#   run_sim_test.sh SIMULATOR PORTLINK -- COMMAND...
 # Exits 77 (skipped) when the simulator has not been built.
 set -uo pipefail
-sim=$1 link=$2 shots=$3
-shift 3
+sim=$1 link=$2
+shift 2
 [ "${1:-}" = "--" ] && shift
 here=$(cd "$(dirname "$0")" && pwd)
 if [ ! -x "$sim" ]; then
@@ -25,4 +25,4 @@ printf 'T1 D=10\n' > "$work/tools"
 export VBROWSER_SIM_ROOT="$work/root" VBROWSER_SIM_CONTROL="$work/control"
 VANTORIX_SIM=$sim "$here/../../scripts/with-sim.sh" "$link" --root "$work/root" --control "$work/control" \
   --params "$work/params" --tools "$work/tools" ${VBROWSER_SIM_BAUD:+--baud "$VBROWSER_SIM_BAUD"} \
-  -- "$here/run_gui_test.sh" "$shots" -- "$@"
+  -- "$here/run_gui_test.sh" -- "$@"

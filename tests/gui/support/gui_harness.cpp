@@ -9,13 +9,18 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/command_line.h"
+#include "app/program_main.h"
+#include "app/settings.h"
+#include "serial/upload_job.h"
+
 namespace gui {
 
-static thread_local BoxCapture* activeCapture;
-static bool quitSeen;
-
-// The text control of a system message box carries this id.
-constexpr int MESSAGE_TEXT_ID = 0xFFFF;
+static BoxCapture* activeCapture;
+bool quitSeen;
+constexpr int MESSAGE_TEXT_ID = 0xFFFF;   // the text control of a system message box
 
 std::string MessageBoxText(HWND box)
 {
@@ -23,67 +28,48 @@ std::string MessageBoxText(HWND box)
     return ClassName(box) == "#32770" && text ? WindowText(text) : "";
 }
 
-BoxCapture::BoxCapture()
+static LRESULT CALLBACK BoxHook(int code, WPARAM wParam, LPARAM lParam)
+{
+    const CWPRETSTRUCT* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+    BoxCapture* capture = activeCapture;
+    if (code != HC_ACTION || !capture || call->message != WM_INITDIALOG)
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    HWND dialog = call->hwnd;
+    if (!GetDlgItem(dialog, MESSAGE_TEXT_ID)) {
+        if (capture->onDialog)
+            capture->onDialog(dialog);
+    } else {
+        // A message box is initialised with the parameters it was called with.
+        UINT style = reinterpret_cast<const MSGBOXPARAMSW*>(call->lParam)->dwStyle;
+        capture->boxes.push_back({MessageBoxText(dialog), WindowText(dialog), GetWindow(dialog, GW_OWNER), style});
+        int answer = (style & MB_TYPEMASK) == MB_OK ? IDOK : IDNO;
+        if (!capture->answers.empty()) {
+            answer = capture->answers.front();
+            capture->answers.erase(capture->answers.begin());
+        }
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), (LPARAM)GetDlgItem(dialog, answer));
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+BoxCapture::BoxCapture() : hook(SetWindowsHookExA(WH_CALLWNDPROCRET, BoxHook, nullptr, GetCurrentThreadId()))
 {
     activeCapture = this;
-    hook_ = SetWindowsHookExA(WH_CALLWNDPROCRET, HookProc, nullptr, GetCurrentThreadId());
 }
 
 BoxCapture::~BoxCapture()
 {
-    UnhookWindowsHookEx(hook_);
+    UnhookWindowsHookEx(hook);
     activeCapture = nullptr;
 }
 
-std::vector<std::string> BoxCapture::Texts() const
+Texts BoxCapture::TextList() const
 {
-    std::vector<std::string> texts;
-    for (const CapturedBox& box : boxes_)
+    Texts texts;
+    for (const CapturedBox& box : boxes)
         texts.push_back(box.text);
     return texts;
 }
-
-LRESULT CALLBACK BoxCapture::HookProc(int code, WPARAM wParam, LPARAM lParam)
-{
-    const CWPRETSTRUCT* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
-    if (code == HC_ACTION && activeCapture && call->message == WM_INITDIALOG)
-        activeCapture->OnDialogReady(call->hwnd, call->lParam);
-    return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-void BoxCapture::OnDialogReady(HWND dialog, LPARAM init)
-{
-    if (!GetDlgItem(dialog, MESSAGE_TEXT_ID)) {
-        if (onDialog)
-            onDialog(dialog);
-        return;
-    }
-    CapturedBox box;
-    box.text = MessageBoxText(dialog);
-    box.caption = WindowText(dialog);
-    box.owner = GetWindow(dialog, GW_OWNER);
-    // A message box is initialised with the parameters it was called with.
-    box.style = reinterpret_cast<const MSGBOXPARAMSW*>(init)->dwStyle;
-    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-        // Not yet shown at this point: the style tells which buttons will be.
-        if (ClassName(child) == "Button" && (GetWindowLongA(child, GWL_STYLE) & WS_VISIBLE))
-            box.buttonIds.push_back(GetDlgCtrlID(child));
-    auto has = [&](int id) { return std::count(box.buttonIds.begin(), box.buttonIds.end(), id) > 0; };
-    if (!answers_.empty()) {
-        box.answer = answers_.front();
-        answers_.erase(answers_.begin());
-    } else {
-        box.answer = has(IDOK) ? IDOK : has(IDNO) ? IDNO : IDCANCEL;
-    }
-    boxes_.push_back(box);
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(box.answer, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, box.answer)));
-}
-
-// ---- pumping ------------------------------------------------------------
-
-bool QuitSeen() { return quitSeen; }
-void ResetQuitSeen() { quitSeen = false; }
 
 static void DispatchWaiting()
 {
@@ -100,8 +86,7 @@ static void DispatchWaiting()
 
 void PumpPending()
 {
-    // Twice: what the first round dispatches may post more.
-    DispatchWaiting();
+    DispatchWaiting();   // twice: what the first round dispatches may post more
     DispatchWaiting();
 }
 
@@ -112,15 +97,11 @@ bool PumpUntil(const std::function<bool()>& condition, DWORD ms)
         DispatchWaiting();
         if (condition())
             return true;
-        ULONGLONG now = GetTickCount64();
-        if (now >= end)
+        if (GetTickCount64() >= end)
             return condition();
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(end - now, 20)),
-                                  QS_ALLINPUT);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
     }
 }
-
-// ---- reading controls ---------------------------------------------------
 
 std::string WindowText(HWND window)
 {
@@ -136,66 +117,61 @@ std::string ClassName(HWND window)
     return name;
 }
 
-RECT ChildRect(HWND child)
-{
-    RECT rect = {};
-    GetWindowRect(child, &rect);
-    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
-}
+struct TreeItem {
+    HTREEITEM item;
+    std::string shape;
+    int depth;
+};
 
-static HTREEITEM NextTreeItem(HWND tree, UINT relation, HTREEITEM item)
+static void ReadTreeLevel(HWND tree, HTREEITEM item, int depth, std::vector<TreeItem>& items)
 {
-    return reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, relation, reinterpret_cast<LPARAM>(item)));
-}
-
-static void ReadTreeLevel(HWND tree, HTREEITEM first, int depth, std::vector<TreeItem>& items)
-{
-    for (HTREEITEM item = first; item; item = NextTreeItem(tree, TVGN_NEXT, item)) {
+    for (; item; item = TreeView_GetNextSibling(tree, item)) {
         char text[512] = "";
         TVITEMA data = {};
         data.mask = TVIF_HANDLE | TVIF_TEXT | TVIF_CHILDREN | TVIF_STATE;
         data.hItem = item;
+        data.stateMask = TVIS_EXPANDED;
         data.pszText = text;
         data.cchTextMax = sizeof(text);
-        data.stateMask = TVIS_EXPANDED;
         SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&data));
-        items.push_back({item, text, depth, data.cChildren, (data.state & TVIS_EXPANDED) != 0,
-                         NextTreeItem(tree, TVGN_CARET, nullptr) == item});
-        ReadTreeLevel(tree, NextTreeItem(tree, TVGN_CHILD, item), depth + 1, items);
+        std::string shape = std::string(text) + "@" + std::to_string(depth);
+        shape += std::string(data.cChildren && !(data.state & TVIS_EXPANDED) ? "+" : "") +
+                 (TreeView_GetSelection(tree) == item ? "*" : "");
+        items.push_back({item, shape, depth});
+        ReadTreeLevel(tree, TreeView_GetChild(tree, item), depth + 1, items);
     }
 }
 
-std::vector<TreeItem> ReadTreeItems(HWND tree)
+static std::vector<TreeItem> ReadTree(HWND tree)
 {
     std::vector<TreeItem> items;
-    ReadTreeLevel(tree, NextTreeItem(tree, TVGN_ROOT, nullptr), 0, items);
+    ReadTreeLevel(tree, TreeView_GetRoot(tree), 0, items);
     return items;
 }
 
-std::string SelectedTreeText(HWND tree)
+Texts TreeShape(HWND tree)
 {
-    for (const TreeItem& item : ReadTreeItems(tree))
-        if (item.selected)
-            return item.text;
-    return "";
+    Texts shape;
+    for (const TreeItem& item : ReadTree(tree))
+        shape.push_back(item.shape);
+    return shape;
 }
 
-HTREEITEM FindTreeItem(HWND tree, const std::vector<std::string>& path)
+HTREEITEM FindTreeItem(HWND tree, const Texts& path)
 {
-    std::vector<std::string> route;
-    for (const TreeItem& item : ReadTreeItems(tree)) {
+    Texts route;
+    for (const TreeItem& item : ReadTree(tree)) {
         route.resize(item.depth);
-        route.push_back(item.text);
+        route.push_back(item.shape.substr(0, item.shape.rfind('@')));
         if (route == path)
             return item.item;
     }
     return nullptr;
 }
 
-std::vector<std::string> ReadComboItems(HWND combo)
+Texts ComboItems(HWND combo)
 {
-    std::vector<std::string> items;
+    Texts items;
     for (LRESULT i = 0; i < SendMessageA(combo, CB_GETCOUNT, 0, 0); i++) {
         std::vector<char> text(SendMessageA(combo, CB_GETLBTEXTLEN, i, 0) + 1);
         SendMessageA(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text.data()));
@@ -204,109 +180,76 @@ std::vector<std::string> ReadComboItems(HWND combo)
     return items;
 }
 
-std::string ComboSelectedText(HWND combo)
+std::string ComboSelected(HWND combo)
 {
     LRESULT index = SendMessageA(combo, CB_GETCURSEL, 0, 0);
-    return index < 0 ? "" : ReadComboItems(combo)[index];
+    return index < 0 ? "" : ComboItems(combo)[index];
 }
 
-std::vector<ListRow> ReadListRows(HWND list)
+static Texts ReadRows(HWND list, bool withSize)
 {
-    std::vector<ListRow> rows;
-    for (int row = 0; row < SendMessageA(list, LVM_GETITEMCOUNT, 0, 0); row++) {
-        ListRow read;
-        for (int column = 0; column < 2; column++) {
-            char text[512] = "";
-            LVITEMA item = {};
-            item.iSubItem = column;
-            item.pszText = text;
-            item.cchTextMax = sizeof(text);
-            SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
-            read.columns.push_back(text);
-        }
-        UINT state = static_cast<UINT>(SendMessageA(list, LVM_GETITEMSTATE, row, LVIS_SELECTED | LVIS_FOCUSED));
-        read.selected = (state & LVIS_SELECTED) != 0;
-        read.focused = (state & LVIS_FOCUSED) != 0;
-        rows.push_back(read);
+    Texts rows;
+    for (int row = 0; row < ListView_GetItemCount(list); row++) {
+        char name[512] = "", size[64] = "";
+        ListView_GetItemText(list, row, 0, name, sizeof(name));
+        ListView_GetItemText(list, row, 1, size, sizeof(size));
+        bool marked = ListView_GetItemState(list, row, LVIS_SELECTED | LVIS_FOCUSED) == (LVIS_SELECTED | LVIS_FOCUSED);
+        rows.push_back(withSize ? std::string(name) + " " + size + (marked ? "*" : "") : name);
     }
     return rows;
 }
 
-std::vector<std::string> ReadListNames(HWND list)
-{
-    std::vector<std::string> names;
-    for (const ListRow& row : ReadListRows(list))
-        names.push_back(row.columns[0]);
-    return names;
-}
+Texts ListRows(HWND list) { return ReadRows(list, true); }
+Texts ListNames(HWND list) { return ReadRows(list, false); }
 
-// ---- driving controls ---------------------------------------------------
-
-static LRESULT NotifyParent(HWND control, NMHDR* header)
+static void Notify(HWND control, NMHDR* header, UINT code)
 {
     header->hwndFrom = control;
     header->idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(control));
-    return SendMessageA(GetParent(control), WM_NOTIFY, header->idFrom, reinterpret_cast<LPARAM>(header));
+    header->code = code;
+    SendMessageA(GetParent(control), WM_NOTIFY, header->idFrom, reinterpret_cast<LPARAM>(header));
 }
 
-LRESULT SendListDoubleClick(HWND list, int row)
+void DoubleClickRow(HWND list, int row)
 {
     RECT rect = {};
     rect.left = LVIR_LABEL;
     SendMessageA(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&rect));
     NMITEMACTIVATE activate = {};
-    activate.hdr.code = static_cast<UINT>(NM_DBLCLK);
     activate.iItem = row;
     activate.ptAction = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
-    return NotifyParent(list, &activate.hdr);
+    Notify(list, &activate.hdr, static_cast<UINT>(NM_DBLCLK));
+    PumpPending();
 }
 
-LRESULT SendListReturn(HWND list)
+void ReturnAtRow(HWND list, int row)
 {
+    ListView_SetItemState(list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    ListView_SetItemState(list, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     NMHDR header = {};
-    header.code = static_cast<UINT>(NM_RETURN);
-    return NotifyParent(list, &header);
+    Notify(list, &header, static_cast<UINT>(NM_RETURN));
+    PumpPending();
 }
 
-static void SetRowState(HWND list, int row, UINT state, UINT mask)
+void SelectRows(HWND list, const std::vector<int>& rows)
 {
-    LVITEMA item = {};
-    item.state = state;
-    item.stateMask = mask;
-    SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-}
-
-void FocusListRow(HWND list, int row)
-{
-    SetRowState(list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
-    SetRowState(list, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-}
-
-void SelectListRows(HWND list, const std::vector<int>& rows)
-{
-    SetRowState(list, -1, 0, LVIS_SELECTED);
+    ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
     for (int row : rows)
-        SetRowState(list, row, LVIS_SELECTED, LVIS_SELECTED);
-}
-
-void SelectTreeItem(HWND tree, HTREEITEM item)
-{
-    SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
+        ListView_SetItemState(list, row, LVIS_SELECTED, LVIS_SELECTED);
 }
 
 void ChooseComboItem(HWND combo, int index)
 {
     SendMessageA(combo, CB_SETCURSEL, index, 0);
-    SendMessageA(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
-                 reinterpret_cast<LPARAM>(combo));
+    SendMessageA(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE), (LPARAM)combo);
+    PumpPending();
 }
 
-LRESULT SendCommand(HWND window, unsigned id)
+void Command(HWND window, unsigned id)
 {
-    return SendMessageA(window, WM_COMMAND, id, 0);
+    SendMessageA(window, WM_COMMAND, id, 0);
+    PumpPending();
 }
-
-// ---- files, drops, other processes and pictures ---------------------------
 
 std::string WindowsPath(std::string path)
 {
@@ -316,7 +259,7 @@ std::string WindowsPath(std::string path)
     return path;
 }
 
-std::string MakeScratchDirectory(const char* tag)
+std::string ScratchDirectory(const char* tag)
 {
     static int serial;
     char temp[MAX_PATH], path[MAX_PATH];
@@ -326,7 +269,7 @@ std::string MakeScratchDirectory(const char* tag)
     return path;
 }
 
-std::string ReadWholeFile(const std::string& path)
+std::string FileText(const std::string& path)
 {
     FILE* file = fopen(path.c_str(), "rb");
     if (!file)
@@ -339,7 +282,7 @@ std::string ReadWholeFile(const std::string& path)
     return bytes;
 }
 
-void WriteWholeFile(const std::string& path, const std::string& bytes)
+void WriteFileText(const std::string& path, const std::string& bytes)
 {
     if (FILE* file = fopen(path.c_str(), "wb")) {
         fwrite(bytes.data(), 1, bytes.size(), file);
@@ -347,18 +290,17 @@ void WriteWholeFile(const std::string& path, const std::string& bytes)
     }
 }
 
-HDROP MakeDrop(const std::vector<std::string>& names)
+WPARAM MakeDrop(const Texts& names)
 {
     std::string list;
     for (const std::string& name : names)
         list += name + '\0';
-    list += '\0';
-    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + list.size());
+    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + list.size() + 1);
     DROPFILES* drop = static_cast<DROPFILES*>(GlobalLock(memory));
     drop->pFiles = sizeof(DROPFILES);
     memcpy(drop + 1, list.data(), list.size());
     GlobalUnlock(memory);
-    return static_cast<HDROP>(memory);
+    return reinterpret_cast<WPARAM>(memory);
 }
 
 int StartProgram(const std::string& exe, const std::string& arguments, const std::string& directory,
@@ -375,8 +317,7 @@ HWND WaitForProcessWindow(const PROCESS_INFORMATION& process, const char* classN
 {
     struct Search {
         DWORD processId;
-        const char* className;
-        const char* title;
+        const char *className, *title;
         HWND found;
     } search = {process.dwProcessId, className, title, nullptr};
     auto match = [](HWND window, LPARAM context) -> BOOL {
@@ -408,47 +349,95 @@ void EndProgram(PROCESS_INFORMATION* process)
 {
     if (!process->hProcess)
         return;
-    if (WaitForSingleObject(process->hProcess, 0) == WAIT_TIMEOUT) {
-        TerminateProcess(process->hProcess, 1);
-        WaitForSingleObject(process->hProcess, 5000);
-    }
+    TerminateProcess(process->hProcess, 1);   // fails harmlessly when it has ended
+    WaitForSingleObject(process->hProcess, 5000);
     CloseHandle(process->hProcess);
     CloseHandle(process->hThread);
     *process = {};
 }
 
-bool SaveWindowImage(HWND window, const std::string& name)
+}  // namespace gui
+
+const char* const SampleListing =
+    "Vantorix directory\r\n(dir) ram\r\n (dir) cncprg\r\n  1234 part1.nc\r\n  5678 part b.nc\r\n (dir) empty\r\n"
+    " 99 notes.txt\r\n(dir) ROM\r\n 4096 setup.dat\r\n 4294967295 huge.bin\r\nFree RamDisk: 1048576\r\n"
+    "Free FlashDisk: 524288\r\n\r\n";
+
+void MainWindowTest::SetUp()
 {
-    const char* configured = getenv("VBROWSER_SCREENSHOTS");
-    std::string directory = WindowsPath(configured && configured[0] ? configured : "screenshots") + "\\";
-    CreateDirectoryA(directory.c_str(), nullptr);
-    RECT rect;
-    GetWindowRect(window, &rect);
-    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;   // bottom-up, as .bmp files store it
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    bool copied = bitmap && BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-    SelectObject(memory, old);
-    const DWORD imageSize = ((static_cast<DWORD>(width) * 3 + 3) & ~3u) * static_cast<DWORD>(height);
-    BITMAPFILEHEADER file = {0x4D42, 0, 0, 0, sizeof(file) + sizeof(info.bmiHeader)};
-    file.bfSize = file.bfOffBits + imageSize;
-    std::string bytes = std::string(reinterpret_cast<const char*>(&file), sizeof(file)) +
-                        std::string(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(info.bmiHeader));
-    if (copied)
-        WriteWholeFile(directory + name + ".bmp", bytes.append(static_cast<const char*>(bits), imageSize));
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return copied && ReadWholeFile(directory + name + ".bmp").size() == bytes.size();
+    InstallScriptedLine(&line);
+    line.onWrite = [this](ScriptedLine& scripted, const unsigned char* bytes, uint32_t count) {
+        std::string text(reinterpret_cast<const char*>(bytes), count);
+        commands.push_back(text);
+        listingRequests += text == "l\r\n";
+        const std::string& answer = text == "l\r\n"   ? listing
+                                    : text == "p\r\n" ? parameterAnswer
+                                    : text == "t\r\n" ? toolAnswer
+                                                      : std::string(text.rfind("d ", 0) == 0 ? "OK\r\n" : "");
+        scripted.Queue(std::vector<unsigned char>(answer.begin(), answer.end()));
+    };
+    AutoMode = AutoConnect = QuitWhenDone = 0;
+    ClearUploadJob(&TheUploadJob);
+    UseSettings("COM3", 57600, 0, 0);
+    gui::quitSeen = false;
 }
 
-}  // namespace gui
+void MainWindowTest::TearDown()
+{
+    CloseWindow();
+    InstallScriptedLine(nullptr);
+}
+
+void MainWindowTest::UseSettings(const char* port, int baud, int usePath, int logFile)
+{
+    memset(&Settings, 0, sizeof(Settings));
+    strcpy(Settings.Port, port);
+    Settings.Baudrate = baud;
+    Settings.UsePath = static_cast<signed char>(usePath);
+    Settings.LogFile = static_cast<signed char>(logFile);
+    Settings.WindowRect = {20, 20, 800, 600};
+}
+
+void MainWindowTest::OpenWindow()
+{
+    ASSERT_TRUE(OpenMainWindow(GetModuleHandleA(nullptr), SW_SHOWNORMAL));
+    gui::PumpPending();
+}
+
+void MainWindowTest::CloseWindow()
+{
+    if (MainWindow && IsWindow(MainWindow))
+        DestroyWindow(MainWindow);
+    gui::PumpUntil([] { return gui::quitSeen; }, 2000);
+    MainWindow = nullptr;
+    UnregisterClassA(MainWindowClass, GetModuleHandleA(nullptr));
+}
+
+void MainWindowTest::Connect() { gui::Command(MainWindow, CMD_CONNECT); }
+void MainWindowTest::ReRead() { gui::Command(MainWindow, CMD_REREAD); }
+
+void MainWindowTest::SelectDirectory(const Texts& path)
+{
+    HTREEITEM item = gui::FindTreeItem(TreeView, path);
+    ASSERT_NE(item, nullptr);
+    TreeView_SelectItem(TreeView, item);   // the tree sends TVN_SELCHANGED itself
+    gui::PumpPending();
+}
+
+std::string MainWindowTest::State()
+{
+    std::string state = gui::ComboSelected(PathBox) + " [";
+    for (const std::string& item : gui::TreeShape(TreeView))
+        if (item.back() == '*')
+            state += item.substr(0, item.rfind('@'));
+    state += "]";
+    for (const std::string& name : gui::ListNames(FileView))
+        state += " " + name;
+    for (const std::string& text : boxes.TextList())
+        state += " !" + text;
+    for (std::string sent : commands)
+        state += " >" + sent.substr(0, sent.find('\r'));
+    boxes.boxes.clear();
+    commands.clear();
+    return state;
+}

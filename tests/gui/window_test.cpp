@@ -1,0 +1,449 @@
+// The main window with a scripted controller on the line: its controls and
+// options, browsing, the remote-file commands and their guards, the drop, and
+// memory over many reads.
+#include <cstring>
+#include <string>
+
+#include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/command_line.h"
+#include "app/main_window.h"
+#include "app/settings.h"
+#include "serial/serial_port.h"
+#include "serial/upload_dialog.h"
+#include "serial/upload_job.h"
+#include "tests/gui/support/gui_harness.h"
+#include "tree/device_tree.h"
+#include "tree/views.h"
+
+namespace {
+
+using Window = MainWindowTest;
+
+// One user action and, when want is set, the State() after it.
+struct Step {
+    const char* act;
+    const char* arg;
+    const char* want;
+};
+
+const char* const RemoteListing =
+    "Vantorix directory\r\n(dir) ram\r\n (dir) cncprg\r\n  (dir) fixtures\r\n  10 a.nc\r\n  20 b.nc\r\n  30 c.nc\r\n\r\n";
+
+// A scenario of browsing and deleting, each step on what the one before left.
+const Step Browse[] = {
+    {"connect", "", "/ [/] ram ROM >l"},
+    {"tree", "/|ROM", "/ROM/ [ROM] .. setup.dat huge.bin"},
+    {"tree", "/|ram|empty", "/ram/empty/ [empty] .."},
+    {"pathbox", "2", "/ram/cncprg/ [cncprg] .. part1.nc part b.nc"},
+    {"click", "0", "/ram/ [ram] .. cncprg empty notes.txt"},   // the parent row
+    {"return", "1", "/ram/cncprg/ [cncprg] .. part1.nc part b.nc"},
+    {"click", "1", "/ram/cncprg/ [cncprg] .. part1.nc part b.nc"},   // a file: nothing happens
+    {"return", "0", "/ram/ [ram] .. cncprg empty notes.txt"},
+    {"click", "0", "/ [/] ram ROM"},   // the root has no parent row
+    {"click", "0", "/ram/ [ram] .. cncprg empty notes.txt"},
+    // A baud box choice also runs the path box handler: the tree follows the path box.
+    {"pathsel", "4", nullptr},
+    {"baud", "6", "/ROM/ [ROM] .. setup.dat huge.bin"},
+    // A re-read returns to the directory shown before, else to the file's directory or the root.
+    {"tree", "/|ram|cncprg", nullptr},
+    {"listing", "(dir) ram\r\n (dir) cncprg\r\n  1 part1.nc\r\n  7 new.nc\r\n(dir) ROM\r\n\r\n", nullptr},
+    {"reread", "", "/ram/cncprg/ [cncprg] .. part1.nc new.nc >l"},
+    {"return", "0", "/ram/ [ram] .. cncprg"},   // the tree followed the directory shown
+    {"listing", "(dir) ram\r\n 5 cncprg\r\n (dir) cncprg\r\n  6 in.nc\r\n\r\n", nullptr},
+    {"tree", "/|ram|cncprg", nullptr},
+    {"reread", "", "/ram/cncprg/ [cncprg] .. in.nc >l"},   // a file of the same name stands before it
+    {"listing", "(dir) ram\r\n 5 cncprg\r\n\r\n", nullptr},
+    {"reread", "", "/ram/ [ram] .. cncprg >l"},
+    {"listing", "(dir) top\r\n 1 a\r\n(dir) ROM\r\n\r\n", nullptr},
+    {"reread", "", "/ [/] top ROM >l"},
+    // Names that differ only in case, repeat, or read "..".
+    {"listing", "(dir) ram\r\n (dir) Data\r\n  1 upper.nc\r\n (dir) data\r\n  2 lower.nc\r\n (dir) ..\r\n"
+                "  3 inside.nc\r\n (dir) x\r\n  4 first.nc\r\n (dir) x\r\n  5 second.nc\r\n\r\n", nullptr},
+    {"reread", "", "/ [/] ram >l"},
+    {"tree", "/|ram|data", "/ram/data/ [data] .. lower.nc"},
+    {"tree", "/|ram", nullptr},
+    {"click", "3", "/ram/../ [..] .. inside.nc"},
+    {"tree", "/|ram", nullptr},
+    {"click", "5", "/ram/x/ [x] .. second.nc"},
+    // Disconnect empties the views; a failed listing stays connected, and then notifications do nothing.
+    {"connect", "", " []"},
+    {"listing", "no directories here\r\n\r\n", nullptr},
+    {"connect", "", " [] !The Vantorix-answer was not correct. Please try to update again. >l >l"},
+    {"return", "0", " []"},
+    {"pathbox", "0", " []"},
+    // Delete asks for each selected file and sends only the yeses, then reads again.
+    {"listing", RemoteListing, nullptr},
+    {"reread", "", "/ [/] ram >l"},
+    {"tree", "/|ram|cncprg", "/ram/cncprg/ [cncprg] .. fixtures a.nc b.nc c.nc"},
+    {"select", "01234", nullptr},
+    {"answers", "YNY", nullptr},
+    {"delete", "", "/ram/cncprg/ [cncprg] .. fixtures a.nc b.nc c.nc !/ram/cncprg/a.nc !/ram/cncprg/b.nc "
+                   "!/ram/cncprg/c.nc >d /ram/cncprg/a.nc >d /ram/cncprg/c.nc >l"},
+    {"select", "23", nullptr},
+    {"delete", "", "/ram/cncprg/ [cncprg] .. fixtures a.nc b.nc c.nc !/ram/cncprg/a.nc !/ram/cncprg/b.nc"},
+    {"select", "01", nullptr},   // directories only
+    {"delete", "", "/ram/cncprg/ [cncprg] .. fixtures a.nc b.nc c.nc"},
+    // It stops at the first command that cannot be sent.
+    {"select", "234", nullptr},
+    {"failwrite", "", nullptr},
+    {"answers", "Y", nullptr},
+    {"delete", "", "/ram/cncprg/ [cncprg] .. fixtures a.nc b.nc c.nc !/ram/cncprg/a.nc "
+                   "!Can't send Command. Please check if Vantorix is connected."},
+    // Typed text that names another directory.
+    {"pathtext", "/ram/", nullptr},
+    {"delete", "", "/ram/cncprg/ [cncprg] .. fixtures a.nc b.nc c.nc !The path box does not name the directory "
+                   "shown in the file list."},
+    // Commands chosen during the question run inside it; the loop goes on only
+    // with the listing its path and rows came from.
+    {"pathbox", "2", nullptr},
+    {"select", "23", nullptr},
+    {"post", "reread", nullptr},
+    {"answers", "Y", nullptr},
+    {"delete", "", "/ram/cncprg/ [cncprg] .. fixtures a.nc b.nc c.nc !/ram/cncprg/a.nc >l"},
+    {"select", "23", nullptr},
+    {"post", "connect", nullptr},   // disconnect
+    {"post", "connect", nullptr},   // and connect again, maybe at the same address
+    {"answers", "Y", nullptr},
+    {"delete", "", "/ [/] ram !/ram/cncprg/a.nc >l"},
+    {"tree", "/|ram|cncprg", nullptr},
+    {"select", "23", nullptr},
+    {"post", "connect", nullptr},
+    {"answers", "Y", nullptr},
+    {"delete", "", " [] !/ram/cncprg/a.nc"},
+    // While a failed read's message is open the rows stand for a listing thrown away.
+    {"connect", "", nullptr},
+    {"tree", "/|ram|cncprg", nullptr},
+    {"select", "2", nullptr},
+    {"listing", "", nullptr},
+    {"post", "delete", nullptr},
+    {"reread", "", " [] !No answer from Vantorix. Please check if it is connected. >l >l >l"},
+};
+
+TEST_F(Window, BrowseAndDeleteScenario)
+{
+    const struct {
+        const char* name;
+        unsigned id;
+    } commandIds[] = {{"connect", CMD_CONNECT}, {"reread", CMD_REREAD}, {"delete", CMD_DELETE}};
+    OpenWindow();
+    for (const Step& step : Browse) {
+        SCOPED_TRACE(std::to_string(&step - Browse) + " " + step.act + " " + step.arg);
+        const std::string act = step.act, arg = step.arg;
+        const int number = atoi(step.arg);
+        if (act == "connect") {
+            Connect();
+        } else if (act == "reread") {
+            ReRead();
+        } else if (act == "listing") {
+            listing = arg;
+        } else if (act == "tree") {
+            Texts path = {""};
+            for (char c : arg)
+                c == '|' ? path.push_back("") : path.back().push_back(c);
+            SelectDirectory(path);
+        } else if (act == "click") {
+            gui::DoubleClickRow(FileView, number);
+        } else if (act == "return") {
+            gui::ReturnAtRow(FileView, number);
+        } else if (act == "pathbox" || act == "baud") {
+            gui::ChooseComboItem(act == "baud" ? BaudBox : PathBox, number);
+        } else if (act == "pathsel") {
+            SendMessageA(PathBox, CB_SETCURSEL, number, 0);
+        } else if (act == "pathtext") {
+            SetWindowTextA(GetWindow(PathBox, GW_CHILD), step.arg);
+        } else if (act == "select") {
+            std::vector<int> rows;
+            for (char row : arg)
+                rows.push_back(row - '0');
+            gui::SelectRows(FileView, rows);
+        } else if (act == "answers") {
+            for (char answer : arg)
+                boxes.answers.push_back(answer == 'Y' ? IDYES : IDNO);
+        } else if (act == "failwrite") {
+            line.failWrites = 1;
+        } else if (act == "delete") {
+            gui::Command(MainWindow, CMD_DELETE);
+        } else if (act == "post") {
+            for (const auto& command : commandIds)
+                if (arg == command.name)
+                    PostMessageA(MainWindow, WM_COMMAND, command.id, 0);
+        }
+        if (step.want) {
+            EXPECT_EQ(State(), step.want);
+        }
+    }
+}
+
+TEST_F(Window, ControlsInCreationOrderAndTheirOptions)
+{
+    UseSettings("COM7", 57600, 0, 0);
+    OpenWindow();
+    // Class, text, id and style (no tab stops, no sorting, several rows may be selected, no scrolling port text).
+    Texts controls;
+    for (HWND child = GetWindow(MainWindow, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char style[16];
+        snprintf(style, sizeof(style), "%lx", GetWindowLongA(child, GWL_STYLE));
+        controls.push_back(gui::ClassName(child) + "|" + gui::WindowText(child) + "|" +
+                           std::to_string(GetDlgCtrlID(child)) + "|" + style);
+    }
+    EXPECT_EQ(controls, (Texts{"SysTreeView32||0|50800027", "SysListView32||0|50800101", "Static||0|5080000c",
+                               "Static|  Available RamDisk: 0 Bytes, FlashDisk: 0 Bytes|0|5000000c",
+                               "ComboBox||0|50000002", "Edit|COM7|0|50000000", "ComboBox|57600|0|50000003",
+                               "Button|Connect|500|50000300", "Static|BaudRate: |0|50000002",
+                               "Static|Port: |0|50000002", "Button|Show Parameters.txt|501|50000300",
+                               "Button|Show ToolList.txt|510|50000300", "Button|Delete|502|50000300",
+                               "Button|Upload|503|50000300", "Button|ReRead Directories|504|50000300"}));
+    EXPECT_NE(GetWindowLongA(FileView, GWL_EXSTYLE) & WS_EX_ACCEPTFILES, 0);
+    EXPECT_EQ(GetWindowLongPtrA(FileView, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(FileViewSubclassProc));
+    // The baud box selects the first rate that begins with the saved number.
+    EXPECT_EQ(gui::ComboItems(BaudBox), (Texts{"9600", "14400", "19200", "38400", "56000", "57600", "115200"}));
+    for (auto [saved, shown] : {std::pair{4800, "57600"}, {1, "14400"}, {5, "56000"}, {0, "57600"}, {9600, "9600"}}) {
+        CloseWindow();
+        UseSettings("COM1", saved, 0, 0);
+        OpenWindow();
+        EXPECT_EQ(gui::ComboSelected(BaudBox), shown) << saved;
+    }
+}
+
+// The saved place is the normal one; a place on no monitor opens on screen.
+TEST_F(Window, ClosedMinimisedOrMaximisedKeepsTheNormalPlace)
+{
+    for (int show : {SW_MINIMIZE, SW_MAXIMIZE}) {
+        UseSettings("COM1", 57600, 0, 0);   // 20, 20, 800 x 600
+        OpenWindow();
+        ShowWindow(MainWindow, show);
+        CloseWindow();
+        const WindowRectangle& r = Settings.WindowRect;
+        EXPECT_EQ(std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(r.right) + "," +
+                      std::to_string(r.bottom), "20,20 820,620") << show;
+    }
+    Settings.WindowRect = {-32000, -32000, 160, 24};
+    OpenWindow();
+    EXPECT_NE(MonitorFromWindow(MainWindow, MONITOR_DEFAULTTONULL), nullptr);
+}
+
+// The check marks of the log and the two upload options, as "LUD" letters.
+std::string Checks()
+{
+    std::string marks;
+    for (unsigned id : {CMD_WRITE_LOGFILE, CMD_UPLOAD_TO_ACTUAL_PATH, CMD_ALWAYS_UPLOAD_DEFAULT})
+        marks += (GetMenuState(GetMenu(MainWindow), id, MF_BYCOMMAND) & MF_CHECKED) ? "LUD"[marks.size()] : '-';
+    return marks + std::to_string(Settings.LogFile) + std::to_string(Settings.UsePath);
+}
+
+TEST_F(Window, CheckMarksFollowTheSettingsAndTheOptions)
+{
+    UseSettings("COM1", 57600, 1, 1);
+    OpenWindow();
+    EXPECT_EQ(Checks(), "LU-11");
+    CloseWindow();
+    // Any value but 1 means the default directory; any log value but 0 is on, and toggles to 0.
+    UseSettings("COM1", 57600, 2, -56);
+    OpenWindow();
+    EXPECT_EQ(Checks(), "L-D-562");
+    gui::Command(MainWindow, CMD_WRITE_LOGFILE);
+    gui::Command(MainWindow, CMD_UPLOAD_TO_ACTUAL_PATH);
+    EXPECT_EQ(Checks(), "-U-01");
+    gui::Command(MainWindow, CMD_WRITE_LOGFILE);
+    gui::Command(MainWindow, CMD_ALWAYS_UPLOAD_DEFAULT);
+    EXPECT_EQ(Checks(), "L-D10");
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(Window, GuardsWhileDisconnected)
+{
+    UseSettings("", 57600, 0, 0);
+    OpenWindow();
+    ReRead();
+    SendMessageA(BaudBox, CB_SETCURSEL, 6, 0);
+    Connect();
+    EXPECT_EQ(State(), " [] !You must first connect to a Vantorix. !Please enter a Port.");
+    EXPECT_EQ(Settings.Baudrate, 115200);   // kept although the port text was empty
+    // A port that cannot be opened keeps what was entered, up to 99 characters.
+    line.failOpen = 1;
+    SetWindowTextA(PortEdit, "  COM9 text");
+    SendMessageA(BaudBox, CB_SETCURSEL, 0, 0);
+    Connect();
+    EXPECT_EQ(boxes.TextList(), (Texts{"Can't open Serial Port."}));
+    // Problem boxes come to the front of other programs, with no owner.
+    const gui::CapturedBox& box = boxes.boxes[0];
+    EXPECT_TRUE(box.caption == "Problem" && box.owner == nullptr &&
+                box.style == static_cast<UINT>(MB_OK | MB_SETFOREGROUND | MB_TOPMOST));
+    EXPECT_STREQ(Settings.Port, "  COM9 text");
+    EXPECT_EQ(Settings.Baudrate, 9600);
+    SendMessageA(PortEdit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(std::string(150, 'P').c_str()));
+    Connect();
+    EXPECT_EQ(strlen(Settings.Port), 99u);
+    EXPECT_EQ(ConnectedPort, nullptr);
+    // Unknown ids do nothing; the version box belongs to the window.
+    boxes.boxes.clear();
+    for (unsigned id : {0, 499, 514, static_cast<int>(CMD_INFO)})
+        gui::Command(MainWindow, id);
+    ASSERT_EQ(boxes.TextList(), (Texts{"Vantorix-Browser V1.03"}));
+    EXPECT_TRUE(boxes.boxes[0].caption == "Vantorix Browser Info" && boxes.boxes[0].owner == MainWindow);
+}
+
+TEST_F(Window, BusyPortRefusesCommandsAndExitWaitsForTheUpload)
+{
+    OpenWindow();
+    gui::Command(MainWindow, CMD_DELETE);
+    Connect();
+    ZemSerComSetBusy(ConnectedPort, 1);
+    for (unsigned id : {CMD_REREAD, CMD_CONNECT, CMD_DELETE, CMD_SHOW_PARAMETERS, CMD_EXIT})
+        gui::Command(MainWindow, id);   // exit asks the upload to cancel and closes when it has ended
+    EXPECT_EQ(State(), "/ [/] ram ROM !You must first connect to a Vantorix. !Serial Port still busy, Update later. "
+                       "!Serial Port still busy, Disconnect later. !Serial Port still busy, Upload later. "
+                       "!Serial Port still busy, Try later. >l");
+    EXPECT_TRUE(IsWindow(MainWindow));
+    EXPECT_EQ(TheUploadJob.cancelRequested, 1);
+    ZemSerComSetBusy(ConnectedPort, 0);
+    gui::Command(MainWindow, CMD_EXIT);
+    EXPECT_FALSE(IsWindow(MainWindow));
+    EXPECT_TRUE(gui::PumpUntil([] { return gui::quitSeen; }, 2000));
+    EXPECT_EQ(ConnectedPort, nullptr);
+    EXPECT_EQ(line.closes, 1);
+}
+
+TEST_F(Window, DeleteEndsWhenTheWindowWasDestroyedDuringTheQuestion)
+{
+    OpenWindow();
+    Connect();
+    SelectDirectory({"/", "ram", "cncprg"});
+    gui::SelectRows(FileView, {1, 2});
+    PostMessageA(MainWindow, WM_COMMAND, CMD_EXIT, 0);
+    boxes.answers = {IDYES};
+    gui::Command(MainWindow, CMD_DELETE);
+    EXPECT_FALSE(IsWindow(MainWindow));
+    EXPECT_EQ(commands, (Texts{"l\r\n"}));
+}
+
+TEST_F(Window, ParametersAndToolListsReachTheirFiles)
+{
+    std::string dir = gui::ScratchDirectory("lists");
+    strcpy(ProgramDir, dir.c_str());
+    auto fetched = [&](const char* name) { return gui::FileText(dir + name); };
+    OpenWindow();
+    Connect();
+    gui::Command(MainWindow, CMD_SHOW_PARAMETERS);
+    EXPECT_EQ(fetched("parameters-from-vantorix.txt"), "X=1\r\n\r\n");   // 7 bytes
+    gui::WriteFileText(dir + "ToolList-from-vantorix.txt", "older");
+    gui::Command(MainWindow, CMD_SHOW_TOOLLIST);   // 3 bytes: no tool list
+    EXPECT_EQ(fetched("ToolList-from-vantorix.txt"), "older");
+    toolAnswer = "t\r\nX";
+    gui::Command(MainWindow, CMD_SHOW_TOOLLIST);
+    EXPECT_EQ(fetched("ToolList-from-vantorix.txt"), "X");
+    parameterAnswer = "";
+    gui::Command(MainWindow, CMD_SHOW_PARAMETERS);
+    line.failWrites = 1;
+    gui::Command(MainWindow, CMD_SHOW_TOOLLIST);
+    EXPECT_EQ(boxes.TextList(), (Texts{"The Vantorix sent no tool list.",
+                                       "No answer from Vantorix. Please check if it is connected.",
+                                       "Can't send Command. Please check if Vantorix is connected."}));
+    EXPECT_EQ(fetched("parameters-from-vantorix.txt"), "X=1\r\n\r\n");
+    // A viewer that lets others write does not stop a fetch; one that does is named, and the old list stays.
+    boxes.boxes.clear();
+    auto hold = [&](const char* name, DWORD sharing) {
+        return CreateFileA((dir + name).c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0, nullptr);
+    };
+    HANDLE viewer = hold("ToolList-from-vantorix.txt", FILE_SHARE_READ | FILE_SHARE_WRITE);
+    HANDLE locker = hold("parameters-from-vantorix.txt", FILE_SHARE_READ);
+    toolAnswer = "t\r\nY";
+    parameterAnswer = "p\r\nX=2\r\n";
+    gui::Command(MainWindow, CMD_SHOW_TOOLLIST);
+    gui::Command(MainWindow, CMD_SHOW_PARAMETERS);
+    CloseHandle(viewer);
+    CloseHandle(locker);
+    EXPECT_EQ(boxes.TextList(), (Texts{"Can't write parameters-from-vantorix.txt."}));
+    EXPECT_EQ(fetched("ToolList-from-vantorix.txt") + fetched("parameters-from-vantorix.txt"), "YX=1\r\n\r\n");
+}
+
+int busyAtThreadStart = -1;
+
+TEST_F(Window, UploadsThatCannotGoAheadSendNothing)
+{
+    std::string dir = gui::ScratchDirectory("drop"), file = dir + "part.nc", deep = dir + std::string(180, 'd');
+    gui::WriteFileText(file, "G0 X1\r\n");
+    CreateDirectoryA(deep.c_str(), nullptr);
+    gui::WriteFileText(deep + "\\part.nc", "G0\r\n");
+    OpenWindow();
+    SetForegroundWindow(GetDesktopWindow());
+    SendMessageA(FileView, WM_DROPFILES, gui::MakeDrop({file}), 0);
+    EXPECT_EQ(GetForegroundWindow(), MainWindow);   // a drop brings the window forward
+    Connect();
+    SendMessageA(FileView, WM_DROPFILES, gui::MakeDrop({file, deep}), 0);
+    SendMessageA(FileView, WM_DROPFILES, gui::MakeDrop({file, dir + "missing.nc"}), 0);
+    // The files of an automatic upload wait for their listing and stay.
+    AutoMode = 1;
+    strcpy(TheUploadJob.fileList, "auto.nc");
+    SendMessageA(FileView, WM_DROPFILES, gui::MakeDrop({file}), 0);
+    AutoMode = 0;
+    EXPECT_STREQ(TheUploadJob.fileList, "auto.nc");
+    // A path longer than the open-file dialog's buffer.
+    boxes.onDialog = [&](HWND dialog) {
+        SetDlgItemTextA(dialog, 0x47C, (deep + "\\part.nc").c_str());
+        SetDlgItemTextA(dialog, 0x480, (deep + "\\part.nc").c_str());
+        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    };
+    gui::Command(MainWindow, CMD_UPLOAD);
+    // A worker that cannot be started: the port, already taken for it, is given back.
+    auto startThread = StartUploadThread;
+    StartUploadThread = [](UploadJob* job) -> HANDLE { return busyAtThreadStart = ZemSerComIsBusy(job->port), nullptr; };
+    SendMessageA(FileView, WM_DROPFILES, gui::MakeDrop({file}), 0);
+    gui::PumpPending();
+    StartUploadThread = startThread;
+    EXPECT_EQ(busyAtThreadStart, 1);
+    EXPECT_EQ(ZemSerComIsBusy(ConnectedPort), 0);
+    // Only the reads of the connect and after the failed upload.
+    EXPECT_EQ(State(), "/ [/] ram ROM !You must first connect to a Vantorix. !No Folders, only Files please. "
+                       "!No valid File. !The automatic upload is still waiting, Upload later. "
+                       "!Filename is too long !There was an error trying to upload. >l >l");
+}
+
+// The tree's storage is reused from read to read and the port record freed at
+// disconnect: once the arrays have grown the bytes in use in the heaps stay flat.
+SIZE_T HeapBytesInUse()
+{
+    HANDLE heaps[64];
+    SIZE_T total = 0;
+    for (DWORD i = 0, count = GetProcessHeaps(64, heaps); i < count && i < 64; i++) {
+        PROCESS_HEAP_ENTRY entry = {};
+        for (HeapLock(heaps[i]); HeapWalk(heaps[i], &entry);)
+            total += (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) ? entry.cbData : 0;
+        HeapUnlock(heaps[i]);
+    }
+    return total;
+}
+
+TEST_F(Window, MemoryStaysFlatOverFiftyConnectReReadDisconnectCycles)
+{
+    // A hundred directories and twelve hundred files: a tree or view leak per read would show at once.
+    std::string large = "Vantorix directory\r\n(dir) ram\r\n";
+    for (int folder = 0; folder < 100; folder++) {
+        large += " (dir) prog" + std::to_string(folder) + "\r\n";
+        for (int file = 0; file < 12; file++)
+            large += "  " + std::to_string(1000 + folder * 12 + file) + " O" + std::to_string(file) + "_part.nc\r\n";
+    }
+    large += "(dir) ROM\r\n 4096 setup.dat\r\nFree RamDisk: 1048576\r\nFree FlashDisk: 524288\r\n\r\n";
+    OpenWindow();
+    SIZE_T warm = 0;
+    for (int i = 0; i < 60; i++) {
+        warm = i == 10 ? HeapBytesInUse() : warm;
+        listing = SampleListing;
+        Connect();
+        listing = large;
+        ReRead();
+        ASSERT_EQ(TheDeviceTree->arraysInUse, 103u);
+        listing = SampleListing;
+        ReRead();
+        Connect();
+        line.written.clear();   // the test's own records of the line keep their room
+        commands.clear();
+    }
+    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_EQ(line.closes, 60);
+    // A port record left behind per disconnect would add about 10 KB, one large tree about 350 KB a cycle.
+    EXPECT_LT(HeapBytesInUse(), warm + 4096);
+}
+
+}  // namespace

@@ -31,7 +31,10 @@ const char* const RemoteListing =
     "Vantorix directory\r\n(dir) ram\r\n (dir) cncprg\r\n  (dir) fixtures\r\n  10 a.nc\r\n  20 b.nc\r\n  30 c.nc\r\n\r\n";
 
 // A scenario of browsing and deleting, each step on what the one before left.
+// The argument of connect and reread, when given, is the listing from then on;
+// that of delete, the answers to its questions.
 const Step Browse[] = {
+    {"delete", "", " [] !You must first connect to a Vantorix."},
     {"connect", "", "/ [/] ram ROM >l"},
     {"tree", "/|ROM", "/ROM/ [ROM] .. setup.dat huge.bin"},
     {"tree", "/|ram|empty", "/ram/empty/ [empty] .."},
@@ -43,99 +46,110 @@ const Step Browse[] = {
     {"click", "0", "/ [/] ram ROM"},   // the root has no parent row
     {"click", "0", "/ram/ [ram] .. cncprg empty notes.txt"},
     // A baud box choice also runs the path box handler: the tree follows the path box.
-    {"pathsel", "4", nullptr},
-    {"baud", "6", "/ROM/ [ROM] .. setup.dat huge.bin"},
+    {"pathsel", "4", nullptr}, {"baud", "6", "/ROM/ [ROM] .. setup.dat huge.bin"},
     // A re-read returns to the directory shown before, else to the file's directory or the root.
     {"tree", "/|ram|cncprg", nullptr},
-    {"listing", "(dir) ram\r\n (dir) cncprg\r\n  1 part1.nc\r\n  7 new.nc\r\n(dir) ROM\r\n\r\n", nullptr},
-    {"reread", "", "/ram/cncprg/ [cncprg] .. part1.nc new.nc >l"},
+    {"reread", "(dir) ram\r\n (dir) cncprg\r\n  1 part1.nc\r\n  7 new.nc\r\n(dir) ROM\r\n\r\n",
+     "/ram/cncprg/ [cncprg] .. part1.nc new.nc >l"},
     {"return", "0", "/ram/ [ram] .. cncprg"},   // the tree followed the directory shown
-    {"listing", "(dir) ram\r\n 5 cncprg\r\n (dir) cncprg\r\n  6 in.nc\r\n\r\n", nullptr},
     {"tree", "/|ram|cncprg", nullptr},
-    {"reread", "", "/ram/cncprg/ [cncprg] .. in.nc >l"},   // a file of the same name stands before it
-    {"listing", "(dir) ram\r\n 5 cncprg\r\n\r\n", nullptr},
-    {"reread", "", "/ram/ [ram] .. cncprg >l"},
-    {"listing", "(dir) top\r\n 1 a\r\n(dir) ROM\r\n\r\n", nullptr},
-    {"reread", "", "/ [/] top ROM >l"},
+    {"reread", "(dir) ram\r\n 5 cncprg\r\n (dir) cncprg\r\n  6 in.nc\r\n\r\n",   // a file of that name first
+     "/ram/cncprg/ [cncprg] .. in.nc >l"},
+    {"reread", "(dir) ram\r\n 5 cncprg\r\n\r\n", "/ram/ [ram] .. cncprg >l"},
+    {"reread", "(dir) top\r\n 1 a\r\n(dir) ROM\r\n\r\n", "/ [/] top ROM >l"},
     // Names that differ only in case, repeat, or read "..".
-    {"listing", "(dir) ram\r\n (dir) Data\r\n  1 upper.nc\r\n (dir) data\r\n  2 lower.nc\r\n (dir) ..\r\n"
-                "  3 inside.nc\r\n (dir) x\r\n  4 first.nc\r\n (dir) x\r\n  5 second.nc\r\n\r\n", nullptr},
-    {"reread", "", "/ [/] ram >l"},
+    {"reread", "(dir) ram\r\n (dir) Data\r\n  1 upper.nc\r\n (dir) data\r\n  2 lower.nc\r\n (dir) ..\r\n"
+               "  3 inside.nc\r\n (dir) x\r\n  4 first.nc\r\n (dir) x\r\n  5 second.nc\r\n\r\n", "/ [/] ram >l"},
     {"tree", "/|ram|data", "/ram/data/ [data] .. lower.nc"},
-    {"tree", "/|ram", nullptr},
-    {"click", "3", "/ram/../ [..] .. inside.nc"},
-    {"tree", "/|ram", nullptr},
-    {"click", "5", "/ram/x/ [x] .. second.nc"},
+    {"tree", "/|ram", nullptr}, {"click", "3", "/ram/../ [..] .. inside.nc"},
+    {"tree", "/|ram", nullptr}, {"click", "5", "/ram/x/ [x] .. second.nc"},
     // Disconnect empties the views; a failed listing stays connected, and then notifications do nothing.
     {"connect", "", " []"},
-    {"listing", "no directories here\r\n\r\n", nullptr},
-    {"connect", "", " [] !The Vantorix-answer was not correct. Please try to update again. >l >l"},
-    {"return", "0", " []"},
-    {"pathbox", "0", " []"},
+    {"connect", "no directories here\r\n\r\n", " [] !The Vantorix-answer was not correct. Please try to update "
+                                               "again. >l >l"},
+    {"return", "0", " []"}, {"pathbox", "0", " []"},
     // Delete asks for each selected file and sends only the yeses, then reads again.
-    {"listing", RemoteListing, nullptr},
-    {"reread", "", "/ [/] ram >l"},
-    {"tree", "/|ram|cncprg", "/ram/cncprg/ [cncprg] .. fixtures a.nc b.nc c.nc"},
-    {"select", "01234", nullptr},
-    {"answers", "YNY", nullptr},
-    {"delete", "", "/ram/cncprg/ [cncprg] .. fixtures a.nc b.nc c.nc !/ram/cncprg/a.nc !/ram/cncprg/b.nc "
-                   "!/ram/cncprg/c.nc >d /ram/cncprg/a.nc >d /ram/cncprg/c.nc >l"},
+    {"reread", RemoteListing, "/ [/] ram >l"},
+    {"tree", "/|ram|cncprg", nullptr}, {"select", "01234", nullptr},
+    {"delete", "YNY", "/ram/cncprg/ [cncprg] .. fixtures a.nc b.nc c.nc !/ram/cncprg/a.nc !/ram/cncprg/b.nc "
+                      "!/ram/cncprg/c.nc >d /ram/cncprg/a.nc >d /ram/cncprg/c.nc >l"},
     {"select", "23", nullptr},
     {"delete", "", "/ram/cncprg/ [cncprg] .. fixtures a.nc b.nc c.nc !/ram/cncprg/a.nc !/ram/cncprg/b.nc"},
     {"select", "01", nullptr},   // directories only
     {"delete", "", "/ram/cncprg/ [cncprg] .. fixtures a.nc b.nc c.nc"},
     // It stops at the first command that cannot be sent.
-    {"select", "234", nullptr},
-    {"failwrite", "", nullptr},
-    {"answers", "Y", nullptr},
-    {"delete", "", "/ram/cncprg/ [cncprg] .. fixtures a.nc b.nc c.nc !/ram/cncprg/a.nc "
-                   "!Can't send Command. Please check if Vantorix is connected."},
+    {"select", "234", nullptr}, {"failwrite", "", nullptr},
+    {"delete", "Y", "/ram/cncprg/ [cncprg] .. fixtures a.nc b.nc c.nc !/ram/cncprg/a.nc "
+                    "!Can't send Command. Please check if Vantorix is connected."},
     // Typed text that names another directory.
     {"pathtext", "/ram/", nullptr},
     {"delete", "", "/ram/cncprg/ [cncprg] .. fixtures a.nc b.nc c.nc !The path box does not name the directory "
                    "shown in the file list."},
     // Commands chosen during the question run inside it; the loop goes on only
     // with the listing its path and rows came from.
-    {"pathbox", "2", nullptr},
-    {"select", "23", nullptr},
-    {"post", "reread", nullptr},
-    {"answers", "Y", nullptr},
-    {"delete", "", "/ram/cncprg/ [cncprg] .. fixtures a.nc b.nc c.nc !/ram/cncprg/a.nc >l"},
-    {"select", "23", nullptr},
-    {"post", "connect", nullptr},   // disconnect
-    {"post", "connect", nullptr},   // and connect again, maybe at the same address
-    {"answers", "Y", nullptr},
-    {"delete", "", "/ [/] ram !/ram/cncprg/a.nc >l"},
-    {"tree", "/|ram|cncprg", nullptr},
-    {"select", "23", nullptr},
-    {"post", "connect", nullptr},
-    {"answers", "Y", nullptr},
-    {"delete", "", " [] !/ram/cncprg/a.nc"},
+    {"pathbox", "2", nullptr}, {"select", "23", nullptr}, {"post", "reread", nullptr},
+    {"delete", "Y", "/ram/cncprg/ [cncprg] .. fixtures a.nc b.nc c.nc !/ram/cncprg/a.nc >l"},
+    {"select", "23", nullptr}, {"post", "connect", nullptr}, {"post", "connect", nullptr},   // maybe the same address
+    {"delete", "Y", "/ [/] ram !/ram/cncprg/a.nc >l"},
+    {"tree", "/|ram|cncprg", nullptr}, {"select", "23", nullptr}, {"post", "connect", nullptr},
+    {"delete", "Y", " [] !/ram/cncprg/a.nc"},
     // While a failed read's message is open the rows stand for a listing thrown away.
-    {"connect", "", nullptr},
-    {"tree", "/|ram|cncprg", nullptr},
-    {"select", "2", nullptr},
-    {"listing", "", nullptr},
-    {"post", "delete", nullptr},
+    {"connect", "", nullptr}, {"tree", "/|ram|cncprg", nullptr}, {"select", "2", nullptr},
+    {"listing", "", nullptr}, {"post", "delete", nullptr},
     {"reread", "", " [] !No answer from Vantorix. Please check if it is connected. >l >l >l"},
+    // A busy port refuses commands; exit asks the upload to cancel and closes when it has ended.
+    {"reread", RemoteListing, "/ [/] ram >l"},
+    {"busy", "1", nullptr}, {"reread", "", nullptr}, {"connect", "", nullptr}, {"delete", "", nullptr},
+    {"params", "", nullptr},
+    {"exit", "", "/ [/] ram !Serial Port still busy, Update later. !Serial Port still busy, Disconnect later. "
+                 "!Serial Port still busy, Upload later. !Serial Port still busy, Try later."},
+    // An exit chosen during the delete question ends the loop.
+    {"busy", "0", nullptr}, {"tree", "/|ram|cncprg", nullptr}, {"select", "23", nullptr}, {"post", "exit", nullptr},
+    {"delete", "Y", nullptr},
 };
+
+// A double click on a file list row, as the list tells its parent.
+void DoubleClickRow(int row)
+{
+    RECT rect = {};
+    ListView_GetItemRect(FileView, row, &rect, LVIR_LABEL);
+    NMITEMACTIVATE activate = {};
+    activate.hdr = {FileView, static_cast<UINT_PTR>(GetDlgCtrlID(FileView)), static_cast<UINT>(NM_DBLCLK)};
+    activate.iItem = row;
+    activate.ptAction = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    SendMessageA(MainWindow, WM_NOTIFY, activate.hdr.idFrom, reinterpret_cast<LPARAM>(&activate));
+}
+
+void SelectRows(const std::string& rows, UINT state)
+{
+    ListView_SetItemState(FileView, -1, 0, state);
+    for (char row : rows)
+        ListView_SetItemState(FileView, row - '0', state, state);
+}
 
 TEST_F(Window, BrowseAndDeleteScenario)
 {
     const struct {
         const char* name;
         unsigned id;
-    } commandIds[] = {{"connect", CMD_CONNECT}, {"reread", CMD_REREAD}, {"delete", CMD_DELETE}};
+    } commandIds[] = {{"connect", CMD_CONNECT}, {"reread", CMD_REREAD}, {"delete", CMD_DELETE},
+                      {"params", CMD_SHOW_PARAMETERS}, {"exit", CMD_EXIT}};
     OpenWindow();
     for (const Step& step : Browse) {
         SCOPED_TRACE(std::to_string(&step - Browse) + " " + step.act + " " + step.arg);
         const std::string act = step.act, arg = step.arg;
         const int number = atoi(step.arg);
-        if (act == "connect") {
-            Connect();
-        } else if (act == "reread") {
-            ReRead();
-        } else if (act == "listing") {
+        if ((act == "connect" || act == "reread") && !arg.empty())
+            listing = arg;   // the listing the controller answers with from now on
+        for (char answer : act == "delete" ? arg : "")
+            boxes.answers.push_back(answer == 'Y' ? IDYES : IDNO);
+        for (const auto& command : commandIds) {
+            if (act == command.name)
+                gui::Command(MainWindow, command.id);
+            if (act == "post" && arg == command.name)
+                PostMessageA(MainWindow, WM_COMMAND, command.id, 0);
+        }
+        if (act == "listing") {
             listing = arg;
         } else if (act == "tree") {
             Texts path = {""};
@@ -143,9 +157,11 @@ TEST_F(Window, BrowseAndDeleteScenario)
                 c == '|' ? path.push_back("") : path.back().push_back(c);
             SelectDirectory(path);
         } else if (act == "click") {
-            gui::DoubleClickRow(FileView, number);
-        } else if (act == "return") {
-            gui::ReturnAtRow(FileView, number);
+            DoubleClickRow(number);
+        } else if (act == "return") {   // at the row, focused and selected alone
+            SelectRows(arg, LVIS_SELECTED | LVIS_FOCUSED);
+            NMHDR header = {FileView, static_cast<UINT_PTR>(GetDlgCtrlID(FileView)), static_cast<UINT>(NM_RETURN)};
+            SendMessageA(MainWindow, WM_NOTIFY, header.idFrom, reinterpret_cast<LPARAM>(&header));
         } else if (act == "pathbox" || act == "baud") {
             gui::ChooseComboItem(act == "baud" ? BaudBox : PathBox, number);
         } else if (act == "pathsel") {
@@ -153,31 +169,39 @@ TEST_F(Window, BrowseAndDeleteScenario)
         } else if (act == "pathtext") {
             SetWindowTextA(GetWindow(PathBox, GW_CHILD), step.arg);
         } else if (act == "select") {
-            std::vector<int> rows;
-            for (char row : arg)
-                rows.push_back(row - '0');
-            gui::SelectRows(FileView, rows);
-        } else if (act == "answers") {
-            for (char answer : arg)
-                boxes.answers.push_back(answer == 'Y' ? IDYES : IDNO);
+            SelectRows(arg, LVIS_SELECTED);
         } else if (act == "failwrite") {
             line.failWrites = 1;
-        } else if (act == "delete") {
-            gui::Command(MainWindow, CMD_DELETE);
-        } else if (act == "post") {
-            for (const auto& command : commandIds)
-                if (arg == command.name)
-                    PostMessageA(MainWindow, WM_COMMAND, command.id, 0);
+        } else if (act == "busy") {
+            ZemSerComSetBusy(ConnectedPort, number);
         }
+        if (act != "post")   // a posted command waits for the delete question
+            gui::PumpPending();
         if (step.want) {
             EXPECT_EQ(State(), step.want);
         }
     }
+    EXPECT_EQ(TheUploadJob.cancelRequested, 1);   // the exit while busy
+    EXPECT_FALSE(IsWindow(MainWindow));   // the exit during the question
+    EXPECT_TRUE(gui::PumpUntil([] { return gui::quitSeen; }, 2000));
+    EXPECT_EQ(ConnectedPort, nullptr);
+    EXPECT_EQ(line.closes, 4);
 }
 
-TEST_F(Window, ControlsInCreationOrderAndTheirOptions)
+// The check marks of the log and the two upload options as "LUD" letters, the
+// two settings behind them and the baud box's choice.
+std::string Options()
 {
-    UseSettings("COM7", 57600, 0, 0);
+    std::string marks;
+    for (unsigned id : {CMD_WRITE_LOGFILE, CMD_UPLOAD_TO_ACTUAL_PATH, CMD_ALWAYS_UPLOAD_DEFAULT})
+        marks += (GetMenuState(GetMenu(MainWindow), id, MF_BYCOMMAND) & MF_CHECKED) ? "LUD"[marks.size()] : '-';
+    return marks + " " + std::to_string(Settings.LogFile) + std::to_string(Settings.UsePath) + " " +
+           gui::ComboSelected(BaudBox);
+}
+
+TEST_F(Window, ControlsAndOptionsAsOpened)
+{
+    UseSettings("COM7", 57600, 1, 1);
     OpenWindow();
     // Class, text, id and style (no tab stops, no sorting, several rows may be selected, no scrolling port text).
     Texts controls;
@@ -195,15 +219,26 @@ TEST_F(Window, ControlsInCreationOrderAndTheirOptions)
                                "Button|Show ToolList.txt|510|50000300", "Button|Delete|502|50000300",
                                "Button|Upload|503|50000300", "Button|ReRead Directories|504|50000300"}));
     EXPECT_NE(GetWindowLongA(FileView, GWL_EXSTYLE) & WS_EX_ACCEPTFILES, 0);
-    EXPECT_EQ(GetWindowLongPtrA(FileView, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(FileViewSubclassProc));
-    // The baud box selects the first rate that begins with the saved number.
     EXPECT_EQ(gui::ComboItems(BaudBox), (Texts{"9600", "14400", "19200", "38400", "56000", "57600", "115200"}));
-    for (auto [saved, shown] : {std::pair{4800, "57600"}, {1, "14400"}, {5, "56000"}, {0, "57600"}, {9600, "9600"}}) {
+    EXPECT_EQ(Options(), "LU- 11 57600");
+    // Any use-path value but 1 means the default directory; any log value but 0 is on.
+    // The baud box selects the first rate that begins with the saved number.
+    const struct {
+        int usePath, logFile, baud;
+        const char* want;
+    } openings[] = {{2, -56, 4800, "L-D -562 57600"}, {0, 0, 1, "--D 00 14400"}, {0, 0, 5, "--D 00 56000"},
+                    {0, 0, 0, "--D 00 57600"}, {0, 0, 9600, "--D 00 9600"}};
+    for (const auto& opening : openings) {
         CloseWindow();
-        UseSettings("COM1", saved, 0, 0);
+        UseSettings("COM1", opening.baud, opening.usePath, opening.logFile);
         OpenWindow();
-        EXPECT_EQ(gui::ComboSelected(BaudBox), shown) << saved;
+        EXPECT_EQ(Options(), opening.want);
     }
+    for (unsigned id : {CMD_WRITE_LOGFILE, CMD_UPLOAD_TO_ACTUAL_PATH})
+        gui::Command(MainWindow, id);
+    EXPECT_EQ(Options(), "LU- 11 9600");
+    gui::Command(MainWindow, CMD_ALWAYS_UPLOAD_DEFAULT);
+    EXPECT_EQ(Options(), "L-D 10 9600");
 }
 
 // The saved place is the normal one; a place on no monitor opens on screen.
@@ -221,34 +256,6 @@ TEST_F(Window, ClosedMinimisedOrMaximisedKeepsTheNormalPlace)
     Settings.WindowRect = {-32000, -32000, 160, 24};
     OpenWindow();
     EXPECT_NE(MonitorFromWindow(MainWindow, MONITOR_DEFAULTTONULL), nullptr);
-}
-
-// The check marks of the log and the two upload options, as "LUD" letters.
-std::string Checks()
-{
-    std::string marks;
-    for (unsigned id : {CMD_WRITE_LOGFILE, CMD_UPLOAD_TO_ACTUAL_PATH, CMD_ALWAYS_UPLOAD_DEFAULT})
-        marks += (GetMenuState(GetMenu(MainWindow), id, MF_BYCOMMAND) & MF_CHECKED) ? "LUD"[marks.size()] : '-';
-    return marks + std::to_string(Settings.LogFile) + std::to_string(Settings.UsePath);
-}
-
-TEST_F(Window, CheckMarksFollowTheSettingsAndTheOptions)
-{
-    UseSettings("COM1", 57600, 1, 1);
-    OpenWindow();
-    EXPECT_EQ(Checks(), "LU-11");
-    CloseWindow();
-    // Any value but 1 means the default directory; any log value but 0 is on, and toggles to 0.
-    UseSettings("COM1", 57600, 2, -56);
-    OpenWindow();
-    EXPECT_EQ(Checks(), "L-D-562");
-    gui::Command(MainWindow, CMD_WRITE_LOGFILE);
-    gui::Command(MainWindow, CMD_UPLOAD_TO_ACTUAL_PATH);
-    EXPECT_EQ(Checks(), "-U-01");
-    gui::Command(MainWindow, CMD_WRITE_LOGFILE);
-    gui::Command(MainWindow, CMD_ALWAYS_UPLOAD_DEFAULT);
-    EXPECT_EQ(Checks(), "L-D10");
-    EXPECT_TRUE(boxes.boxes.empty());
 }
 
 TEST_F(Window, GuardsWhileDisconnected)
@@ -282,40 +289,6 @@ TEST_F(Window, GuardsWhileDisconnected)
         gui::Command(MainWindow, id);
     ASSERT_EQ(boxes.TextList(), (Texts{"Vantorix-Browser V1.03"}));
     EXPECT_TRUE(boxes.boxes[0].caption == "Vantorix Browser Info" && boxes.boxes[0].owner == MainWindow);
-}
-
-TEST_F(Window, BusyPortRefusesCommandsAndExitWaitsForTheUpload)
-{
-    OpenWindow();
-    gui::Command(MainWindow, CMD_DELETE);
-    Connect();
-    ZemSerComSetBusy(ConnectedPort, 1);
-    for (unsigned id : {CMD_REREAD, CMD_CONNECT, CMD_DELETE, CMD_SHOW_PARAMETERS, CMD_EXIT})
-        gui::Command(MainWindow, id);   // exit asks the upload to cancel and closes when it has ended
-    EXPECT_EQ(State(), "/ [/] ram ROM !You must first connect to a Vantorix. !Serial Port still busy, Update later. "
-                       "!Serial Port still busy, Disconnect later. !Serial Port still busy, Upload later. "
-                       "!Serial Port still busy, Try later. >l");
-    EXPECT_TRUE(IsWindow(MainWindow));
-    EXPECT_EQ(TheUploadJob.cancelRequested, 1);
-    ZemSerComSetBusy(ConnectedPort, 0);
-    gui::Command(MainWindow, CMD_EXIT);
-    EXPECT_FALSE(IsWindow(MainWindow));
-    EXPECT_TRUE(gui::PumpUntil([] { return gui::quitSeen; }, 2000));
-    EXPECT_EQ(ConnectedPort, nullptr);
-    EXPECT_EQ(line.closes, 1);
-}
-
-TEST_F(Window, DeleteEndsWhenTheWindowWasDestroyedDuringTheQuestion)
-{
-    OpenWindow();
-    Connect();
-    SelectDirectory({"/", "ram", "cncprg"});
-    gui::SelectRows(FileView, {1, 2});
-    PostMessageA(MainWindow, WM_COMMAND, CMD_EXIT, 0);
-    boxes.answers = {IDYES};
-    gui::Command(MainWindow, CMD_DELETE);
-    EXPECT_FALSE(IsWindow(MainWindow));
-    EXPECT_EQ(commands, (Texts{"l\r\n"}));
 }
 
 TEST_F(Window, ParametersAndToolListsReachTheirFiles)

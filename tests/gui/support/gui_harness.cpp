@@ -5,12 +5,10 @@
 #include <shlobj.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
-#include "app/app_state.h"
-#include "app/command_ids.h"
 #include "app/command_line.h"
 #include "app/program_main.h"
 #include "app/settings.h"
@@ -32,22 +30,20 @@ static LRESULT CALLBACK BoxHook(int code, WPARAM wParam, LPARAM lParam)
 {
     const CWPRETSTRUCT* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
     BoxCapture* capture = activeCapture;
-    if (code != HC_ACTION || !capture || call->message != WM_INITDIALOG)
-        return CallNextHookEx(nullptr, code, wParam, lParam);
-    HWND dialog = call->hwnd;
-    if (!GetDlgItem(dialog, MESSAGE_TEXT_ID)) {
+    if (code == HC_ACTION && capture && call->message == WM_INITDIALOG && !GetDlgItem(call->hwnd, MESSAGE_TEXT_ID)) {
         if (capture->onDialog)
-            capture->onDialog(dialog);
-    } else {
+            capture->onDialog(call->hwnd);
+    } else if (code == HC_ACTION && capture && call->message == WM_INITDIALOG) {
         // A message box is initialised with the parameters it was called with.
         UINT style = reinterpret_cast<const MSGBOXPARAMSW*>(call->lParam)->dwStyle;
-        capture->boxes.push_back({MessageBoxText(dialog), WindowText(dialog), GetWindow(dialog, GW_OWNER), style});
+        capture->boxes.push_back({MessageBoxText(call->hwnd), WindowText(call->hwnd), GetWindow(call->hwnd, GW_OWNER),
+                                  style});
         int answer = (style & MB_TYPEMASK) == MB_OK ? IDOK : IDNO;
         if (!capture->answers.empty()) {
             answer = capture->answers.front();
             capture->answers.erase(capture->answers.begin());
         }
-        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), (LPARAM)GetDlgItem(dialog, answer));
+        PostMessageA(call->hwnd, WM_COMMAND, answer, (LPARAM)GetDlgItem(call->hwnd, answer));
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -71,36 +67,23 @@ Texts BoxCapture::TextList() const
     return texts;
 }
 
-static void DispatchWaiting()
+bool PumpUntil(const std::function<bool()>& condition, DWORD ms)
 {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            quitSeen = true;
-            continue;
+    for (const ULONGLONG end = GetTickCount64() + ms;; MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT)) {
+        for (MSG message; PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE);) {
+            quitSeen |= message.message == WM_QUIT;
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
         }
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
+        if (condition() || GetTickCount64() >= end)
+            return condition();
     }
 }
 
 void PumpPending()
 {
-    DispatchWaiting();   // twice: what the first round dispatches may post more
-    DispatchWaiting();
-}
-
-bool PumpUntil(const std::function<bool()>& condition, DWORD ms)
-{
-    const ULONGLONG end = GetTickCount64() + ms;
-    for (;;) {
-        DispatchWaiting();
-        if (condition())
-            return true;
-        if (GetTickCount64() >= end)
-            return condition();
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    }
+    PumpUntil([] { return false; }, 0);   // twice: what the first round dispatches may post more
+    PumpUntil([] { return false; }, 0);
 }
 
 std::string WindowText(HWND window)
@@ -115,58 +98,6 @@ std::string ClassName(HWND window)
     char name[256] = "";
     GetClassNameA(window, name, sizeof(name));
     return name;
-}
-
-struct TreeItem {
-    HTREEITEM item;
-    std::string shape;
-    int depth;
-};
-
-static void ReadTreeLevel(HWND tree, HTREEITEM item, int depth, std::vector<TreeItem>& items)
-{
-    for (; item; item = TreeView_GetNextSibling(tree, item)) {
-        char text[512] = "";
-        TVITEMA data = {};
-        data.mask = TVIF_HANDLE | TVIF_TEXT | TVIF_CHILDREN | TVIF_STATE;
-        data.hItem = item;
-        data.stateMask = TVIS_EXPANDED;
-        data.pszText = text;
-        data.cchTextMax = sizeof(text);
-        SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&data));
-        std::string shape = std::string(text) + "@" + std::to_string(depth);
-        shape += std::string(data.cChildren && !(data.state & TVIS_EXPANDED) ? "+" : "") +
-                 (TreeView_GetSelection(tree) == item ? "*" : "");
-        items.push_back({item, shape, depth});
-        ReadTreeLevel(tree, TreeView_GetChild(tree, item), depth + 1, items);
-    }
-}
-
-static std::vector<TreeItem> ReadTree(HWND tree)
-{
-    std::vector<TreeItem> items;
-    ReadTreeLevel(tree, TreeView_GetRoot(tree), 0, items);
-    return items;
-}
-
-Texts TreeShape(HWND tree)
-{
-    Texts shape;
-    for (const TreeItem& item : ReadTree(tree))
-        shape.push_back(item.shape);
-    return shape;
-}
-
-HTREEITEM FindTreeItem(HWND tree, const Texts& path)
-{
-    Texts route;
-    for (const TreeItem& item : ReadTree(tree)) {
-        route.resize(item.depth);
-        route.push_back(item.shape.substr(0, item.shape.rfind('@')));
-        if (route == path)
-            return item.item;
-    }
-    return nullptr;
 }
 
 Texts ComboItems(HWND combo)
@@ -186,58 +117,6 @@ std::string ComboSelected(HWND combo)
     return index < 0 ? "" : ComboItems(combo)[index];
 }
 
-static Texts ReadRows(HWND list, bool withSize)
-{
-    Texts rows;
-    for (int row = 0; row < ListView_GetItemCount(list); row++) {
-        char name[512] = "", size[64] = "";
-        ListView_GetItemText(list, row, 0, name, sizeof(name));
-        ListView_GetItemText(list, row, 1, size, sizeof(size));
-        bool marked = ListView_GetItemState(list, row, LVIS_SELECTED | LVIS_FOCUSED) == (LVIS_SELECTED | LVIS_FOCUSED);
-        rows.push_back(withSize ? std::string(name) + " " + size + (marked ? "*" : "") : name);
-    }
-    return rows;
-}
-
-Texts ListRows(HWND list) { return ReadRows(list, true); }
-Texts ListNames(HWND list) { return ReadRows(list, false); }
-
-static void Notify(HWND control, NMHDR* header, UINT code)
-{
-    header->hwndFrom = control;
-    header->idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(control));
-    header->code = code;
-    SendMessageA(GetParent(control), WM_NOTIFY, header->idFrom, reinterpret_cast<LPARAM>(header));
-}
-
-void DoubleClickRow(HWND list, int row)
-{
-    RECT rect = {};
-    rect.left = LVIR_LABEL;
-    SendMessageA(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&rect));
-    NMITEMACTIVATE activate = {};
-    activate.iItem = row;
-    activate.ptAction = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
-    Notify(list, &activate.hdr, static_cast<UINT>(NM_DBLCLK));
-    PumpPending();
-}
-
-void ReturnAtRow(HWND list, int row)
-{
-    ListView_SetItemState(list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
-    ListView_SetItemState(list, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-    NMHDR header = {};
-    Notify(list, &header, static_cast<UINT>(NM_RETURN));
-    PumpPending();
-}
-
-void SelectRows(HWND list, const std::vector<int>& rows)
-{
-    ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
-    for (int row : rows)
-        ListView_SetItemState(list, row, LVIS_SELECTED, LVIS_SELECTED);
-}
-
 void ChooseComboItem(HWND combo, int index)
 {
     SendMessageA(combo, CB_SETCURSEL, index, 0);
@@ -253,41 +132,30 @@ void Command(HWND window, unsigned id)
 
 std::string WindowsPath(std::string path)
 {
-    if (!path.empty() && path[0] == '/')
-        path = "Z:" + path;
     std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
+    return path[0] == '\\' ? "Z:" + path : path;
 }
 
 std::string ScratchDirectory(const char* tag)
 {
     static int serial;
-    char temp[MAX_PATH], path[MAX_PATH];
+    char temp[MAX_PATH];
     GetTempPathA(sizeof(temp), temp);
-    snprintf(path, sizeof(path), "%svbrowser-%s-%lu-%d\\", temp, tag, GetCurrentProcessId(), ++serial);
-    CreateDirectoryA(path, nullptr);
+    std::string path = temp + std::string("vbrowser-") + tag + "-" + std::to_string(GetCurrentProcessId()) + "-" +
+                       std::to_string(++serial) + "\\";
+    CreateDirectoryA(path.c_str(), nullptr);
     return path;
 }
 
 std::string FileText(const std::string& path)
 {
-    FILE* file = fopen(path.c_str(), "rb");
-    if (!file)
-        return "<missing>";
-    std::string bytes;
-    char piece[4096];
-    for (size_t got; (got = fread(piece, 1, sizeof(piece), file)) > 0;)
-        bytes.append(piece, got);
-    fclose(file);
-    return bytes;
+    std::ifstream in(path, std::ios::binary);
+    return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "<missing>";
 }
 
 void WriteFileText(const std::string& path, const std::string& bytes)
 {
-    if (FILE* file = fopen(path.c_str(), "wb")) {
-        fwrite(bytes.data(), 1, bytes.size(), file);
-        fclose(file);
-    }
+    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 WPARAM MakeDrop(const Texts& names)
@@ -315,26 +183,18 @@ int StartProgram(const std::string& exe, const std::string& arguments, const std
 
 HWND WaitForProcessWindow(const PROCESS_INFORMATION& process, const char* className, const char* title, DWORD ms)
 {
-    struct Search {
-        DWORD processId;
-        const char *className, *title;
-        HWND found;
-    } search = {process.dwProcessId, className, title, nullptr};
-    auto match = [](HWND window, LPARAM context) -> BOOL {
-        Search* s = reinterpret_cast<Search*>(context);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner != s->processId || !IsWindowVisible(window) || WindowText(window) != s->title ||
-            (s->className && ClassName(window) != s->className))
-            return TRUE;
-        s->found = window;
-        return FALSE;
-    };
+    HWND found = nullptr;
     PumpUntil([&] {
-        EnumWindows(match, reinterpret_cast<LPARAM>(&search));
-        return search.found || WaitForSingleObject(process.hProcess, 0) != WAIT_TIMEOUT;
+        for (HWND window = GetTopWindow(nullptr); window && !found; window = GetWindow(window, GW_HWNDNEXT)) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == process.dwProcessId && IsWindowVisible(window) && WindowText(window) == title &&
+                (!className || ClassName(window) == className))
+                found = window;
+        }
+        return found || WaitForSingleObject(process.hProcess, 0) != WAIT_TIMEOUT;
     }, ms);
-    return search.found;
+    return found;
 }
 
 long WaitForExit(const PROCESS_INFORMATION& process, DWORD ms)
@@ -347,12 +207,12 @@ long WaitForExit(const PROCESS_INFORMATION& process, DWORD ms)
 
 void EndProgram(PROCESS_INFORMATION* process)
 {
-    if (!process->hProcess)
-        return;
-    TerminateProcess(process->hProcess, 1);   // fails harmlessly when it has ended
-    WaitForSingleObject(process->hProcess, 5000);
-    CloseHandle(process->hProcess);
-    CloseHandle(process->hThread);
+    if (process->hProcess) {
+        TerminateProcess(process->hProcess, 1);   // fails harmlessly when it has ended
+        WaitForSingleObject(process->hProcess, 5000);
+        CloseHandle(process->hProcess);
+        CloseHandle(process->hThread);
+    }
     *process = {};
 }
 
@@ -369,12 +229,10 @@ void MainWindowTest::SetUp()
     line.onWrite = [this](ScriptedLine& scripted, const unsigned char* bytes, uint32_t count) {
         std::string text(reinterpret_cast<const char*>(bytes), count);
         commands.push_back(text);
-        listingRequests += text == "l\r\n";
-        const std::string& answer = text == "l\r\n"   ? listing
-                                    : text == "p\r\n" ? parameterAnswer
-                                    : text == "t\r\n" ? toolAnswer
-                                                      : std::string(text.rfind("d ", 0) == 0 ? "OK\r\n" : "");
-        scripted.Queue(std::vector<unsigned char>(answer.begin(), answer.end()));
+        scripted.Queue(text == "l\r\n"   ? listing.c_str()
+                       : text == "p\r\n" ? parameterAnswer.c_str()
+                       : text == "t\r\n" ? toolAnswer.c_str()
+                                         : text.rfind("d ", 0) == 0 ? "OK\r\n" : "");
     };
     AutoMode = AutoConnect = QuitWhenDone = 0;
     ClearUploadJob(&TheUploadJob);
@@ -413,29 +271,50 @@ void MainWindowTest::CloseWindow()
     UnregisterClassA(MainWindowClass, GetModuleHandleA(nullptr));
 }
 
-void MainWindowTest::Connect() { gui::Command(MainWindow, CMD_CONNECT); }
-void MainWindowTest::ReRead() { gui::Command(MainWindow, CMD_REREAD); }
+// Calls visit(item, its path from the top) for each tree item, depth first.
+static void VisitTree(HTREEITEM item, Texts path, const std::function<void(HTREEITEM, const Texts&)>& visit)
+{
+    for (; item; item = TreeView_GetNextSibling(TreeView, item)) {
+        char text[512] = "";
+        TVITEMA data = {};
+        data.mask = TVIF_TEXT;
+        data.hItem = item;
+        data.pszText = text;
+        data.cchTextMax = sizeof(text);
+        TreeView_GetItem(TreeView, &data);
+        path.push_back(text);
+        visit(item, path);
+        VisitTree(TreeView_GetChild(TreeView, item), path, visit);
+        path.pop_back();
+    }
+}
 
 void MainWindowTest::SelectDirectory(const Texts& path)
 {
-    HTREEITEM item = gui::FindTreeItem(TreeView, path);
-    ASSERT_NE(item, nullptr);
-    TreeView_SelectItem(TreeView, item);   // the tree sends TVN_SELCHANGED itself
+    HTREEITEM found = nullptr;
+    VisitTree(TreeView_GetRoot(TreeView), {}, [&](HTREEITEM item, const Texts& at) {
+        found = found ? found : at == path ? item : nullptr;
+    });
+    ASSERT_NE(found, nullptr);
+    TreeView_SelectItem(TreeView, found);   // the tree sends TVN_SELCHANGED itself
     gui::PumpPending();
 }
 
 std::string MainWindowTest::State()
 {
     std::string state = gui::ComboSelected(PathBox) + " [";
-    for (const std::string& item : gui::TreeShape(TreeView))
-        if (item.back() == '*')
-            state += item.substr(0, item.rfind('@'));
+    VisitTree(TreeView_GetRoot(TreeView), {}, [&](HTREEITEM item, const Texts& at) {
+        state += TreeView_GetSelection(TreeView) == item ? at.back() : "";
+    });
     state += "]";
-    for (const std::string& name : gui::ListNames(FileView))
-        state += " " + name;
+    for (int row = 0; row < ListView_GetItemCount(FileView); row++) {
+        char name[512] = "";
+        ListView_GetItemText(FileView, row, 0, name, sizeof(name));
+        state += std::string(" ") + name;
+    }
     for (const std::string& text : boxes.TextList())
         state += " !" + text;
-    for (std::string sent : commands)
+    for (const std::string& sent : commands)
         state += " >" + sent.substr(0, sent.find('\r'));
     boxes.boxes.clear();
     commands.clear();

@@ -1,6 +1,6 @@
-// Tests of the real Win32 windows under Wine and Xvfb: reading and driving
-// controls, answering message boxes, child processes, and the main window
-// opened in the test process with a scripted controller on the line.
+// Tests of the real Win32 windows under Wine and Xvfb: message boxes answered,
+// controls read and driven as a user would, child processes, and the main
+// window opened in the test process with a scripted controller on the line.
 #pragma once
 
 #include <windows.h>
@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "app/app_state.h"
+#include "app/command_ids.h"
 #include "tests/support/scripted_device.h"
 
 using Texts = std::vector<std::string>;
@@ -34,31 +36,18 @@ struct BoxCapture {
     std::function<void(HWND dialog)> onDialog;
     HHOOK hook;
 };
-std::string MessageBoxText(HWND box);   // "" when not a message box
 
-// Dispatches messages until condition() holds or ms have passed; a WM_QUIT is
-// only remembered in quitSeen.
+std::string MessageBoxText(HWND box);   // "" when not a message box
+// Dispatches messages until condition() holds or ms have passed; a WM_QUIT only sets quitSeen.
 bool PumpUntil(const std::function<bool()>& condition, DWORD ms);
 void PumpPending();
 extern bool quitSeen;
-
 std::string WindowText(HWND window);
 std::string ClassName(HWND window);
-// Tree items as "text@depth", "+" behind collapsed parents, "*" behind the selected one.
-Texts TreeShape(HWND tree);
-// The item whose texts from the top form path ("/", "ram", "cncprg").
-HTREEITEM FindTreeItem(HWND tree, const Texts& path);
 Texts ComboItems(HWND combo);
 std::string ComboSelected(HWND combo);
-// Rows as "name size", "*" behind a selected and focused one.
-Texts ListRows(HWND list);
-Texts ListNames(HWND list);
-
-void DoubleClickRow(HWND list, int row);
-void ReturnAtRow(HWND list, int row);   // focuses and selects only that row first
-void SelectRows(HWND list, const std::vector<int>& rows);
 void ChooseComboItem(HWND combo, int index);   // and tells the parent
-void Command(HWND window, unsigned id);
+void Command(HWND window, unsigned id);   // WM_COMMAND, then what it posted
 
 std::string WindowsPath(std::string path);   // "/tmp/x" as Wine sees it on Z:
 std::string ScratchDirectory(const char* tag);   // new, ending in a backslash
@@ -88,15 +77,14 @@ protected:
     void UseSettings(const char* port, int baud, int usePath, int logFile);   // before OpenWindow
     void OpenWindow();
     void CloseWindow();
-    void Connect();   // the connect button: connects or disconnects
-    void ReRead();
-    void SelectDirectory(const Texts& path);
+    void Connect() { gui::Command(MainWindow, CMD_CONNECT); }   // connects or disconnects
+    void ReRead() { gui::Command(MainWindow, CMD_REREAD); }
+    void SelectDirectory(const Texts& path);   // through the tree: "/", "ram", "cncprg"
     // Path box choice, [selected tree item], file names, then " !" and each box
     // text and " >" and each command sent since the last call.
     std::string State();
 
     std::string listing = SampleListing, parameterAnswer = "p\r\nX=1\r\n", toolAnswer = "t\r\n";
-    int listingRequests = 0;
     Texts commands;   // every write to the line
     ScriptedLine line;
     gui::BoxCapture boxes;

@@ -35,6 +35,12 @@ const char* const RemoteListing =
 // that of delete, the answers to its questions.
 const Step Browse[] = {
     {"delete", "", " [] !You must first connect to a Vantorix."},
+    // The port and speed entered are kept when the port text is empty or cannot be opened.
+    {"baudsel", "6", nullptr}, {"connect", "", " [] !Please enter a Port."}, {"settings", "", " 115200"},
+    {"port", "  COM9 text", nullptr}, {"failopen", "1", nullptr}, {"baudsel", "0", nullptr},
+    {"connect", "", " [] !Can't open Serial Port."}, {"settings", "", "  COM9 text 9600"},
+    {"info", "", " [] !Vantorix-Browser V1.03"},   // the version box belongs to the window
+    {"port", "COM3", nullptr}, {"failopen", "0", nullptr},
     {"connect", "", "/ [/] ram ROM >l"},
     {"tree", "/|ROM", "/ROM/ [ROM] .. setup.dat huge.bin"},
     {"tree", "/|ram|empty", "/ram/empty/ [empty] .."},
@@ -133,7 +139,8 @@ TEST_F(Window, BrowseAndDeleteScenario)
         const char* name;
         unsigned id;
     } commandIds[] = {{"connect", CMD_CONNECT}, {"reread", CMD_REREAD}, {"delete", CMD_DELETE},
-                      {"params", CMD_SHOW_PARAMETERS}, {"exit", CMD_EXIT}};
+                      {"params", CMD_SHOW_PARAMETERS}, {"exit", CMD_EXIT}, {"info", CMD_INFO}};
+    UseSettings("", 57600, 0, 0);
     OpenWindow();
     for (const Step& step : Browse) {
         SCOPED_TRACE(std::to_string(&step - Browse) + " " + step.act + " " + step.arg);
@@ -164,8 +171,12 @@ TEST_F(Window, BrowseAndDeleteScenario)
             SendMessageA(MainWindow, WM_NOTIFY, header.idFrom, reinterpret_cast<LPARAM>(&header));
         } else if (act == "pathbox" || act == "baud") {
             gui::ChooseComboItem(act == "baud" ? BaudBox : PathBox, number);
-        } else if (act == "pathsel") {
-            SendMessageA(PathBox, CB_SETCURSEL, number, 0);
+        } else if (act == "pathsel" || act == "baudsel") {   // chosen without telling the window
+            SendMessageA(act == "baudsel" ? BaudBox : PathBox, CB_SETCURSEL, number, 0);
+        } else if (act == "port") {
+            SetWindowTextA(PortEdit, step.arg);
+        } else if (act == "failopen") {
+            line.failOpen = number;
         } else if (act == "pathtext") {
             SetWindowTextA(GetWindow(PathBox, GW_CHILD), step.arg);
         } else if (act == "select") {
@@ -177,8 +188,13 @@ TEST_F(Window, BrowseAndDeleteScenario)
         }
         if (act != "post")   // a posted command waits for the delete question
             gui::PumpPending();
+        // Every box comes to the front of other programs, with no owner but the version box.
+        for (const gui::CapturedBox& box : boxes.boxes)
+            EXPECT_TRUE(box.caption == "Vantorix Browser Info" ? box.owner == MainWindow
+                        : box.owner == nullptr && (box.style & MB_SETFOREGROUND) && (box.style & MB_TOPMOST)) << box.text;
         if (step.want) {
-            EXPECT_EQ(State(), step.want);
+            EXPECT_EQ(act == "settings" ? std::string(Settings.Port) + " " + std::to_string(Settings.Baudrate) : State(),
+                      step.want);
         }
     }
     EXPECT_EQ(TheUploadJob.cancelRequested, 1);   // the exit while busy
@@ -199,26 +215,16 @@ std::string Options()
            gui::ComboSelected(BaudBox);
 }
 
-TEST_F(Window, ControlsAndOptionsAsOpened)
+TEST_F(Window, OptionsAsOpenedAndChosen)
 {
     UseSettings("COM7", 57600, 1, 1);
     OpenWindow();
-    // Class, text, id and style (no tab stops, no sorting, several rows may be selected, no scrolling port text).
-    Texts controls;
-    for (HWND child = GetWindow(MainWindow, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        char style[16];
-        snprintf(style, sizeof(style), "%lx", GetWindowLongA(child, GWL_STYLE));
-        controls.push_back(gui::ClassName(child) + "|" + gui::WindowText(child) + "|" +
-                           std::to_string(GetDlgCtrlID(child)) + "|" + style);
-    }
-    EXPECT_EQ(controls, (Texts{"SysTreeView32||0|50800027", "SysListView32||0|50800101", "Static||0|5080000c",
-                               "Static|  Available RamDisk: 0 Bytes, FlashDisk: 0 Bytes|0|5000000c",
-                               "ComboBox||0|50000002", "Edit|COM7|0|50000000", "ComboBox|57600|0|50000003",
-                               "Button|Connect|500|50000300", "Static|BaudRate: |0|50000002",
-                               "Static|Port: |0|50000002", "Button|Show Parameters.txt|501|50000300",
-                               "Button|Show ToolList.txt|510|50000300", "Button|Delete|502|50000300",
-                               "Button|Upload|503|50000300", "Button|ReRead Directories|504|50000300"}));
     EXPECT_NE(GetWindowLongA(FileView, GWL_EXSTYLE) & WS_EX_ACCEPTFILES, 0);
+    // A port text that cannot be opened is kept, up to 99 characters.
+    line.failOpen = 1;
+    SetWindowTextA(PortEdit, std::string(150, 'P').c_str());
+    Connect();
+    EXPECT_EQ(strlen(Settings.Port), 99u);
     EXPECT_EQ(gui::ComboItems(BaudBox), (Texts{"9600", "14400", "19200", "38400", "56000", "57600", "115200"}));
     EXPECT_EQ(Options(), "LU- 11 57600");
     // Any use-path value but 1 means the default directory; any log value but 0 is on.
@@ -256,39 +262,6 @@ TEST_F(Window, ClosedMinimisedOrMaximisedKeepsTheNormalPlace)
     Settings.WindowRect = {-32000, -32000, 160, 24};
     OpenWindow();
     EXPECT_NE(MonitorFromWindow(MainWindow, MONITOR_DEFAULTTONULL), nullptr);
-}
-
-TEST_F(Window, GuardsWhileDisconnected)
-{
-    UseSettings("", 57600, 0, 0);
-    OpenWindow();
-    ReRead();
-    SendMessageA(BaudBox, CB_SETCURSEL, 6, 0);
-    Connect();
-    EXPECT_EQ(State(), " [] !You must first connect to a Vantorix. !Please enter a Port.");
-    EXPECT_EQ(Settings.Baudrate, 115200);   // kept although the port text was empty
-    // A port that cannot be opened keeps what was entered, up to 99 characters.
-    line.failOpen = 1;
-    SetWindowTextA(PortEdit, "  COM9 text");
-    SendMessageA(BaudBox, CB_SETCURSEL, 0, 0);
-    Connect();
-    EXPECT_EQ(boxes.TextList(), (Texts{"Can't open Serial Port."}));
-    // Problem boxes come to the front of other programs, with no owner.
-    const gui::CapturedBox& box = boxes.boxes[0];
-    EXPECT_TRUE(box.caption == "Problem" && box.owner == nullptr &&
-                box.style == static_cast<UINT>(MB_OK | MB_SETFOREGROUND | MB_TOPMOST));
-    EXPECT_STREQ(Settings.Port, "  COM9 text");
-    EXPECT_EQ(Settings.Baudrate, 9600);
-    SendMessageA(PortEdit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(std::string(150, 'P').c_str()));
-    Connect();
-    EXPECT_EQ(strlen(Settings.Port), 99u);
-    EXPECT_EQ(ConnectedPort, nullptr);
-    // Unknown ids do nothing; the version box belongs to the window.
-    boxes.boxes.clear();
-    for (unsigned id : {0, 499, 514, static_cast<int>(CMD_INFO)})
-        gui::Command(MainWindow, id);
-    ASSERT_EQ(boxes.TextList(), (Texts{"Vantorix-Browser V1.03"}));
-    EXPECT_TRUE(boxes.boxes[0].caption == "Vantorix Browser Info" && boxes.boxes[0].owner == MainWindow);
 }
 
 TEST_F(Window, ParametersAndToolListsReachTheirFiles)

@@ -1,13 +1,10 @@
 // The window against the simulated controller on COM5 (run_sim_test.sh),
 // uploads through the dialog, and VBrowser.exe itself as a child process:
 // start-up, settings and the automatic mode.
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "app/app_state.h"
-#include "app/command_ids.h"
 #include "app/command_line.h"
 #include "app/settings.h"
 #include "tests/gui/support/gui_harness.h"
@@ -64,8 +61,7 @@ protected:
     void SetFaults(const char* faults) { gui::WriteFileText(gui::WindowsPath(Env("VBROWSER_SIM_CONTROL")), faults); }
     std::string LocalFile(const char* name, const std::string& bytes)
     {
-        gui::WriteFileText(local + name, bytes);
-        return local + name;
+        return gui::WriteFileText(local + name, bytes), local + name;
     }
     void UploadChosen(const std::string& path)
     {
@@ -89,25 +85,12 @@ protected:
     }
     HWND ChildWindow(const char* title = "Vantorix1-Browser", DWORD ms = 30000)
     {
-        return gui::WaitForProcessWindow(child, title[0] == 'V' ? "Vantorix1Class" : nullptr, title, ms);
+        return gui::WaitForProcessWindow(child, title, ms);
     }
 
     std::string root, local, choice, childDir;
     PROCESS_INFORMATION child = {};
 };
-
-TEST_F(SimWindow, BrowsesTheSampleStorage)
-{
-    Texts paths = gui::ComboItems(PathBox);
-    for (const char* expected : {"/", "/ram/cncprg/", "/ram/empty/", "/ROM/", "/ram/cncprg/fixtures/deep/deeper/"})
-        EXPECT_NE(std::find(paths.begin(), paths.end(), expected), paths.end()) << expected;
-    EXPECT_EQ(gui::WindowText(FreeSpaceText).find("  Available RamDisk: "), 0u);
-    SelectDirectory({"/", "ram", "cncprg"});
-    ReRead();   // comes back to the same directory
-    std::string state = State();
-    EXPECT_EQ(state.find("/ram/cncprg/ [cncprg] .. fixtures"), 0u) << state;
-    EXPECT_NE(state.find(" part b.nc"), std::string::npos) << state;
-}
 
 TEST_F(SimWindow, UploadsArriveWhereChosenAndFailuresAreReported)
 {
@@ -175,45 +158,29 @@ TEST_F(SimWindow, CloseDuringAnAutomaticUploadCancelsItFirst)
     EXPECT_TRUE(arrived == "<missing>" || arrived == big) << arrived.size();
 }
 
-TEST_F(SimWindow, FailedAutomaticConnectKeepsTheWindowOpenDespiteQuit)
-{
-    gui::WriteFileText(childDir + "a", "G0\r\n");
-    StartChild("[Vantorix]\r\nPort=COM8\r\n", "-u a -q");   // nothing behind COM8
-    HWND box = ChildWindow("Problem");
-    EXPECT_EQ(gui::MessageBoxText(box), "Can't open Serial Port.");
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
-    EXPECT_NE(ChildWindow(), nullptr);
-    EXPECT_EQ(gui::WaitForExit(child, 1500), -1);
-}
-
-const char* const Usage = "VBrowser.exe [-q] [-u \"Filename\"] ... .\nSee Readme.txt for more informations.";
-
 // Reads and closes the usage message.
 std::string UsageText(const PROCESS_INFORMATION& child)
 {
-    HWND box = gui::WaitForProcessWindow(child, nullptr, "Vantorix-Commandline-Problem", 30000);
+    HWND box = gui::WaitForProcessWindow(child, "Vantorix-Commandline-Problem");
     std::string text = gui::MessageBoxText(box);
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     return text;
 }
 
-TEST_F(SimWindow, QuitAloneOrBeforeABadOptionEndsWithoutSettings)
+TEST_F(SimWindow, StartsEndsAndKeepsItsSettingsAsAsked)
 {
+    const std::string usage = "VBrowser.exe [-q] [-u \"Filename\"] ... .\nSee Readme.txt for more informations.";
     StartChild("", "-q");
     EXPECT_EQ(gui::WaitForExit(child, 30000), 0);
     StartChild("", "-q -x");
-    EXPECT_EQ(UsageText(child), Usage);
+    EXPECT_EQ(UsageText(child), usage);
     EXPECT_EQ(gui::WaitForExit(child, 30000), 0);
     EXPECT_EQ(gui::FileText(childDir + "Vantorix1.ini"), "<missing>");
     // A bad option first: the usage, then the window as usual.
     StartChild("", "-x -q");
-    EXPECT_EQ(UsageText(child), Usage);
+    EXPECT_EQ(UsageText(child), usage);
     EXPECT_NE(ChildWindow(), nullptr);
-}
-
-TEST_F(SimWindow, SettingsWrittenAndTheWindowReopensWhereItWas)
-{
-    StartChild("", "");
+    StartChild("", "");   // ends the one before by force: no settings written
     HWND window = ChildWindow();
     ASSERT_TRUE(SetWindowPos(window, nullptr, 100, 50, 640, 480, SWP_NOZORDER | SWP_NOACTIVATE));
     gui::PumpUntil([] { return false; }, 200);
@@ -228,6 +195,14 @@ TEST_F(SimWindow, SettingsWrittenAndTheWindowReopensWhereItWas)
     GetWindowRect(ChildWindow(), &rect);
     EXPECT_EQ(std::to_string(rect.left) + "," + std::to_string(rect.top) + " " + std::to_string(rect.right) + "," +
                   std::to_string(rect.bottom), "100,50 740,530");
+    // An automatic run whose port cannot be opened stays open despite "-q".
+    gui::WriteFileText(childDir + "a", "G0\r\n");
+    StartChild("[Vantorix]\r\nPort=COM8\r\n", "-u a -q");   // nothing behind COM8
+    HWND box = ChildWindow("Problem");
+    EXPECT_EQ(gui::MessageBoxText(box), "Can't open Serial Port.");
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_NE(ChildWindow(), nullptr);
+    EXPECT_EQ(gui::WaitForExit(child, 1500), -1);
 }
 
 }  // namespace

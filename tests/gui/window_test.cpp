@@ -375,10 +375,8 @@ TEST_F(Window, MemoryStaysFlatOverFiftyConnectReReadDisconnectCycles)
     SIZE_T warm = 0;
     for (int i = 0; i < 60; i++) {
         warm = i == 10 ? HeapBytesInUse() : warm;
-        listing = SampleListing;
-        Connect();
         listing = large;
-        ReRead();
+        Connect();
         ASSERT_EQ(TheDeviceTree->arraysInUse, 103u);
         listing = SampleListing;
         ReRead();

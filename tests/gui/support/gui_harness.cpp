@@ -141,9 +141,11 @@ std::string ScratchDirectory(const char* tag)
     static int serial;
     char temp[MAX_PATH];
     GetTempPathA(sizeof(temp), temp);
-    std::string path = temp + std::string("vbrowser-") + tag + "-" + std::to_string(GetCurrentProcessId()) + "-" +
-                       std::to_string(++serial) + "\\";
-    CreateDirectoryA(path.c_str(), nullptr);
+    std::string path;
+    do   // a directory left by an earlier run (Wine reuses process ids) is not taken
+        path = temp + std::string("vbrowser-") + tag + "-" + std::to_string(GetCurrentProcessId()) + "-" +
+               std::to_string(++serial) + "\\";
+    while (!CreateDirectoryA(path.c_str(), nullptr));
     return path;
 }
 
@@ -181,16 +183,14 @@ int StartProgram(const std::string& exe, const std::string& arguments, const std
                           &startup, process) != 0;
 }
 
-HWND WaitForProcessWindow(const PROCESS_INFORMATION& process, const char* className, const char* title, DWORD ms)
+HWND WaitForProcessWindow(const PROCESS_INFORMATION& process, const char* title, DWORD ms)
 {
     HWND found = nullptr;
     PumpUntil([&] {
         for (HWND window = GetTopWindow(nullptr); window && !found; window = GetWindow(window, GW_HWNDNEXT)) {
             DWORD owner = 0;
             GetWindowThreadProcessId(window, &owner);
-            if (owner == process.dwProcessId && IsWindowVisible(window) && WindowText(window) == title &&
-                (!className || ClassName(window) == className))
-                found = window;
+            found = owner == process.dwProcessId && IsWindowVisible(window) && WindowText(window) == title ? window : found;
         }
         return found || WaitForSingleObject(process.hProcess, 0) != WAIT_TIMEOUT;
     }, ms);

@@ -28,7 +28,7 @@ struct Step {
 };
 
 const char* const RemoteListing =
-    "Vantorix directory\r\n(dir) ram\r\n (dir) cncprg\r\n  (dir) fixtures\r\n  10 a.nc\r\n  20 b.nc\r\n  30 c.nc\r\n\r\n";
+    "(dir) ram\r\n (dir) cncprg\r\n  (dir) fixtures\r\n  10 a.nc\r\n  20 b.nc\r\n  30 c.nc\r\n\r\n";
 
 // A scenario of browsing and deleting, each step on what the one before left.
 // The argument of connect and reread, when given, is the listing from then on;
@@ -190,11 +190,12 @@ TEST_F(Window, BrowseAndDeleteScenario)
             gui::PumpPending();
         // Every box comes to the front of other programs, with no owner but the version box.
         for (const gui::CapturedBox& box : boxes.boxes)
-            EXPECT_TRUE(box.caption == "Vantorix Browser Info" ? box.owner == MainWindow
-                        : box.owner == nullptr && (box.style & MB_SETFOREGROUND) && (box.style & MB_TOPMOST)) << box.text;
+            EXPECT_TRUE(box.caption == "Vantorix Browser Info"
+                            ? box.owner == MainWindow
+                            : !box.owner && (box.style & MB_SETFOREGROUND) && (box.style & MB_TOPMOST)) << box.text;
         if (step.want) {
-            EXPECT_EQ(act == "settings" ? std::string(Settings.Port) + " " + std::to_string(Settings.Baudrate) : State(),
-                      step.want);
+            std::string settings = std::string(Settings.Port) + " " + std::to_string(Settings.Baudrate);
+            EXPECT_EQ(act == "settings" ? settings : State(), step.want);
         }
     }
     EXPECT_EQ(TheUploadJob.cancelRequested, 1);   // the exit while busy
@@ -264,44 +265,40 @@ TEST_F(Window, ClosedMinimisedOrMaximisedKeepsTheNormalPlace)
     EXPECT_NE(MonitorFromWindow(MainWindow, MONITOR_DEFAULTTONULL), nullptr);
 }
 
+// Each fetch as "box text|parameter file|tool list file".
 TEST_F(Window, ParametersAndToolListsReachTheirFiles)
 {
-    std::string dir = gui::ScratchDirectory("lists");
+    std::string dir = gui::ScratchDirectory("lists"), params = dir + "parameters-from-vantorix.txt";
+    std::string tools = dir + "ToolList-from-vantorix.txt";
     strcpy(ProgramDir, dir.c_str());
-    auto fetched = [&](const char* name) { return gui::FileText(dir + name); };
+    auto fetch = [&](unsigned id, const char* answer) {
+        (id == CMD_SHOW_PARAMETERS ? parameterAnswer : toolAnswer) = answer;
+        gui::Command(MainWindow, id);
+        std::string texts = boxes.boxes.empty() ? "" : boxes.boxes[0].text;
+        boxes.boxes.clear();
+        return texts + "|" + gui::FileText(params) + "|" + gui::FileText(tools);
+    };
     OpenWindow();
     Connect();
-    gui::Command(MainWindow, CMD_SHOW_PARAMETERS);
-    EXPECT_EQ(fetched("parameters-from-vantorix.txt"), "X=1\r\n\r\n");   // 7 bytes
-    gui::WriteFileText(dir + "ToolList-from-vantorix.txt", "older");
-    gui::Command(MainWindow, CMD_SHOW_TOOLLIST);   // 3 bytes: no tool list
-    EXPECT_EQ(fetched("ToolList-from-vantorix.txt"), "older");
-    toolAnswer = "t\r\nX";
-    gui::Command(MainWindow, CMD_SHOW_TOOLLIST);
-    EXPECT_EQ(fetched("ToolList-from-vantorix.txt"), "X");
-    parameterAnswer = "";
-    gui::Command(MainWindow, CMD_SHOW_PARAMETERS);
+    gui::WriteFileText(tools, "older");
+    EXPECT_EQ(fetch(CMD_SHOW_PARAMETERS, "p\r\nX=1\r\n"), "|X=1\r\n\r\n|older");   // 7 bytes
+    EXPECT_EQ(fetch(CMD_SHOW_TOOLLIST, "t\r\n"), "The Vantorix sent no tool list.|X=1\r\n\r\n|older");   // 3 bytes
+    EXPECT_EQ(fetch(CMD_SHOW_TOOLLIST, "t\r\nX"), "|X=1\r\n\r\n|X");
+    EXPECT_EQ(fetch(CMD_SHOW_PARAMETERS, ""),
+              "No answer from Vantorix. Please check if it is connected.|X=1\r\n\r\n|X");
     line.failWrites = 1;
-    gui::Command(MainWindow, CMD_SHOW_TOOLLIST);
-    EXPECT_EQ(boxes.TextList(), (Texts{"The Vantorix sent no tool list.",
-                                       "No answer from Vantorix. Please check if it is connected.",
-                                       "Can't send Command. Please check if Vantorix is connected."}));
-    EXPECT_EQ(fetched("parameters-from-vantorix.txt"), "X=1\r\n\r\n");
+    EXPECT_EQ(fetch(CMD_SHOW_TOOLLIST, "t\r\nY"),
+              "Can't send Command. Please check if Vantorix is connected.|X=1\r\n\r\n|X");
     // A viewer that lets others write does not stop a fetch; one that does is named, and the old list stays.
-    boxes.boxes.clear();
-    auto hold = [&](const char* name, DWORD sharing) {
-        return CreateFileA((dir + name).c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0, nullptr);
+    auto hold = [](const std::string& file, DWORD sharing) {
+        return CreateFileA(file.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0, nullptr);
     };
-    HANDLE viewer = hold("ToolList-from-vantorix.txt", FILE_SHARE_READ | FILE_SHARE_WRITE);
-    HANDLE locker = hold("parameters-from-vantorix.txt", FILE_SHARE_READ);
-    toolAnswer = "t\r\nY";
-    parameterAnswer = "p\r\nX=2\r\n";
-    gui::Command(MainWindow, CMD_SHOW_TOOLLIST);
-    gui::Command(MainWindow, CMD_SHOW_PARAMETERS);
+    HANDLE viewer = hold(tools, FILE_SHARE_READ | FILE_SHARE_WRITE), locker = hold(params, FILE_SHARE_READ);
+    EXPECT_EQ(fetch(CMD_SHOW_TOOLLIST, "t\r\nY"), "|X=1\r\n\r\n|Y");
+    EXPECT_EQ(fetch(CMD_SHOW_PARAMETERS, "p\r\nX=2\r\n"),
+              "Can't write parameters-from-vantorix.txt.|X=1\r\n\r\n|Y");
     CloseHandle(viewer);
     CloseHandle(locker);
-    EXPECT_EQ(boxes.TextList(), (Texts{"Can't write parameters-from-vantorix.txt."}));
-    EXPECT_EQ(fetched("ToolList-from-vantorix.txt") + fetched("parameters-from-vantorix.txt"), "YX=1\r\n\r\n");
 }
 
 int busyAtThreadStart = -1;
@@ -334,7 +331,9 @@ TEST_F(Window, UploadsThatCannotGoAheadSendNothing)
     gui::Command(MainWindow, CMD_UPLOAD);
     // A worker that cannot be started: the port, already taken for it, is given back.
     auto startThread = StartUploadThread;
-    StartUploadThread = [](UploadJob* job) -> HANDLE { return busyAtThreadStart = ZemSerComIsBusy(job->port), nullptr; };
+    StartUploadThread = [](UploadJob* job) -> HANDLE {
+        return busyAtThreadStart = ZemSerComIsBusy(job->port), nullptr;
+    };
     SendMessageA(FileView, WM_DROPFILES, gui::MakeDrop({file}), 0);
     gui::PumpPending();
     StartUploadThread = startThread;

@@ -173,49 +173,6 @@ WPARAM MakeDrop(const Texts& names)
     return reinterpret_cast<WPARAM>(memory);
 }
 
-int StartProgram(const std::string& exe, const std::string& arguments, const std::string& directory,
-                 PROCESS_INFORMATION* process)
-{
-    std::string commandLine = "\"" + exe + "\" " + arguments;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    return CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, directory.c_str(),
-                          &startup, process) != 0;
-}
-
-HWND WaitForProcessWindow(const PROCESS_INFORMATION& process, const char* title, DWORD ms)
-{
-    HWND found = nullptr;
-    PumpUntil([&] {
-        for (HWND window = GetTopWindow(nullptr); window && !found; window = GetWindow(window, GW_HWNDNEXT)) {
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            found = owner == process.dwProcessId && IsWindowVisible(window) && WindowText(window) == title ? window : found;
-        }
-        return found || WaitForSingleObject(process.hProcess, 0) != WAIT_TIMEOUT;
-    }, ms);
-    return found;
-}
-
-long WaitForExit(const PROCESS_INFORMATION& process, DWORD ms)
-{
-    DWORD code = 0;
-    if (WaitForSingleObject(process.hProcess, ms) != WAIT_OBJECT_0 || !GetExitCodeProcess(process.hProcess, &code))
-        return -1;
-    return static_cast<long>(code);
-}
-
-void EndProgram(PROCESS_INFORMATION* process)
-{
-    if (process->hProcess) {
-        TerminateProcess(process->hProcess, 1);   // fails harmlessly when it has ended
-        WaitForSingleObject(process->hProcess, 5000);
-        CloseHandle(process->hProcess);
-        CloseHandle(process->hThread);
-    }
-    *process = {};
-}
-
 }  // namespace gui
 
 const char* const SampleListing =

@@ -55,13 +55,6 @@ std::string FileText(const std::string& path);   // or "<missing>"
 void WriteFileText(const std::string& path, const std::string& bytes);
 WPARAM MakeDrop(const Texts& names);   // a shell drop handle for WM_DROPFILES
 
-int StartProgram(const std::string& exe, const std::string& arguments, const std::string& directory,
-                 PROCESS_INFORMATION* process);
-// A visible top-level window of the process with this title.
-HWND WaitForProcessWindow(const PROCESS_INFORMATION& process, const char* title, DWORD ms = 30000);
-long WaitForExit(const PROCESS_INFORMATION& process, DWORD ms);   // the exit code, or -1
-void EndProgram(PROCESS_INFORMATION* process);
-
 }  // namespace gui
 
 // The listing most tests browse: two top directories, a nested one, an empty

@@ -1,14 +1,9 @@
 #!/usr/bin/env python3
 """Fault campaign of VBrowser.exe's automatic upload under Wine: each run starts
-`VBrowser.exe -u F1 -u F2 ... [-p DIR] -q` (Port=COMn beside it, mapped to a
-fresh simulated controller) under auto_upload_watch.exe, which reports the
-upload dialog and every "Problem" box and answers the boxes. The box shown
-during the upload (or none) must agree with what reached the controller.
-
-    xvfb-run -a python3 tests/campaign/browser_campaign.py --exe VBrowser.exe --watch auto_upload_watch.exe \\
-        --sim vantorix-sim --prefix WINEPREFIX --ports PORTDIR [--runs N] [--seed S] [--long]
-
-Exits 77 when something it needs is missing."""
+`VBrowser.exe -u F1 ... [-p DIR] -q` (Port=COMn beside it, a fresh simulated controller) under
+auto_upload_watch.exe, which reports the upload dialog and answers every "Problem" box; the box
+shown during the upload (or none) must agree with what reached the controller. --long for the
+long mode; exits 77 when wine, a display or a program is missing."""
 import os, queue, shutil, subprocess, sys, threading, time, types
 
 sys.dont_write_bytecode = True   # no cache folder in the source tree

@@ -4,17 +4,13 @@
 #include <cstring>
 #include <string>
 
-#include "app/app_state.h"
-#include "app/command_ids.h"
 #include "app/command_line.h"
-#include "app/main_window.h"
 #include "app/settings.h"
 #include "serial/serial_port.h"
 #include "serial/upload_dialog.h"
 #include "serial/upload_job.h"
 #include "tests/gui/support/gui_harness.h"
 #include "tree/device_tree.h"
-#include "tree/views.h"
 
 namespace {
 

@@ -212,53 +212,42 @@ std::string Options()
            gui::ComboSelected(BaudBox);
 }
 
-TEST_F(Window, OptionsAsOpenedAndChosen)
+TEST_F(Window, OptionsAndPlaceAsOpenedChosenAndClosed)
 {
-    UseSettings("COM7", 57600, 1, 1);
-    OpenWindow();
-    EXPECT_NE(GetWindowLongA(FileView, GWL_EXSTYLE) & WS_EX_ACCEPTFILES, 0);
-    // A port text that cannot be opened is kept, up to 99 characters.
-    line.failOpen = 1;
-    SetWindowTextA(PortEdit, std::string(150, 'P').c_str());
-    Connect();
-    EXPECT_EQ(strlen(Settings.Port), 99u);
-    EXPECT_EQ(gui::ComboItems(BaudBox), (Texts{"9600", "14400", "19200", "38400", "56000", "57600", "115200"}));
-    EXPECT_EQ(Options(), "LU- 11 57600");
-    // Any use-path value but 1 means the default directory; any log value but 0 is on.
-    // The baud box selects the first rate that begins with the saved number.
+    // Any use-path value but 1 means the default directory; any log value but 0 is on; the baud
+    // box selects the first rate that begins with the saved number. The normal place is saved.
     const struct {
-        int usePath, logFile, baud;
+        int usePath, logFile, baud, show;
         const char* want;
-    } openings[] = {{2, -56, 4800, "L-D -562 57600"}, {0, 0, 1, "--D 00 14400"}, {0, 0, 5, "--D 00 56000"},
-                    {0, 0, 0, "--D 00 57600"}, {0, 0, 9600, "--D 00 9600"}};
+    } openings[] = {{1, 1, 57600, SW_SHOWNORMAL, "LU- 11 57600"}, {2, -56, 4800, SW_MINIMIZE, "L-D -562 57600"},
+                    {0, 0, 1, SW_MAXIMIZE, "--D 00 14400"}, {0, 0, 5, SW_SHOWNORMAL, "--D 00 56000"},
+                    {0, 0, 0, SW_SHOWNORMAL, "--D 00 57600"}};
     for (const auto& opening : openings) {
-        CloseWindow();
-        UseSettings("COM1", opening.baud, opening.usePath, opening.logFile);
+        UseSettings("COM1", opening.baud, opening.usePath, opening.logFile);   // 20, 20, 800 x 600
         OpenWindow();
         EXPECT_EQ(Options(), opening.want);
+        ShowWindow(MainWindow, opening.show);
+        CloseWindow();
+        const WindowRectangle& r = Settings.WindowRect;
+        EXPECT_EQ(std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(r.right) + "," +
+                      std::to_string(r.bottom), "20,20 820,620") << opening.show;
     }
+    UseSettings("COM1", 9600, 0, 0);
+    Settings.WindowRect = {-32000, -32000, 160, 24};
+    OpenWindow();
+    EXPECT_NE(MonitorFromWindow(MainWindow, MONITOR_DEFAULTTONULL), nullptr);   // a place on no monitor
+    EXPECT_NE(GetWindowLongA(FileView, GWL_EXSTYLE) & WS_EX_ACCEPTFILES, 0);
+    EXPECT_EQ(gui::ComboItems(BaudBox), (Texts{"9600", "14400", "19200", "38400", "56000", "57600", "115200"}));
     for (unsigned id : {CMD_WRITE_LOGFILE, CMD_UPLOAD_TO_ACTUAL_PATH})
         gui::Command(MainWindow, id);
     EXPECT_EQ(Options(), "LU- 11 9600");
     gui::Command(MainWindow, CMD_ALWAYS_UPLOAD_DEFAULT);
     EXPECT_EQ(Options(), "L-D 10 9600");
-}
-
-// The saved place is the normal one; a place on no monitor opens on screen.
-TEST_F(Window, ClosedMinimisedOrMaximisedKeepsTheNormalPlace)
-{
-    for (int show : {SW_MINIMIZE, SW_MAXIMIZE}) {
-        UseSettings("COM1", 57600, 0, 0);   // 20, 20, 800 x 600
-        OpenWindow();
-        ShowWindow(MainWindow, show);
-        CloseWindow();
-        const WindowRectangle& r = Settings.WindowRect;
-        EXPECT_EQ(std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(r.right) + "," +
-                      std::to_string(r.bottom), "20,20 820,620") << show;
-    }
-    Settings.WindowRect = {-32000, -32000, 160, 24};
-    OpenWindow();
-    EXPECT_NE(MonitorFromWindow(MainWindow, MONITOR_DEFAULTTONULL), nullptr);
+    // A port text that cannot be opened is kept, up to 99 characters.
+    line.failOpen = 1;
+    SetWindowTextA(PortEdit, std::string(150, 'P').c_str());
+    Connect();
+    EXPECT_EQ(strlen(Settings.Port), 99u);
 }
 
 // Each fetch as "box text|parameter file|tool list file".

@@ -26,52 +26,6 @@ std::string SampleBytes(size_t count, unsigned seed)
     return bytes;
 }
 
-int StartProgram(const std::string& exe, const std::string& arguments, const std::string& directory,
-                 PROCESS_INFORMATION* process)
-{
-    std::string commandLine = "\"" + exe + "\" " + arguments;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    return CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, directory.c_str(),
-                          &startup, process) != 0;
-}
-
-// A visible top-level window of the process with this title.
-HWND WaitForProcessWindow(const PROCESS_INFORMATION& process, const char* title, DWORD ms = 30000)
-{
-    HWND found = nullptr;
-    gui::PumpUntil([&] {
-        for (HWND window = GetTopWindow(nullptr); window && !found; window = GetWindow(window, GW_HWNDNEXT)) {
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            if (owner == process.dwProcessId && IsWindowVisible(window) && gui::WindowText(window) == title)
-                found = window;
-        }
-        return found || WaitForSingleObject(process.hProcess, 0) != WAIT_TIMEOUT;
-    }, ms);
-    return found;
-}
-
-// The exit code, or -1.
-long WaitForExit(const PROCESS_INFORMATION& process, DWORD ms)
-{
-    DWORD code = 0;
-    if (WaitForSingleObject(process.hProcess, ms) != WAIT_OBJECT_0 || !GetExitCodeProcess(process.hProcess, &code))
-        return -1;
-    return static_cast<long>(code);
-}
-
-void EndProgram(PROCESS_INFORMATION* process)
-{
-    if (process->hProcess) {
-        TerminateProcess(process->hProcess, 1);   // fails harmlessly when it has ended
-        WaitForSingleObject(process->hProcess, 5000);
-        CloseHandle(process->hProcess);
-        CloseHandle(process->hThread);
-    }
-    *process = {};
-}
-
 class SimWindow : public MainWindowTest {
 protected:
     void SetUp() override
@@ -100,7 +54,7 @@ protected:
     void TearDown() override
     {
         SetFaults("");
-        EndProgram(&child);
+        EndChild();
         if (!IsSkipped())
             MainWindowTest::TearDown();
     }
@@ -119,19 +73,56 @@ protected:
         EXPECT_STREQ(after, before);   // no folder kept in use
     }
     std::string Arrived(const char* path) { return gui::FileText(root + (path + 1)); }
-    // VBrowser.exe in a directory of its own, with the settings given.
+    // VBrowser.exe in a directory of its own, with the settings given; the one before ends by force.
     void StartChild(const std::string& settings, const std::string& arguments)
     {
-        EndProgram(&child);
+        EndChild();
         ASSERT_TRUE(CopyFileA((gui::WindowsPath(Env("VBROWSER_BUILD")) + "\\VBrowser.exe").c_str(),
                               (childDir + "VBrowser.exe").c_str(), FALSE));
         if (!settings.empty())
             gui::WriteFileText(childDir + "Vantorix1.ini", settings);
-        ASSERT_TRUE(StartProgram(childDir + "VBrowser.exe", arguments, childDir, &child));
+        std::string commandLine = "\"" + childDir + "VBrowser.exe\" " + arguments;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof(startup);
+        ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, childDir.c_str(),
+                                   &startup, &child));
     }
+    void EndChild()
+    {
+        if (child.hProcess && TerminateProcess(child.hProcess, 1))   // fails harmlessly when it has ended
+            WaitForSingleObject(child.hProcess, 5000);
+        CloseHandle(child.hProcess);
+        CloseHandle(child.hThread);
+        child = {};
+    }
+    long ExitCode(DWORD ms)   // or -1 when it did not end in time
+    {
+        DWORD code = 0;
+        return WaitForSingleObject(child.hProcess, ms) == WAIT_OBJECT_0 && GetExitCodeProcess(child.hProcess, &code)
+                   ? static_cast<long>(code) : -1;
+    }
+    // A visible top-level window of the child with this title.
     HWND ChildWindow(const char* title = "Vantorix1-Browser", DWORD ms = 30000)
     {
-        return WaitForProcessWindow(child, title, ms);
+        HWND found = nullptr;
+        gui::PumpUntil([&] {
+            for (HWND window = GetTopWindow(nullptr); window && !found; window = GetWindow(window, GW_HWNDNEXT)) {
+                DWORD owner = 0;
+                GetWindowThreadProcessId(window, &owner);
+                if (owner == child.dwProcessId && IsWindowVisible(window) && gui::WindowText(window) == title)
+                    found = window;
+            }
+            return found || WaitForSingleObject(child.hProcess, 0) != WAIT_TIMEOUT;
+        }, ms);
+        return found;
+    }
+    // Reads and closes the usage message.
+    std::string UsageText()
+    {
+        HWND box = ChildWindow("Vantorix-Commandline-Problem");
+        std::string text = gui::MessageBoxText(box);
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        return text;
     }
 
     std::string root, local, choice, childDir;
@@ -182,7 +173,7 @@ TEST_F(SimWindow, AutomaticRunUploadsEveryNamedFileAndEnds)
     gui::WriteFileText(childDir + "a", a);
     gui::WriteFileText(childDir + "b c", bc);
     StartChild("[Vantorix]\r\nPort=COM5\r\nBaudrate=57600\r\n", "-u a -u \"b c\" -p /ram/x/ -q");
-    EXPECT_EQ(WaitForExit(child, 60000), 0);
+    EXPECT_EQ(ExitCode(60000), 0);
     EXPECT_EQ(Arrived("/ram/x/a") + Arrived("/ram/x/b_c"), a + bc);
     EXPECT_NE(gui::FileText(childDir + "Vantorix1.ini").find("[VantorixPos]"), std::string::npos);
 }
@@ -197,41 +188,32 @@ TEST_F(SimWindow, CloseDuringAnAutomaticUploadCancelsItFirst)
     StartChild("[Vantorix]\r\nPort=COM5\r\nBaudrate=57600\r\n", "-u big.nc -p /ram/x/");
     ASSERT_NE(ChildWindow("Upload Status", 60000), nullptr);
     PostMessageA(ChildWindow(), WM_CLOSE, 0, 0);
-    EXPECT_EQ(WaitForExit(child, 60000), 0);
+    EXPECT_EQ(ExitCode(60000), 0);
     Connect();   // the controller answers again at once
     EXPECT_NE(TheDeviceTree->arraysInUse, 0u);
     std::string arrived = Arrived("/ram/x/big.nc");
     EXPECT_TRUE(arrived == "<missing>" || arrived == big) << arrived.size();
 }
 
-// Reads and closes the usage message.
-std::string UsageText(const PROCESS_INFORMATION& child)
-{
-    HWND box = WaitForProcessWindow(child, "Vantorix-Commandline-Problem");
-    std::string text = gui::MessageBoxText(box);
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
-    return text;
-}
-
 TEST_F(SimWindow, StartsEndsAndKeepsItsSettingsAsAsked)
 {
     const std::string usage = "VBrowser.exe [-q] [-u \"Filename\"] ... .\nSee Readme.txt for more informations.";
     StartChild("", "-q");
-    EXPECT_EQ(WaitForExit(child, 30000), 0);
+    EXPECT_EQ(ExitCode(30000), 0);
     StartChild("", "-q -x");
-    EXPECT_EQ(UsageText(child), usage);
-    EXPECT_EQ(WaitForExit(child, 30000), 0);
+    EXPECT_EQ(UsageText(), usage);
+    EXPECT_EQ(ExitCode(30000), 0);
     EXPECT_EQ(gui::FileText(childDir + "Vantorix1.ini"), "<missing>");
     // A bad option first: the usage, then the window as usual.
     StartChild("", "-x -q");
-    EXPECT_EQ(UsageText(child), usage);
+    EXPECT_EQ(UsageText(), usage);
     EXPECT_NE(ChildWindow(), nullptr);
-    StartChild("", "");   // ends the one before by force: no settings written
+    StartChild("", "");   // no settings written by the one before
     HWND window = ChildWindow();
     ASSERT_TRUE(SetWindowPos(window, nullptr, 100, 50, 640, 480, SWP_NOZORDER | SWP_NOACTIVATE));
     gui::PumpUntil([] { return false; }, 200);
     PostMessageA(window, WM_CLOSE, 0, 0);
-    ASSERT_EQ(WaitForExit(child, 30000), 0);
+    ASSERT_EQ(ExitCode(30000), 0);
     // A first run writes all nine keys, with the defaults for the options.
     std::string ini = gui::FileText(childDir + "Vantorix1.ini");
     EXPECT_EQ(ini, "[Vantorix]\r\nLogFile=0\r\nUsePath=0\r\nPort=COM1\r\nBaudrate=57600\r\nDefUplPath=\r\n"
@@ -248,7 +230,7 @@ TEST_F(SimWindow, StartsEndsAndKeepsItsSettingsAsAsked)
     EXPECT_EQ(gui::MessageBoxText(box), "Can't open Serial Port.");
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     EXPECT_NE(ChildWindow(), nullptr);
-    EXPECT_EQ(WaitForExit(child, 1500), -1);
+    EXPECT_EQ(ExitCode(1500), -1);
 }
 
 }  // namespace

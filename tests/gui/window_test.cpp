@@ -85,8 +85,8 @@ const Step Browse[] = {
                     "!Can't send Command. Please check if Vantorix is connected."},
     // Typed text that names another directory.
     {"pathtext", "/ram/", nullptr},
-    {"delete", "", "/ram/cncprg/ [cncprg] .. fixtures a.nc b.nc c.nc !The path box does not name the directory "
-                   "shown in the file list."},
+    {"delete", "", "/ram/ [cncprg] .. fixtures a.nc b.nc c.nc !The path box does not name the directory shown in "
+                   "the file list."},
     // Commands chosen during the question run inside it; the loop goes on only
     // with the listing its path and rows came from.
     {"pathbox", "2", nullptr}, {"select", "23", nullptr}, {"post", "reread", nullptr},
@@ -209,7 +209,7 @@ std::string Options()
     for (unsigned id : {CMD_WRITE_LOGFILE, CMD_UPLOAD_TO_ACTUAL_PATH, CMD_ALWAYS_UPLOAD_DEFAULT})
         marks += (GetMenuState(GetMenu(MainWindow), id, MF_BYCOMMAND) & MF_CHECKED) ? "LUD"[marks.size()] : '-';
     return marks + " " + std::to_string(Settings.LogFile) + std::to_string(Settings.UsePath) + " " +
-           gui::ComboSelected(BaudBox);
+           gui::WindowText(BaudBox);
 }
 
 TEST_F(Window, OptionsAndPlaceAsOpenedChosenAndClosed)
@@ -237,7 +237,6 @@ TEST_F(Window, OptionsAndPlaceAsOpenedChosenAndClosed)
     OpenWindow();
     EXPECT_NE(MonitorFromWindow(MainWindow, MONITOR_DEFAULTTONULL), nullptr);   // a place on no monitor
     EXPECT_NE(GetWindowLongA(FileView, GWL_EXSTYLE) & WS_EX_ACCEPTFILES, 0);
-    EXPECT_EQ(gui::ComboItems(BaudBox), (Texts{"9600", "14400", "19200", "38400", "56000", "57600", "115200"}));
     for (unsigned id : {CMD_WRITE_LOGFILE, CMD_UPLOAD_TO_ACTUAL_PATH})
         gui::Command(MainWindow, id);
     EXPECT_EQ(Options(), "LU- 11 9600");

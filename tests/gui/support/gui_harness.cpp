@@ -100,23 +100,6 @@ std::string ClassName(HWND window)
     return name;
 }
 
-Texts ComboItems(HWND combo)
-{
-    Texts items;
-    for (LRESULT i = 0; i < SendMessageA(combo, CB_GETCOUNT, 0, 0); i++) {
-        std::vector<char> text(SendMessageA(combo, CB_GETLBTEXTLEN, i, 0) + 1);
-        SendMessageA(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text.data()));
-        items.push_back(text.data());
-    }
-    return items;
-}
-
-std::string ComboSelected(HWND combo)
-{
-    LRESULT index = SendMessageA(combo, CB_GETCURSEL, 0, 0);
-    return index < 0 ? "" : ComboItems(combo)[index];
-}
-
 void ChooseComboItem(HWND combo, int index)
 {
     SendMessageA(combo, CB_SETCURSEL, index, 0);
@@ -259,7 +242,7 @@ void MainWindowTest::SelectDirectory(const Texts& path)
 
 std::string MainWindowTest::State()
 {
-    std::string state = gui::ComboSelected(PathBox) + " [";
+    std::string state = gui::WindowText(PathBox) + " [";
     VisitTree(TreeView_GetRoot(TreeView), {}, [&](HTREEITEM item, const Texts& at) {
         state += TreeView_GetSelection(TreeView) == item ? at.back() : "";
     });

@@ -44,8 +44,6 @@ void PumpPending();
 extern bool quitSeen;
 std::string WindowText(HWND window);
 std::string ClassName(HWND window);
-Texts ComboItems(HWND combo);
-std::string ComboSelected(HWND combo);
 void ChooseComboItem(HWND combo, int index);   // and tells the parent
 void Command(HWND window, unsigned id);   // WM_COMMAND, then what it posted
 
@@ -73,7 +71,7 @@ protected:
     void Connect() { gui::Command(MainWindow, CMD_CONNECT); }   // connects or disconnects
     void ReRead() { gui::Command(MainWindow, CMD_REREAD); }
     void SelectDirectory(const Texts& path);   // through the tree: "/", "ram", "cncprg"
-    // Path box choice, [selected tree item], file names, then " !" and each box
+    // Path box text, [selected tree item], file names, then " !" and each box
     // text and " >" and each command sent since the last call.
     std::string State();
 

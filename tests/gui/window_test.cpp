@@ -26,6 +26,14 @@ struct Step {
 const char* const RemoteListing =
     "(dir) ram\r\n (dir) cncprg\r\n  (dir) fixtures\r\n  10 a.nc\r\n  20 b.nc\r\n  30 c.nc\r\n\r\n";
 
+// Names of 40 characters nest past the 199 characters a path may have.
+const std::string DeepListing = [] {
+    std::string deep = "(dir) top\r\n";
+    for (int level = 1; level <= 6; level++)
+        deep += std::string(level, ' ') + "(dir) " + std::string(40, 'd') + std::to_string(level) + "\r\n";
+    return deep + std::string(7, ' ') + "12 deep.nc\r\n\r\n";
+}();
+
 // A scenario of browsing and deleting, each step on what the one before left.
 // The argument of connect and reread, when given, is the listing from then on;
 // that of delete, the answers to its questions.
@@ -65,6 +73,12 @@ const Step Browse[] = {
     {"tree", "/|ram|data", "/ram/data/ [data] .. lower.nc"},
     {"tree", "/|ram", nullptr}, {"click", "3", "/ram/../ [..] .. inside.nc"},
     {"tree", "/|ram", nullptr}, {"click", "5", "/ram/x/ [x] .. second.nc"},
+    // Directories too deep for a path stay in the tree only; their files are never handed to a command.
+    {"reread", DeepListing.c_str(), "/ [/] top >l"},
+    {"click", "0", nullptr}, {"click", "1", nullptr}, {"click", "1", nullptr}, {"click", "1", nullptr},
+    {"click", "1", nullptr}, {"click", "1", nullptr}, {"click", "1", nullptr}, {"select", "1", nullptr},
+    {"delete", "", " [dddddddddddddddddddddddddddddddddddddddd6] .. deep.nc"},
+    {"reread", "", "/ [/] top >l"},
     // Disconnect empties the views; a failed listing stays connected, and then notifications do nothing.
     {"connect", "", " []"},
     {"connect", "no directories here\r\n\r\n", " [] !The Vantorix-answer was not correct. Please try to update "

@@ -1,16 +1,9 @@
 #!/usr/bin/env python3
-"""Fault campaign of VBrowser.exe's automatic upload under Wine: each run
-starts `VBrowser.exe -u F1 -u F2 ... [-p DIR] -q` (settings beside it:
-Port=COMn, mapped to a fresh simulated controller) under
-auto_upload_watch.exe, which reports the upload dialog and every "Problem"
-box and answers the boxes. The box shown during the upload (or none) must
-agree with what reached the controller's storage.
-
-    xvfb-run -a python3 tests/campaign/browser_campaign.py --exe VBrowser.exe --watch auto_upload_watch.exe \\
-        --sim vantorix-sim --prefix WINEPREFIX --ports PORTDIR [--runs N] [--seed S] [--long]
-
-Exits 77 when something it needs is missing.
-"""
+"""Fault campaign of VBrowser.exe's automatic upload under Wine: each run starts
+`VBrowser.exe -u F1 ... [-p DIR] -q` (Port=COMn beside it, a fresh simulated controller) under
+auto_upload_watch.exe, which reports the upload dialog and answers every "Problem" box; the box
+shown during the upload (or none) must agree with what reached the controller. --long for the
+long mode; exits 77 when wine, a display or a program is missing."""
 import os, queue, shutil, subprocess, sys, threading, time, types
 
 sys.dont_write_bytecode = True   # no cache folder in the source tree
@@ -24,68 +17,62 @@ IDLE_MS = 7000
 RUN_LIMIT_S = 75
 
 
-def windows_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
-
-
 def run_browser(s, workdir, tools):
     port = tools.ports.get()   # the COM port of this lane
     try:
-        return run_on_port(s, workdir, tools, port)
+        run = Run(s, workdir, tools.sim, os.path.join(tools.portdir, f"com{port}"))
+        program = os.path.join(workdir, "program")
+        os.makedirs(program)
+        shutil.copy(tools.exe, program)
+        with open(os.path.join(program, "Vantorix1.ini"), "w", newline="") as out:
+            out.write(f"[Vantorix]\r\nPort=COM{port}\r\nBaudrate={s.baud or 57600}\r\nUsePath=0\r\nLogFile=0\r\n")
+        if not run.start():
+            return True, False, "", read_storage(run.root)[0], [], run.complaints, ""
+        return watch(s, run, program, tools)
     finally:
         tools.ports.put(port)
 
 
-def run_on_port(s, workdir, tools, port):
-    run = Run(s, workdir, tools.sim, os.path.join(tools.portdir, f"com{port}"))
-    program = os.path.join(workdir, "program")
-    os.makedirs(program)
-    shutil.copy(tools.exe, program)
-    with open(os.path.join(program, "Vantorix1.ini"), "w", newline="") as out:
-        out.write(f"[Vantorix]\r\nPort=COM{port}\r\nBaudrate={s.baud or 57600}\r\nUsePath=0\r\nLogFile=0\r\n")
-    if not run.start():
-        return True, False, "", read_storage(run.root)[0], [], run.complaints, ""
-    cancel_ms = int(s.interrupts[0] * 1000) + 1 if s.label == "cancel" else 0
-    terminate_ms = int(s.interrupts[0] * 1000) + 1 if s.label == "abort" else 0
-    command = ["wine", tools.watch, windows_path(program), str(RUN_LIMIT_S * 1000), str(cancel_ms),
-               str(terminate_ms), str(IDLE_MS), "--"]
-    command += [a for path in run.paths for a in ("-u", windows_path(path))]   # Wine quotes what holds a blank
+def next_line(lines, timeout):
+    try:
+        return lines.get(timeout=timeout)
+    except queue.Empty:
+        return ""
+
+
+def watch(s, run, program, tools):
+    winpath = lambda path: "Z:" + os.path.abspath(path).replace("/", "\\")
+    after = str(int(s.interrupts[0] * 1000) + 1) if s.label in ("cancel", "abort") else "0"
+    command = ["wine", tools.watch, winpath(program), str(RUN_LIMIT_S * 1000), after if s.label == "cancel" else "0",
+               after if s.label == "abort" else "0", str(IDLE_MS), "--"]
+    command += [a for path in run.paths for a in ("-u", winpath(path))]   # Wine quotes what holds a blank
     command += ["-p", s.target_dir] * bool(s.target_dir) + ["-q"]
-    watch = start_child(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                        env=tools.env)
+    watcher = start_child(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                          env=tools.env)
     lines = queue.Queue()
-    threading.Thread(target=lambda: [lines.put(raw.decode(errors="replace").rstrip("\r\n")) for raw in watch.stdout]
+    threading.Thread(target=lambda: [lines.put(raw.decode(errors="replace").rstrip("\r\n")) for raw in watcher.stdout]
                      + [lines.put(None)], daemon=True).start()
     began, upload_at, seen, finished = time.monotonic(), None, [], True
-    while True:
-        try:
-            line = lines.get(timeout=0.005 if s.change_after and not run.changed else 0.02)
-        except queue.Empty:
-            line = ""
-        if line is None:
-            break
-        if line:
-            seen.append(line)
-            upload_at = upload_at or (time.monotonic() if line == "UPLOAD" else None)
+    while (line := next_line(lines, 0.005 if s.change_after and not run.changed else 0.02)) is not None:
+        seen += [line] if line else []
+        upload_at = upload_at or (time.monotonic() if line == "UPLOAD" else None)
         run.tick(None if upload_at is None else time.monotonic() - upload_at)
         if time.monotonic() - began > RUN_LIMIT_S + 30:
             finished = False
             break
-    end_child(watch, 10)
+    end_child(watcher, 10)
     storage, temps = run.settle_and_stop()
     finished = finished and "HANG" not in seen
     # Boxes before the upload dialog (connect, listing), during it, and after it.
     phase, boxes = 0, ([], [], [])
     for line in seen:
         phase = 1 if line == "UPLOAD" else 2 if line == "UPLOAD_END" else phase
-        if line.startswith("BOX "):
-            boxes[phase].append(line[4:])
+        boxes[phase].extend([line[4:]] if line.startswith("BOX ") else [])
     upload_seen = "UPLOAD" in seen
     during = boxes[1] if upload_seen else boxes[0]
     message = "" if "CANCEL" in seen and not boxes[1] else during[0] if during else ""
     succeeded = upload_seen and not boxes[1] and "UPLOAD_END" in seen and not {"TERMINATED", "CANCEL"} & set(seen)
-    ended = next((line for line in seen if line.startswith("EXIT ") or line in ("OPEN", "HANG", "TERMINATED")),
-                 "(no end)")
+    ended = next((line for line in seen if line.startswith("EXIT ") or line in ("OPEN", "HANG", "TERMINATED")), "-")
     # Without a lost line the automatic run ends after its upload, whatever the
     # result; when the first directory read fails, the window stays open.
     wanted = "EXIT 0" if upload_seen else "OPEN"
@@ -96,9 +83,8 @@ def run_on_port(s, workdir, tools, port):
 
 def main():
     parser = arguments("Fault campaign of VBrowser.exe's automatic upload under Wine.", runs=8, deadline=150, jobs=1)
-    for name, what in [("--exe", "VBrowser.exe"), ("--watch", "auto_upload_watch.exe"), ("--sim", "vantorix-sim"),
-                       ("--prefix", "Wine prefix made by scripts/wine-prefix.sh"), ("--ports", "its port folder")]:
-        parser.add_argument(name, required=True, help=what)
+    for name in ("--exe", "--watch", "--sim", "--prefix", "--ports"):
+        parser.add_argument(name, required=True)
     parser.add_argument("--com", type=int, action="append", default=[], help="COM ports, one per parallel run")
     args = parser.parse_args()
     missing = [path for path in (args.exe, args.watch, args.sim) if not os.path.exists(path)]

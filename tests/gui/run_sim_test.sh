@@ -1,16 +1,12 @@
 #!/usr/bin/env bash
-# Runs a Windows test program on a virtual display beside a simulated
-# controller on PORTLINK that serves a fresh copy of the sample storage (with
-# an empty /ram/x/), a parameter list and a tool list. The program finds the
-# storage in VBROWSER_SIM_ROOT and the fault control file in VBROWSER_SIM_CONTROL.
-# VBROWSER_SIM_BAUD, when set, paces the line at that many bit/s.
-#   run_sim_test.sh SIMULATOR PORTLINK SCREENSHOT_DIR -- COMMAND...
-# Exits 77 (skipped) when the simulator has not been built.
+# Runs a Windows test program on a virtual display beside a simulated controller
+# on PORTLINK serving a fresh copy of the sample storage (with an empty /ram/x/),
+# a parameter and a tool list; the program finds the storage in VBROWSER_SIM_ROOT
+# and the fault control file in VBROWSER_SIM_CONTROL. VBROWSER_SIM_BAUD paces the line.
+#   run_sim_test.sh SIMULATOR PORTLINK -- COMMAND...   (exits 77, skipped, without the simulator)
 set -uo pipefail
-sim=$1 link=$2 shots=$3
-shift 3
-[ "${1:-}" = "--" ] && shift
-here=$(cd "$(dirname "$0")" && pwd)
+sim=$1 link=$2 here=$(cd "$(dirname "$0")" && pwd)
+shift 3   # and the --
 if [ ! -x "$sim" ]; then
   echo "skipped: no simulator at $sim (build the native preset first)"
   exit 77
@@ -25,4 +21,4 @@ printf 'T1 D=10\n' > "$work/tools"
 export VBROWSER_SIM_ROOT="$work/root" VBROWSER_SIM_CONTROL="$work/control"
 VANTORIX_SIM=$sim "$here/../../scripts/with-sim.sh" "$link" --root "$work/root" --control "$work/control" \
   --params "$work/params" --tools "$work/tools" ${VBROWSER_SIM_BAUD:+--baud "$VBROWSER_SIM_BAUD"} \
-  -- "$here/run_gui_test.sh" "$shots" -- "$@"
+  -- "$here/run_gui_test.sh" "$@"

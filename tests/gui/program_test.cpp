@@ -1,0 +1,271 @@
+// The window against the simulated controller on COM5 (run_sim_test.sh),
+// uploads through the dialog, and VBrowser.exe itself as a child process:
+// start-up, settings and the automatic mode.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/main_window.h"
+#include "app/settings.h"
+#include "tests/gui/support/gui_harness.h"
+#include "tree/device_tree.h"
+
+namespace {
+
+std::string Env(const char* name)
+{
+    const char* value = getenv(name);
+    return value ? value : "";
+}
+
+std::string SampleBytes(size_t count, unsigned seed)
+{
+    std::string bytes(count, '\0');
+    for (char& byte : bytes)
+        byte = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 16);
+    return bytes;
+}
+
+class SimWindow : public MainWindowTest {
+protected:
+    void SetUp() override
+    {
+        if (Env("VBROWSER_SIM_ROOT").empty())
+            GTEST_SKIP() << "needs the simulated controller (run_sim_test.sh)";
+        MainWindowTest::SetUp();
+        InstallScriptedLine(nullptr);   // the real port
+        root = gui::WindowsPath(Env("VBROWSER_SIM_ROOT")) + "\\";
+        local = gui::ScratchDirectory("upload");
+        strcpy(ProgramDir, local.c_str());
+        childDir = gui::ScratchDirectory("child");
+        // The open-file dialog gets the chosen name.
+        boxes.onDialog = [this](HWND dialog) {
+            if (gui::WindowText(dialog) == "Upload Status")
+                return;
+            SetDlgItemTextA(dialog, 0x47C, choice.c_str());
+            SetDlgItemTextA(dialog, 0x480, choice.c_str());
+            PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+        };
+        UseSettings("COM5", 57600, 0, 0);
+        OpenWindow();
+        Connect();
+        ASSERT_NE(TheDeviceTree->arraysInUse, 0u);
+    }
+    void TearDown() override
+    {
+        SetFaults("");
+        EndChild();
+        if (!IsSkipped())
+            MainWindowTest::TearDown();
+    }
+    void SetFaults(const char* faults) { gui::WriteFileText(gui::WindowsPath(Env("VBROWSER_SIM_CONTROL")), faults); }
+    std::string LocalFile(const char* name, const std::string& bytes)
+    {
+        return gui::WriteFileText(local + name, bytes), local + name;
+    }
+    void UploadChosen(const std::string& path)
+    {
+        choice = path;
+        char before[MAX_PATH], after[MAX_PATH] = "";
+        GetCurrentDirectoryA(MAX_PATH, before);
+        gui::Command(MainWindow, CMD_UPLOAD);
+        GetCurrentDirectoryA(MAX_PATH, after);
+        EXPECT_STREQ(after, before);   // no folder kept in use
+    }
+    std::string Arrived(const char* path) { return gui::FileText(root + (path + 1)); }
+    // A filled controller: its listing takes several read times at 57600 bit/s.
+    void FillController()
+    {
+        CreateDirectoryA((root + "ram\\programs").c_str(), nullptr);
+        for (int i = 0; i < 600; i++)
+            gui::WriteFileText(root + "ram\\programs\\program_number_" + std::to_string(i) + ".nc", "G0\r\n");
+    }
+    // VBrowser.exe in a directory of its own, with the settings given; the one before ends by force.
+    void StartChild(const std::string& settings, const std::string& arguments)
+    {
+        EndChild();
+        ASSERT_TRUE(CopyFileA((gui::WindowsPath(Env("VBROWSER_BUILD")) + "\\VBrowser.exe").c_str(),
+                              (childDir + "VBrowser.exe").c_str(), FALSE));
+        if (!settings.empty())
+            gui::WriteFileText(childDir + "Vantorix1.ini", settings);
+        std::string commandLine = "\"" + childDir + "VBrowser.exe\" " + arguments;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof(startup);
+        ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, childDir.c_str(),
+                                   &startup, &child));
+    }
+    void EndChild()
+    {
+        if (child.hProcess && TerminateProcess(child.hProcess, 1))   // fails harmlessly when it has ended
+            WaitForSingleObject(child.hProcess, 5000);
+        CloseHandle(child.hProcess);
+        CloseHandle(child.hThread);
+        child = {};
+    }
+    long ExitCode(DWORD ms)   // or -1 when it did not end in time
+    {
+        DWORD code = 0;
+        return WaitForSingleObject(child.hProcess, ms) == WAIT_OBJECT_0 && GetExitCodeProcess(child.hProcess, &code)
+                   ? static_cast<long>(code) : -1;
+    }
+    // A visible top-level window of the child with this title.
+    HWND ChildWindow(const char* title = "Vantorix1-Browser", DWORD ms = 30000)
+    {
+        HWND found = nullptr;
+        gui::PumpUntil([&] {
+            for (HWND window = GetTopWindow(nullptr); window && !found; window = GetWindow(window, GW_HWNDNEXT)) {
+                DWORD owner = 0;
+                GetWindowThreadProcessId(window, &owner);
+                if (owner == child.dwProcessId && IsWindowVisible(window) && gui::WindowText(window) == title)
+                    found = window;
+            }
+            return found || WaitForSingleObject(child.hProcess, 0) != WAIT_TIMEOUT;
+        }, ms);
+        return found;
+    }
+    // Reads and closes the usage message.
+    std::string UsageText()
+    {
+        HWND box = ChildWindow("Vantorix-Commandline-Problem");
+        std::string text = gui::MessageBoxText(box);
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        return text;
+    }
+
+    std::string root, local, choice, childDir;
+    PROCESS_INFORMATION child = {};
+};
+
+TEST_F(SimWindow, UploadsArriveWhereChosenAndFailuresAreReported)
+{
+    ASSERT_TRUE(ParseCommandLine("-p /ram/x/"));   // without "-u" it has no effect
+    std::string bytes = SampleBytes(5000, 1);
+    UploadChosen(LocalFile("up-default.nc", bytes));
+    EXPECT_EQ(Arrived("/ram/cncprg/up-default.nc"), bytes);
+    EXPECT_EQ(Arrived("/ram/x/up-default.nc"), "<missing>");
+    EXPECT_EQ(std::string(Settings.DefUplPath), local);
+    gui::Command(MainWindow, CMD_UPLOAD_TO_ACTUAL_PATH);
+    SelectDirectory({"/", "ram", "empty"});
+    for (size_t i = 0; i < bytes.size(); i += 2)
+        bytes[i] = "\x00\x11\x13"[i % 3];   // NUL, XON and XOFF arrive as they are
+    UploadChosen(LocalFile("up-path.nc", bytes));
+    EXPECT_EQ(Arrived("/ram/empty/up-path.nc"), bytes);
+    EXPECT_NE(FindEntryByPath(TheDeviceTree, std::string("/ram/empty/up-path.nc").data()), nullptr);   // read again
+    std::string first = SampleBytes(300, 3);
+    SendMessageA(FileView, WM_DROPFILES, gui::MakeDrop({LocalFile("drop one.nc", first), local + "up-path.nc"}), 0);
+    gui::PumpPending();
+    EXPECT_EQ(Arrived("/ram/empty/drop_one.nc"), first);   // blanks travel as '_'
+    EXPECT_TRUE(boxes.boxes.empty());
+
+    UploadChosen(LocalFile("empty.nc", ""));
+    SetFaults("can-start");
+    UploadChosen(LocalFile("refused.nc", "G0\r\n"));
+    SetFaults("no-space");
+    ReRead();   // the free space is now listed as 0
+    UploadChosen(LocalFile("big.nc", "G1\r\n"));
+    EXPECT_EQ(boxes.TextList(), (Texts{"Upload-Error: Can't read file.", "There was an error trying to upload.",
+                                       "Upload-Error: Not enough space."}));
+    EXPECT_EQ(Arrived("/ram/empty/refused.nc") + Arrived("/ram/empty/big.nc"), "<missing><missing>");
+}
+
+std::vector<DWORD> queueLooks;
+std::string lineAtLook;
+BOOL WINAPI CountedLook(LPMSG message, HWND window, UINT first, UINT last, UINT how)
+{
+    queueLooks.push_back(GetTickCount());
+    lineAtLook = gui::WindowText(FreeSpaceText);
+    return PeekMessageA(message, window, first, last, how);
+}
+
+// Windows takes a window as hung after 5 seconds without a look at its queue.
+TEST_F(SimWindow, LongListingLooksAtTheQueueEverySecondAndSaysSo)
+{
+    FillController();
+    LookAtQueue = CountedLook;
+    ReRead();
+    LookAtQueue = PeekMessageA;
+    ASSERT_GE(queueLooks.size(), 2u);
+    for (size_t i = 1; i < queueLooks.size(); i++)
+        EXPECT_LT(queueLooks[i] - queueLooks[i - 1], 1000u);
+    unsigned long bytes = 0;
+    sscanf(lineAtLook.c_str(), "Reading directories: %lu", &bytes);
+    EXPECT_EQ(lineAtLook, "Reading directories: " + std::to_string(bytes) + " bytes");
+    EXPECT_GT(bytes, 1000u);
+    EXPECT_NE(FindEntryByPath(TheDeviceTree, std::string("/ram/programs/program_number_599.nc").data()), nullptr);
+    EXPECT_EQ(gui::WindowText(FreeSpaceText).find("  Available RamDisk: "), 0u);
+}
+
+// On a filled controller the free space stands at the end of a listing of
+// several read times; without it every file would be refused.
+TEST_F(SimWindow, AutomaticRunUploadsEveryNamedFileAndEnds)
+{
+    Connect();   // the child gets the line
+    FillController();
+    std::string a = SampleBytes(700, 6), bc = SampleBytes(1300, 7);
+    gui::WriteFileText(childDir + "a", a);
+    gui::WriteFileText(childDir + "b c", bc);
+    StartChild("[Vantorix]\r\nPort=COM5\r\nBaudrate=57600\r\n", "-u a -u \"b c\" -p /ram/x/ -q");
+    EXPECT_EQ(ExitCode(60000), 0);
+    EXPECT_EQ(Arrived("/ram/x/a") + Arrived("/ram/x/b_c"), a + bc);
+    EXPECT_NE(gui::FileText(childDir + "Vantorix1.ini").find("[VantorixPos]"), std::string::npos);
+}
+
+// A close of the window (taskbar, "End task") while the upload runs: the
+// controller is told with CAN and holds the whole file or none of it.
+TEST_F(SimWindow, CloseDuringAnAutomaticUploadCancelsItFirst)
+{
+    Connect();
+    std::string big = SampleBytes(400000, 9);
+    gui::WriteFileText(childDir + "big.nc", big);
+    StartChild("[Vantorix]\r\nPort=COM5\r\nBaudrate=57600\r\n", "-u big.nc -p /ram/x/");
+    ASSERT_NE(ChildWindow("Upload Status", 60000), nullptr);
+    PostMessageA(ChildWindow(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(ExitCode(60000), 0);
+    Connect();   // the controller answers again at once
+    EXPECT_NE(TheDeviceTree->arraysInUse, 0u);
+    std::string arrived = Arrived("/ram/x/big.nc");
+    EXPECT_TRUE(arrived == "<missing>" || arrived == big) << arrived.size();
+}
+
+TEST_F(SimWindow, StartsEndsAndKeepsItsSettingsAsAsked)
+{
+    const std::string usage = "VBrowser.exe [-q] [-u \"Filename\"] ... .\nSee Readme.txt for more informations.";
+    StartChild("", "-q");
+    EXPECT_EQ(ExitCode(30000), 0);
+    StartChild("", "-q -x");
+    EXPECT_EQ(UsageText(), usage);
+    EXPECT_EQ(ExitCode(30000), 0);
+    EXPECT_EQ(gui::FileText(childDir + "Vantorix1.ini"), "<missing>");
+    // A bad option first: the usage, then the window as usual.
+    StartChild("", "-x -q");
+    EXPECT_EQ(UsageText(), usage);
+    EXPECT_NE(ChildWindow(), nullptr);
+    StartChild("", "");   // no settings written by the one before
+    HWND window = ChildWindow();
+    ASSERT_TRUE(SetWindowPos(window, nullptr, 100, 50, 640, 480, SWP_NOZORDER | SWP_NOACTIVATE));
+    gui::PumpUntil([] { return false; }, 200);
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    ASSERT_EQ(ExitCode(30000), 0);
+    // A first run writes all nine keys, with the defaults for the options.
+    std::string ini = gui::FileText(childDir + "Vantorix1.ini");
+    EXPECT_EQ(ini, "[Vantorix]\r\nLogFile=0\r\nUsePath=0\r\nPort=COM1\r\nBaudrate=57600\r\nDefUplPath=\r\n"
+                   "[VantorixPos]\r\nleft=100\r\ntop=50\r\nright=640\r\nbottom=480\r\n");
+    StartChild("", "");
+    RECT rect = {};
+    GetWindowRect(ChildWindow(), &rect);
+    EXPECT_EQ(std::to_string(rect.left) + "," + std::to_string(rect.top) + " " + std::to_string(rect.right) + "," +
+                  std::to_string(rect.bottom), "100,50 740,530");
+    // An automatic run whose port cannot be opened stays open despite "-q".
+    gui::WriteFileText(childDir + "a", "G0\r\n");
+    StartChild("[Vantorix]\r\nPort=COM8\r\n", "-u a -q");   // nothing behind COM8
+    HWND box = ChildWindow("Problem");
+    EXPECT_EQ(gui::MessageBoxText(box), "Can't open Serial Port.");
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_NE(ChildWindow(), nullptr);
+    EXPECT_EQ(ExitCode(1500), -1);
+}
+
+}  // namespace

@@ -11,12 +11,13 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "tests/upload/frame.h"
 #include "tests/upload/pty_relay.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-constexpr char SOH = 0x01, STX = 0x02, EOT = 0x04, ACK = 0x06, NAK = 0x15, CAN = 0x18;
+constexpr char EOT = 0x04, ACK = 0x06, NAK = 0x15, CAN = 0x18;
 const std::string Ack(1, ACK), Nak(1, NAK), Cans(2, CAN);
 const std::string SampleListing =
     "Directory of the controller\r\n(dir) ROM\r\n (dir) macros\r\n  54 toolchange.nc\r\n 54 setup.dat\r\n(dir) ram\r\n"
@@ -24,22 +25,8 @@ const std::string SampleListing =
     "  69 part b.nc\r\n  108 part1.nc\r\n (dir) empty\r\n 56 notes.txt\r\nFree RamDisk: 1048242\r\n"
     "Free FlashDisk: 4194196\r\n\r\n";
 
-// 128 or 1024 data bytes (zero-filled) with CRC-16/XMODEM or the sum, written
-// independently of the program's sender.
-std::string MakeFrame(int number, std::string body, uint32_t size, bool crc)
-{
-    body.resize(size, '\0');
-    unsigned sum = 0, reg = 0;
-    for (unsigned char byte : body) {
-        sum += byte;
-        for (int bit = 7; bit >= 0; bit--)
-            reg = ((reg << 1) ^ ((((reg >> 15) ^ (byte >> bit)) & 1) ? 0x1021 : 0)) & 0xFFFF;
-    }
-    std::string frame = {size == 1024 ? STX : SOH, char(number), char(255 - number)};
-    return frame + body + (crc ? std::string{char(reg >> 8), char(reg)} : std::string(1, char(sum)));
-}
-
-std::string MakeHeader(const std::string& path, uint64_t size) { return MakeFrame(0, path + '\0' + std::to_string(size), 1024, true); }
+std::string MakeHeader(const std::string& path, uint64_t size) { return Frame(true, 0, path + '\0' + std::to_string(size)); }
+std::string Block(int number) { return Frame(true, static_cast<unsigned char>(number), std::string(1024, char('a' + number - 1))); }
 
 // Writes what a sender writes; the reply without the start requests in front of it.
 std::string Reply(int port, const std::string& bytes, unsigned firstMs = 1000)
@@ -214,7 +201,7 @@ TEST_P(SimReceiver, RepliesAsExpected)
 {
     const StepCase& row = GetParam();
     Start(row.options);
-    std::string frame1 = MakeFrame(1, std::string(1024, 'a'), 1024, true), damaged = frame1;
+    std::string frame1 = Block(1), damaged = frame1;
     tcflush(sim.port, TCIOFLUSH);
     for (size_t i = 0; i < row.steps.size(); i++) {
         char step = row.steps[i];
@@ -227,7 +214,7 @@ TEST_P(SimReceiver, RepliesAsExpected)
         } else if (step == 'H') {
             answer = Reply(sim.port, MakeHeader(row.header, row.size), 600);
         } else if (step >= '1' && step <= '9') {
-            answer = Reply(sim.port, MakeFrame(step - '0', std::string(1024, 'a' + step - '1'), 1024, true), 600);
+            answer = Reply(sim.port, Block(step - '0'), 600);
         } else if (step == 'c' || step == 'k') {
             damaged[step == 'c' ? 500 : 2] ^= 0x01;
             answer = Reply(sim.port, damaged, 2000);
@@ -239,7 +226,7 @@ TEST_P(SimReceiver, RepliesAsExpected)
         } else if (step == 'w') {
             usleep(500000);
         } else {
-            const std::string bytes = step == 'E' ? std::string(1, EOT) : step == 'Z' ? MakeFrame(0, "", 1024, true)
+            const std::string bytes = step == 'E' ? std::string(1, EOT) : step == 'Z' ? Frame(true, 0, std::string())
                                     : step == 'X' ? std::string(1024, CAN) : std::string(1, CAN);
             answer = Reply(sim.port, bytes, step == 'E' || step == 'Z' ? 600 : 300);
         }

@@ -22,7 +22,8 @@ static double Seconds()
     return now.tv_sec + now.tv_nsec / 1e9;
 }
 
-pid_t SpawnChild(char* const argv[], const char* folder, int in, int out)
+// argv in folder (when given), stdin and stdout on the descriptors (-1: inherited), stderr on /dev/null.
+static pid_t SpawnChild(char* const argv[], const char* folder, int in, int out)
 {
     pid_t pid = fork();
     if (pid == 0) {

@@ -8,9 +8,6 @@
 #include <sys/types.h>
 #include <vector>
 
-// argv in folder (when given), stdin and stdout on the descriptors (-1: inherited), stderr on /dev/null.
-pid_t SpawnChild(char* const argv[], const char* folder, int in, int out);
-
 struct PtyRelay {
     int master, slaveHold;   // our side; the client's side held raw and open between clients
     char slavePath[128];

@@ -19,7 +19,7 @@
 #include "serial/upload_worker.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/scripted_device.h"
-#include "tests/upload/frame.h"
+#include "tests/upload/line_bytes.h"
 
 namespace {
 
@@ -35,20 +35,14 @@ Bytes FileContent(uint32_t size)
     return content;
 }
 
-// "-" is nothing; <ACK> <NAK> <CAN> <EOT> <CR> <STX> <0> <FF> are those bytes; "*N" at the end repeats.
+// <ACK> <NAK> <CAN> <EOT> <CR> <STX> <0> <FF> are those bytes, "-" nothing; "*N" at the end repeats.
 Bytes Decode(std::string token)
 {
     size_t star = token.rfind('*');
     int repeat = star != std::string::npos && token.find('>', star) == std::string::npos ? std::stoi(token.substr(star + 1)) : 1;
-    token.resize(repeat > 1 ? star : token.size());
-    const std::pair<std::string, int> names[] = {{"<ACK>", 6}, {"<NAK>", 21}, {"<CAN>", 24}, {"<EOT>", 4}, {"<CR>", 13},
-                                                 {"<STX>", 2}, {"<0>", 0}, {"<FF>", 255}};
-    Bytes one, all;
-    for (size_t at = 0; token != "-" && at < token.size();) {
-        auto named = std::find_if(std::begin(names), std::end(names), [&](const auto& n) { return token.compare(at, n.first.size(), n.first) == 0; });
-        one.push_back(static_cast<unsigned char>(named == std::end(names) ? token[at] : named->second));
-        at += named == std::end(names) ? 1 : named->first.size();
-    }
+    const std::pair<std::string, std::string> names[] = {{"<ACK>", "\x06"}, {"<NAK>", "\x15"}, {"<CAN>", "\x18"}, {"<EOT>", "\x04"},
+                                                         {"<CR>", "\r"}, {"<STX>", "\x02"}, {"<0>", std::string(1, 0)}, {"<FF>", "\xFF"}};
+    Bytes one = DecodeNames<Bytes>(token.substr(0, repeat > 1 ? star : token.size()), names), all;
     for (int i = 0; i < repeat; i++)
         all.insert(all.end(), one.begin(), one.end());
     return all;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -194,7 +195,12 @@ TEST_P(SimReceiver, RepliesAsExpected)
 {
     const StepCase& row = GetParam();
     Start(row.options);
-    std::string frame1 = Block(1), damaged = frame1;
+    std::string frame1 = Block(1), checkWrong = frame1, complementWrong = frame1;
+    checkWrong[500] ^= 1, complementWrong[2] ^= 1;
+    const std::map<char, std::pair<std::string, unsigned>> sends = {   // bytes, wait for the reply
+        {'H', {MakeHeader(row.header, row.size), 600}}, {'c', {checkWrong, 2000}}, {'k', {complementWrong, 2000}},
+        {'s', {frame1.substr(0, 600), 3000}}, {'E', {std::string(1, EOT), 600}}, {'Z', {Frame(true, 0, std::string()), 600}},
+        {'X', {std::string(1024, CAN), 300}}, {'x', {std::string(1, CAN), 300}}};
     tcflush(sim.port, TCIOFLUSH);
     for (size_t i = 0; i < row.steps.size(); i++) {
         char step = row.steps[i];
@@ -204,25 +210,14 @@ TEST_P(SimReceiver, RepliesAsExpected)
                 WriteBytes(sim.port, "u\r");
             answer = ReadAnswer(sim.port, 600, 100).substr(0, 2);
             answer = answer == "CC" ? "C" : answer;
-        } else if (step == 'H') {
-            answer = Reply(sim.port, MakeHeader(row.header, row.size), 600);
-        } else if (step >= '1' && step <= '9') {
+        } else if (step >= '1' && step <= '9')
             answer = Reply(sim.port, Block(step - '0'), 600);
-        } else if (step == 'c' || step == 'k') {
-            damaged[step == 'c' ? 500 : 2] ^= 0x01;
-            answer = Reply(sim.port, damaged, 2000);
-            damaged = frame1;
-        } else if (step == 's') {
-            answer = Reply(sim.port, frame1.substr(0, 600), 3000);
-        } else if (step == 'h') {
+        else if (step == 'h')
             answer = std::to_string(HiddenUploads(Disk(row.stored.substr(0, row.stored.rfind('/')))));
-        } else if (step == 'w') {
+        else if (step == 'w')
             usleep(500000);
-        } else {
-            const std::string bytes = step == 'E' ? std::string(1, EOT) : step == 'Z' ? Frame(true, 0, std::string())
-                                    : step == 'X' ? std::string(1024, CAN) : std::string(1, CAN);
-            answer = Reply(sim.port, bytes, step == 'E' || step == 'Z' ? 600 : 300);
-        }
+        else
+            answer = Reply(sim.port, sends.at(step).first, sends.at(step).second);
         EXPECT_EQ(answer, row.replies.at(i)) << "step " << i << " '" << step << "'";
     }
     if (row.exitCode >= 0) {

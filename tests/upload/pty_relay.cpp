@@ -1,6 +1,8 @@
 #include "tests/upload/pty_relay.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -15,12 +17,7 @@
 
 namespace fs = std::filesystem;
 
-static double Seconds()
-{
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec + now.tv_nsec / 1e9;
-}
+static double Seconds() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 
 // argv in folder (when given), stdin and stdout on the descriptors (-1: inherited), stderr on /dev/null.
 static pid_t SpawnChild(char* const argv[], const char* folder, int in, int out)
@@ -207,19 +204,15 @@ std::string Command(int port, const std::string& text, unsigned firstMs)
 std::string ReadHostFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
-void WriteHostFile(const std::string& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
+void WriteHostFile(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 int HiddenUploads(const std::string& folder)
 {
-    int count = 0;
     std::error_code ignored;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder, ignored))
-        count += entry.path().filename().string().rfind(".sim-upload-", 0) == 0;
-    return count;
+    return static_cast<int>(std::count_if(fs::directory_iterator(folder, ignored), {}, [](const fs::directory_entry& entry) {
+        return entry.path().filename().string().starts_with(".sim-upload-");
+    }));
 }

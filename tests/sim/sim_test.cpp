@@ -96,7 +96,7 @@ std::vector<SessionCase> Sessions()
     std::vector<SessionCase> all;
     for (const std::string& line : DataLines("sessions.txt")) {
         if (line.starts_with("case "))
-            all.push_back({line.substr(5, line.find(' ', 5) - 5), line.find(' ', 5) == std::string::npos ? "" : line.substr(line.find(' ', 5))});
+            all.push_back({line.substr(5, line.find(' ', 5) - 5), line.find(' ', 5) == std::string::npos ? "" : line.substr(line.find(' ', 5)), {}});
         else
             all.back().steps.emplace_back(Decode(line.substr(0, line.find(" => "))), Decode(line.substr(line.find(" => ") + 4)));
     }

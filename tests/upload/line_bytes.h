@@ -12,17 +12,17 @@ Bytes Frame(bool crc, unsigned char number, Bytes data)
 {
     using Byte = typename Bytes::value_type;
     data.resize(crc ? 1024 : 128, 0);
-    Bytes out = {static_cast<Byte>(crc ? 2 : 1), static_cast<Byte>(number), static_cast<Byte>(255 - number)};
+    Bytes out(3 + data.size() + 1 + crc, 0);
+    out[0] = static_cast<Byte>(crc ? 2 : 1), out[1] = static_cast<Byte>(number), out[2] = static_cast<Byte>(255 - number);
     unsigned sum = 0, reg = 0;
     for (unsigned char byte : data) {
         sum += byte;
         for (int bit = 7; bit >= 0; bit--)
             reg = ((reg << 1) ^ ((((reg >> 15) ^ (byte >> bit)) & 1) ? 0x1021 : 0)) & 0xFFFF;
     }
-    out.insert(out.end(), data.begin(), data.end());
-    if (crc)
-        out.push_back(static_cast<Byte>(reg >> 8));
-    out.push_back(static_cast<Byte>(crc ? reg : sum));
+    std::copy(data.begin(), data.end(), out.begin() + 3);
+    out[out.size() - 1 - crc] = static_cast<Byte>(crc ? reg >> 8 : sum);
+    out.back() = static_cast<Byte>(crc ? reg : sum);
     return out;
 }
 

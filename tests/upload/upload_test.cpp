@@ -280,11 +280,9 @@ TEST_P(UploadTranscripts, EndAsTranscribed)
             continue;
         } else if (key == "purges" || key == "closed")
             got = {std::to_string(key == "purges" ? line.purges : receiver.closed)};
-        else if (key == "filetext" || key == "statustext") {
-            std::istringstream words(key == "filetext" ? UploadFileText : UploadStatusText);
-            for (std::string word; words >> word;)
-                got.push_back(word);
-        } else if (key == "positions")
+        else if (key == "filetext" || key == "statustext")
+            got = {key == "filetext" ? UploadFileText : UploadStatusText};
+        else if (key == "positions")
             for (intptr_t position : Positions())
                 got.push_back(std::to_string(position));
         else if (key == "notices" || key == "lastnotice") {

@@ -4,19 +4,20 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <fstream>
 #include <random>
 #include <sstream>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include "tests/upload/line_bytes.h"
 #include "tests/upload/pty_relay.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-constexpr char SOH = 0x01, STX = 0x02, EOT = 0x04, ACK = 0x06, NAK = 0x15, CAN = 0x18;
+constexpr char EOT = 0x04, ACK = 0x06, NAK = 0x15, CAN = 0x18;
 const std::string Ack(1, ACK), Nak(1, NAK), Cans(2, CAN);
 const std::string SampleListing =
     "Directory of the controller\r\n(dir) ROM\r\n (dir) macros\r\n  54 toolchange.nc\r\n 54 setup.dat\r\n(dir) ram\r\n"
@@ -24,22 +25,8 @@ const std::string SampleListing =
     "  69 part b.nc\r\n  108 part1.nc\r\n (dir) empty\r\n 56 notes.txt\r\nFree RamDisk: 1048242\r\n"
     "Free FlashDisk: 4194196\r\n\r\n";
 
-// 128 or 1024 data bytes (zero-filled) with CRC-16/XMODEM or the sum, written
-// independently of the program's sender.
-std::string MakeFrame(int number, std::string body, uint32_t size, bool crc)
-{
-    body.resize(size, '\0');
-    unsigned sum = 0, reg = 0;
-    for (unsigned char byte : body) {
-        sum += byte;
-        for (int bit = 7; bit >= 0; bit--)
-            reg = ((reg << 1) ^ ((((reg >> 15) ^ (byte >> bit)) & 1) ? 0x1021 : 0)) & 0xFFFF;
-    }
-    std::string frame = {size == 1024 ? STX : SOH, char(number), char(255 - number)};
-    return frame + body + (crc ? std::string{char(reg >> 8), char(reg)} : std::string(1, char(sum)));
-}
-
-std::string MakeHeader(const std::string& path, uint64_t size) { return MakeFrame(0, path + '\0' + std::to_string(size), 1024, true); }
+std::string MakeHeader(const std::string& path, uint64_t size) { return Frame(true, 0, path + '\0' + std::to_string(size)); }
+std::string Block(int number) { return Frame(true, static_cast<unsigned char>(number), std::string(1024, char('a' + number - 1))); }
 
 // Writes what a sender writes; the reply without the start requests in front of it.
 std::string Reply(int port, const std::string& bytes, unsigned firstMs = 1000)
@@ -64,13 +51,7 @@ std::string Decode(const std::string& text)
 {
     const std::pair<std::string, std::string> names[] = {{"<CR>", "\r"}, {"<LF>", "\n"}, {"<CAN>", Cans.substr(1)},
         {"<ACK>", Ack}, {"<NAK>", Nak}, {"<SOH>", "\x01"}, {"<PAUSE>", "\v"}, {"<SAMPLE>", SampleListing}};
-    std::string out;
-    for (size_t at = 0; text != "-" && at < text.size();) {
-        auto named = std::find_if(std::begin(names), std::end(names), [&](const auto& n) { return text.compare(at, n.first.size(), n.first) == 0; });
-        out += named == std::end(names) ? text.substr(at, 1) : named->second;
-        at += named == std::end(names) ? 1 : named->first.size();
-    }
-    return out;
+    return DecodeNames<std::string>(text, names);
 }
 
 // The lines of a data file beside this one, without comments and blank lines.
@@ -115,7 +96,7 @@ std::vector<SessionCase> Sessions()
     std::vector<SessionCase> all;
     for (const std::string& line : DataLines("sessions.txt")) {
         if (line.starts_with("case "))
-            all.push_back({line.substr(5, line.find(' ', 5) - 5), line.find(' ', 5) == std::string::npos ? "" : line.substr(line.find(' ', 5))});
+            all.push_back({line.substr(5, line.find(' ', 5) - 5), line.find(' ', 5) == std::string::npos ? "" : line.substr(line.find(' ', 5)), {}});
         else
             all.back().steps.emplace_back(Decode(line.substr(0, line.find(" => "))), Decode(line.substr(line.find(" => ") + 4)));
     }
@@ -214,7 +195,12 @@ TEST_P(SimReceiver, RepliesAsExpected)
 {
     const StepCase& row = GetParam();
     Start(row.options);
-    std::string frame1 = MakeFrame(1, std::string(1024, 'a'), 1024, true), damaged = frame1;
+    std::string frame1 = Block(1), checkWrong = frame1, complementWrong = frame1;
+    checkWrong[500] ^= 1, complementWrong[2] ^= 1;
+    const std::map<char, std::pair<std::string, unsigned>> sends = {   // bytes, wait for the reply
+        {'H', {MakeHeader(row.header, row.size), 600}}, {'c', {checkWrong, 2000}}, {'k', {complementWrong, 2000}},
+        {'s', {frame1.substr(0, 600), 3000}}, {'E', {std::string(1, EOT), 600}}, {'Z', {Frame(true, 0, std::string()), 600}},
+        {'X', {std::string(1024, CAN), 300}}, {'x', {std::string(1, CAN), 300}}};
     tcflush(sim.port, TCIOFLUSH);
     for (size_t i = 0; i < row.steps.size(); i++) {
         char step = row.steps[i];
@@ -224,25 +210,14 @@ TEST_P(SimReceiver, RepliesAsExpected)
                 WriteBytes(sim.port, "u\r");
             answer = ReadAnswer(sim.port, 600, 100).substr(0, 2);
             answer = answer == "CC" ? "C" : answer;
-        } else if (step == 'H') {
-            answer = Reply(sim.port, MakeHeader(row.header, row.size), 600);
-        } else if (step >= '1' && step <= '9') {
-            answer = Reply(sim.port, MakeFrame(step - '0', std::string(1024, 'a' + step - '1'), 1024, true), 600);
-        } else if (step == 'c' || step == 'k') {
-            damaged[step == 'c' ? 500 : 2] ^= 0x01;
-            answer = Reply(sim.port, damaged, 2000);
-            damaged = frame1;
-        } else if (step == 's') {
-            answer = Reply(sim.port, frame1.substr(0, 600), 3000);
-        } else if (step == 'h') {
+        } else if (step >= '1' && step <= '9')
+            answer = Reply(sim.port, Block(step - '0'), 600);
+        else if (step == 'h')
             answer = std::to_string(HiddenUploads(Disk(row.stored.substr(0, row.stored.rfind('/')))));
-        } else if (step == 'w') {
+        else if (step == 'w')
             usleep(500000);
-        } else {
-            const std::string bytes = step == 'E' ? std::string(1, EOT) : step == 'Z' ? MakeFrame(0, "", 1024, true)
-                                    : step == 'X' ? std::string(1024, CAN) : std::string(1, CAN);
-            answer = Reply(sim.port, bytes, step == 'E' || step == 'Z' ? 600 : 300);
-        }
+        else
+            answer = Reply(sim.port, sends.at(step).first, sends.at(step).second);
         EXPECT_EQ(answer, row.replies.at(i)) << "step " << i << " '" << step << "'";
     }
     if (row.exitCode >= 0) {
@@ -273,10 +248,9 @@ TEST_P(SimWithSz, BatchArrivesByteExact)
 {
     if (std::system("command -v sz >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "sz (lrzsz) is not installed";
-    std::string param = GetParam(), pc = MakeFolder(nullptr);
-    std::vector<std::string> args = {"sz", "--ymodem", "-q"}, names = {"big.bin", "one block.nc", "tiny.nc", "odd.nc", "empty.nc"};
-    if (param.ends_with("-k"))
-        args.push_back("-k");
+    std::string mode = GetParam(), pc = MakeFolder(nullptr);
+    std::string command = "cd " + pc + " && timeout 60 sz --ymodem -q" + (mode.ends_with("-k") ? " -k" : "");
+    const std::vector<std::string> names = {"big.bin", "one block.nc", "tiny.nc", "odd.nc", "empty.nc"};
     // 140000 bytes run the block number past 255 in either block size.
     std::vector<std::string> contents = {std::string(140000, 0), std::string(1024, 0), "x", std::string(1025, 0), ""};
     std::mt19937 random(7);
@@ -285,25 +259,12 @@ TEST_P(SimWithSz, BatchArrivesByteExact)
         for (char& byte : contents[i])
             byte = static_cast<char>(random());
         WriteHostFile(pc + "/" + names[i], contents[i]);
-        args.push_back(names[i]);
+        command += " '" + names[i] + "'";
         total += contents[i].size();
     }
-    Start("--mode " + param.substr(0, param.find(' ')));
+    Start("--mode " + mode.substr(0, mode.find(' ')));
     WriteBytes(sim.port, "u\r");
-    std::vector<char*> argv;
-    for (std::string& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    int line = OpenPortRaw(sim.slave), status = -1;
-    pid_t sz = SpawnChild(argv.data(), pc.c_str(), line, line);
-    close(line);
-    for (int i = 0; i < 6000 && waitpid(sz, &status, WNOHANG) != sz; i++, status = -1)
-        usleep(10000);
-    if (status == -1) {
-        kill(sz, SIGKILL);
-        waitpid(sz, nullptr, 0);
-    }
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(std::system((command + " <" + sim.slave + " >" + sim.slave + " 2>/dev/null").c_str()), 0);
     for (size_t i = 0; i < names.size(); i++)
         EXPECT_EQ(ReadHostFile(Disk("/ram/cncprg/" + names[i])), contents[i]) << names[i];
     EXPECT_EQ(HiddenUploads(Disk("/ram/cncprg")), 0);

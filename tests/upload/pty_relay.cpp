@@ -1,6 +1,8 @@
 #include "tests/upload/pty_relay.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -15,52 +17,41 @@
 
 namespace fs = std::filesystem;
 
-static double Seconds()
-{
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec + now.tv_nsec / 1e9;
-}
+static double Seconds() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 
-pid_t SpawnChild(char* const argv[], const char* folder, int in, int out)
+// argv in folder (when given), stdin and stdout on the descriptors (-1: inherited), stderr on /dev/null.
+static pid_t SpawnChild(char* const argv[], const char* folder, int in, int out)
 {
     pid_t pid = fork();
     if (pid == 0) {
-        int null = open("/dev/null", O_WRONLY);
-        if (in >= 0)
-            dup2(in, 0);
-        if (out >= 0)
-            dup2(out, 1);
-        dup2(null, 2);
-        if (!folder || chdir(folder) == 0)
-            execvp(argv[0], argv);
+        dup2(open("/dev/null", O_WRONLY), 2);
+        if ((in >= 0 && dup2(in, 0) < 0) || (out >= 0 && dup2(out, 1) < 0) || (folder && chdir(folder) != 0))
+            _exit(127);
+        execvp(argv[0], argv);
         _exit(127);
     }
     return pid;
 }
 
-static int WriteAll(int fd, const void* data, size_t count)
+void WriteBytes(int fd, const std::string& bytes)
 {
-    const char* bytes = static_cast<const char*>(data);
-    while (count) {
-        ssize_t n = write(fd, bytes, count);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return 0;
-        bytes += n;
-        count -= static_cast<size_t>(n);
+    for (size_t at = 0; at < bytes.size();) {
+        ssize_t n = write(fd, bytes.data() + at, bytes.size() - at);
+        if (n <= 0 && errno != EINTR)
+            return;
+        at += n > 0 ? static_cast<size_t>(n) : 0;
     }
-    return 1;
 }
 
-static void MakeRaw(int fd)
+int OpenPortRaw(const std::string& path)
 {
+    int port = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     termios mode{};
-    if (fd >= 0 && tcgetattr(fd, &mode) == 0) {
+    if (port >= 0 && tcgetattr(port, &mode) == 0) {
         cfmakeraw(&mode);
-        tcsetattr(fd, TCSANOW, &mode);
+        tcsetattr(port, TCSANOW, &mode);
     }
+    return port;
 }
 
 int OpenPtyRelay(PtyRelay* relay, int doubleC)
@@ -72,14 +63,12 @@ int OpenPtyRelay(PtyRelay* relay, int doubleC)
     if (relay->master < 0 || grantpt(relay->master) != 0 || unlockpt(relay->master) != 0 ||
         ptsname_r(relay->master, relay->slavePath, sizeof(relay->slavePath)) != 0)
         return 0;
-    // Raw from the start: no echo or line editing before the client sets its modes.
-    relay->slaveHold = open(relay->slavePath, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    MakeRaw(relay->slaveHold);
+    relay->slaveHold = OpenPortRaw(relay->slavePath);   // raw before the client sets its modes: no echo
     signal(SIGPIPE, SIG_IGN);
     return relay->slaveHold >= 0;
 }
 
-int StartRelayPeer(PtyRelay* relay, char* const argv[], const char* folder)
+static int StartRelayPeer(PtyRelay* relay, char* const argv[], const char* folder)
 {
     int in[2], out[2];
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
@@ -96,35 +85,30 @@ int RunPtyRelay(PtyRelay* relay, char* const argv[], const char* folder, int sta
 {
     if (!startAfterUpload && !relay->peer && !StartRelayPeer(relay, argv, folder))
         return -1;
-    unsigned char last = 0, buffer[4096], out[2 * sizeof buffer];
+    char last = 0, buffer[4096];
     for (time_t giveUp = time(nullptr) + 120; time(nullptr) <= giveUp;) {   // a hung peer
         pollfd fds[2] = {{relay->master, POLLIN, 0}, {relay->fromPeer, POLLIN, 0}};
         int count = relay->fromPeer >= 0 ? 2 : 1;
         if (poll(fds, count, 200) < 0 && errno != EINTR)
             return -1;
         ssize_t n = (fds[0].revents & POLLIN) ? read(relay->master, buffer, sizeof buffer) : 0;
-        if (n > 0 && !relay->peer) {
-            // Bytes before the receiver runs are its start command.
-            for (ssize_t i = 0; i < n; last = buffer[i++])
-                if (last == 'u' && buffer[i] == '\r' && !StartRelayPeer(relay, argv, folder))
-                    return -1;
-        } else if (n > 0) {
+        bool waiting = !relay->peer;
+        for (ssize_t i = 0; waiting && i < n; last = buffer[i++])   // before the receiver runs: its start command
+            if (last == 'u' && buffer[i] == '\r' && !StartRelayPeer(relay, argv, folder))
+                return -1;
+        if (n > 0 && !waiting) {
             relay->bytesToPeer += static_cast<unsigned long long>(n);
-            WriteAll(relay->toPeer, buffer, static_cast<size_t>(n));
+            WriteBytes(relay->toPeer, std::string(buffer, static_cast<size_t>(n)));
             for (int i = 0; i < 2; i++)
                 if (relay->marks[i] && !relay->markSeconds[i] && relay->bytesToPeer >= relay->marks[i])
                     relay->markSeconds[i] = Seconds();
         }
         if (count == 2 && (fds[1].revents & (POLLIN | POLLHUP))) {
-            n = read(relay->fromPeer, buffer, sizeof buffer);
-            size_t length = 0;
-            for (ssize_t i = 0; i < n; i++) {
-                out[length++] = buffer[i];
-                if (relay->doubleC && buffer[i] == 'C')
-                    out[length++] = 'C';
-            }
-            if (n > 0) {
-                WriteAll(relay->master, out, length);
+            std::string out;
+            for (ssize_t i = 0, got = read(relay->fromPeer, buffer, sizeof buffer); i < got; i++)
+                out += relay->doubleC && buffer[i] == 'C' ? std::string("CC") : std::string(1, buffer[i]);
+            if (!out.empty()) {
+                WriteBytes(relay->master, out);
                 continue;
             }
             int status = 0;
@@ -138,10 +122,8 @@ int RunPtyRelay(PtyRelay* relay, char* const argv[], const char* folder, int sta
 
 void ClosePtyRelay(PtyRelay* relay)
 {
-    if (relay->peer > 0) {
-        kill(relay->peer, SIGTERM);
-        waitpid(relay->peer, nullptr, 0);
-    }
+    if (relay->peer > 0)
+        kill(relay->peer, SIGTERM), waitpid(relay->peer, nullptr, 0);
     for (int fd : {relay->master, relay->slaveHold, relay->toPeer, relay->fromPeer})
         if (fd >= 0)
             close(fd);
@@ -156,15 +138,7 @@ std::string MakeFolder(const char* copyFrom)
     return folder;
 }
 
-int OpenPortRaw(const std::string& path)
-{
-    int port = open(path.c_str(), O_RDWR | O_NOCTTY);
-    MakeRaw(port);
-    return port;
-}
-
-// The simulator prints its terminal's path as its first line.
-int StartSim(SimProcess* sim, std::vector<std::string> args)
+int StartSim(SimProcess* sim, std::vector<std::string> args)   // it prints its terminal's path first
 {
     args.insert(args.begin() + 1, {"--root", sim->root});
     std::vector<char*> argv;
@@ -185,39 +159,28 @@ int StartSim(SimProcess* sim, std::vector<std::string> args)
 
 int WaitSimExit(SimProcess* sim, unsigned ms)
 {
-    for (double end = Seconds() + ms / 1000.0;; usleep(10000)) {
+    for (double end = Seconds() + ms / 1000.0; Seconds() < end; usleep(10000)) {
         int status = 0;
         if (waitpid(sim->pid, &status, WNOHANG) == sim->pid) {
             sim->pid = -1;
             return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         }
-        if (Seconds() >= end)
-            return -1;
     }
+    return -1;
 }
 
-int StopSim(SimProcess* sim, bool keepFolder)
+int StopSim(SimProcess* sim)
 {
-    int code = -1;
-    if (sim->pid > 0) {
-        kill(sim->pid, SIGTERM);
-        if ((code = WaitSimExit(sim, 5000)) < 0 && sim->pid > 0) {
-            kill(sim->pid, SIGKILL);
-            waitpid(sim->pid, nullptr, 0);
-        }
-    }
+    int code = sim->pid > 0 && kill(sim->pid, SIGTERM) == 0 ? WaitSimExit(sim, 5000) : -1;
+    if (sim->pid > 0)
+        kill(sim->pid, SIGKILL), waitpid(sim->pid, nullptr, 0);
     if (sim->port >= 0)
         close(sim->port);
     sim->pid = sim->port = -1;
     std::error_code ignored;
-    if (!keepFolder && !sim->root.empty())
+    if (!sim->root.empty())
         fs::remove_all(sim->root, ignored);
     return code;
-}
-
-void WriteBytes(int port, const std::string& bytes)
-{
-    WriteAll(port, bytes.data(), bytes.size());
 }
 
 std::string ReadAnswer(int port, unsigned firstMs, unsigned quietMs)
@@ -241,19 +204,15 @@ std::string Command(int port, const std::string& text, unsigned firstMs)
 std::string ReadHostFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
-void WriteHostFile(const std::string& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
+void WriteHostFile(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 int HiddenUploads(const std::string& folder)
 {
-    int count = 0;
     std::error_code ignored;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder, ignored))
-        count += entry.path().filename().string().rfind(".sim-upload-", 0) == 0;
-    return count;
+    return static_cast<int>(std::count_if(fs::directory_iterator(folder, ignored), {}, [](const fs::directory_entry& entry) {
+        return entry.path().filename().string().starts_with(".sim-upload-");
+    }));
 }

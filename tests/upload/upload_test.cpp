@@ -1,7 +1,4 @@
-// The batch sender on a scripted line. Most cases are transcripts in
-// tests/upload/transcripts: the PC files, the receiver's replies (scripted per
-// write, or a well-behaved receiver), events at given writes, and what must
-// follow: the result, the bytes on the line, notices, texts, time.
+// The batch sender on a scripted line; most cases are transcripts in tests/upload/transcripts.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,11 +19,13 @@
 #include "serial/upload_worker.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/scripted_device.h"
+#include "tests/upload/line_bytes.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<unsigned char>;
+using Words = std::vector<std::string>;
 
 Bytes FileContent(uint32_t size)
 {
@@ -36,52 +35,33 @@ Bytes FileContent(uint32_t size)
     return content;
 }
 
-// A frame as the receiver expects it, built here independently: SOH and the
-// sum for 128 bytes, STX and the CRC (high byte first) for 1024, zero-filled.
-Bytes Frame(bool crc, unsigned char number, Bytes data)
-{
-    data.resize(crc ? 1024 : 128, 0);
-    Bytes out = {crc ? UPL_STX : UPL_SOH, number, static_cast<unsigned char>(255 - number)};
-    out.insert(out.end(), data.begin(), data.end());
-    unsigned sum = 0, reg = 0;
-    for (unsigned char byte : data) {
-        sum += byte;
-        for (int bit = 7; bit >= 0; bit--)
-            reg = ((reg << 1) ^ ((((reg >> 15) ^ (byte >> bit)) & 1) ? 0x1021 : 0)) & 0xFFFF;
-    }
-    if (crc)
-        out.insert(out.end(), {static_cast<unsigned char>(reg >> 8), static_cast<unsigned char>(reg)});
-    else
-        out.push_back(static_cast<unsigned char>(sum));
-    return out;
-}
-
-// "-" is nothing; <ACK> <NAK> <CAN> <EOT> <CR> <STX> <0> <FF> are those bytes; "*N" at the end repeats.
+// <ACK> <NAK> <CAN> <EOT> <CR> <STX> <0> <FF> are those bytes, "-" nothing; "*N" at the end repeats.
 Bytes Decode(std::string token)
 {
     size_t star = token.rfind('*');
     int repeat = star != std::string::npos && token.find('>', star) == std::string::npos ? std::stoi(token.substr(star + 1)) : 1;
-    token.resize(repeat > 1 ? star : token.size());
-    const std::pair<std::string, int> names[] = {{"<ACK>", 6}, {"<NAK>", 21}, {"<CAN>", 24}, {"<EOT>", 4}, {"<CR>", 13},
-                                                 {"<STX>", 2}, {"<0>", 0}, {"<FF>", 255}};
-    Bytes one, all;
-    for (size_t at = 0; token != "-" && at < token.size();) {
-        auto named = std::find_if(std::begin(names), std::end(names), [&](const auto& n) { return token.compare(at, n.first.size(), n.first) == 0; });
-        one.push_back(static_cast<unsigned char>(named == std::end(names) ? token[at] : named->second));
-        at += named == std::end(names) ? 1 : named->first.size();
-    }
+    const std::pair<std::string, std::string> names[] = {{"<ACK>", "\x06"}, {"<NAK>", "\x15"}, {"<CAN>", "\x18"}, {"<EOT>", "\x04"},
+                                                         {"<CR>", "\r"}, {"<STX>", "\x02"}, {"<0>", std::string(1, 0)}, {"<FF>", "\xFF"}};
+    Bytes one = DecodeNames<Bytes>(token.substr(0, repeat > 1 ? star : token.size()), names), all;
     for (int i = 0; i < repeat; i++)
         all.insert(all.end(), one.begin(), one.end());
     return all;
 }
 
+std::string Join(const Words& words, size_t from = 0)
+{
+    std::string text;
+    for (size_t i = from; i < words.size(); i++)
+        text += (i > from ? " " : "") + words[i];
+    return text;
+}
+
 // A well-behaved receiver that asks for one mode and keeps what it gets.
 struct YmodemPeer {
-    int crcMode = 1;
+    int crcMode = 1, closed = 0;
+    uint32_t nextBlock = 1;
     std::vector<std::pair<std::string, uint32_t>> names;   // block 0: path and size
     std::vector<Bytes> files;                               // data, cut to the size at EOT
-    int closed = 0;
-    uint32_t nextBlock = 1;
 
     std::string Answer(const Bytes& write)
     {
@@ -97,11 +77,8 @@ struct YmodemPeer {
             return !write.empty() && write[0] == UPL_CAN ? "" : "\x15";
         const char* text = reinterpret_cast<const char*>(write.data() + 3);
         if (write[1] == 0 && nextBlock == 1) {
-            closed = text[0] == 0;
-            if (!closed) {
-                names.emplace_back(text, static_cast<uint32_t>(strtoul(text + strlen(text) + 1, nullptr, 10)));
-                files.emplace_back();
-            }
+            if (!(closed = text[0] == 0))
+                names.emplace_back(text, static_cast<uint32_t>(strtoul(text + strlen(text) + 1, nullptr, 10))), files.emplace_back();
             return closed ? "\x06" : "\x06" "C";
         }
         if (write[1] != (nextBlock & 0xFF))
@@ -121,28 +98,22 @@ protected:
     std::vector<std::pair<unsigned, intptr_t>> notices;
     ScratchDir dir;
     std::function<std::string(size_t index, const Bytes& bytes)> peer;   // answers write index
-    int keepWrites = 1;
 
     void SetUp() override
     {
         InstallScriptedLine(&line);
-        port = ZemSerComOpen("COM1", 115200);
-        ASSERT_NE(port, nullptr);
+        ASSERT_NE(port = ZemSerComOpen("COM1", 115200), nullptr);
         job = new UploadJob();
         job->port = port;
         job->ramBudget = job->flashBudget = 0xFFFFFFFFu;
         static UploadNoticeSink sink;
-        sink = UploadNoticeSink{[](void* rig, unsigned id, intptr_t param) {
-                                    static_cast<UploadRig*>(rig)->notices.emplace_back(id, param);
-                                }, this};
+        sink = {[](void* rig, unsigned id, intptr_t param) { static_cast<UploadRig*>(rig)->notices.emplace_back(id, param); }, this};
         UploadSetNoticeSink(&sink);
         line.onWrite = [this](ScriptedLine& l, const unsigned char* bytes, uint32_t count) {
             Bytes written(bytes, bytes + count);
             std::string answer = peer ? peer(writes.size(), written) : std::string();
             l.Queue(Bytes(answer.begin(), answer.end()));
-            writes.push_back(keepWrites ? std::move(written) : Bytes());
-            if (!keepWrites)
-                l.written.clear();
+            writes.push_back(std::move(written));
         };
     }
     void TearDown() override
@@ -158,7 +129,7 @@ protected:
         std::ofstream(dir.File(name), std::ios::binary).write(reinterpret_cast<const char*>(content.data()), size);
         return dir.File(name);
     }
-    void SetFiles(const std::vector<std::string>& paths)
+    void SetFiles(const Words& paths)
     {
         memset(job->fileList, 0, sizeof(job->fileList));
         for (size_t at = 0, i = 0; i < paths.size(); at += paths[i++].size() + 1)
@@ -176,7 +147,7 @@ protected:
 
 struct Transcript {
     std::string name;
-    std::vector<std::vector<std::string>> lines;   // words of each directive
+    std::vector<Words> lines;   // words of each directive
 };
 
 void PrintTo(const Transcript& row, std::ostream* out) { *out << row.name; }
@@ -189,7 +160,7 @@ std::vector<Transcript> LoadTranscripts()
             std::string text, word;
             std::getline(in, text);
             std::istringstream words(text);
-            std::vector<std::string> line;
+            Words line;
             while (words >> word && word[0] != '#')
                 line.push_back(word);
             if (line.size() == 2 && line[0] == "case")
@@ -202,42 +173,33 @@ std::vector<Transcript> LoadTranscripts()
 
 class UploadTranscripts : public UploadRig, public testing::WithParamInterface<Transcript> {};
 
-unsigned NoticeId(const std::string& name)
+std::string NoticeText(const std::pair<unsigned, intptr_t>& notice)
 {
-    return name == "FILE" ? UM_SET_FILE_TEXT : name == "STATUS" ? UM_SET_STATUS_TEXT
-         : name == "INIT" ? UM_PROGRESS_INIT : name == "SET" ? UM_PROGRESS_SET : 0;
-}
-
-std::pair<unsigned, intptr_t> Notice(const std::string& word)
-{
-    return {NoticeId(word.substr(0, word.find(':'))), std::stol(word.substr(word.find(':') + 1))};
+    const std::pair<unsigned, const char*> names[] = {{UM_SET_FILE_TEXT, "FILE"}, {UM_SET_STATUS_TEXT, "STATUS"},
+                                                      {UM_PROGRESS_INIT, "INIT"}, {UM_PROGRESS_SET, "SET"}};
+    auto named = std::find_if(std::begin(names), std::end(names), [&](const auto& n) { return n.first == notice.first; });
+    return (named == std::end(names) ? "?" : named->second) + (":" + std::to_string(notice.second));
 }
 
 TEST_P(UploadTranscripts, EndAsTranscribed)
 {
-    std::vector<std::string> paths, replies;
+    Words paths, replies;
     std::vector<uint32_t> sizes;
-    std::vector<std::vector<std::string>> events;
+    std::vector<Words> events;
     YmodemPeer receiver;
-    int scripted = 1, readsAtCancel = -1;
-    auto rest = [](const std::vector<std::string>& w, size_t from) {
-        std::string text;
-        for (size_t i = from; i < w.size(); i++)
-            text += (i > from ? " " : "") + w[i];
-        return text;
-    };
-    for (const auto& w : GetParam().lines) {
+    int scripted = 1, readsAtCancel = -1, worker = 0, busyWhileWriting = 1;
+    for (const Words& w : GetParam().lines) {
         if (w[0] == "dir")
             strcpy(job->targetDir, w[1].c_str());
         else if (w[0] == "budget")
             job->ramBudget = std::stoul(w[1]), job->flashBudget = std::stoul(w[2]);
-        else if (w[0] == "file" && w[1] == "dir")
-            fs::create_directory(dir.File(rest(w, 2))), paths.push_back(dir.File(rest(w, 2))), sizes.push_back(0);
-        else if (w[0] == "file" && w[1] == "missing")
-            paths.push_back(dir.File(rest(w, 2))), sizes.push_back(0);
-        else if (w[0] == "file") {
+        else if (w[0] == "file" && (w[1] == "dir" || w[1] == "missing")) {
+            paths.push_back(dir.File(Join(w, 2))), sizes.push_back(0);
+            if (w[1] == "dir")
+                fs::create_directory(paths.back());
+        } else if (w[0] == "file") {
             sizes.push_back(std::stoul(w[1]));
-            paths.push_back(MakeFile(rest(w, 2), sizes.back()));
+            paths.push_back(MakeFile(Join(w, 2), sizes.back()));
             // An old write time, so a rewrite within the file system's clock tick still shows.
             fs::last_write_time(paths.back(), fs::last_write_time(paths.back()) - std::chrono::hours(1));
         } else if (w[0] == "peer")
@@ -248,118 +210,107 @@ TEST_P(UploadTranscripts, EndAsTranscribed)
             events.push_back(w);
         else if (w[0] == "prefail")
             line.failWrites = 1;
+        else if (w[0] == "worker")   // the worker thread's body, not the bare batch; "busy" takes the port first
+            worker = 1, ZemSerComSetBusy(port, w.size() > 1);
     }
     SetFiles(paths);
-    for (const auto& w : GetParam().lines)
+    for (const Words& w : GetParam().lines)
         if (w[0] == "unterminated")
             memset(job->fileList, 'x', sizeof(job->fileList));
     peer = [&](size_t index, const Bytes& bytes) {
+        busyWhileWriting &= ZemSerComIsBusy(port);
         Bytes answer = scripted ? (index < replies.size() ? Decode(replies[index]) : Bytes()) : Decode(receiver.Answer(bytes));
-        for (const auto& e : events) {
-            if (std::stoul(e[1]) != index)
-                continue;
-            if (e[2] == "cancel")
+        for (const Words& e : events) {
+            const std::string& what = std::stoul(e[1]) == index ? e[2] : "";
+            if (what == "cancel")
                 ZemStoreByte(&job->cancelRequested, 1), readsAtCancel = line.reads;
-            else if (e[2] == "fail" || e[2] == "short")
-                (e[2] == "fail" ? line.failWrites : line.shortWrites) = 1;
-            else if (e[2] == "also")
+            else if (what == "fail" || what == "short")
+                (what == "fail" ? line.failWrites : line.shortWrites) = 1;
+            else if (what == "also")
                 answer.push_back(static_cast<unsigned char>(e[3][0]));
-            else if (e[2] == "resize")
+            else if (what == "resize")
                 fs::resize_file(paths[0], std::stoul(e[3]));
-            else if (e[2] == "delete")
+            else if (what == "delete")
                 fs::remove(paths[0]);
-            else if (e[2] == "replace")
+            else if (what == "replace")
                 fs::rename(MakeFile("other.nc", sizes[0]), paths[0]);
-            else if (e[2] == "rewrite") {
-                std::fstream file(paths[0], std::ios::in | std::ios::out | std::ios::binary);
-                file.write("NEW", 3);
-            }
+            else if (what == "rewrite")
+                std::fstream(paths[0], std::ios::in | std::ios::out | std::ios::binary).write("NEW", 3);
         }
         return std::string(answer.begin(), answer.end());
     };
-    int result = UploadBatch(job);
-    for (const auto& w : GetParam().lines) {
-        SCOPED_TRACE(rest(w, 0));
-        std::vector<std::string> args(w.begin() + 1, w.end());
-        if (w[0] == "result") {
-            EXPECT_STREQ(UploadResultName(result), w[1].c_str());
-        } else if (w[0] == "lengths") {
-            std::vector<std::string> lengths;
+    ZemStoreResult(&job->result, 77);
+    int result = worker ? RunUploadWorker(job) : UploadBatch(job);
+    for (const Words& w : GetParam().lines) {
+        SCOPED_TRACE(Join(w));
+        Words got;   // what happened, in the words of the directive
+        const std::string& key = w[0];
+        if (key == "result" || key == "slot")
+            got = {UploadResultName(key == "result" ? result : ZemLoadResult(&job->result))};
+        else if (key == "port")   // busy while writing, busy after, bytes left unread, reads
+            got = {std::to_string(busyWhileWriting), std::to_string(ZemSerComIsBusy(port)), std::to_string(line.pending.size()),
+                   std::to_string(line.reads)};
+        else if (key == "lengths" || key == "writes" || key == "count") {
             for (const Bytes& write : writes)
-                lengths.push_back(std::to_string(write.size()));
-            EXPECT_EQ(lengths, args);
-        } else if (w[0] == "time" || w[0] == "slept") {
-            uint32_t value = w[0] == "time" ? line.clock.now : line.clock.slept;
-            EXPECT_GE(value, std::stoul(w[1]));
-            EXPECT_LE(value, std::stoul(w[2]));
-        } else if (w[0] == "written") {
+                got.push_back(std::to_string(write.size()));
+            if (key != "lengths")   // writes: how many; count LENGTH: how many of that length
+                got = key == "writes" ? Words{std::to_string(got.size())} : Words{w[1], std::to_string(std::count(got.begin(), got.end(), w[1]))};
+        } else if (key == "time" || key == "slept") {
+            uint32_t value = key == "time" ? line.clock.now : line.clock.slept;
+            got = value >= std::stoul(w[1]) && value <= std::stoul(w[2]) ? Words{w[1], w[2]} : Words{std::to_string(value)};
+        } else if (key == "written" || key == "line") {
             Bytes expected;
-            for (const std::string& token : args) {
-                Bytes piece = Decode(token);
-                expected.insert(expected.end(), piece.begin(), piece.end());
+            std::vector<Bytes> pieces;
+            for (size_t i = 1; key == "written" && i < w.size(); i++)
+                pieces.push_back(Decode(w[i]));
+            if (key == "line") {   // the whole exchange of file 0: mode of its frames, of the close, header name
+                Bytes content = FileContent(sizes[0]), header(w[3].begin(), w[3].end());
+                header.push_back(0);
+                for (char digit : std::to_string(sizes[0]))
+                    header.push_back(static_cast<unsigned char>(digit));
+                pieces = {{'u', '\r'}, Frame(w[1] == "crc", 0, header)};
+                for (size_t at = 0, block = w[1] == "crc" ? 1024 : 128; at < content.size(); at += block)
+                    pieces.push_back(Frame(w[1] == "crc", static_cast<unsigned char>(at / block + 1),
+                                           Bytes(content.begin() + at, content.begin() + std::min(content.size(), at + block))));
+                pieces.insert(pieces.end(), {{UPL_EOT}, Frame(w[2] == "crc", 0, Bytes())});
             }
-            EXPECT_EQ(line.written, expected);
-        } else if (w[0] == "line") {   // the whole exchange of file 0: mode of its frames, of the close, header name
-            bool crc = w[1] == "crc";
-            Bytes content = FileContent(sizes[0]), expected = {'u', '\r'}, header(w[3].begin(), w[3].end());
-            header.push_back(0);
-            for (char digit : std::to_string(sizes[0]))
-                header.push_back(static_cast<unsigned char>(digit));
-            std::vector<Bytes> pieces = {Frame(crc, 0, header)};
-            size_t block = crc ? 1024 : 128;
-            for (size_t at = 0; at < content.size(); at += block)
-                pieces.push_back(Frame(crc, static_cast<unsigned char>(at / block + 1),
-                                       Bytes(content.begin() + at, content.begin() + std::min(content.size(), at + block))));
-            pieces.push_back({UPL_EOT});
-            pieces.push_back(Frame(w[2] == "crc", 0, {}));
             for (const Bytes& piece : pieces)
                 expected.insert(expected.end(), piece.begin(), piece.end());
             EXPECT_EQ(line.written, expected);
-        } else if (w[0] == "purges") {
-            EXPECT_EQ(line.purges, std::stoi(w[1]));
-        } else if (w[0] == "filetext" || w[0] == "statustext") {
-            EXPECT_EQ(std::string(w[0] == "filetext" ? UploadFileText : UploadStatusText), rest(w, 1));
-        } else if (w[0] == "positions") {
-            std::vector<std::string> positions;
+            continue;
+        } else if (key == "purges" || key == "closed")
+            got = {std::to_string(key == "purges" ? line.purges : receiver.closed)};
+        else if (key == "filetext" || key == "statustext")
+            got = {key == "filetext" ? UploadFileText : UploadStatusText};
+        else if (key == "positions")
             for (intptr_t position : Positions())
-                positions.push_back(std::to_string(position));
-            EXPECT_EQ(positions, args);
-        } else if (w[0] == "notices") {
-            std::vector<std::pair<unsigned, intptr_t>> expected;
-            for (const std::string& word : args)
-                expected.push_back(Notice(word));
-            EXPECT_EQ(notices, expected);
-        } else if (w[0] == "lastnotice") {
-            ASSERT_FALSE(notices.empty());
-            EXPECT_EQ(notices.back(), Notice(w[1]));
-        } else if (w[0] == "received") {   // files whole, the first under the name given
+                got.push_back(std::to_string(position));
+        else if (key == "notices" || key == "lastnotice") {
+            for (const auto& notice : notices)
+                got.push_back(NoticeText(notice));
+            if (key == "lastnotice")
+                got.erase(got.begin(), got.end() - std::min<size_t>(got.size(), 1));
+        } else if (key == "received") {   // files whole, the first under the name given
             ASSERT_EQ(receiver.files.size(), std::stoul(w[1]));
             for (size_t i = 0; i < receiver.files.size(); i++)
                 EXPECT_EQ(receiver.files[i], FileContent(sizes[i])) << i;
-            if (w.size() > 2) {
-                EXPECT_EQ(receiver.names[0].first, w[2]);
-                EXPECT_EQ(receiver.names[0].second, sizes[0]);
-            }
-        } else if (w[0] == "closed") {
-            EXPECT_EQ(receiver.closed, std::stoi(w[1]));
-        } else if (w[0] == "tail") {   // the last writes
-            ASSERT_GE(writes.size(), args.size());
-            for (size_t i = 0; i < args.size(); i++)
-                EXPECT_EQ(writes[writes.size() - args.size() + i], Decode(args[i])) << i;
-        } else if (w[0] == "count") {   // writes of a length
-            EXPECT_EQ(std::count_if(writes.begin(), writes.end(), [&](const Bytes& b) { return b.size() == std::stoul(w[1]); }),
-                      std::stol(w[2]));
-        } else if (w[0] == "writes") {
-            EXPECT_EQ(writes.size(), std::stoul(w[1]));
-        } else if (w[0] == "drain") {   // reads after the cancel: the reply, then the drain
-            EXPECT_EQ(line.reads, readsAtCancel + std::stoi(w[1]));
-            EXPECT_TRUE(line.pending.empty());
-        } else if (w[0] == "left") {
-            EXPECT_EQ(job->ramBudget, std::stoul(w[1]));
-            EXPECT_EQ(job->flashBudget, std::stoul(w[2]));
-        } else if (std::string(" dir budget file peer replies at prefail unterminated ").find(" " + w[0] + " ") == std::string::npos) {
+            got = {std::to_string(receiver.files.size())};
+            if (w.size() > 2 && receiver.names[0].second == sizes[0])
+                got.push_back(receiver.names[0].first);
+        } else if (key == "tail") {   // the last writes
+            ASSERT_GE(writes.size(), w.size() - 1);
+            for (size_t i = 1; i < w.size(); i++)
+                EXPECT_EQ(writes[writes.size() - w.size() + i], Decode(w[i])) << i;
+            continue;
+        } else if (key == "drain")   // reads after the cancel: the reply, then the drain
+            got = {std::to_string(line.reads - readsAtCancel) + (line.pending.empty() ? "" : "+")};
+        else if (key == "left")
+            got = {std::to_string(job->ramBudget), std::to_string(job->flashBudget)};
+        else if (std::string(" dir budget file peer replies at prefail unterminated worker ").find(" " + key + " ") != std::string::npos)
+            continue;
+        else
             ADD_FAILURE() << "unknown directive";
-        }
+        EXPECT_EQ(Join(got), Join(w, 1));
     }
 }
 
@@ -370,13 +321,11 @@ using UploadBatches = UploadRig;
 
 TEST_F(UploadBatches, ProgressNearFourGibibytesDoesNotOverflow)
 {
-    // A sparse file of 4 GiB - 1024 bytes; the receiver stops after 17000
-    // blocks, past the point where offset * 256 leaves 32 bits.
+    // A sparse file of 4 GiB - 1024 bytes; the receiver stops after 17000 blocks, past offset * 256 leaving 32 bits.
     const uint32_t size = 0xFFFFFC00u, blocks = 17000;
     std::string path = MakeFile("huge.bin", 0);
     fs::resize_file(path, size);
     SetFiles({path});
-    keepWrites = 0;
     uint32_t header = 0;
     peer = [&](size_t index, const Bytes& bytes) -> std::string {
         if (index == 1)
@@ -387,48 +336,12 @@ TEST_F(UploadBatches, ProgressNearFourGibibytesDoesNotOverflow)
     EXPECT_EQ(header, size);
     std::vector<intptr_t> positions = Positions();
     ASSERT_EQ(positions.size(), blocks);
-    EXPECT_EQ(positions[0], 0);   // 256 * 1024 / size after the handshake
-    for (uint32_t block = 1; block < blocks; block++)
+    for (uint32_t block = 0; block < blocks; block++)
         ASSERT_EQ(positions[block], static_cast<intptr_t>(uint64_t(block) * 1024 * 256 / size)) << block;
 }
 
-TEST_F(UploadBatches, WorkerHoldsThePortForTheBatchThenDrainsAndReleasesIt)
+TEST_F(UploadBatches, WaitLimitsAboveThirtySecondsAreCut)
 {
-    SetFiles({MakeFile("a.nc", 100)});
-    YmodemPeer receiver;
-    int busyWhileWriting = 1;
-    peer = [&](size_t, const Bytes& bytes) {
-        busyWhileWriting &= ZemSerComIsBusy(port);
-        std::string answer = receiver.Answer(bytes);
-        return answer + (receiver.closed ? "xy" : "");   // left for the drain
-    };
-    ZemStoreResult(&job->result, 77);
-    EXPECT_EQ(RunUploadWorker(job), UPL_OK);
-    EXPECT_EQ(ZemLoadResult(&job->result), UPL_OK);
-    EXPECT_EQ(busyWhileWriting, 1);
-    EXPECT_EQ(ZemSerComIsBusy(port), 0);
-    EXPECT_TRUE(line.pending.empty());
-    peer = [](size_t, const Bytes&) { return std::string("C"); };
-    EXPECT_EQ(RunUploadWorker(job), UPL_NO_ANSWER);
-    EXPECT_EQ(ZemLoadResult(&job->result), UPL_NO_ANSWER);
-    EXPECT_EQ(ZemSerComIsBusy(port), 0);
-    // A busy port is neither used nor released.
-    ZemSerComSetBusy(port, 1);
-    size_t writesBefore = writes.size();
-    int reads = line.reads;
-    EXPECT_EQ(RunUploadWorker(job), UPL_PORT_BUSY);
-    EXPECT_EQ(ZemLoadResult(&job->result), UPL_PORT_BUSY);
-    EXPECT_EQ(writes.size(), writesBefore);
-    EXPECT_EQ(line.reads, reads);
-    EXPECT_EQ(ZemSerComIsBusy(port), 1);
-}
-
-TEST(UploadWaits, LimitsAboveThirtySecondsAreCut)
-{
-    ScriptedLine line;
-    InstallScriptedLine(&line);
-    SerialPort* port = ZemSerComOpen("COM1", 9600);
-    ASSERT_NE(port, nullptr);
     EXPECT_EQ(UploadWaitReply(port, 100000, 0), REPLY_NONE);
     EXPECT_GE(line.clock.now, 30000u);
     EXPECT_LE(line.clock.now, 31000u);
@@ -436,34 +349,28 @@ TEST(UploadWaits, LimitsAboveThirtySecondsAreCut)
     EXPECT_EQ(UploadWaitStart(port, 2000, 1), START_NONE);
     EXPECT_GE(line.clock.now - 0xFFFFFF00u, 2000u);
     EXPECT_LE(line.clock.now - 0xFFFFFF00u, 3000u);
-    ZemSerComClose(port);
-    InstallScriptedLine(nullptr);
 }
 
 TEST(UploadTexts, LongNamesKeepStartAndEndAroundAnEllipsis)
 {
-    std::string name = std::string(150, 'a') + std::string(100, 'b') + ".nc";   // 253 characters
+    std::string name = std::string(150, 'a') + std::string(100, 'b') + ".nc", fits(243, 'f'), wide;   // 253 characters
     SetUploadFileText(name.c_str());
     std::string text = UploadFileText;
     EXPECT_EQ(text.size(), 12u + 243u);
     EXPECT_EQ(text.substr(0, 12 + 120), "Uploading : " + std::string(120, 'a'));
     EXPECT_NE(text.find("..."), std::string::npos);
     EXPECT_EQ(text.substr(text.size() - 5), "bb.nc");
-    std::string fits(243, 'f');
     SetUploadFileText(fits.c_str());
     EXPECT_EQ(std::string(UploadFileText), "Uploading : " + fits);
-    // Never in the middle of a two-byte character.
-    std::string wide;
-    for (int i = 0; i < 100; i++)
+    for (int i = 0; i < 100; i++)   // never cut in the middle of a two-byte character
         wide += "\xC3\xA4";
     char out[64];
     ShortenFileName(wide.c_str(), out, 20);
     std::string shortened = out;
-    EXPECT_LE(shortened.size(), 20u);
     size_t dots = shortened.find("...");
+    EXPECT_LE(shortened.size(), 20u);
     ASSERT_NE(dots, std::string::npos);
-    EXPECT_EQ(dots % 2, 0u);
-    EXPECT_EQ((shortened.size() - dots - 3) % 2, 0u);
+    EXPECT_EQ(dots % 2 + (shortened.size() - dots - 3) % 2, 0u);
     EXPECT_EQ(static_cast<unsigned char>(shortened.back()), 0xA4);
 }
 
@@ -474,8 +381,7 @@ TEST(UploadTexts, CopiesAreWholeAndCutToTheCallersBuffer)
     char small[6];
     UploadCopyText(UploadStatusText, small, sizeof(small));
     EXPECT_STREQ(small, "12 fr");
-    // A reader never sees half a text while the writer rewrites it.
-    std::atomic<int> done{0};
+    std::atomic<int> done{0};   // a reader never sees half a text while the writer rewrites it
     std::thread writer([&] {
         for (int i = 0; !done; i++)
             UploadPublishText(UploadStatusText, (i & 1 ? a : b).c_str());

@@ -1,16 +1,13 @@
 #!/usr/bin/env bash
-# vtx put against the simulated controller through scripts/with-sim.sh: files
-# arrive under their names, a receiver that falls silent, usage errors, the
-# second Ctrl-C; the command's status is passed on and the link is gone after.
+# vtx put against the simulated controller through scripts/with-sim.sh: files arrive under their names,
+# a silent receiver, usage errors, the second Ctrl-C; the status is passed on, the link gone after.
 #   vtx_put_e2e.sh SOURCE_DIR BUILD_DIR
 set -uo pipefail
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp -r "$1/sim/sample" "$work/root"
 mkdir -p "$work/files"
-for file in "my part.nc:3000" block.nc:1024 one.nc:1 big.nc:20000; do
-  head -c "${file##*:}" /dev/urandom > "$work/files/${file%%:*}"
-done
+for file in "my part.nc:3000" block.nc:1024 one.nc:1 big.nc:20000; do head -c "${file##*:}" /dev/urandom > "$work/files/${file%%:*}"; done
 : > "$work/control"
 VANTORIX_SIM="$2/vantorix-sim" "$1/scripts/with-sim.sh" "$work/link" --root "$work/root" --silence-ms 1000 \
   --control "$work/control" -- bash -s "$2/vtx" "$work" <<'CHECKS'
@@ -18,39 +15,32 @@ vtx=$1 work=$2 port=$VANTORIX_SIM_PTY files=$2/files cnc=$2/root/ram/cncprg fail
 check() {   # NAME EXPECTED ACTUAL
   [ "$2" = "$3" ] && echo "ok   $1" || { echo "FAIL $1: expected [$2], got [$3]"; failures=$((failures + 1)); }
 }
+put() { "$vtx" --port "$port" put "$@" 2> "$work/err"; echo $?; }
 check "link while the command runs" "$VANTORIX_SIM_PTY" "$(readlink "$work/link")"
-"$vtx" --port "$port" put -p /ram/cncprg/ "$files/my part.nc" "$files/block.nc" "$files/one.nc" 2> "$work/err"
-check "success status" "0" "$?"
-for pair in "my part.nc:my_part.nc" block.nc:block.nc one.nc:one.nc; do
-  check "${pair%%:*} arrives as ${pair##*:}" "same" "$(cmp -s "$files/${pair%%:*}" "$cnc/${pair##*:}" && echo same)"
-done
+check "success status" 0 "$(put -p /ram/cncprg/ "$files/my part.nc" "$files/block.nc" "$files/one.nc")"
 check "one line per file and a final line" "my part.nc: 3000 bytes sent|block.nc: 1024 bytes sent|one.nc: 1 bytes sent|3 files uploaded, 4025 bytes" \
   "$(sed 's/ (.*)$//' "$work/err" | paste -sd '|')"
+for pair in "my part.nc:my_part.nc" block.nc:block.nc one.nc:one.nc; do
+  check "${pair%%:*} arrives as ${pair##*:}" same "$(cmp -s "$files/${pair%%:*}" "$cnc/${pair##*:}" && echo same)"
+done
 echo "silent-from:2" > "$work/control"
 start=$(date +%s%N)
-"$vtx" --port "$port" put "$files/big.nc" 2> "$work/err"
-check "silent receiver" "1|There was an error trying to upload." "$?|$(tail -n 1 "$work/err")"
+check "silent receiver" "1|There was an error trying to upload." "$(put "$files/big.nc")|$(tail -n 1 "$work/err")"
 elapsed=$(( ($(date +%s%N) - start) / 1000000 ))
-check "silent receiver costs a block's wait and a drain" "yes" "$([ "$elapsed" -lt 6000 ] && echo yes || echo "no ($elapsed ms)")"
+check "silent receiver costs a block's wait and a drain" yes "$([ "$elapsed" -lt 6000 ] && echo yes || echo "no ($elapsed ms)")"
 : > "$work/control"
 sleep 1.2   # the controller gives up the broken session
-"$vtx" --port "$port" put 2> /dev/null
-check "no file is a usage error" "2" "$?"
-"$vtx" --port "$port" put -p "/$(head -c 254 /dev/zero | tr '\0' d)" "$files/one.nc" 2> /dev/null
-check "directory over 254 characters" "2" "$?"
 many=()
 for i in $(seq 1 200); do many+=("$files/$(head -c 40 /dev/zero | tr '\0' x)$i"); done
-"$vtx" --port "$port" put "${many[@]}" 2> /dev/null
-check "list over 8191 bytes" "2" "$?"
+check "usage errors: no file, directory over 254 characters, list over 8191 bytes" "2 2 2" \
+  "$(put) $(put -p "/$(head -c 254 /dev/zero | tr '\0' d)" "$files/one.nc") $(put "${many[@]}")"
 echo "ack-delay:300" > "$work/control"
 "$vtx" --port "$port" put "$files/big.nc" 2> /dev/null &
 pid=$!
 sleep 1.5
-kill -INT "$pid"
-sleep 0.2
-kill -INT "$pid"
+kill -INT "$pid"; sleep 0.2; kill -INT "$pid"
 wait "$pid"
-check "second Ctrl-C ends at once" "130" "$?"
+check "second Ctrl-C ends at once" 130 "$?"
 exit $((failures ? 7 : 0))
 CHECKS
 status=$?

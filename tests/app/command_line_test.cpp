@@ -1,24 +1,12 @@
-// The argument grammar: options, names quoted and unquoted, the exact room
-// for names, what a usage error clears and keeps, and arguments joined so
-// that the grammar reads back the names that were given.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstring>
-#include <string>
-#include <vector>
-
+// The argument grammar, the room for names, what a usage error clears, and joined arguments.
 #include "app/command_line.h"
 #include "serial/upload_job.h"
 #include "tests/support/scratch_dir.h"
-
-namespace {
 
 using Names = std::vector<std::string>;
 
 int usageMessages;
 
-// Parses as the entry point does, from a cleared job and the flags as at load.
 int Parse(const std::string& text)
 {
     ClearUploadJob(&TheUploadJob);
@@ -41,13 +29,10 @@ Names FileNames()
 
 bool JobIsAllZero()
 {
-    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&TheUploadJob);
-    return std::all_of(bytes, bytes + sizeof(TheUploadJob), [](unsigned char b) { return b == 0; });
+    static const UploadJob zero{};
+    return memcmp(&TheUploadJob, &zero, sizeof(zero)) == 0;
 }
 
-}  // namespace
-
-// The texts of tests/app/command_line.rows, and names that fill their room.
 TEST(CommandLine, AcceptedTextsAndUsageErrors)
 {
     std::vector<Row> rows = ReadRows("app/command_line.rows");
@@ -83,8 +68,6 @@ TEST(CommandLine, AcceptedTextsAndUsageErrors)
     EXPECT_EQ(QuitWhenDone, 1);
 }
 
-namespace {
-
 std::string Join(const std::vector<std::string>& strings, uint32_t size = 1024)
 {
     std::vector<const char*> arguments;
@@ -93,8 +76,6 @@ std::string Join(const std::vector<std::string>& strings, uint32_t size = 1024)
     std::vector<char> buffer(size ? size : 1, '#');
     return JoinArguments(static_cast<int>(arguments.size()), arguments.data(), buffer.data(), size) ? buffer.data() : "~";
 }
-
-}  // namespace
 
 TEST(JoinArguments, QuotesWhatNeedsItRefusesWhatCannotBeRead)
 {

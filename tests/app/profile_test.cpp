@@ -1,15 +1,6 @@
-// Profile strings: defaults, cutting, letter case, blanks, line ends,
-// replacing in place, refused writes and hostile files.
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
-#include <string>
-
+// Profile strings: defaults, cutting, letter case, blanks, line ends, refused writes and hostile files.
 #include "app/profile.h"
 #include "tests/support/scratch_dir.h"
-
-namespace {
 
 namespace fs = std::filesystem;
 
@@ -19,11 +10,7 @@ protected:
     std::string path = dir.File("test.ini");
 
     void Put(const std::string& contents) { std::ofstream(path, std::ios::binary) << contents; }
-    std::string Contents()
-    {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    std::string Contents() { return ReadBytes(path); }
     std::string Read(const char* section, const char* key, const char* defaultText = "<default>", uint32_t size = 64)
     {
         std::string buffer(size + 1, '#');
@@ -33,13 +20,8 @@ protected:
         EXPECT_EQ(length, value.size());
         return value;
     }
-    int Write(const char* section, const char* key, const char* value)
-    {
-        return ProfileWriteString(section, key, value, path.c_str());
-    }
+    int Write(const char* section, const char* key, const char* value) { return ProfileWriteString(section, key, value, path.c_str()); }
 };
-
-}  // namespace
 
 TEST_F(Profile, ReadsAndWritesOfTheRows)
 {
@@ -58,7 +40,6 @@ TEST_F(Profile, ReadsAndWritesOfTheRows)
     }
 }
 
-// A file that cannot be written, in a missing folder or that is a folder, is refused.
 TEST_F(Profile, RefusedWritesLeaveTheFileAsItWas)
 {
     Put("[Vantorix]\r\nPort=COM2\r\n");

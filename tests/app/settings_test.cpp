@@ -1,14 +1,4 @@
-// Settings in "Vantorix1.ini": defaults, the nine keys, the window rectangle
-// in both meanings, low 8 bits, cut texts, the stop at a failing write, a
-// program directory too long for the path, and the number rule they use.
-#include <gtest/gtest.h>
-
-#include <climits>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <string>
-
+// Settings in "Vantorix1.ini", the program directory and the number rule they use.
 #include "app/profile.h"
 #include "app/program_dir.h"
 #include "app/settings.h"
@@ -28,15 +18,12 @@ TEST(ProgramDir, NamesTheDirectoryOfTheRunningProgram)
     memset(ProgramDir, 'x', sizeof(ProgramDir));
     ASSERT_EQ(FindProgramDir(), 1);
     std::string dir = ProgramDir;
-    ASSERT_FALSE(dir.empty());
-    EXPECT_EQ(dir.back(), static_cast<char>(fs::path::preferred_separator));
+    ASSERT_EQ(dir.back(), static_cast<char>(fs::path::preferred_separator));
     bool foundSelf = false;
     for (const auto& entry : fs::directory_iterator(dir))
         foundSelf |= entry.path().filename().string().rfind("app_tests", 0) == 0;
     EXPECT_TRUE(foundSelf) << dir;
 }
-
-namespace {
 
 class SettingsFile : public testing::Test {
 protected:
@@ -44,14 +31,12 @@ protected:
     std::string iniPath;
 
     void SetUp() override { Use(dir.Prefix()); }
-    // Points ProgramDir at path and scribbles over the settings.
     void Use(const std::string& path)
     {
         snprintf(ProgramDir, sizeof(ProgramDir), "%s", path.c_str());
         iniPath = path + "Vantorix1.ini";
         memset(&Settings, 0x55, sizeof(Settings));
     }
-    void Put(const std::string& contents) { std::ofstream(iniPath, std::ios::binary) << contents; }
     // The nine keys in file order, or the settings in the same order.
     std::string AllKeys()
     {
@@ -69,10 +54,8 @@ protected:
     std::string Loaded()
     {
         const WindowRectangle& r = Settings.WindowRect;
-        std::string all;
-        for (long value : {long(Settings.LogFile), long(Settings.UsePath)})
-            all += std::to_string(value) + "|";
-        all += std::string(Settings.Port) + "|" + std::to_string(Settings.Baudrate) + "|" + Settings.DefUplPath + "|";
+        std::string all = std::to_string(Settings.LogFile) + "|" + std::to_string(Settings.UsePath) + "|" + Settings.Port + "|" +
+                          std::to_string(Settings.Baudrate) + "|" + Settings.DefUplPath + "|";
         for (long value : {r.left, r.top, r.right, r.bottom})
             all += std::to_string(value) + "|";
         return all;
@@ -86,8 +69,6 @@ protected:
     }
 };
 
-}  // namespace
-
 TEST_F(SettingsFile, LoadsAndSavesOfTheRows)
 {
     for (const Row& c : ReadRows("app/settings.rows")) {
@@ -100,7 +81,7 @@ TEST_F(SettingsFile, LoadsAndSavesOfTheRows)
         else if (c[0] == "put" && c[1] == "<dir>")
             fs::remove(iniPath), fs::create_directory(iniPath);
         else if (c[0] == "put")
-            Put(c[1]);
+            std::ofstream(iniPath, std::ios::binary) << c[1];
         else if (c[0] == "absent")
             EXPECT_FALSE(fs::exists(ProgramDir + c[1]));
         else if (c[0] == "load")
@@ -119,7 +100,6 @@ TEST_F(SettingsFile, LoadsAndSavesOfTheRows)
     }
 }
 
-// The program saves after the support library has shut down.
 TEST_F(SettingsFile, SaveWorksAfterTheLibraryShutDown)
 {
     LoadSettings();

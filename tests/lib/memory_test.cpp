@@ -31,8 +31,6 @@ TEST(Heap, SizeZeroZeroFlagFreeAndResize)
     ZemMemFreeAs(&zeroed);
 }
 
-namespace {
-
 struct Element {
     char tag;
     char rest[279];
@@ -54,8 +52,6 @@ std::string Tags(const EntryArray* array)
         tags += static_cast<const Element*>(ZemArrayAt(array, i))->tag;
     return tags;
 }
-
-}  // namespace
 
 TEST(EntryArray, CreateGrowAndInsert)
 {

@@ -13,8 +13,6 @@
 #include "tests/support/scratch_dir.h"
 #include "tests/support/scripted_device.h"
 
-namespace {
-
 TEST(BuildDeleteCommand, JoinsPathAndNameAndUsesEveryByteButNoMore)
 {
     char command[DELETE_COMMAND_SIZE], target[DELETE_COMMAND_SIZE];
@@ -73,4 +71,3 @@ TEST(FetchControllerList, WhatReachesTheFile)
     remove(path.c_str());
 }
 
-}  // namespace

@@ -1,14 +1,4 @@
-// The port logic against a scripted line: the busy rule, purge before a
-// command, the traffic log byte for byte, and the clean-up of a failed open.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <iterator>
-#include <string>
-
+// The port logic against a scripted line: busy rule, purge, traffic log, clean-up of a failed open.
 #include "app/settings.h"
 #include "serial/serial_port.h"
 #include "tests/support/scratch_dir.h"
@@ -33,19 +23,12 @@ protected:
         InstallScriptedLine(nullptr);
         Settings.LogFile = 0;
     }
-    std::string Log() const
-    {
-        std::ifstream in(dir.File("VantorixLog.txt"), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    std::string Log() const { return ReadBytes(dir.File("VantorixLog.txt")); }
     void PutLog(const std::string& text) const { std::ofstream(dir.File("VantorixLog.txt"), std::ios::binary) << text; }
     void Open() { ASSERT_NE(port = ZemSerComOpen("COM3", 115200), nullptr); }
     std::string Written() const { return std::string(line.written.begin(), line.written.end()); }
 };
 
-// Open starts with an empty line, a command goes out on an emptied line,
-// a read stops at its count or after the read time-out, and close restores
-// what open saved.
 TEST_F(SerialPortTest, OpenSendReadAndClose)
 {
     line.Queue("stale");
@@ -69,7 +52,7 @@ TEST_F(SerialPortTest, OpenSendReadAndClose)
     EXPECT_EQ(ZemSerComRead(port, buffer, 3, 0), 0u);
     EXPECT_EQ(buffer[0], 0);
     EXPECT_EQ(line.clock.now - before, 990u);
-    EXPECT_EQ(ZemSerComClose(port), 1);
+    EXPECT_EQ(ZemSerComClose(port), 1);   // restores what open saved
     port = nullptr;
     EXPECT_EQ(line.stateRestored + line.timeoutsRestored + line.closes, 3);
 }
@@ -100,9 +83,7 @@ TEST_F(SerialPortTest, BusyPortRefusesOrdinaryCallersAndLetsTheOverrideThrough)
     EXPECT_EQ(Log(), "beforeVantorix Send:\r\n\x01Vantorix Read:\r\nCVantorix Send:\r\nu\r");
 }
 
-// A new log at every open; a short write logs what went out, a failed one
-// nothing; a failing platform read that still reports a byte, as a driver
-// may, is logged as failed with it.
+// A new log at every open; a failing read that still reports a byte, as a driver may, logs it as failed.
 TEST_F(SerialPortTest, LogRecordsEveryTransferByteForByte)
 {
     PutLog("an older session that must go");
@@ -124,33 +105,24 @@ TEST_F(SerialPortTest, LogRecordsEveryTransferByteForByte)
                                  "Vantorix Read:\r\nVantorix Read failed:\r\nQ", 116));
 }
 
-// Each failing step of an open: the device gets back exactly what had been
-// saved so far, is closed if it was opened, and the log is not touched.
+// Each failing step of an open gives back exactly what was saved so far and leaves the log alone.
 TEST_F(SerialPortTest, FailedOpenRestoresOnlyWhatWasSaved)
 {
-    static const struct {
-        int ScriptedLine::*fail;
-        int stateRestored, timeoutsRestored, closes;
-    } cases[] = {
-        {&ScriptedLine::failOpen, 0, 0, 0},        {&ScriptedLine::failGetState, 0, 0, 1},
-        {&ScriptedLine::failGetTimeouts, 1, 0, 1}, {&ScriptedLine::failConfigure, 1, 1, 1},
-        {&ScriptedLine::failSetTimeouts, 1, 1, 1},
-    };
+    int ScriptedLine::*fails[] = {&ScriptedLine::failOpen, &ScriptedLine::failGetState, &ScriptedLine::failGetTimeouts,
+                                  &ScriptedLine::failConfigure, &ScriptedLine::failSetTimeouts};
+    const char* restored[] = {"000", "001", "101", "111", "111"};   // state, time-outs, closes
     PutLog("previous");
-    for (const auto& c : cases) {
-        SCOPED_TRACE(&c - cases);
+    for (int i = 0; i < 5; i++) {
         line.stateRestored = line.timeoutsRestored = line.closes = 0;
-        line.*c.fail = 1;
+        line.*fails[i] = 1;
         EXPECT_EQ(ZemSerComOpen("COM3", 9600), nullptr);
-        line.*c.fail = 0;
-        EXPECT_EQ(std::vector<int>({line.stateRestored, line.timeoutsRestored, line.closes}),
-                  std::vector<int>({c.stateRestored, c.timeoutsRestored, c.closes}));
+        line.*fails[i] = 0;
+        EXPECT_EQ(std::to_string(line.stateRestored) + std::to_string(line.timeoutsRestored) + std::to_string(line.closes), restored[i]) << i;
         EXPECT_EQ(Log(), "previous");
     }
 }
 
-// A program directory so long that the log's name would be cut off: no log,
-// rather than a file under a truncated name.
+// No log rather than a file under a truncated name.
 TEST_F(SerialPortTest, LogPathThatDoesNotFitWritesNoLog)
 {
     std::string prefix = dir.Prefix();

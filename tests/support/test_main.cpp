@@ -1,7 +1,5 @@
 // Every test binary starts the support library before its first test.
-#include <gtest/gtest.h>
-
-#include <fstream>
+#include <sstream>
 
 #include "lib/zem_lib.h"
 #include "tests/support/scratch_dir.h"
@@ -27,6 +25,13 @@ std::vector<Row> ReadRows(const std::string& name)
         rows.push_back(row);
     }
     return rows;
+}
+
+std::string ReadBytes(const std::string& path)
+{
+    std::ostringstream bytes;
+    bytes << std::ifstream(path, std::ios::binary).rdbuf();
+    return bytes.str();
 }
 
 int main(int argc, char** argv)

@@ -1,19 +1,11 @@
-// Fetching the listing over a scripted line: the attempts, the one message
-// chosen by the last attempt, and the command posted after a good listing.
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
+// Fetching the listing over a scripted line: attempts, the last one's message, the post after it.
 #include "res/resource_ids.h"
 #include "app/command_line.h"
+#include "tests/support/scratch_dir.h"
 #include "lib/zem_ui.h"
 #include "serial/serial_port.h"
-#include "tests/support/scratch_dir.h"
 #include "tests/support/scripted_device.h"
 #include "tree/device_tree.h"
-
-namespace {
 
 const char* const goodListing = "listing\r\n(dir) ram\r\n 12 a.nc\r\nFree RamDisk: 100\r\nFree FlashDisk: 200\r\n\r\n";
 
@@ -22,23 +14,14 @@ protected:
     void SetUp() override
     {
         InstallScriptedLine(&line);
-        static const ZemUiSink sink = {
-            [](void* context, const char* text) { static_cast<ReadDirectoriesTest*>(context)->problems.push_back(text); },
-            [](void* context, unsigned id, intptr_t param) {
-                static_cast<ReadDirectoriesTest*>(context)->posts.push_back({id, param});
-            },
-            nullptr,
-        };
-        uiSink = sink;
-        uiSink.context = this;
+        uiSink = {[](void* self, const char* text) { static_cast<ReadDirectoriesTest*>(self)->problems.push_back(text); },
+                  [](void* self, unsigned id, intptr_t) { static_cast<ReadDirectoriesTest*>(self)->posts.push_back(id); },
+                  this};
         ZemUiSetSink(&uiSink);
         line.onWrite = [this](ScriptedLine& peer, const unsigned char* bytes, uint32_t count) {
             EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), count), "l\r\n");
             char reply = script[sends++];
-            if (reply == 'G')
-                peer.Queue(goodListing);
-            else if (reply == 'B')
-                peer.Queue("(dir) ram\r\n what is this\r\n");
+            peer.Queue(reply == 'G' ? goodListing : reply == 'B' ? "(dir) ram\r\n what is this\r\n" : "");
             ArmFailingWrite();
         };
         ASSERT_NE(port = ZemSerComOpen("COM1", 57600), nullptr);
@@ -50,8 +33,7 @@ protected:
         ZemSerComClose(port);
         ZemUiSetSink(nullptr);
         InstallScriptedLine(nullptr);
-        AutoConnect = 0;
-        ListingAttemptsOverride = 0;
+        AutoConnect = ListingAttemptsOverride = 0;
     }
     // A failing write never reaches the peer, so the line is told beforehand.
     void ArmFailingWrite()
@@ -64,8 +46,7 @@ protected:
     void Read(const std::string& replies, SerialPort* through)
     {
         script = replies + std::string(8, '-');
-        sends = 0;
-        line.writes = 0;
+        sends = line.writes = 0;
         line.written.clear();
         problems.clear();
         posts.clear();
@@ -80,10 +61,8 @@ protected:
     std::string script;
     size_t sends = 0;
     std::vector<std::string> problems;
-    std::vector<std::pair<unsigned, intptr_t>> posts;
+    std::vector<unsigned> posts;
 };
-
-}  // namespace
 
 TEST_F(ReadDirectoriesTest, AttemptsAndTheMessageOfTheLastOne)
 {
@@ -97,13 +76,11 @@ TEST_F(ReadDirectoriesTest, AttemptsAndTheMessageOfTheLastOne)
         EXPECT_EQ(outcomes.at(LastReadOutcome()), c[4]);
         EXPECT_EQ(problems, c[5].empty() ? std::vector<std::string>{} : std::vector<std::string>{c[5]});
         EXPECT_EQ(posts.size(), c[5].empty() ? 1u : 0u);
-        EXPECT_TRUE(posts.empty() || posts[0].first == CMD_AFTER_CONNECT);
+        EXPECT_TRUE(posts.empty() || posts[0] == CMD_AFTER_CONNECT);
         EXPECT_EQ(tree->arraysInUse, c[5].empty() ? 2u : 0u);
         EXPECT_EQ(tree->ramDiskFree + tree->flashDiskFree, c[5].empty() ? 300u : 0u);
     }
-    // No pause between attempts: only the two read timeouts pass.
-    AutoConnect = 0;
-    ListingAttemptsOverride = 0;
+    AutoConnect = ListingAttemptsOverride = 0;   // no pause between attempts: only the two read timeouts pass
     uint32_t start = line.clock.now;
     Read("", port);
     EXPECT_EQ(std::string(line.written.begin(), line.written.end()), "l\r\nl\r\n");
@@ -128,9 +105,7 @@ TEST_F(ReadDirectoriesTest, BusyPortOrNoPortLeavesTheLineAlone)
     EXPECT_TRUE(problems.empty() && posts.empty());
 }
 
-// On a slow line the listing comes in pieces: it is read up to its empty
-// line without waiting for the line to fall quiet, and one that fills the
-// buffer before its end has come is cut short, hence not correct.
+// A slow line: read up to the empty line without waiting for quiet; a full buffer before the end is not correct.
 TEST_F(ReadDirectoriesTest, ListingIsReadWholeUpToItsEndOrAFullBuffer)
 {
     line.bytesPerRead = 1000;

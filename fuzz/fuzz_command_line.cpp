@@ -1,11 +1,4 @@
-// The argument text on arbitrary input: ParseCommandLine keeps the file list
-// closed inside its field, the directory terminated and the flags in range;
-// GetCmdLineToken never writes past its capacity; joined names read back.
-#include <cstdint>
-#include <cstring>
-#include <string>
-#include <vector>
-
+// Arguments: the parsed job stays inside its fields, a token inside its room; joined names read back.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "app/command_line.h"
@@ -15,7 +8,6 @@
 
 static int usageShown;
 
-// Parses from a clean start; every name must stand in the text.
 static std::vector<std::string> Parse(const char* text, int* parsed)
 {
     AutoMode = AutoConnect = QuitWhenDone = usageShown = 0;

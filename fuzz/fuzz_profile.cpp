@@ -1,14 +1,7 @@
-// The profile reader and writer on arbitrary files: a read never writes past
-// its buffer and cuts a long value to size - 1; a refused write leaves the
-// file as it was; a done write of a plain value reads back as stored and
-// leaves other keys alone.
+// Profiles on arbitrary files: reads stay in their buffer and cut to size - 1; a refused write changes
+// nothing; a done write of a plain value reads back and leaves other keys alone.
 #include <cctype>
-#include <cstdint>
-#include <cstring>
-#include <string>
-#include <vector>
 #include <strings.h>
-
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "app/profile.h"
@@ -16,8 +9,7 @@
 
 static std::string profilePath, missingPath;
 
-// A read into a heap block of exactly size bytes, so that a write past it is
-// caught; the result must be a terminated text of the returned length.
+// Into a heap block of exactly size bytes, so that a write past it is caught.
 static std::string ReadValue(const std::string& path, const std::string& section, const std::string& key,
                              const std::string& defaultText, size_t size)
 {

@@ -1,16 +1,8 @@
-// The batch sender against a receiver whose every answer comes from the fuzz
-// input, on a virtual clock. Properties: the exchange ends, nothing goes out
-// after a failed command or block, the texts stay terminated, and every
-// result has its cause in the job or on the line.
-// Input: byte 0 bit 0 a second file, bits 1-2 which (another, a missing one,
-// an empty one, the first again), bit 3 the flash disk, bit 5 a budget one
-// byte short; byte 1 the write that fails (1-based, 0 none); byte 2 the read
-// after which the user cancels (0 none); then one byte per read (0xFF: a read
-// that times out; past the end the line is silent).
+// The batch sender against answers from the input: the exchange ends, nothing goes out after a failed
+// command or block, texts stay terminated, every result has its cause. Byte 0: bit 0 a second file, bits 1-2
+// which, bit 3 flash, bit 5 a budget one byte short; byte 1 the write that fails; byte 2 the read after which
+// the user cancels; then one byte per read (0xFF a time-out; past the end silence).
 #include <algorithm>
-#include <cstdint>
-#include <cstring>
-#include <string>
 
 #include "app/settings.h"
 #include "fuzz/fuzz_require.h"

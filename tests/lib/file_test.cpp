@@ -1,11 +1,4 @@
-// The whole-file helpers: dispositions of the write, reads at an offset,
-// the information record and the directory attribute of the find.
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <filesystem>
-#include <string>
-
+// The whole-file helpers: write dispositions, reads at an offset, the information record and the find.
 #include "lib/zem_lib.h"
 #include "tests/support/scratch_dir.h"
 
@@ -13,8 +6,7 @@ TEST(FileHelpers, WriteDispositions)
 {
     ScratchDir dir;
     const struct {
-        const char* name;
-        const char* text;
+        const char *name, *text;
         int mode, result;
         const char* after;   // the file's contents afterwards
     } steps[] = {

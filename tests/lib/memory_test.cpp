@@ -1,12 +1,6 @@
-// The heap wrappers and EntryArray: the size-0 rule, nulling after a free,
-// growth by spare elements, insertion anywhere and reuse after a clear.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstring>
-#include <string>
-
+// The heap wrappers and EntryArray: size 0, nulling after a free, growth, insertion, reuse after a clear.
 #include "lib/zem_lib.h"
+#include "tests/support/scratch_dir.h"
 
 TEST(Heap, SizeZeroZeroFlagFreeAndResize)
 {

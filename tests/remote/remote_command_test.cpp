@@ -1,11 +1,4 @@
-// The delete command text and where it stops fitting, and the parameter and
-// tool-list fetch against a scripted controller: which part of the answer is
-// kept and what reaches the file.
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <string>
-
+// The delete command text and where it stops fitting; fetching parameters and tools from a scripted controller.
 #include "app/delete_command.h"
 #include "app/fetch_answer.h"
 #include "lib/zem_lib.h"
@@ -22,10 +15,9 @@ TEST(BuildDeleteCommand, JoinsPathAndNameAndUsesEveryByteButNoMore)
     EXPECT_STREQ(command, "d a b\r");
     GetDeleteTarget(command, target, sizeof(target));
     EXPECT_STREQ(target, "a b");
-    // "d " + path + name + "\r" + NUL = 512 exactly.
     std::string path = "/" + std::string(506, 'p');
     ASSERT_EQ(BuildDeleteCommand(command, path.c_str(), "x"), 1);
-    EXPECT_EQ(std::string(command).size(), 511u);
+    EXPECT_EQ(std::string(command).size(), 511u);   // and its NUL: 512 exactly
     EXPECT_EQ(BuildDeleteCommand(command, (path + "q").c_str(), "x"), 0);
     EXPECT_STREQ(command, "");
     EXPECT_EQ(BuildDeleteCommand(command, path.c_str(), "xy"), 0);   // never a cut name
@@ -37,8 +29,8 @@ TEST(FetchControllerList, WhatReachesTheFile)
     ScriptedLine line;
     line.bytesPerRead = 4;   // every answer takes several read times
     InstallScriptedLine(&line);
-    SerialPort* port = ZemSerComOpen("COM1", 9600);
-    ASSERT_NE(port, nullptr);
+    SerialPort* port;
+    ASSERT_NE(port = ZemSerComOpen("COM1", 9600), nullptr);
     const std::string path = testing::TempDir() + "fetch-test.txt";
     const std::vector<std::string> outcomes = {"OK", "SEND_FAILED", "NO_ANSWER", "NO_TOOL_LIST"};
     for (const Row& c : ReadRows("remote/fetch.rows")) {

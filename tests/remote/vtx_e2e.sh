@@ -1,9 +1,5 @@
 #!/usr/bin/env bash
-# vtx against the simulated controller: ls as text and JSON, params, tools,
-# rm, and put checked before and after, with the exit codes of a good run (0),
-# a failure (1) and a usage error (2). The controller's trace tells which
-# commands reached it.
-#   vtx_e2e.sh SOURCE_DIR BUILD_DIR
+# vtx against the simulated controller, the rows of vtx_e2e.rows.   vtx_e2e.sh SOURCE_DIR BUILD_DIR
 set -uo pipefail
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -23,17 +19,9 @@ VANTORIX_SIM="$2/vantorix-sim" "$1/scripts/with-sim.sh" "$work/link" --root "$wo
   --params "$work/params" --tools "$work/tools" --flash-size 1000 --verbose -- bash -s "$2/vtx" "$work" "$1" \
   2>> "$work/trace" <<'CHECKS'
 exec 2>&1   # the controller's trace alone goes to the trace file
-vtx=$1
-work=$2
-port=$VANTORIX_SIM_PTY
-failures=0
+vtx=$1 work=$2 port=$VANTORIX_SIM_PTY failures=0
 check() {   # NAME EXPECTED ACTUAL
-  if [ "$2" != "$3" ]; then
-    echo "FAIL $1: expected [$2], got [$3]"
-    failures=$((failures + 1))
-  else
-    echo "ok   $1"
-  fi
+  [ "$2" = "$3" ] && echo "ok   $1" || { echo "FAIL $1: expected [$2], got [$3]"; failures=$((failures + 1)); }
 }
 exists() { for f in "$@"; do [ -e "$work/root/$f" ] && printf y || printf n; done; echo; }
 sent() {   # the command letters that reached the controller since the last call
@@ -45,8 +33,7 @@ vrm() { "$vtx" --port "$port" rm "$@"; }
 nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
 group=$(stat -c %G "$port")
 [ "$group" = root ] && group=dialout
-# ports: a fake /dev and /sys with a USB adapter (by-id link, device, ids,
-# driver), a ttyS with a UART, a ttyS without one and a tty that is no port.
+# ports: a fake /dev and /sys with a USB adapter, a ttyS with a UART, one without, and a tty that is no port.
 r=$work/sysroot
 mkdir "$work/empty"
 usb=$r/sys/devices/usb1/1-1
@@ -60,10 +47,7 @@ ln -s ../../../devices/pnp0/00:05 "$r/sys/class/tty/ttyS0/device"
 ln -s ../../../../bus/pnp/drivers/serial "$r/sys/devices/pnp0/00:05/driver"
 echo 4 > "$r/sys/class/tty/ttyS0/type"; echo 0 > "$r/sys/class/tty/ttyS1/type"
 ln -s ../../ttyUSB0 "$r/dev/serial/by-id/usb-FTDI_FT232R_UART_A5-if00-port0"
-# Each row of vtx_e2e.rows: NAME|CONTROL|COMMAND|EXPECTED, run in $work/pc with
-# CONTROL as the controller's fault; EXPECTED is the status, vtx's complaints
-# and its output (lines joined by ';', CR as \r) and the command letters sent,
-# with {port} and {group} for the terminal and its group.
+# NAME|CONTROL (the controller's fault)|COMMAND|status|complaints and output joined by ';'|letters sent.
 cd "$work/pc" || exit 1
 while IFS='|' read -r name control command expected; do
   case $name in ''|'#'*) continue ;; esac

@@ -33,33 +33,17 @@ protected:
         termios raw = Current(master);
         cfmakeraw(&raw);
         tcsetattr(master, TCSANOW, &raw);
-        // A cooked 9600 line, so that every change made by the open shows.
-        before = Current(slave);
+        before = Current(slave);   // a cooked 9600 line, so that every change made by the open shows
         cfsetspeed(&before, B9600);
         before.c_lflag |= ICANON | ECHO;
-        before.c_cc[VMIN] = 1;
-        before.c_cc[VTIME] = 5;
+        before.c_cc[VMIN] = 1, before.c_cc[VTIME] = 5;
         tcsetattr(slave, TCSANOW, &before);
         before = Current(slave);
     }
-    void TearDown() override
-    {
-        if (port)
-            ZemSerComClose(port);
-        close(slave);
-        close(master);
-    }
+    void TearDown() override { port && ZemSerComClose(port), close(slave), close(master); }
     void Open() { ASSERT_NE(port = ZemSerComOpen(path.c_str(), 115200), nullptr); }
-    static termios Current(int fd)
-    {
-        termios t{};
-        return tcgetattr(fd, &t), t;
-    }
-    bool Unchanged() const
-    {
-        termios t = Current(slave);
-        return memcmp(&t, &before, sizeof(t)) == 0;
-    }
+    static termios Current(int fd) { termios t{}; return tcgetattr(fd, &t), t; }
+    bool Unchanged() const { termios t = Current(slave); return memcmp(&t, &before, sizeof(t)) == 0; }
     void PeerSends(const char* text) const { ASSERT_EQ(write(master, text, strlen(text)), (ssize_t)strlen(text)); }
     std::string TakeFromMaster() const   // until the line is quiet
     {
@@ -93,8 +77,7 @@ TEST_F(SerialPtyTest, HeldPortIsRefusedToEveryOtherOpener)
 {
     Open();
     int exclusive = 0;
-    ASSERT_EQ(ioctl(slave, TIOCGEXCL, &exclusive), 0);
-    EXPECT_EQ(exclusive, 1);
+    EXPECT_TRUE(ioctl(slave, TIOCGEXCL, &exclusive) == 0 && exclusive == 1);
     EXPECT_EQ(ZemSerComOpen(path.c_str(), 115200), nullptr);
     pid_t child = fork();
     ASSERT_GE(child, 0);
@@ -108,8 +91,7 @@ TEST_F(SerialPtyTest, HeldPortIsRefusedToEveryOtherOpener)
     EXPECT_EQ(ZemSerComWrite(port, "x", 1, 0), SERCOM_DONE);
     EXPECT_EQ(TakeFromMaster(), "x");
     ZemSerComClose(port);
-    ASSERT_EQ(ioctl(slave, TIOCGEXCL, &exclusive), 0);
-    EXPECT_EQ(exclusive, 0);
+    EXPECT_TRUE(ioctl(slave, TIOCGEXCL, &exclusive) == 0 && exclusive == 0);
     Open();
 }
 
@@ -122,19 +104,15 @@ TEST_F(SerialPtyTest, SendCmdDiscardsEarlierInputAndReadReturnsOnceTheCountArriv
     EXPECT_EQ(ZemSerComSendCmd(port, "l\r\n", 0), SERCOM_DONE);
     EXPECT_EQ(TakeFromMaster(), "l\r\n");
     std::thread peer([this] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        PeerSends("ab");
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        PeerSends("cdef");
+        for (const char* piece : {"ab", "cdef"})
+            std::this_thread::sleep_for(std::chrono::milliseconds(50)), PeerSends(piece);
     });
     char buffer[8];
     auto start = std::chrono::steady_clock::now();
-    uint32_t got = ZemSerComRead(port, buffer, 4, 0);
-    long ms = MsSince(start);
+    EXPECT_EQ(ZemSerComRead(port, buffer, 4, 0), 4u);
+    EXPECT_LT(MsSince(start), 600);
     peer.join();
-    EXPECT_EQ(got, 4u);
     EXPECT_STREQ(buffer, "abcd");
-    EXPECT_LT(ms, 600);
     EXPECT_EQ(ZemSerComRead(port, buffer, 2, 0), 2u);
     EXPECT_STREQ(buffer, "ef");
 }
@@ -159,7 +137,6 @@ TEST_F(SerialPtyTest, ShortReadsEndAfterAboutASecond)
         auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(SerialGetDevice()->read(port->handle, buffer, 7, &got), !hungUp);
         long ms = MsSince(start);
-        EXPECT_EQ(got, hungUp ? 0 : strlen(arrived));
-        EXPECT_TRUE(ms >= 800 && ms <= 2500) << ms;
+        EXPECT_TRUE(got == (hungUp ? 0 : strlen(arrived)) && ms >= 800 && ms <= 2500) << ms << " " << got;
     }
 }

@@ -1,9 +1,9 @@
 // Fetching the listing over a scripted line: attempts, the last one's message, the post after it.
-#include "res/resource_ids.h"
 #include "app/command_line.h"
-#include "tests/support/scratch_dir.h"
 #include "lib/zem_ui.h"
+#include "res/resource_ids.h"
 #include "serial/serial_port.h"
+#include "tests/support/scratch_dir.h"
 #include "tests/support/scripted_device.h"
 #include "tree/device_tree.h"
 
@@ -29,27 +29,16 @@ protected:
     }
     void TearDown() override
     {
-        FreeDeviceTree(tree);
-        ZemSerComClose(port);
-        ZemUiSetSink(nullptr);
-        InstallScriptedLine(nullptr);
+        FreeDeviceTree(tree), ZemSerComClose(port), ZemUiSetSink(nullptr), InstallScriptedLine(nullptr);
         AutoConnect = ListingAttemptsOverride = 0;
     }
     // A failing write never reaches the peer, so the line is told beforehand.
-    void ArmFailingWrite()
-    {
-        if (script[sends] == 'W') {
-            sends++;
-            line.failWrites = 1;
-        }
-    }
+    void ArmFailingWrite() { line.failWrites = script[sends] == 'W' && ++sends; }
     void Read(const std::string& replies, SerialPort* through)
     {
         script = replies + std::string(8, '-');
         sends = line.writes = 0;
-        line.written.clear();
-        problems.clear();
-        posts.clear();
+        line.written.clear(), problems.clear(), posts.clear();
         ArmFailingWrite();
         ReadDirectories(tree, through, AnswerBuffer, ANSWER_BUFFER_SIZE);
     }

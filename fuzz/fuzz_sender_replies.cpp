@@ -42,16 +42,10 @@ static int DeviceRead(SerialHandle, void* buffer, uint32_t max, uint32_t* got)
     Require(++line.reads <= line.count + 24);   // every wait ends by its limit once the script is used up
     if (line.reads == line.cancelAfter)
         line.job->cancelRequested = 1;
-    *got = 0;
-    if (line.at >= line.count || line.replies[line.at] == 0xFF || max == 0) {
-        line.at += line.at < line.count;
-        virtualNow += 990;
-        return 1;
-    }
-    unsigned char byte = static_cast<unsigned char*>(buffer)[0] = line.replies[line.at++];
-    *got = 1;
-    virtualNow += 1;
-    line.canDelivered |= byte == UPL_CAN;
+    uint8_t byte = line.at < line.count ? line.replies[line.at++] : 0xFF;
+    if ((*got = byte != 0xFF && max))
+        *static_cast<uint8_t*>(buffer) = byte, line.canDelivered |= byte == UPL_CAN;
+    virtualNow += *got ? 1 : 990;
     return 1;
 }
 
@@ -78,9 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::string bytes(i == 0 ? 200 : i == 1 ? 1300 : 0, 'x');
             Require(i == 2 || ZemFileWrite(paths[i].c_str(), bytes.data(), bytes.size(), ZEM_FILE_CREATE));
         }
-        ZemSetClock(&virtualClock);
-        SerialSetDevice(&fuzzDevice);
-        UploadSetNoticeSink(&quietSink);
+        ZemSetClock(&virtualClock), SerialSetDevice(&fuzzDevice), UploadSetNoticeSink(&quietSink);
         Require((port = ZemSerComOpen("fuzz", 115200)) != nullptr);
     }
     uint8_t s[3] = {};
@@ -99,19 +91,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (s[0] & 32)
         (s[0] & 8 ? job.flashBudget : job.ramBudget) = 200 + (count == 2 && files[1] < 2 ? files[1] ? 1300 : 200 : 0) - 1;
 
-    line = {};
-    line.replies = data + used;
-    line.count = size - used;
-    line.failWriteAt = s[1];
-    line.cancelAfter = s[2];
-    line.job = &job;
+    line = {data + used, size - used, 0, s[1], s[2], 0, 0, 0, 0, &job};
     ZemSerComSetBusy(port, 1);
     int result = UploadBatch(&job);
     ZemSerComSetBusy(port, 0);
 
     Require(result >= UPL_OK && result <= UPL_NO_SPACE && result != UPL_PORT_BUSY);
-    Require(strnlen(UploadFileText, UPLOAD_TEXT_SIZE) < UPLOAD_TEXT_SIZE);
-    Require(strnlen(UploadStatusText, UPLOAD_TEXT_SIZE) < UPLOAD_TEXT_SIZE);
+    Require(strnlen(UploadFileText, UPLOAD_TEXT_SIZE) < UPLOAD_TEXT_SIZE && strnlen(UploadStatusText, UPLOAD_TEXT_SIZE) < UPLOAD_TEXT_SIZE);
     Require(result != UPL_OK || (!fileError && !(s[0] & 32) && !line.writeFailed));
     Require(result != UPL_CANCELLED || job.cancelRequested);
     Require(result != UPL_COMMAND_FAILED || line.writeFailed == 1);

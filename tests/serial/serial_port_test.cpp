@@ -10,19 +10,8 @@ protected:
     SerialPort* port = nullptr;
     ScratchDir dir;
 
-    void SetUp() override
-    {
-        InstallScriptedLine(&line);
-        snprintf(ProgramDir, sizeof(ProgramDir), "%s", dir.Prefix().c_str());
-        Settings.LogFile = 1;
-    }
-    void TearDown() override
-    {
-        if (port)
-            ZemSerComClose(port);
-        InstallScriptedLine(nullptr);
-        Settings.LogFile = 0;
-    }
+    void SetUp() override { InstallScriptedLine(&line), snprintf(ProgramDir, sizeof(ProgramDir), "%s", dir.Prefix().c_str()), Settings.LogFile = 1; }
+    void TearDown() override { port && ZemSerComClose(port), InstallScriptedLine(nullptr), Settings.LogFile = 0; }
     std::string Log() const { return ReadBytes(dir.File("VantorixLog.txt")); }
     void PutLog(const std::string& text) const { std::ofstream(dir.File("VantorixLog.txt"), std::ios::binary) << text; }
     void Open() { ASSERT_NE(port = ZemSerComOpen("COM3", 115200), nullptr); }

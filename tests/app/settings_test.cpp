@@ -42,7 +42,7 @@ protected:
         for (const char* key : {"Vantorix/LogFile", "Vantorix/UsePath", "Vantorix/Port", "Vantorix/Baudrate",
                                 "Vantorix/DefUplPath", "VantorixPos/left", "VantorixPos/top", "VantorixPos/right",
                                 "VantorixPos/bottom"}) {
-            std::string section(key, strchr(key, '/'));
+            std::string section(key, strchr(key, '/') - key);
             ProfileReadString(section.c_str(), strchr(key, '/') + 1, "<absent>", value, sizeof(value), iniPath.c_str());
             all += std::string(value) + "|";
         }

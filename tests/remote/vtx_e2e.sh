@@ -33,20 +33,11 @@ vrm() { "$vtx" --port "$port" rm "$@"; }
 nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
 group=$(stat -c %G "$port")
 [ "$group" = root ] && group=dialout
-# ports: a fake /dev and /sys with a USB adapter, a ttyS with a UART, one without, and a tty that is no port.
-r=$work/sysroot
 mkdir "$work/empty"
-usb=$r/sys/devices/usb1/1-1
-mkdir -p "$r/dev/serial/by-id" "$usb/1-1:1.0/ttyUSB0" "$r/sys/devices/pnp0/00:05" "$r/sys/class/tty/"{ttyUSB0,ttyS0,ttyS1}
-touch "$r/dev/"{ttyUSB0,ttyS0,ttyS1,tty5}
-printf '0403\n' > "$usb/idVendor"; printf '6001\n' > "$usb/idProduct"; printf 'FTDI\n' > "$usb/manufacturer"
-printf 'FT232R UART\n' > "$usb/product"; printf 'A5\n' > "$usb/serial"
-ln -s ../../../../../bus/usb-serial/drivers/ftdi_sio "$usb/1-1:1.0/ttyUSB0/driver"
-ln -s ../../../devices/usb1/1-1/1-1:1.0/ttyUSB0 "$r/sys/class/tty/ttyUSB0/device"
-ln -s ../../../devices/pnp0/00:05 "$r/sys/class/tty/ttyS0/device"
-ln -s ../../../../bus/pnp/drivers/serial "$r/sys/devices/pnp0/00:05/driver"
-echo 4 > "$r/sys/class/tty/ttyS0/type"; echo 0 > "$r/sys/class/tty/ttyS1/type"
-ln -s ../../ttyUSB0 "$r/dev/serial/by-id/usb-FTDI_FT232R_UART_A5-if00-port0"
+while read -r kind path text; do   # the fake /dev and /sys of 'vtx ports'
+  case $kind in d) mkdir -p "$work/sysroot/$path" ;; f) printf "${text:+%s\n}" "$text" > "$work/sysroot/$path" ;;
+                l) ln -s "$text" "$work/sysroot/$path" ;; esac
+done < "$3/tests/remote/vtx_sysroot.txt"
 # NAME|CONTROL (the controller's fault)|COMMAND|status|complaints and output joined by ';'|letters sent.
 cd "$work/pc" || exit 1
 while IFS='|' read -r name control command expected; do

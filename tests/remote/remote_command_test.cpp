@@ -49,7 +49,7 @@ TEST(FetchControllerList, WhatReachesTheFile)
         EXPECT_EQ(outcomes.at(outcome), c[4]);
         if (outcome == FETCH_OK)
             WriteFetchedFile(path.c_str(), kind, buffer + start, length);
-        EXPECT_EQ(std::string(line.written.begin(), line.written.end()), c[2] + c[3] == "00" ? c[0] + "\r\n" : "");
+        EXPECT_EQ(line.Written(), c[2] + c[3] == "00" ? c[0] + "\r\n" : "");
         char data[64];
         long n = ZemFileRead(path.c_str(), data, sizeof(data), 0, nullptr);
         EXPECT_EQ(std::string(data, n > 0 ? static_cast<size_t>(n) : 0), c[5]);

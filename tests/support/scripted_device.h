@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <string>
 #include <vector>
 
 // Moves only when the code sleeps or a read times out, so protocol limits cost no real time.
@@ -30,6 +31,7 @@ struct ScriptedLine {
     void Queue(const std::vector<unsigned char>& bytes) { pending.insert(pending.end(), bytes.begin(), bytes.end()); }
     void Queue(const char* text);
     void Queue(unsigned char byte) { pending.push_back(byte); }
+    std::string Written() const { return {written.begin(), written.end()}; }
 };
 
 // Installs the line as the serial device and its clock as the time source;

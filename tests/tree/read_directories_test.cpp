@@ -72,7 +72,7 @@ TEST_F(ReadDirectoriesTest, AttemptsAndTheMessageOfTheLastOne)
     AutoConnect = ListingAttemptsOverride = 0;   // no pause between attempts: only the two read timeouts pass
     uint32_t start = line.clock.now;
     Read("", port);
-    EXPECT_EQ(std::string(line.written.begin(), line.written.end()), "l\r\nl\r\n");
+    EXPECT_EQ(line.Written(), "l\r\nl\r\n");
     EXPECT_GE(line.clock.now - start, 2 * 990u);
     EXPECT_LT(line.clock.now - start, 2 * 990u + 100);
 }

@@ -73,7 +73,7 @@ TEST_F(SerialPtyTest, OpenSetsRaw8N1AndCloseRestoresThePreviousSettings)
     unlink(file);
 }
 
-TEST_F(SerialPtyTest, HeldPortIsRefusedToEveryOtherOpener)
+TEST_F(SerialPtyTest, HeldPortIsRefusedToOthersSendCmdPurgesAndReadsEndAtTheirCount)
 {
     Open();
     int exclusive = 0;
@@ -92,12 +92,7 @@ TEST_F(SerialPtyTest, HeldPortIsRefusedToEveryOtherOpener)
     EXPECT_EQ(TakeFromMaster(), "x");
     ZemSerComClose(port);
     EXPECT_TRUE(ioctl(slave, TIOCGEXCL, &exclusive) == 0 && exclusive == 0);
-    Open();
-}
-
-TEST_F(SerialPtyTest, SendCmdDiscardsEarlierInputAndReadReturnsOnceTheCountArrived)
-{
-    Open();
+    Open();   // again; a command discards earlier input, a read returns once its count arrived
     PeerSends("stale");
     pollfd p = {static_cast<int>(port->handle), POLLIN, 0};
     ASSERT_EQ(poll(&p, 1, 2000), 1);

@@ -3,17 +3,11 @@
 set -uo pipefail
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/root/ram/cncprg" "$work/root/ROM"
-head -c 1234 /dev/zero > "$work/root/ram/cncprg/part1.nc"
-head -c 5678 /dev/zero > "$work/root/ram/cncprg/part b.nc"
+while IFS='|' read -r kind path text; do   # the controller's and the PC's files, the fake /dev and /sys
+  case $kind in d) mkdir -p "$work/$path" ;; f) printf "${text:+%s\n}" "$text" > "$work/$path" ;; l) ln -s "$text" "$work/$path" ;;
+                z) head -c "$text" /dev/zero > "$work/$path" ;; r) head -c "$text" /dev/urandom > "$work/$path" ;; esac
+done < "$1/tests/remote/vtx_files.txt"
 head -c 99 /dev/zero > "$work/root/ram/$(printf 'n\xe4me "q".txt')"
-printf 'X=1\n' > "$work/params"
-: > "$work/tools"
-: > "$work/control"
-mkdir -p "$work/pc/sub"
-for file in good.nc:300 "my part.nc:700" f600.nc:600 empty.nc:0; do
-  head -c "${file##*:}" /dev/urandom > "$work/pc/${file%%:*}"
-done
 
 VANTORIX_SIM="$2/vantorix-sim" "$1/scripts/with-sim.sh" "$work/link" --root "$work/root" --control "$work/control" \
   --params "$work/params" --tools "$work/tools" --flash-size 1000 --verbose -- bash -s "$2/vtx" "$work" "$1" \
@@ -33,11 +27,6 @@ vrm() { "$vtx" --port "$port" rm "$@"; }
 nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
 group=$(stat -c %G "$port")
 [ "$group" = root ] && group=dialout
-mkdir "$work/empty"
-while read -r kind path text; do   # the fake /dev and /sys of 'vtx ports'
-  case $kind in d) mkdir -p "$work/sysroot/$path" ;; f) printf "${text:+%s\n}" "$text" > "$work/sysroot/$path" ;;
-                l) ln -s "$text" "$work/sysroot/$path" ;; esac
-done < "$3/tests/remote/vtx_sysroot.txt"
 # NAME|CONTROL (the controller's fault)|COMMAND|status|complaints and output joined by ';'|letters sent.
 cd "$work/pc" || exit 1
 while IFS='|' read -r name control command expected; do
@@ -59,7 +48,6 @@ CHECKS
 status=$?
 
 # A filled controller on a 57600 bit/s line: its listing takes several read times.
-mkdir -p "$work/full/ram/cncprg" "$work/full/ROM"
 for i in $(seq 600); do : > "$work/full/ram/cncprg/program_number_$i.nc"; done
 VANTORIX_SIM="$2/vantorix-sim" "$1/scripts/with-sim.sh" "$work/link-full" --root "$work/full" --baud 57600 -- \
   bash -c '"$1" --port "$VANTORIX_SIM_PTY" ls' _ "$2/vtx" > "$work/full.txt"

@@ -51,11 +51,9 @@ protected:
     std::string Loaded()
     {
         const WindowRectangle& r = Settings.WindowRect;
-        std::string all = std::to_string(Settings.LogFile) + "|" + std::to_string(Settings.UsePath) + "|" + Settings.Port + "|" +
-                          std::to_string(Settings.Baudrate) + "|" + Settings.DefUplPath + "|";
-        for (long value : {r.left, r.top, r.right, r.bottom})
-            all += std::to_string(value) + "|";
-        return all;
+        return std::to_string(Settings.LogFile) + "|" + std::to_string(Settings.UsePath) + "|" + Settings.Port + "|" +
+               std::to_string(Settings.Baudrate) + "|" + Settings.DefUplPath + "|" + std::to_string(r.left) + "|" +
+               std::to_string(r.top) + "|" + std::to_string(r.right) + "|" + std::to_string(r.bottom) + "|";
     }
     // A directory whose ProgramDir text, separator included, has this length.
     std::string DirectoryOfLength(size_t length)

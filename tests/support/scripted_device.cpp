@@ -1,18 +1,11 @@
 #include "tests/support/scripted_device.h"
 
-#include <cstring>
-
 #include "lib/zem_time.h"
 #include "serial/serial_device.h"
 
 static ScriptedLine* line;
 static const ZemClock virtualClock = {[](void*) { return line->clock.now; },
                                       [](void*, uint32_t ms) { line->clock.now += ms, line->clock.slept += ms; }, nullptr};
-
-void ScriptedLine::Queue(const char* text)
-{
-    pending.insert(pending.end(), text, text + strlen(text));
-}
 
 // Saved state and time-outs are filled with a pattern, as a platform would.
 static int Open(const char*, SerialHandle* handle) { return line->opens++, !line->failOpen && (*handle = 7); }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <string>
@@ -29,7 +30,7 @@ struct ScriptedLine {
     uint32_t baud = 0;
 
     void Queue(const std::vector<unsigned char>& bytes) { pending.insert(pending.end(), bytes.begin(), bytes.end()); }
-    void Queue(const char* text);
+    void Queue(const char* text) { pending.insert(pending.end(), text, text + strlen(text)); }
     void Queue(unsigned char byte) { pending.push_back(byte); }
     std::string Written() const { return {written.begin(), written.end()}; }
 };

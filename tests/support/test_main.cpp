@@ -1,6 +1,4 @@
 // Every test binary starts the support library before its first test.
-#include <sstream>
-
 #include "lib/zem_lib.h"
 #include "tests/support/scratch_dir.h"
 
@@ -29,9 +27,8 @@ std::vector<Row> ReadRows(const std::string& name)
 
 std::string ReadBytes(const std::string& path)
 {
-    std::ostringstream bytes;
-    bytes << std::ifstream(path, std::ios::binary).rdbuf();
-    return bytes.str();
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 int main(int argc, char** argv)

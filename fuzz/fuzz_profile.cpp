@@ -6,6 +6,7 @@
 
 #include "app/profile.h"
 #include "fuzz/fuzz_require.h"
+#include "lib/zem_lib.h"
 
 static std::string profilePath, missingPath;
 
@@ -23,6 +24,7 @@ static std::string ReadValue(const std::string& path, const std::string& section
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (profilePath.empty()) {
+        ZemLibInit();
         profilePath = ScratchFolder("fuzz_profile") + "/Vantorix1.ini";
         missingPath = profilePath + ".absent/Vantorix1.ini";
     }
@@ -35,8 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string &probeSection = text[4], &probeKey = text[5];
     uint32_t smallSize = input.ConsumeIntegralInRange<uint32_t>(0, 24);
     std::string content = input.ConsumeRemainingBytesAsString();
-    FILE* out = fopen(profilePath.c_str(), "wb");
-    Require(out && fwrite(content.data(), 1, content.size(), out) == content.size() && fclose(out) == 0);
+    Require(ZemFileWrite(profilePath.c_str(), content.data(), static_cast<uint32_t>(content.size()), ZEM_FILE_CREATE));
 
     // A small buffer gets the value cut to its size; no file at all gives the default, cut the same way.
     std::string whole = ReadValue(profilePath, section, key, defaultText, content.size() + defaultText.size() + 2);
@@ -49,10 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Require(written == ProfileCanStore(section.c_str(), key.c_str(), value.c_str()));
     if (!written) {
         std::string bytes(content.size() + 1, 0);
-        FILE* in = fopen(profilePath.c_str(), "rb");
-        Require(in && fread(bytes.data(), 1, bytes.size(), in) == content.size() && fclose(in) == 0);
-        Require(bytes.compare(0, content.size(), content) == 0);
-        return 0;
+        long got = ZemFileRead(profilePath.c_str(), bytes.data(), static_cast<uint32_t>(bytes.size()), 0, nullptr);
+        return Require(got == static_cast<long>(content.size()) && bytes.compare(0, got, content) == 0), 0;
     }
     // A value without blanks or quotes at its ends reads back as it was written.
     bool plain = value.empty() || (!isspace(static_cast<unsigned char>(value[0])) && value[0] != '"' &&

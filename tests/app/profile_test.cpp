@@ -9,7 +9,6 @@ protected:
     ScratchDir dir;
     std::string path = dir.File("test.ini");
 
-    void Put(const std::string& contents) { std::ofstream(path, std::ios::binary) << contents; }
     std::string Read(const char* section, const char* key, const char* defaultText = "<default>", uint32_t size = 64)
     {
         std::string buffer(size + 1, '#');
@@ -28,7 +27,7 @@ TEST_F(Profile, ReadsAndWritesOfTheRows)
         if (c[0] == "put" && c[1] == "~")
             fs::remove(path);
         else if (c[0] == "put")
-            Put(c[1]);
+            std::ofstream(path, std::ios::binary) << c[1];
         else if (c[0] == "read")
             EXPECT_EQ(Read(c[1].c_str(), c[2].c_str(), c[3].c_str(), std::stoul(c[4])), c[5]);
         else if (c[0] == "write")
@@ -40,7 +39,7 @@ TEST_F(Profile, ReadsAndWritesOfTheRows)
 
 TEST_F(Profile, RefusedWritesAndLongLines)
 {
-    Put("[Vantorix]\r\nPort=COM2\r\n");
+    std::ofstream(path, std::ios::binary) << "[Vantorix]\r\nPort=COM2\r\n";
     fs::permissions(path, fs::perms::owner_read);
     EXPECT_EQ(Write("Vantorix", "Port", "COM1"), 0);
     EXPECT_EQ(ReadBytes(path), "[Vantorix]\r\nPort=COM2\r\n");
@@ -52,7 +51,7 @@ TEST_F(Profile, RefusedWritesAndLongLines)
     fs::create_directory(dir.path / "adir");
     EXPECT_EQ(ProfileWriteString("Vantorix", "Port", "COM1", dir.File("adir").c_str()), 0);
     std::string longLine(300000, 'x');
-    Put("[Vantorix]\r\nnoise=" + longLine + "\r\nPort=" + longLine);
+    std::ofstream(path, std::ios::binary) << "[Vantorix]\r\nnoise=" + longLine + "\r\nPort=" + longLine;
     EXPECT_EQ(Read("Vantorix", "Port", "", 20), std::string(19, 'x'));
     EXPECT_EQ(Write("Vantorix", "Baudrate", "9600"), 1);
     EXPECT_EQ(Read("Vantorix", "Baudrate"), "9600");

@@ -5,8 +5,6 @@
 #include "tree/device_tree.h"
 #include "tree/tree_json.h"
 
-namespace fs = std::filesystem;
-
 // A named scratch file works alike on Linux and under Wine, where tmpfile() wants the drive's root.
 std::string TreeJson(const DeviceTree* tree)
 {
@@ -78,12 +76,12 @@ TEST(ClassifyLine, EachLineGetsItsKindAndValues)
 // NAME.txt against NAME.expected.json, all in one tree: each parse leaves nothing of the last.
 TEST_F(DeviceTreeTest, EveryGoldenSampleParsesAsExpected)
 {
-    std::set<fs::path> samples;
-    for (const auto& item : fs::directory_iterator(std::string(TESTS_DIR) + "/listings"))
+    std::set<std::filesystem::path> samples;
+    for (const auto& item : std::filesystem::directory_iterator(std::string(TESTS_DIR) + "/listings"))
         if (item.path().extension() == ".txt")
             samples.insert(item.path());
     ASSERT_GE(samples.size(), 28u);
-    for (fs::path sample : samples) {
+    for (std::filesystem::path sample : samples) {
         SCOPED_TRACE(sample.filename().string());
         int parsed = ParseListing(tree, ReadBytes(sample.string()).c_str());
         EXPECT_EQ(parsed ? TreeJson(tree) : "{\"valid\":false}", ReadBytes(sample.replace_extension(".expected.json").string()));

@@ -1,11 +1,4 @@
-// The argument text on arbitrary input: ParseCommandLine keeps the file list
-// closed inside its field, the directory terminated and the flags in range;
-// GetCmdLineToken never writes past its capacity; joined names read back.
-#include <cstdint>
-#include <cstring>
-#include <string>
-#include <vector>
-
+// Arguments: the parsed job stays inside its fields, a token inside its room; joined names read back.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "app/command_line.h"
@@ -15,7 +8,6 @@
 
 static int usageShown;
 
-// Parses from a clean start; every name must stand in the text.
 static std::vector<std::string> Parse(const char* text, int* parsed)
 {
     AutoMode = AutoConnect = QuitWhenDone = usageShown = 0;
@@ -38,10 +30,8 @@ static std::vector<std::string> Parse(const char* text, int* parsed)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (!UsageMessageHook) {
-        ZemLibInit();
-        UsageMessageHook = [] { usageShown++; };
-    }
+    if (!UsageMessageHook)
+        ZemLibInit(), UsageMessageHook = [] { usageShown++; };
     FuzzedDataProvider input(data, size);
     int parsed, mode = size ? input.ConsumeIntegralInRange<int>(0, 2) : -1;
     if (mode == 0) {
@@ -51,10 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::string text = input.ConsumeRemainingBytesAsString().c_str();
         std::vector<char> room(capacity ? capacity : 1, 0x55);
         char *start = capacity ? room.data() : nullptr, *cursor = start;
-        if (!GetCmdLineToken(text.c_str(), &cursor, &left)) {
-            Require(cursor == start && left == capacity);
-            return 0;
-        }
+        if (!GetCmdLineToken(text.c_str(), &cursor, &left))
+            return Require(cursor == start && left == capacity), 0;
         size_t length = strlen(start);
         Require(length > 0 && cursor == start + length + 1 && left == capacity - length - 1 && text.find(start) != std::string::npos);
     } else if (mode == 2) {   // "-u" names and a "-p" directory, joined and parsed again

@@ -1,9 +1,4 @@
-// ParseListing on arbitrary answers: it must never read outside the text,
-// and must leave the tree either loaded with sound links or wholly empty.
-#include <cstdint>
-#include <cstring>
-#include <vector>
-
+// ParseListing on arbitrary answers: no read outside the text; a tree loaded with sound links or wholly empty.
 #include "fuzz/fuzz_require.h"
 #include "lib/zem_lib.h"
 #include "tree/device_tree.h"

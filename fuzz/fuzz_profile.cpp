@@ -1,23 +1,16 @@
-// The profile reader and writer on arbitrary files: a read never writes past
-// its buffer and cuts a long value to size - 1; a refused write leaves the
-// file as it was; a done write of a plain value reads back as stored and
-// leaves other keys alone.
+// Profiles on arbitrary files: reads stay in their buffer and cut to size - 1; a refused write changes
+// nothing; a done write of a plain value reads back and leaves other keys alone.
 #include <cctype>
-#include <cstdint>
-#include <cstring>
-#include <string>
-#include <vector>
 #include <strings.h>
-
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "app/profile.h"
 #include "fuzz/fuzz_require.h"
+#include "lib/zem_lib.h"
 
 static std::string profilePath, missingPath;
 
-// A read into a heap block of exactly size bytes, so that a write past it is
-// caught; the result must be a terminated text of the returned length.
+// Into a heap block of exactly size bytes, so that a write past it is caught.
 static std::string ReadValue(const std::string& path, const std::string& section, const std::string& key,
                              const std::string& defaultText, size_t size)
 {
@@ -31,6 +24,7 @@ static std::string ReadValue(const std::string& path, const std::string& section
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (profilePath.empty()) {
+        ZemLibInit();
         profilePath = ScratchFolder("fuzz_profile") + "/Vantorix1.ini";
         missingPath = profilePath + ".absent/Vantorix1.ini";
     }
@@ -43,8 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string &probeSection = text[4], &probeKey = text[5];
     uint32_t smallSize = input.ConsumeIntegralInRange<uint32_t>(0, 24);
     std::string content = input.ConsumeRemainingBytesAsString();
-    FILE* out = fopen(profilePath.c_str(), "wb");
-    Require(out && fwrite(content.data(), 1, content.size(), out) == content.size() && fclose(out) == 0);
+    Require(ZemFileWrite(profilePath.c_str(), content.data(), static_cast<uint32_t>(content.size()), ZEM_FILE_CREATE));
 
     // A small buffer gets the value cut to its size; no file at all gives the default, cut the same way.
     std::string whole = ReadValue(profilePath, section, key, defaultText, content.size() + defaultText.size() + 2);
@@ -57,10 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Require(written == ProfileCanStore(section.c_str(), key.c_str(), value.c_str()));
     if (!written) {
         std::string bytes(content.size() + 1, 0);
-        FILE* in = fopen(profilePath.c_str(), "rb");
-        Require(in && fread(bytes.data(), 1, bytes.size(), in) == content.size() && fclose(in) == 0);
-        Require(bytes.compare(0, content.size(), content) == 0);
-        return 0;
+        long got = ZemFileRead(profilePath.c_str(), bytes.data(), static_cast<uint32_t>(bytes.size()), 0, nullptr);
+        return Require(got == static_cast<long>(content.size()) && bytes.compare(0, got, content) == 0), 0;
     }
     // A value without blanks or quotes at its ends reads back as it was written.
     bool plain = value.empty() || (!isspace(static_cast<unsigned char>(value[0])) && value[0] != '"' &&

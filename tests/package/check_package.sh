@@ -29,11 +29,9 @@ dpkg-deb -x "$deb" "$work/root"
 bin=$work/root/usr/bin
 [ "$("$bin/vtx" --version)" = "vtx $version" ]
 [ "$("$bin/vantorix-sim" --version)" = "vantorix-sim $version" ]
-# grep -q stops reading at the first match: with pipefail the writer's
-# SIGPIPE would fail the check, so each text is read whole first.
+# Each text is read whole first: grep -q stops early, and the writer's SIGPIPE would fail under pipefail.
 grep -q -- '--root DIR' <<<"$("$bin/vantorix-sim" --help)"
 grep -q libc6 <<<"$(dpkg-deb -f "$deb" Depends)"
-# The man pages follow --help: the newest command is in the page.
 grep -q 'list the serial devices' <<<"$(zcat "$work/root/usr/share/man/man1/vtx.1.gz")"
 grep -q 'simulated Vantorix' <<<"$(zcat "$work/root/usr/share/man/man1/vantorix-sim.1.gz")"
 completion=$(PATH=$bin:$PATH bash -c '. "$1"; COMP_WORDS=(vtx p); COMP_CWORD=1; _vtx; echo "${COMPREPLY[*]}"' _ \

@@ -1,11 +1,4 @@
-// The delete command text and where it stops fitting, and the parameter and
-// tool-list fetch against a scripted controller: which part of the answer is
-// kept and what reaches the file.
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <string>
-
+// The delete command text and where it stops fitting; fetching parameters and tools from a scripted controller.
 #include "app/delete_command.h"
 #include "app/fetch_answer.h"
 #include "lib/zem_lib.h"
@@ -13,23 +6,17 @@
 #include "tests/support/scratch_dir.h"
 #include "tests/support/scripted_device.h"
 
-namespace {
-
 TEST(BuildDeleteCommand, JoinsPathAndNameAndUsesEveryByteButNoMore)
 {
     char command[DELETE_COMMAND_SIZE], target[DELETE_COMMAND_SIZE];
-    ASSERT_EQ(BuildDeleteCommand(command, "/ram/cncprg/", "part.nc"), 1);
-    EXPECT_STREQ(command, "d /ram/cncprg/part.nc\r");
-    ASSERT_EQ(BuildDeleteCommand(command, "", "a b"), 1);
-    EXPECT_STREQ(command, "d a b\r");
+    EXPECT_TRUE(BuildDeleteCommand(command, "/ram/cncprg/", "part.nc") && !strcmp(command, "d /ram/cncprg/part.nc\r"));
+    EXPECT_TRUE(BuildDeleteCommand(command, "", "a b") && !strcmp(command, "d a b\r"));
     GetDeleteTarget(command, target, sizeof(target));
     EXPECT_STREQ(target, "a b");
-    // "d " + path + name + "\r" + NUL = 512 exactly.
     std::string path = "/" + std::string(506, 'p');
     ASSERT_EQ(BuildDeleteCommand(command, path.c_str(), "x"), 1);
-    EXPECT_EQ(std::string(command).size(), 511u);
-    EXPECT_EQ(BuildDeleteCommand(command, (path + "q").c_str(), "x"), 0);
-    EXPECT_STREQ(command, "");
+    EXPECT_EQ(std::string(command).size(), 511u);   // and its NUL: 512 exactly
+    EXPECT_TRUE(!BuildDeleteCommand(command, (path + "q").c_str(), "x") && command[0] == 0);
     EXPECT_EQ(BuildDeleteCommand(command, path.c_str(), "xy"), 0);   // never a cut name
     EXPECT_EQ(BuildDeleteCommand(command, "/ram/", ""), 0);
 }
@@ -39,8 +26,8 @@ TEST(FetchControllerList, WhatReachesTheFile)
     ScriptedLine line;
     line.bytesPerRead = 4;   // every answer takes several read times
     InstallScriptedLine(&line);
-    SerialPort* port = ZemSerComOpen("COM1", 9600);
-    ASSERT_NE(port, nullptr);
+    SerialPort* port;
+    ASSERT_NE(port = ZemSerComOpen("COM1", 9600), nullptr);
     const std::string path = testing::TempDir() + "fetch-test.txt";
     const std::vector<std::string> outcomes = {"OK", "SEND_FAILED", "NO_ANSWER", "NO_TOOL_LIST"};
     for (const Row& c : ReadRows("remote/fetch.rows")) {
@@ -59,7 +46,7 @@ TEST(FetchControllerList, WhatReachesTheFile)
         EXPECT_EQ(outcomes.at(outcome), c[4]);
         if (outcome == FETCH_OK)
             WriteFetchedFile(path.c_str(), kind, buffer + start, length);
-        EXPECT_EQ(std::string(line.written.begin(), line.written.end()), c[2] + c[3] == "00" ? c[0] + "\r\n" : "");
+        EXPECT_EQ(line.Written(), c[2] + c[3] == "00" ? c[0] + "\r\n" : "");
         char data[64];
         long n = ZemFileRead(path.c_str(), data, sizeof(data), 0, nullptr);
         EXPECT_EQ(std::string(data, n > 0 ? static_cast<size_t>(n) : 0), c[5]);
@@ -73,4 +60,3 @@ TEST(FetchControllerList, WhatReachesTheFile)
     remove(path.c_str());
 }
 
-}  // namespace

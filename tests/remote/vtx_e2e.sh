@@ -1,39 +1,21 @@
 #!/usr/bin/env bash
-# vtx against the simulated controller: ls as text and JSON, params, tools,
-# rm, and put checked before and after, with the exit codes of a good run (0),
-# a failure (1) and a usage error (2). The controller's trace tells which
-# commands reached it.
-#   vtx_e2e.sh SOURCE_DIR BUILD_DIR
+# vtx against the simulated controller, the rows of vtx_e2e.rows.   vtx_e2e.sh SOURCE_DIR BUILD_DIR
 set -uo pipefail
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/root/ram/cncprg" "$work/root/ROM"
-head -c 1234 /dev/zero > "$work/root/ram/cncprg/part1.nc"
-head -c 5678 /dev/zero > "$work/root/ram/cncprg/part b.nc"
+while IFS='|' read -r kind path text; do   # the controller's and the PC's files, the fake /dev and /sys
+  case $kind in d) mkdir -p "$work/$path" ;; f) printf "${text:+%s\n}" "$text" > "$work/$path" ;; l) ln -s "$text" "$work/$path" ;;
+                z) head -c "$text" /dev/zero > "$work/$path" ;; r) head -c "$text" /dev/urandom > "$work/$path" ;; esac
+done < "$1/tests/remote/vtx_files.txt"
 head -c 99 /dev/zero > "$work/root/ram/$(printf 'n\xe4me "q".txt')"
-printf 'X=1\n' > "$work/params"
-: > "$work/tools"
-: > "$work/control"
-mkdir -p "$work/pc/sub"
-for file in good.nc:300 "my part.nc:700" f600.nc:600 empty.nc:0; do
-  head -c "${file##*:}" /dev/urandom > "$work/pc/${file%%:*}"
-done
 
 VANTORIX_SIM="$2/vantorix-sim" "$1/scripts/with-sim.sh" "$work/link" --root "$work/root" --control "$work/control" \
   --params "$work/params" --tools "$work/tools" --flash-size 1000 --verbose -- bash -s "$2/vtx" "$work" "$1" \
   2>> "$work/trace" <<'CHECKS'
 exec 2>&1   # the controller's trace alone goes to the trace file
-vtx=$1
-work=$2
-port=$VANTORIX_SIM_PTY
-failures=0
+vtx=$1 work=$2 port=$VANTORIX_SIM_PTY failures=0
 check() {   # NAME EXPECTED ACTUAL
-  if [ "$2" != "$3" ]; then
-    echo "FAIL $1: expected [$2], got [$3]"
-    failures=$((failures + 1))
-  else
-    echo "ok   $1"
-  fi
+  [ "$2" = "$3" ] && echo "ok   $1" || { echo "FAIL $1: expected [$2], got [$3]"; failures=$((failures + 1)); }
 }
 exists() { for f in "$@"; do [ -e "$work/root/$f" ] && printf y || printf n; done; echo; }
 sent() {   # the command letters that reached the controller since the last call
@@ -45,25 +27,7 @@ vrm() { "$vtx" --port "$port" rm "$@"; }
 nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
 group=$(stat -c %G "$port")
 [ "$group" = root ] && group=dialout
-# ports: a fake /dev and /sys with a USB adapter (by-id link, device, ids,
-# driver), a ttyS with a UART, a ttyS without one and a tty that is no port.
-r=$work/sysroot
-mkdir "$work/empty"
-usb=$r/sys/devices/usb1/1-1
-mkdir -p "$r/dev/serial/by-id" "$usb/1-1:1.0/ttyUSB0" "$r/sys/devices/pnp0/00:05" "$r/sys/class/tty/"{ttyUSB0,ttyS0,ttyS1}
-touch "$r/dev/"{ttyUSB0,ttyS0,ttyS1,tty5}
-printf '0403\n' > "$usb/idVendor"; printf '6001\n' > "$usb/idProduct"; printf 'FTDI\n' > "$usb/manufacturer"
-printf 'FT232R UART\n' > "$usb/product"; printf 'A5\n' > "$usb/serial"
-ln -s ../../../../../bus/usb-serial/drivers/ftdi_sio "$usb/1-1:1.0/ttyUSB0/driver"
-ln -s ../../../devices/usb1/1-1/1-1:1.0/ttyUSB0 "$r/sys/class/tty/ttyUSB0/device"
-ln -s ../../../devices/pnp0/00:05 "$r/sys/class/tty/ttyS0/device"
-ln -s ../../../../bus/pnp/drivers/serial "$r/sys/devices/pnp0/00:05/driver"
-echo 4 > "$r/sys/class/tty/ttyS0/type"; echo 0 > "$r/sys/class/tty/ttyS1/type"
-ln -s ../../ttyUSB0 "$r/dev/serial/by-id/usb-FTDI_FT232R_UART_A5-if00-port0"
-# Each row of vtx_e2e.rows: NAME|CONTROL|COMMAND|EXPECTED, run in $work/pc with
-# CONTROL as the controller's fault; EXPECTED is the status, vtx's complaints
-# and its output (lines joined by ';', CR as \r) and the command letters sent,
-# with {port} and {group} for the terminal and its group.
+# NAME|CONTROL (the controller's fault)|COMMAND|status|complaints and output joined by ';'|letters sent.
 cd "$work/pc" || exit 1
 while IFS='|' read -r name control command expected; do
   case $name in ''|'#'*) continue ;; esac
@@ -84,7 +48,6 @@ CHECKS
 status=$?
 
 # A filled controller on a 57600 bit/s line: its listing takes several read times.
-mkdir -p "$work/full/ram/cncprg" "$work/full/ROM"
 for i in $(seq 600); do : > "$work/full/ram/cncprg/program_number_$i.nc"; done
 VANTORIX_SIM="$2/vantorix-sim" "$1/scripts/with-sim.sh" "$work/link-full" --root "$work/full" --baud 57600 -- \
   bash -c '"$1" --port "$VANTORIX_SIM_PTY" ls' _ "$2/vtx" > "$work/full.txt"

@@ -1,31 +1,20 @@
-// The POSIX serial device on a pseudo-terminal: the test holds the master
-// and plays the controller; the program opens the slave by its path.
-#include <gtest/gtest.h>
-
-#include <cerrno>
+// The POSIX serial device on a pty: the test holds the master and plays the controller.
 #include <chrono>
-#include <cstring>
-#include <string>
 #include <thread>
 
-#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
-#include <unistd.h>
 
 #include "app/settings.h"
 #include "serial/serial_port.h"
+#include "tests/support/scratch_dir.h"
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-long MsSince(Clock::time_point start)
+long MsSince(std::chrono::steady_clock::time_point start)
 {
-    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
 }
 
 class SerialPtyTest : public testing::Test {
@@ -44,50 +33,26 @@ protected:
         termios raw = Current(master);
         cfmakeraw(&raw);
         tcsetattr(master, TCSANOW, &raw);
-        // A cooked 9600 line, so that every change made by the open shows.
-        before = Current(slave);
+        before = Current(slave);   // a cooked 9600 line, so that every change made by the open shows
         cfsetspeed(&before, B9600);
         before.c_lflag |= ICANON | ECHO;
-        before.c_cc[VMIN] = 1;
-        before.c_cc[VTIME] = 5;
+        before.c_cc[VMIN] = 1, before.c_cc[VTIME] = 5;
         tcsetattr(slave, TCSANOW, &before);
         before = Current(slave);
     }
-    void TearDown() override
-    {
-        if (port)
-            ZemSerComClose(port);
-        close(slave);
-        close(master);
-    }
+    void TearDown() override { port && ZemSerComClose(port), close(slave), close(master); }
     void Open() { ASSERT_NE(port = ZemSerComOpen(path.c_str(), 115200), nullptr); }
-    static termios Current(int fd)
-    {
-        termios t;
-        tcgetattr(fd, &t);
-        return t;
-    }
-    bool Unchanged() const
-    {
-        termios t = Current(slave);
-        return t.c_iflag == before.c_iflag && t.c_oflag == before.c_oflag && t.c_cflag == before.c_cflag &&
-               t.c_lflag == before.c_lflag && memcmp(t.c_cc, before.c_cc, sizeof(t.c_cc)) == 0 &&
-               cfgetispeed(&t) == cfgetispeed(&before) && cfgetospeed(&t) == cfgetospeed(&before);
-    }
+    static termios Current(int fd) { termios t{}; return tcgetattr(fd, &t), t; }
+    bool Unchanged() const { termios t = Current(slave); return memcmp(&t, &before, sizeof(t)) == 0; }
     void PeerSends(const char* text) const { ASSERT_EQ(write(master, text, strlen(text)), (ssize_t)strlen(text)); }
-    // Everything the program wrote, collected until the line is quiet.
-    std::string TakeFromMaster() const
+    std::string TakeFromMaster() const   // until the line is quiet
     {
-        std::string got;
         char buffer[256];
         ssize_t n = 0;
-        for (pollfd p = {master, POLLIN, 0}; poll(&p, 1, 100) == 1 && (n = read(master, buffer, sizeof(buffer))) > 0;)
-            got.append(buffer, static_cast<size_t>(n));
-        return got;
+        pollfd p = {master, POLLIN, 0};
+        return poll(&p, 1, 100) == 1 && (n = read(master, buffer, sizeof(buffer))) > 0 ? std::string(buffer, n) + TakeFromMaster() : "";
     }
 };
-
-}  // namespace
 
 TEST_F(SerialPtyTest, OpenSetsRaw8N1AndCloseRestoresThePreviousSettings)
 {
@@ -99,8 +64,7 @@ TEST_F(SerialPtyTest, OpenSetsRaw8N1AndCloseRestoresThePreviousSettings)
     EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD), static_cast<tcflag_t>(CS8 | CLOCAL | CREAD));
     EXPECT_EQ((t.c_lflag & (ICANON | ECHO | ISIG)) + (t.c_iflag & (IXON | IXOFF | ICRNL)) + (t.c_oflag & OPOST), 0u);
     EXPECT_EQ(t.c_cc[VMIN] + t.c_cc[VTIME], 0);
-    ZemSerComClose(port);
-    port = nullptr;
+    ZemSerComClose(port), port = nullptr;
     EXPECT_TRUE(Unchanged());
     char file[] = "/tmp/serial-not-a-port-XXXXXX";
     close(mkstemp(file));
@@ -109,12 +73,11 @@ TEST_F(SerialPtyTest, OpenSetsRaw8N1AndCloseRestoresThePreviousSettings)
     unlink(file);
 }
 
-TEST_F(SerialPtyTest, HeldPortIsRefusedToEveryOtherOpener)
+TEST_F(SerialPtyTest, HeldPortIsRefusedToOthersSendCmdPurgesAndReadsEndAtTheirCount)
 {
     Open();
     int exclusive = 0;
-    ASSERT_EQ(ioctl(slave, TIOCGEXCL, &exclusive), 0);
-    EXPECT_EQ(exclusive, 1);
+    EXPECT_TRUE(ioctl(slave, TIOCGEXCL, &exclusive) == 0 && exclusive == 1);
     EXPECT_EQ(ZemSerComOpen(path.c_str(), 115200), nullptr);
     pid_t child = fork();
     ASSERT_GE(child, 0);
@@ -123,47 +86,33 @@ TEST_F(SerialPtyTest, HeldPortIsRefusedToEveryOtherOpener)
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "another process got the port";
-    // The refusals left the holder's line as it was.
-    termios held = Current(slave);
+    termios held = Current(slave);   // the refusals left the holder's line as it was
     EXPECT_EQ(cfgetospeed(&held), static_cast<speed_t>(B115200));
     EXPECT_EQ(ZemSerComWrite(port, "x", 1, 0), SERCOM_DONE);
     EXPECT_EQ(TakeFromMaster(), "x");
     ZemSerComClose(port);
-    ASSERT_EQ(ioctl(slave, TIOCGEXCL, &exclusive), 0);
-    EXPECT_EQ(exclusive, 0);
-    Open();
-}
-
-TEST_F(SerialPtyTest, SendCmdDiscardsEarlierInputAndReadReturnsOnceTheCountArrived)
-{
-    Open();
+    EXPECT_TRUE(ioctl(slave, TIOCGEXCL, &exclusive) == 0 && exclusive == 0);
+    Open();   // again; a command discards earlier input, a read returns once its count arrived
     PeerSends("stale");
     pollfd p = {static_cast<int>(port->handle), POLLIN, 0};
     ASSERT_EQ(poll(&p, 1, 2000), 1);
     EXPECT_EQ(ZemSerComSendCmd(port, "l\r\n", 0), SERCOM_DONE);
     EXPECT_EQ(TakeFromMaster(), "l\r\n");
     std::thread peer([this] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        PeerSends("ab");
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        PeerSends("cdef");
+        for (const char* piece : {"ab", "cdef"})
+            std::this_thread::sleep_for(std::chrono::milliseconds(50)), PeerSends(piece);
     });
     char buffer[8];
-    auto start = Clock::now();
-    uint32_t got = ZemSerComRead(port, buffer, 4, 0);
-    long ms = MsSince(start);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ZemSerComRead(port, buffer, 4, 0), 4u);
+    EXPECT_LT(MsSince(start), 600);
     peer.join();
-    EXPECT_EQ(got, 4u);
     EXPECT_STREQ(buffer, "abcd");
-    EXPECT_LT(ms, 600);
     EXPECT_EQ(ZemSerComRead(port, buffer, 2, 0), 2u);
     EXPECT_STREQ(buffer, "ef");
 }
 
-// The real waits of the suite: reads that get less than they asked for end
-// after about a second, also on a hung-up line (the master of a terminal
-// whose far end has gone: poll reports the hang-up alone), where a sender
-// polling byte by byte would otherwise spin.
+// The real waits of the suite: short reads end after about a second, also on a hung-up line where a sender would spin.
 TEST_F(SerialPtyTest, ShortReadsEndAfterAboutASecond)
 {
     Open();
@@ -180,10 +129,9 @@ TEST_F(SerialPtyTest, ShortReadsEndAfterAboutASecond)
         }
         char buffer[8];
         uint32_t got = 99;
-        auto start = Clock::now();
+        auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(SerialGetDevice()->read(port->handle, buffer, 7, &got), !hungUp);
         long ms = MsSince(start);
-        EXPECT_EQ(got, hungUp ? 0 : strlen(arrived));
-        EXPECT_TRUE(ms >= 800 && ms <= 2500) << ms;
+        EXPECT_TRUE(got == (hungUp ? 0 : strlen(arrived)) && ms >= 800 && ms <= 2500) << ms << " " << got;
     }
 }

@@ -1,18 +1,13 @@
 #include "tests/support/scripted_device.h"
 
-#include <cstring>
-
+#include "lib/zem_time.h"
 #include "serial/serial_device.h"
 
 static ScriptedLine* line;
+static const ZemClock virtualClock = {[](void*) { return line->clock.now; },
+                                      [](void*, uint32_t ms) { line->clock.now += ms, line->clock.slept += ms; }, nullptr};
 
-void ScriptedLine::Queue(const char* text)
-{
-    pending.insert(pending.end(), text, text + strlen(text));
-}
-
-// Every step reports what the line was told to report; saved state and
-// time-outs are filled with a pattern, as a platform would.
+// Saved state and time-outs are filled with a pattern, as a platform would.
 static int Open(const char*, SerialHandle* handle) { return line->opens++, !line->failOpen && (*handle = 7); }
 static int GetState(SerialHandle, SerialSavedState* s) { return memset(s, 0xAB, sizeof(*s)), !line->failGetState; }
 static int GetTimeouts(SerialHandle, SerialSavedTimeouts* t) { return memset(t, 0xCD, sizeof(*t)), !line->failGetTimeouts; }
@@ -57,5 +52,5 @@ void InstallScriptedLine(ScriptedLine* scripted)
 {
     line = scripted;
     SerialSetDevice(scripted ? &scriptedDevice : nullptr);
-    InstallVirtualClock(scripted ? &scripted->clock : nullptr);
+    ZemSetClock(scripted ? &virtualClock : nullptr);
 }

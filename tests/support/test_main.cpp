@@ -1,8 +1,4 @@
 // Every test binary starts the support library before its first test.
-#include <gtest/gtest.h>
-
-#include <fstream>
-
 #include "lib/zem_lib.h"
 #include "tests/support/scratch_dir.h"
 
@@ -27,6 +23,12 @@ std::vector<Row> ReadRows(const std::string& name)
         rows.push_back(row);
     }
     return rows;
+}
+
+std::string ReadBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 int main(int argc, char** argv)

@@ -60,7 +60,7 @@ TEST_F(Window, BrowseAndDeleteScenario)
         } else if (act == "pathbox" || act == "baud" || act == "pathsel" || act == "baudsel") {   // *sel: untold
             HWND combo = act[0] == 'b' ? BaudBox : PathBox;
             SendMessageA(combo, CB_SETCURSEL, number, 0);
-            if (act.size() < 7)
+            if (!act.ends_with("sel"))
                 SendMessageA(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
                              LPARAM(combo));
         } else if (act == "port" || act == "pathtext") {

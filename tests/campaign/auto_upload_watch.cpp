@@ -1,12 +1,6 @@
-// Runs VBrowser.exe in automatic mode and reports on stdout what a person in
-// front of the screen would see, one line each: UPLOAD (the "Upload Status"
-// dialog appeared), UPLOAD_END (it went away), BOX text (a "Problem" box,
-// answered with OK), CANCEL (Cancel pressed in the dialog), EXIT code, and
-// why it was ended by force: TERMINATED (as asked), OPEN (still open IDLE_MS
-// after its last box), HANG (not ended within LIMIT_MS).
-//   auto_upload_watch.exe DIR LIMIT_MS CANCEL_MS TERMINATE_MS IDLE_MS -- ARGUMENTS...
-// DIR holds VBrowser.exe and its settings; CANCEL_MS and TERMINATE_MS count
-// from the dialog's appearance (0: never).
+// Runs DIR\VBrowser.exe and prints what a person would see: UPLOAD, UPLOAD_END, BOX text (answered OK), CANCEL,
+// EXIT code, or why it was ended: TERMINATED (asked), OPEN (idle after its last box), HANG (past LIMIT_MS).
+//   auto_upload_watch.exe DIR LIMIT_MS CANCEL_MS TERMINATE_MS IDLE_MS -- ARGUMENTS...   (from the dialog, 0: never)
 #include <windows.h>
 
 #include <cstdio>
@@ -25,7 +19,7 @@ int main(int argc, char** argv)
 {
     const char* marker = strstr(GetCommandLineA(), " -- ");
     if (argc < 7 || !marker)
-        return fprintf(stderr, "usage: auto_upload_watch DIR LIMIT_MS CANCEL_MS TERMINATE_MS IDLE_MS -- ARGS...\n"), 2;
+        return 2;
     std::string dir = std::string(argv[1]) + "\\", commandLine = "\"" + dir + "VBrowser.exe\" " + (marker + 4);
     DWORD limit = atol(argv[2]), cancelAt = atol(argv[3]), terminateAt = atol(argv[4]), idleLimit = atol(argv[5]);
     STARTUPINFOA startup = {};

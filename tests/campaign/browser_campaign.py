@@ -1,20 +1,14 @@
 #!/usr/bin/env python3
-"""Fault campaign of VBrowser.exe's automatic upload under Wine: each run starts
-`VBrowser.exe -u F1 ... [-p DIR] -q` (Port=COMn beside it, a fresh simulated controller) under
-auto_upload_watch.exe, which reports the upload dialog and answers every "Problem" box; the box
-shown during the upload (or none) must agree with what reached the controller. --long for the
-long mode; exits 77 when wine, a display or a program is missing."""
+"""VBrowser.exe -u F1 ... -q under auto_upload_watch.exe against a fresh simulated controller: the box shown
+during the upload (or none) must agree with what reached the controller. --long; 77 without wine or display."""
 import os, queue, shutil, subprocess, sys, threading, time, types
 
 sys.dont_write_bytecode = True   # no cache folder in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from campaign import Run, arguments, end_child, read_storage, run_campaign, start_child
 
-# Without a dialog after its last box the browser may stay open this long: the
-# listing after the upload makes up to four attempts of about a second.
-IDLE_MS = 7000
-# Wine start-up, two listings, the pause before the upload, the slowest fault's ten seconds, a cancel's fifteen.
-RUN_LIMIT_S = 75
+IDLE_MS = 7000   # the listing after the upload makes up to four attempts of about a second
+RUN_LIMIT_S = 75   # Wine start-up, two listings, the pause, the slowest fault's ten seconds, a cancel's fifteen
 
 
 def run_browser(s, workdir, tools):
@@ -34,10 +28,8 @@ def run_browser(s, workdir, tools):
 
 
 def next_line(lines, timeout):
-    try:
-        return lines.get(timeout=timeout)
-    except queue.Empty:
-        return ""
+    try: return lines.get(timeout=timeout)
+    except queue.Empty: return ""
 
 
 def watch(s, run, program, tools):
@@ -73,8 +65,7 @@ def watch(s, run, program, tools):
     message = "" if "CANCEL" in seen and not boxes[1] else during[0] if during else ""
     succeeded = upload_seen and not boxes[1] and "UPLOAD_END" in seen and not {"TERMINATED", "CANCEL"} & set(seen)
     ended = next((line for line in seen if line.startswith("EXIT ") or line in ("OPEN", "HANG", "TERMINATED")), "-")
-    # Without a lost line the automatic run ends after its upload, whatever the
-    # result; when the first directory read fails, the window stays open.
+    # Without a lost line the run ends after its upload; when the first read fails, the window stays open.
     wanted = "EXIT 0" if upload_seen else "OPEN"
     if finished and not s.timed() and not any(f.startswith("hangup-after") for f in s.faults) and ended != wanted:
         run.complaints.append(f"the automatic run ended with {ended}, expected {wanted}")

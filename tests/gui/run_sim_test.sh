@@ -1,8 +1,6 @@
 #!/usr/bin/env bash
-# Runs a Windows test program on a virtual display beside a simulated controller
-# on PORTLINK serving a fresh copy of the sample storage (with an empty /ram/x/),
-# a parameter and a tool list; the program finds the storage in VBROWSER_SIM_ROOT
-# and the fault control file in VBROWSER_SIM_CONTROL. VBROWSER_SIM_BAUD paces the line.
+# A Windows test program beside a simulated controller on PORTLINK serving a fresh copy of the sample storage
+# (with an empty /ram/x/), found in VBROWSER_SIM_ROOT; VBROWSER_SIM_BAUD paces the line.
 #   run_sim_test.sh SIMULATOR PORTLINK -- COMMAND...   (exits 77, skipped, without the simulator)
 set -uo pipefail
 sim=$1 link=$2 here=$(cd "$(dirname "$0")" && pwd)
@@ -18,7 +16,7 @@ mkdir -p "$work/root/ram/x"
 printf 'X=1\n' > "$work/params"
 printf 'T1 D=10\n' > "$work/tools"
 : > "$work/control"
-export VBROWSER_SIM_ROOT="$work/root" VBROWSER_SIM_CONTROL="$work/control"
+export VBROWSER_SIM_ROOT="$work/root"
 VANTORIX_SIM=$sim "$here/../../scripts/with-sim.sh" "$link" --root "$work/root" --control "$work/control" \
   --params "$work/params" --tools "$work/tools" ${VBROWSER_SIM_BAUD:+--baud "$VBROWSER_SIM_BAUD"} \
   -- "$here/run_gui_test.sh" "$@"

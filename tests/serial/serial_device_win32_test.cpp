@@ -1,7 +1,5 @@
-// The Win32 serial device, on a COM port whose far end is a peer on a
-// pseudo-terminal (scripts/with-pty-peer.py: it answers "l\r\n" with the line
-// settings it sees and the count of bytes received), and on a driver table
-// that shows what Wine would hide.
+// The Win32 serial device on a COM port with a pty peer (scripts/with-pty-peer.py answers "l\r\n" with the
+// line settings and the count of bytes it got), and on a driver table that shows what Wine would hide.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -16,17 +14,13 @@
 
 namespace {
 
-const char* PortName()
-{
-    const char* name = getenv("VBROWSER_COM");
-    return name ? name : "";
-}
+const std::string Port = getenv("VBROWSER_COM") ? getenv("VBROWSER_COM") : "";
 
 // The port's settings as the driver reports them; with `left`, first set as an earlier program left them.
 DCB PortState(const DCB* left = nullptr)
 {
     DCB dcb{};
-    HANDLE h = CreateFileA(PortName(), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE h = CreateFileA(Port.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
     EXPECT_TRUE(h != INVALID_HANDLE_VALUE && (!left || SetCommState(h, &(dcb = *left))) && GetCommState(h, &dcb));
     CloseHandle(h);
     return dcb;
@@ -36,7 +30,7 @@ class SerialCom : public testing::Test {
 protected:
     void SetUp() override
     {
-        if (!*PortName())
+        if (Port.empty())
             GTEST_SKIP() << "needs a peer: run through scripts/with-pty-peer.py";
         SerialSetDevice(nullptr);
         Settings.LogFile = 0;
@@ -51,7 +45,7 @@ TEST_F(SerialCom, OpenSetsTheControllerLineAndCloseRestoresIt)
     ASSERT_NE(before.BaudRate, 57600u);
     before.fOutX = before.fInX = 1;   // Wine keeps these as IXON and IXOFF on the pty
     PortState(&before);
-    ASSERT_NE(port = ZemSerComOpen(PortName(), 57600), nullptr);
+    ASSERT_NE(port = ZemSerComOpen(Port.c_str(), 57600), nullptr);
     DCB dcb{};
     COMMTIMEOUTS t, wanted = {990, 0, 990, 0, 10000};
     ASSERT_TRUE(GetCommState(HANDLE(port->handle), &dcb) && GetCommTimeouts(HANDLE(port->handle), &t));
@@ -72,8 +66,7 @@ TEST_F(SerialCom, OpenSetsTheControllerLineAndCloseRestoresIt)
     EXPECT_EQ(ZemSerComOpen("COM9", 9600), nullptr);   // nothing there
 }
 
-// A driver that reports what the port's last user left, whose transfers fail
-// and that opens nothing but records the name asked for.
+// A driver reporting what the last user left, whose transfers fail and that only records the name opened.
 DCB leftState, writtenState;
 int errorClears;
 std::string opened;

@@ -1,5 +1,4 @@
-// Message boxes are dialogs: the hook sees their WM_INITDIALOG return, when
-// text and buttons are in place, and answers by posting the button's command.
+// A message box is a dialog: at its WM_INITDIALOG return text and buttons are in place to read and press.
 #include "tests/gui/support/gui_harness.h"
 
 #include <shlobj.h>
@@ -23,7 +22,9 @@ constexpr int MESSAGE_TEXT_ID = 0xFFFF;   // the text control of a system messag
 std::string MessageBoxText(HWND box)
 {
     HWND text = GetDlgItem(box, MESSAGE_TEXT_ID);
-    return ClassName(box) == "#32770" && text ? WindowText(text) : "";
+    char name[16] = "";
+    GetClassNameA(box, name, sizeof(name));
+    return !strcmp(name, "#32770") && text ? WindowText(text) : "";
 }
 
 static LRESULT CALLBACK BoxHook(int code, WPARAM wParam, LPARAM lParam)
@@ -59,14 +60,6 @@ BoxCapture::~BoxCapture()
     activeCapture = nullptr;
 }
 
-Texts BoxCapture::TextList() const
-{
-    Texts texts;
-    for (const CapturedBox& box : boxes)
-        texts.push_back(box.text);
-    return texts;
-}
-
 bool PumpUntil(const std::function<bool()>& condition, DWORD ms)
 {
     for (const ULONGLONG end = GetTickCount64() + ms;; MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT)) {
@@ -91,20 +84,6 @@ std::string WindowText(HWND window)
     char text[1024] = "";
     GetWindowTextA(window, text, sizeof(text));
     return text;
-}
-
-std::string ClassName(HWND window)
-{
-    char name[256] = "";
-    GetClassNameA(window, name, sizeof(name));
-    return name;
-}
-
-void ChooseComboItem(HWND combo, int index)
-{
-    SendMessageA(combo, CB_SETCURSEL, index, 0);
-    SendMessageA(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE), (LPARAM)combo);
-    PumpPending();
 }
 
 void Command(HWND window, unsigned id)
@@ -216,11 +195,7 @@ static void VisitTree(HTREEITEM item, Texts path, const std::function<void(HTREE
 {
     for (; item; item = TreeView_GetNextSibling(TreeView, item)) {
         char text[512] = "";
-        TVITEMA data = {};
-        data.mask = TVIF_TEXT;
-        data.hItem = item;
-        data.pszText = text;
-        data.cchTextMax = sizeof(text);
+        TVITEMA data = {TVIF_TEXT, item, 0, 0, text, sizeof(text), 0, 0, 0, 0};
         TreeView_GetItem(TreeView, &data);
         path.push_back(text);
         visit(item, path);
@@ -252,8 +227,8 @@ std::string MainWindowTest::State()
         ListView_GetItemText(FileView, row, 0, name, sizeof(name));
         state += std::string(" ") + name;
     }
-    for (const std::string& text : boxes.TextList())
-        state += " !" + text;
+    for (const gui::CapturedBox& box : boxes.boxes)
+        state += " !" + box.text;
     for (const std::string& sent : commands)
         state += " >" + sent.substr(0, sent.find('\r'));
     boxes.boxes.clear();

@@ -1,6 +1,4 @@
-// Tests of the real Win32 windows under Wine and Xvfb: message boxes answered,
-// controls read and driven as a user would, child processes, and the main
-// window opened in the test process with a scripted controller on the line.
+// The real Win32 windows under Wine: boxes answered, controls driven as a user would, the main window in the test.
 #pragma once
 
 #include <windows.h>
@@ -25,12 +23,10 @@ struct CapturedBox {
     UINT style;   // the MB_ flags asked for
 };
 
-// Records and answers every message box of this thread while alive: with the
-// queued answers, else OK or No. Other dialogs go to onDialog.
+// Records and answers this thread's message boxes (queued answers, else OK or No); other dialogs go to onDialog.
 struct BoxCapture {
     BoxCapture();
     ~BoxCapture();
-    Texts TextList() const;
     std::vector<int> answers;
     std::vector<CapturedBox> boxes;
     std::function<void(HWND dialog)> onDialog;
@@ -43,8 +39,6 @@ bool PumpUntil(const std::function<bool()>& condition, DWORD ms);
 void PumpPending();
 extern bool quitSeen;
 std::string WindowText(HWND window);
-std::string ClassName(HWND window);
-void ChooseComboItem(HWND combo, int index);   // and tells the parent
 void Command(HWND window, unsigned id);   // WM_COMMAND, then what it posted
 
 std::string WindowsPath(std::string path);   // "/tmp/x" as Wine sees it on Z:
@@ -55,12 +49,9 @@ WPARAM MakeDrop(const Texts& names);   // a shell drop handle for WM_DROPFILES
 
 }  // namespace gui
 
-// The listing most tests browse: two top directories, a nested one, an empty
-// one and files of several sizes.
 extern const char* const SampleListing;
 
-// The real main window in the test process. The scripted controller answers
-// "l\r\n" with `listing`, "p\r\n" and "t\r\n" with the answers set, a delete with OK.
+// The scripted controller answers "l\r\n" with `listing`, "p\r\n" and "t\r\n" with the answers, a delete with OK.
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -71,8 +62,7 @@ protected:
     void Connect() { gui::Command(MainWindow, CMD_CONNECT); }   // connects or disconnects
     void ReRead() { gui::Command(MainWindow, CMD_REREAD); }
     void SelectDirectory(const Texts& path);   // through the tree: "/", "ram", "cncprg"
-    // Path box text, [selected tree item], file names, then " !" and each box
-    // text and " >" and each command sent since the last call.
+    // Path box, [tree selection], file names, " !" box texts and " >" commands since the last call.
     std::string State();
 
     std::string listing = SampleListing, parameterAnswer = "p\r\nX=1\r\n", toolAnswer = "t\r\n";

@@ -102,6 +102,7 @@ TEST_F(DeviceTreeTest, PoolGrowsIsReusedAndKeepsParentLinks)
     EXPECT_TRUE(EmptyTree(tree));
     ASSERT_EQ(ParseListing(tree, Directories(2).c_str()), 1);
     EXPECT_EQ(tree->arraysInUse, 3u);
+    EXPECT_EQ(tree->arrayPool->count, 10u);   // reused, not grown
     for (uint32_t i = 0; i < 10; i++)
         EXPECT_EQ(PoolArrayAt(tree, i), arrays[i]) << "array " << i << " replaced";
     EXPECT_EQ(CheckParentLinks(tree), 4u);

@@ -59,6 +59,8 @@ DirEntry* VtxFindFile(DeviceTree* tree, const char* path);
 DirEntry* VtxFindDirectory(DeviceTree* tree, const char* path);
 // Prints the complaint and the command's usage on stderr; returns VTX_EXIT_USAGE.
 int VtxUsageError(const char* command, const char* complaint, const char* detail);
+// The one option of ls and ports: 1 with *json set, or 0 after the usage error.
+int VtxReadJsonOption(int argc, char** argv, const char* command, int* json);
 // Reads a decimal number of 1 to 4294967295; 1 on success.
 int VtxParseCount(const char* text, uint32_t* value);
 

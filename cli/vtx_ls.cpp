@@ -61,13 +61,9 @@ static void PrintTreeText(const DeviceTree* tree)
 
 int VtxLs(int argc, char** argv, const VtxOptions* options)
 {
-    int json = 0;
-    for (int i = 1; i < argc; i++) {
-        if (strcmp(argv[i], "--json") == 0)
-            json = 1;
-        else
-            return VtxUsageError("ls", "unknown argument", argv[i]);
-    }
+    int json;
+    if (!VtxReadJsonOption(argc, argv, "ls", &json))
+        return VTX_EXIT_USAGE;
 
     VtxSession session;
     int result = VTX_EXIT_FAILED;

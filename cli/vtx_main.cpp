@@ -65,6 +65,19 @@ int VtxUsageError(const char* command, const char* complaint, const char* detail
     return VTX_EXIT_USAGE;
 }
 
+int VtxReadJsonOption(int argc, char** argv, const char* command, int* json)
+{
+    *json = 0;
+    for (int i = 1; i < argc; i++) {
+        if (strcmp(argv[i], "--json") != 0) {
+            VtxUsageError(command, "unknown argument", argv[i]);
+            return 0;
+        }
+        *json = 1;
+    }
+    return 1;
+}
+
 int VtxParseCount(const char* text, uint32_t* value)
 {
     uint64_t number = 0;

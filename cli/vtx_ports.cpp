@@ -271,13 +271,9 @@ static void WriteRowsJson()
 
 int VtxPorts(int argc, char** argv, const VtxOptions* options)
 {
-    int json = 0;
-    for (int i = 1; i < argc; i++) {
-        if (strcmp(argv[i], "--json") == 0)
-            json = 1;
-        else
-            return VtxUsageError("ports", "unknown argument", argv[i]);
-    }
+    int json;
+    if (!VtxReadJsonOption(argc, argv, "ports", &json))
+        return VTX_EXIT_USAGE;
     const char* root = getenv("VTX_SYSROOT");
     Root = root ? root : "";
     RowCount = 0;

@@ -40,13 +40,15 @@ static const char* CheckDeletePath(const char* path, char* command)
     return nullptr;
 }
 
-// 1 when every path is a file in the tree; names each one that is not.
-static int AllListed(DeviceTree* tree, int count, char** paths)
+// 1 when every path is listed as a file (listed 1) or none is (listed 0);
+// names each path that is not as it should be.
+static int ListedAsExpected(DeviceTree* tree, int count, char** paths, int listed)
 {
     int all = 1;
     for (int i = 0; i < count; i++) {
-        if (!VtxFindFile(tree, paths[i])) {
-            fprintf(stderr, "vtx: %s: no such file on the controller\n", paths[i]);
+        if ((VtxFindFile(tree, paths[i]) != nullptr) != listed) {
+            fprintf(stderr, "vtx: %s: %s\n", paths[i],
+                    listed ? "no such file on the controller" : "still on the controller after the delete");
             all = 0;
         }
     }
@@ -64,19 +66,6 @@ static int SendDeletes(SerialPort* port, int count, char** paths)
         }
     }
     return 1;
-}
-
-// 1 when no path is listed any more; names each one that still is.
-static int AllGone(DeviceTree* tree, int count, char** paths)
-{
-    int gone = 1;
-    for (int i = 0; i < count; i++) {
-        if (VtxFindFile(tree, paths[i])) {
-            fprintf(stderr, "vtx: %s: still on the controller after the delete\n", paths[i]);
-            gone = 0;
-        }
-    }
-    return gone;
 }
 
 int VtxRm(int argc, char** argv, const VtxOptions* options)
@@ -107,13 +96,13 @@ int VtxRm(int argc, char** argv, const VtxOptions* options)
 
     VtxSession session;
     int result = VTX_EXIT_FAILED;
-    if (VtxConnectAndRead(options, &session) && AllListed(session.tree, count, paths)) {
+    if (VtxConnectAndRead(options, &session) && ListedAsExpected(session.tree, count, paths, 1)) {
         if (dryRun) {
             for (int k = 0; k < count; k++)
                 printf("d %s\n", paths[k]);
             result = VTX_EXIT_OK;
         } else if (SendDeletes(session.port, count, paths)) {
-            if (!verify || (VtxReadAgain(&session) && AllGone(session.tree, count, paths)))
+            if (!verify || (VtxReadAgain(&session) && ListedAsExpected(session.tree, count, paths, 0)))
                 result = VTX_EXIT_OK;
         }
     }

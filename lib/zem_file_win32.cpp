@@ -52,7 +52,8 @@ int ZemFileWrite(const char* path, const void* buffer, uint32_t length, int mode
     if (mode == ZEM_FILE_APPEND)
         SetFilePointer(file, 0, nullptr, FILE_END);
     DWORD written = 0;
-    BOOL ok = WriteFile(file, buffer, length, &written, nullptr);
+    // A write that ended short (a full disk) failed as much as one that did not start.
+    BOOL ok = WriteFile(file, buffer, length, &written, nullptr) && written == length;
     CloseHandle(file);
     return ok ? 1 : 0;
 }

@@ -9,7 +9,6 @@
 
 AnswerReadHooks AnswerReadHook;
 
-
 int ListingEndArrived(const char* text, uint32_t length, ListingEndScan* scan)
 {
     for (;;) {

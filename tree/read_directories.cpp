@@ -3,11 +3,11 @@
 #include "app/command_line.h"
 #include "lib/zem_ui.h"
 #include "res/resource_ids.h"
+#include "serial/answer_read.h"
 #include "serial/serial_port.h"
-#include "tree/answer_read.h"
 #include "tree/device_tree.h"
+#include "tree/listing_end.h"
 
-char AnswerBuffer[ANSWER_BUFFER_SIZE];
 uint32_t ListingAttemptsOverride;
 uint32_t ListingGeneration;
 
@@ -19,6 +19,7 @@ static const char* const outcomeMessages[] = {
     "Can't send Command. Please check if Vantorix is connected.",
     "No answer from Vantorix. Please check if it is connected.",
     "The Vantorix-answer was not correct. Please try to update again.",
+    nullptr,
     nullptr,
 };
 
@@ -43,16 +44,34 @@ static uint32_t ListingAttempts()
     return AutoConnect ? 4 : 2;
 }
 
-static int ReadListingOnce(DeviceTree* tree, SerialPort* port, char* buffer, uint32_t bufferSize)
+// A listing counts only when it is whole: its end came, or it went quiet
+// right behind the free-space lines that a controller sends last. A pause in
+// the middle, a full buffer or a line that would not stop leaves it cut.
+static int ListingComplete(int ending, const char* text, uint32_t count)
 {
+    if (ending == ANSWER_ENDED)
+        return 1;
+    return ending == ANSWER_QUIET && ListingEndsOnFreeSpace(text, count);
+}
+
+// One attempt; *heard tells whether any byte came back.
+static int ReadListingOnce(DeviceTree* tree, SerialPort* port, char* buffer, uint32_t bufferSize, int* heard)
+{
+    *heard = 0;
     if (ZemSerComSendCmd(port, "l\r\n", 0) != SERCOM_DONE)
         return READ_SEND_FAILED;
-    int ended = 0;
-    uint32_t got = bufferSize < 2 ? 0 : ReadWholeAnswer(port, buffer, bufferSize - 1, 1, &ended);
+    if (bufferSize < 2)
+        return READ_NO_ANSWER;
+    ListingEndScan scan = {};
+    const AnswerEndTest end = {ListingEndArrived, &scan};
+    uint32_t got = 0;
+    int ending = ReadWholeAnswer(port, buffer, bufferSize - 1, 1, &end, &got);
+    *heard = got != 0;
+    if (ending == ANSWER_ABANDONED)
+        return READ_ABANDONED;
     if (got == 0)
         return READ_NO_ANSWER;
-    // A listing that filled the buffer before its end came is cut short.
-    if (!ended && got == bufferSize - 1)
+    if (!ListingComplete(ending, buffer, got))
         return READ_BAD_ANSWER;
     if (!ParseListing(tree, buffer)) {
         ResetDeviceTree(tree);
@@ -73,14 +92,20 @@ int ReadDirectories(DeviceTree* tree, SerialPort* port, char* buffer, uint32_t b
     uint32_t attempts = ListingAttempts();
     int outcome = READ_NO_ANSWER;
     for (uint32_t attempt = 0; attempt < attempts; attempt++) {
-        outcome = ReadListingOnce(tree, port, buffer, bufferSize);
-        if (outcome == READ_OK)
+        int heard = 0;
+        outcome = ReadListingOnce(tree, port, buffer, bufferSize, &heard);
+        if (outcome == READ_OK || outcome == READ_ABANDONED)
             break;
+        // The rest of a broken answer would be read as the next one.
+        if (heard && attempt + 1 < attempts && AwaitQuietLine(port, buffer, bufferSize - 1, 1) == ANSWER_ABANDONED) {
+            outcome = READ_ABANDONED;
+            break;
+        }
     }
     lastOutcome = outcome;
     if (outcome == READ_OK)
         ZemUiPostCommand(CMD_AFTER_CONNECT, 0);
-    else
+    else if (outcome != READ_ABANDONED)
         ZemUiProblem(ReadOutcomeMessage(outcome));
     ZemUiRestoreCursor(savedCursor);
     return 1;

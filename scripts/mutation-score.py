@@ -24,7 +24,7 @@ CORE += sorted("serial/" + n for n in os.listdir(os.path.join(ROOT, "serial"))
                if re.fullmatch(r"upload_\w+\.cpp", n) and not re.search(r"_(win32|posix)\.cpp$", n))
 # The binaries that run on a scripted line and the virtual clock.
 TESTS = ["tests/tree/tree_tests", "tests/app/app_tests", "tests/upload/upload_tests",
-         "tests/serial/serial_tests", "tests/remote/remote_tests", "tests/lib/lib_tests"]
+         "tests/serial/serial_tests", "tests/remote/remote_tests", "tests/remote/vtx_tests", "tests/lib/lib_tests"]
 
 # (kind, pattern, replacement); patterns see only code: comments and literals are blanked.
 SWAPS = [("relational", r"(?<= )<(?= )", "<="), ("relational", r"(?<= )<=(?= )", "<"),

@@ -14,9 +14,10 @@ constexpr uint32_t ANSWER_BUFFER_SIZE = 262144;
 constexpr uint32_t ANSWER_READ_MAX = ANSWER_BUFFER_SIZE - 1;
 extern char AnswerBuffer[ANSWER_BUFFER_SIZE];
 
-// Called between two reads of an answer that has gone on past one read time,
-// with the bytes read so far, so that a long read can keep a window alive;
-// 1 reads on, 0 ends the read at once. None by default.
+// Called between two reads of an answer, or of the wait for a quiet line,
+// that has gone on past one read time, with the bytes read so far, so that a
+// long read can keep a window alive; 1 reads on, 0 ends the read at once.
+// None by default.
 struct AnswerReadHooks {
     int (*betweenReads)(int listing, uint32_t bytesSoFar);
 };

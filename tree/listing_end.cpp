@@ -63,3 +63,33 @@ int ListingEndsOnFreeSpace(const char* text, uint32_t length)
     }
     return ramLine == 1 && flashLine == 1;
 }
+
+// Where the line that begins at start ends: behind its CR, and behind the LF
+// that pairs with that CR.
+static uint32_t LineAfter(const char* text, uint32_t length, uint32_t start)
+{
+    ListingLine line;
+    ClassifyLine(&line, text + start);
+    uint32_t next = static_cast<uint32_t>(line.next - text);
+    return next < length ? next : length;
+}
+
+int FindLastWholeListing(const char* text, uint32_t length, uint32_t* start)
+{
+    uint32_t piece = 0;
+    int ended = 0;
+    uint32_t lastEnded = 0;
+    ListingEndScan scan = {};
+    while (ListingEndArrived(text, length, &scan)) {
+        ended = 1;
+        lastEnded = piece;
+        piece = LineAfter(text, length, scan.lineStart);
+        scan = ListingEndScan{piece, piece, 0};
+    }
+    if (scan.inTree && ListingEndsOnFreeSpace(text + piece, length - piece)) {
+        *start = piece;
+        return 1;
+    }
+    *start = lastEnded;
+    return ended;
+}

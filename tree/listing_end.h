@@ -21,3 +21,9 @@ int ListingEndArrived(const char* text, uint32_t length, void* scan);
 // disks, each with its CR, as its last two lines: what a controller sends
 // last, so a listing that then went quiet is complete without its empty line.
 int ListingEndsOnFreeSpace(const char* text, uint32_t length);
+
+// Where the last whole listing of a text that may hold several begins:
+// behind the end line of the listing before it, or at 0. A last piece that
+// ended on the free-space lines counts when it holds a directory line. 1
+// with *start set, or 0 when no listing of the text is whole.
+int FindLastWholeListing(const char* text, uint32_t length, uint32_t* start);

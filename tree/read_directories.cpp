@@ -54,10 +54,30 @@ static int ListingComplete(int ending, const char* text, uint32_t count)
     return ending == ANSWER_QUIET && ListingEndsOnFreeSpace(text, count);
 }
 
-// One attempt; *heard tells whether any byte came back.
-static int ReadListingOnce(DeviceTree* tree, SerialPort* port, char* buffer, uint32_t bufferSize, int* heard)
+// How an attempt went, for the one after it.
+struct AttemptTrace {
+    int heard;        // some byte came back
+    int endedOnSilence;   // it came, then the line fell silent without a whole listing
+};
+
+// The text to parse: the listing read up to its end, or, after a listing
+// that a pause cut short, the last whole listing of what came until the line
+// went quiet. The rest of the cut listing may then still be on its way, and
+// the end of that rest would otherwise pass for the end of the answer.
+static const char* ListingToParse(int takeLast, int ending, const char* text, uint32_t count)
 {
-    *heard = 0;
+    if (!takeLast)
+        return ListingComplete(ending, text, count) ? text : nullptr;
+    uint32_t start = 0;
+    if (ending != ANSWER_QUIET || !FindLastWholeListing(text, count, &start))
+        return nullptr;
+    return text + start;
+}
+
+static int ReadListingOnce(DeviceTree* tree, SerialPort* port, char* buffer, uint32_t bufferSize, int takeLast,
+                           AttemptTrace* trace)
+{
+    *trace = AttemptTrace{};
     if (ZemSerComSendCmd(port, "l\r\n", 0) != SERCOM_DONE)
         return READ_SEND_FAILED;
     if (bufferSize < 2)
@@ -65,19 +85,28 @@ static int ReadListingOnce(DeviceTree* tree, SerialPort* port, char* buffer, uin
     ListingEndScan scan = {};
     const AnswerEndTest end = {ListingEndArrived, &scan};
     uint32_t got = 0;
-    int ending = ReadWholeAnswer(port, buffer, bufferSize - 1, 1, &end, &got);
-    *heard = got != 0;
+    int ending = ReadWholeAnswer(port, buffer, bufferSize - 1, 1, takeLast ? nullptr : &end, &got);
+    trace->heard = got != 0;
     if (ending == ANSWER_ABANDONED)
         return READ_ABANDONED;
     if (got == 0)
         return READ_NO_ANSWER;
-    if (!ListingComplete(ending, buffer, got))
-        return READ_BAD_ANSWER;
-    if (!ParseListing(tree, buffer)) {
-        ResetDeviceTree(tree);
-        return READ_BAD_ANSWER;
-    }
-    return READ_OK;
+    const char* listing = ListingToParse(takeLast, ending, buffer, got);
+    if (listing && ParseListing(tree, listing))
+        return READ_OK;
+    ResetDeviceTree(tree);
+    trace->endedOnSilence = ending == ANSWER_QUIET;
+    return READ_BAD_ANSWER;
+}
+
+// Before the next attempt: after an answer that kept talking, wait until the
+// line is quiet; after one that ended on the silence of the line, it is.
+// ANSWER_ABANDONED when the hook ended the wait.
+static int SettleLine(SerialPort* port, char* buffer, uint32_t bufferSize, const AttemptTrace* trace)
+{
+    if (!trace->heard || trace->endedOnSilence)
+        return ANSWER_QUIET;
+    return AwaitQuietLine(port, buffer, bufferSize - 1, 1);
 }
 
 int ReadDirectories(DeviceTree* tree, SerialPort* port, char* buffer, uint32_t bufferSize)
@@ -91,13 +120,14 @@ int ReadDirectories(DeviceTree* tree, SerialPort* port, char* buffer, uint32_t b
     void* savedCursor = ZemUiSetWaitCursor();
     uint32_t attempts = ListingAttempts();
     int outcome = READ_NO_ANSWER;
+    int takeLast = 0;
     for (uint32_t attempt = 0; attempt < attempts; attempt++) {
-        int heard = 0;
-        outcome = ReadListingOnce(tree, port, buffer, bufferSize, &heard);
+        AttemptTrace trace;
+        outcome = ReadListingOnce(tree, port, buffer, bufferSize, takeLast, &trace);
         if (outcome == READ_OK || outcome == READ_ABANDONED)
             break;
-        // The rest of a broken answer would be read as the next one.
-        if (heard && attempt + 1 < attempts && AwaitQuietLine(port, buffer, bufferSize - 1, 1) == ANSWER_ABANDONED) {
+        takeLast = takeLast || trace.endedOnSilence;
+        if (attempt + 1 < attempts && SettleLine(port, buffer, bufferSize, &trace) == ANSWER_ABANDONED) {
             outcome = READ_ABANDONED;
             break;
         }

@@ -1,6 +1,7 @@
 #include "app/fetch_answer.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "lib/zem_lib.h"
 #include "serial/answer_read.h"
@@ -41,11 +42,25 @@ int FetchControllerList(SerialPort* port, int kind, char* buffer, uint32_t size,
     return FETCH_OK;
 }
 
+static const char TEMPORARY_SUFFIX[] = ".tmp";
+
+// The list goes into a file of its own beside the old one, which it replaces
+// only when it is whole: a disk that fills up half way leaves the old list.
 int WriteFetchedFile(const char* path, int kind, const char* content, uint32_t length)
 {
-    if (!ZemFileWrite(path, content, length, ZEM_FILE_CREATE))
+    const size_t pathLength = strlen(path);
+    char* temporary = nullptr;
+    if (!ZemMemAllocAs(&temporary, pathLength + sizeof(TEMPORARY_SUFFIX), 0))
         return 0;
-    return kind != FETCH_PARAMETERS || ZemFileWrite(path, "\r\n", 2, ZEM_FILE_APPEND);
+    memcpy(temporary, path, pathLength);
+    memcpy(temporary + pathLength, TEMPORARY_SUFFIX, sizeof(TEMPORARY_SUFFIX));
+    int written = ZemFileWrite(temporary, content, length, ZEM_FILE_CREATE) &&
+                  (kind != FETCH_PARAMETERS || ZemFileWrite(temporary, "\r\n", 2, ZEM_FILE_APPEND)) &&
+                  ZemFileMove(temporary, path);
+    if (!written)
+        ZemFileDelete(temporary);
+    ZemMemFreeAs(&temporary);
+    return written;
 }
 
 const char* FetchedFileName(int kind)

@@ -1,4 +1,5 @@
-// The delete command text and where it stops fitting; fetching parameters and tools from a scripted controller.
+// The delete command text and where it stops fitting; fetching parameters and tools from a scripted controller;
+// writing a fetched list on a disk that fills up.
 #include "app/delete_command.h"
 #include "app/fetch_answer.h"
 #include "lib/zem_lib.h"
@@ -69,4 +70,68 @@ TEST(FetchControllerList, WhatReachesTheFile)
     ZemSerComClose(port);
     InstallScriptedLine(nullptr);
     remove(path.c_str());
+}
+
+// Room left on the disk for the writes of ZemFileWrite: a write past it puts what fits and fails.
+uint32_t diskRoom;
+int64_t FullDiskWrite(intptr_t file, const void* bytes, uint32_t length)
+{
+    uint32_t fits = std::min(length, diskRoom);
+    diskRoom -= fits;
+    int64_t written = fits ? ZemFilePlatformWriteCall()(file, bytes, fits) : 0;
+    return fits < length ? -1 : written;
+}
+
+// The names in the folder, sorted.
+std::string FolderNames(const ScratchDir& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    std::string joined;
+    for (const std::string& name : names)
+        joined += (joined.empty() ? "" : " ") + name;
+    return joined;
+}
+
+TEST(WriteFetchedFile, TheOldListStaysUntilTheNewOneIsWhole)
+{
+    const struct {
+        const char* name;
+        int kind;
+        const char* before;   // the file's text, or "<folder>" for a folder of its name, or null for none
+        uint32_t room;        // bytes the disk takes
+        int result;
+        const char* after;    // the file's text, or null for none
+    } cases[] = {
+        {"a whole parameter list", FETCH_PARAMETERS, "old list", 100, 1, "X=1\r\n\r\n"},
+        {"the list fits but its line end does not", FETCH_PARAMETERS, "old list", 5, 0, "old list"},
+        {"the disk fills in the list", FETCH_PARAMETERS, "old list", 2, 0, "old list"},
+        {"a full disk", FETCH_PARAMETERS, "old list", 0, 0, "old list"},
+        {"a whole tool list", FETCH_TOOL_LIST, "old list", 5, 1, "X=1\r\n"},
+        {"the disk fills in the tool list", FETCH_TOOL_LIST, "old list", 4, 0, "old list"},
+        {"a first list cut", FETCH_TOOL_LIST, nullptr, 3, 0, nullptr},
+        {"a first list whole", FETCH_TOOL_LIST, nullptr, 5, 1, "X=1\r\n"},
+        {"a folder holds the name", FETCH_TOOL_LIST, "<folder>", 100, 0, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDir dir;
+        const std::string path = dir.File("list.txt");
+        if (c.before && !strcmp(c.before, "<folder>"))
+            std::filesystem::create_directory(path);
+        else if (c.before)
+            ZemFileWrite(path.c_str(), c.before, static_cast<uint32_t>(strlen(c.before)), ZEM_FILE_CREATE);
+        diskRoom = c.room;
+        ZemFileSetWriteCall(FullDiskWrite);
+        int result = WriteFetchedFile(path.c_str(), c.kind, "X=1\r\n", 5);
+        ZemFileSetWriteCall(nullptr);
+        EXPECT_EQ(result, c.result);
+        if (c.after) {
+            EXPECT_EQ(ReadBytes(path), c.after);
+        }
+        // Nothing else is left in the folder: the temporary file is gone.
+        EXPECT_EQ(FolderNames(dir), c.before || c.after ? "list.txt" : "");
+    }
 }

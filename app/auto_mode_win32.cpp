@@ -5,6 +5,7 @@
 #include "app/app_state.h"
 #include "app/command_line.h"
 #include "app/commands.h"
+#include "app/message_texts.h"
 #include "lib/zem_time.h"
 #include "res/resource_ids.h"
 #include "serial/upload_job.h"
@@ -24,7 +25,7 @@ void CommandAutoUpload()
 {
     if (AutoMode != 1)
         return;
-    if (!GuardPort("Serial Port still busy, Upload later."))
+    if (!GuardPort(MSG_BUSY_UPLOAD))
         return;
     // The command line put the files and the "-p" directory into the job.
     int open = OpenUpload(TheUploadJob.fileList, TheUploadJob.targetDir);

@@ -1,8 +1,8 @@
 #include "app/fetch_answer.h"
 
-#include <cstdio>
 #include <cstring>
 
+#include "app/message_texts.h"
 #include "lib/zem_lib.h"
 #include "serial/answer_read.h"
 #include "serial/serial_port.h"
@@ -68,6 +68,9 @@ const char* FetchedFileName(int kind)
     return kind == FETCH_TOOL_LIST ? "ToolList-from-vantorix.txt" : "parameters-from-vantorix.txt";
 }
 
+// The too-long message names the buffer's size as a number.
+static_assert(ANSWER_READ_MAX == 262143, "MSG_LIST_TOO_LONG names 262143 bytes");
+
 // How the messages name the list.
 static const char* ListName(int kind)
 {
@@ -79,18 +82,15 @@ const char* FetchOutcomeMessage(int kind, int outcome)
     static char message[128];
     switch (outcome) {
     case FETCH_SEND_FAILED:
-        return "Can't send Command. Please check if Vantorix is connected.";
+        return MessageText(MSG_CANT_SEND);
     case FETCH_NO_ANSWER:
-        return "No answer from Vantorix. Please check if it is connected.";
+        return MessageText(MSG_NO_ANSWER);
     case FETCH_NO_TOOL_LIST:
-        return "The Vantorix sent no tool list.";
+        return MessageText(MSG_NO_TOOL_LIST);
     case FETCH_TOO_LONG:
-        snprintf(message, sizeof(message), "The %s is longer than the %lu bytes the program can read; it was not written.",
-                 ListName(kind), static_cast<unsigned long>(ANSWER_READ_MAX));
-        return message;
+        return FillMessageText(MSG_LIST_TOO_LONG, ListName(kind), message, sizeof(message));
     case FETCH_ENDLESS:
-        snprintf(message, sizeof(message), "The Vantorix did not stop sending the %s; it was not written.", ListName(kind));
-        return message;
+        return FillMessageText(MSG_LIST_ENDLESS, ListName(kind), message, sizeof(message));
     default:
         return nullptr;
     }

@@ -6,6 +6,7 @@
 #include "app/app_state.h"
 #include "app/command_line.h"
 #include "app/main_window.h"
+#include "app/message_texts.h"
 #include "app/program_dir.h"
 #include "app/program_main.h"
 #include "app/settings.h"
@@ -94,7 +95,7 @@ void FinishProgram()
 int RunProgram(HINSTANCE instance, const char* argumentText, int show)
 {
     if (!ZemLibInit()) {
-        MessageBoxA(nullptr, "Vantorix1 can't start.", "ZemLibInit-Problem", MB_OK);
+        MessageBoxA(nullptr, MessageText(MSG_CANT_START), MessageCaption(MSG_CANT_START), MB_OK);
         return 0;
     }
     if (!ReadStartupArguments(argumentText)) {

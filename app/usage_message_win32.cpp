@@ -2,8 +2,9 @@
 #include <windows.h>
 
 #include "app/command_line.h"
+#include "app/message_texts.h"
 
 void ShowUsageMessage()
 {
-    MessageBoxA(nullptr, UsageMessage, UsageCaption, MB_OK);
+    MessageBoxA(nullptr, MessageText(MSG_USAGE), MessageCaption(MSG_USAGE), MB_OK);
 }

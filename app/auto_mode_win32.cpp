@@ -1,5 +1,6 @@
 // The unattended run: after a listing, the automatic upload starts once;
-// after it, "-q" ends the program.
+// after it, "-q" ends the program, also when the read after the upload
+// fails.
 #include <windows.h>
 
 #include "app/app_state.h"
@@ -9,6 +10,7 @@
 #include "lib/zem_time.h"
 #include "res/resource_ids.h"
 #include "serial/upload_job.h"
+#include "tree/device_tree.h"
 
 void CommandAfterConnect()
 {
@@ -30,6 +32,12 @@ void CommandAutoUpload()
     // The command line put the files and the "-p" directory into the job.
     int open = OpenUpload(TheUploadJob.fileList, TheUploadJob.targetDir);
     AutoMode = 2;
-    if (open)
-        ReReadAndRefresh();
+    if (!open)
+        return;
+    ReReadAndRefresh();
+    // A listing ends a "-q" run through CMD_AFTER_CONNECT. Without one nothing
+    // would, and the script that started us would wait for ever; the read's
+    // message has been answered by now.
+    if (QuitWhenDone && LastReadOutcome() != READ_OK)
+        CloseMainWindow();
 }

@@ -44,19 +44,28 @@ int FetchControllerList(SerialPort* port, int kind, char* buffer, uint32_t size,
 
 static const char TEMPORARY_SUFFIX[] = ".tmp";
 
+// The content and, for the parameters, the line end behind it.
+static int WriteListTo(const char* file, int kind, const char* content, uint32_t length)
+{
+    return ZemFileWrite(file, content, length, ZEM_FILE_CREATE) &&
+           (kind != FETCH_PARAMETERS || ZemFileWrite(file, "\r\n", 2, ZEM_FILE_APPEND));
+}
+
 // The list goes into a file of its own beside the old one, which it replaces
 // only when it is whole: a disk that fills up half way leaves the old list.
+// A device, pipe or link (vtx -o /dev/stdout) holds no list to keep and must
+// not be replaced by a file: it is written as it is.
 int WriteFetchedFile(const char* path, int kind, const char* content, uint32_t length)
 {
+    if (!ZemFileIsRegular(path))
+        return WriteListTo(path, kind, content, length);
     const size_t pathLength = strlen(path);
     char* temporary = nullptr;
     if (!ZemMemAllocAs(&temporary, pathLength + sizeof(TEMPORARY_SUFFIX), 0))
         return 0;
     memcpy(temporary, path, pathLength);
     memcpy(temporary + pathLength, TEMPORARY_SUFFIX, sizeof(TEMPORARY_SUFFIX));
-    int written = ZemFileWrite(temporary, content, length, ZEM_FILE_CREATE) &&
-                  (kind != FETCH_PARAMETERS || ZemFileWrite(temporary, "\r\n", 2, ZEM_FILE_APPEND)) &&
-                  ZemFileMove(temporary, path);
+    int written = WriteListTo(temporary, kind, content, length) && ZemFileMove(temporary, path);
     if (!written)
         ZemFileDelete(temporary);
     ZemMemFreeAs(&temporary);

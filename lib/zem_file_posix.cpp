@@ -124,3 +124,11 @@ int ZemFileDelete(const char* path)
 {
     return unlink(path) == 0;
 }
+
+int ZemFileIsRegular(const char* path)
+{
+    struct stat st;
+    if (lstat(path, &st) != 0)
+        return errno == ENOENT;
+    return S_ISREG(st.st_mode);
+}

@@ -106,3 +106,11 @@ int ZemFileDelete(const char* path)
 {
     return DeleteFileA(path) != 0;
 }
+
+int ZemFileIsRegular(const char* path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return GetLastError() == ERROR_FILE_NOT_FOUND;
+    return !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT));
+}

@@ -90,6 +90,9 @@ int ZemFileFind(const char* path, ZemFindData* data);
 int ZemFileMove(const char* from, const char* to);
 // Deletes a file; 1, or 0 when it could not be deleted or was not there.
 int ZemFileDelete(const char* path);
+// 1 when the path names a regular file or nothing yet; 0 for a directory, a
+// device, a pipe or a link, which a move must not replace.
+int ZemFileIsRegular(const char* path);
 
 // The call of ZemFileWrite that puts bytes into the open file (WriteFile /
 // write), in a slot so that a test can make it fail part way as a full disk

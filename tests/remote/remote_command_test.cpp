@@ -8,6 +8,12 @@
 #include "tests/support/scratch_dir.h"
 #include "tests/support/scripted_device.h"
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 TEST(BuildDeleteCommand, JoinsPathAndNameAndUsesEveryByteButNoMore)
 {
     char command[DELETE_COMMAND_SIZE], target[DELETE_COMMAND_SIZE];
@@ -135,3 +141,28 @@ TEST(WriteFetchedFile, TheOldListStaysUntilTheNewOneIsWhole)
         EXPECT_EQ(FolderNames(dir), c.before || c.after ? "list.txt" : "");
     }
 }
+
+#ifndef _WIN32
+// What vtx -o may name besides a file: a link, or a pipe to another program. Each stays what it was, with the
+// list written through it, and nothing is put in its place.
+TEST(WriteFetchedFile, ALinkOrAPipeIsWrittenInPlace)
+{
+    ScratchDir dir;
+    const std::string list = dir.File("list.txt"), link = dir.File("link.txt"), pipe = dir.File("pipe");
+    ZemFileWrite(list.c_str(), "old list", 8, ZEM_FILE_CREATE);
+    std::filesystem::create_symlink(list, link);
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    int reader = open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_EQ(WriteFetchedFile(link.c_str(), FETCH_TOOL_LIST, "X=1\r\n", 5), 1);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(ReadBytes(list), "X=1\r\n");
+    EXPECT_EQ(WriteFetchedFile(pipe.c_str(), FETCH_PARAMETERS, "X=1\r\n", 5), 1);
+    EXPECT_TRUE(std::filesystem::is_fifo(pipe));
+    char got[16] = {};
+    EXPECT_EQ(read(reader, got, sizeof(got) - 1), 7);
+    EXPECT_STREQ(got, "X=1\r\n\r\n");
+    close(reader);
+    EXPECT_EQ(FolderNames(dir), "link.txt list.txt pipe");
+}
+#endif

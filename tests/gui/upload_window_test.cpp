@@ -19,6 +19,19 @@ protected:
 };
 
 int busyAtThreadStart = -1;
+bool activated = false, boxOpened = false;
+
+// Notes whether the main window is active when the first box opens. Other programs on the display may take the
+// front at any moment, and a closing box hands it back to the window: so the test looks at what the drop did
+// before its message, not at who is in front afterwards.
+LRESULT CALLBACK NoteActivation(int code, WPARAM wParam, LPARAM lParam)
+{
+    const CWPSTRUCT* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    boxOpened |= code == HC_ACTION && call->message == WM_INITDIALOG;
+    if (code == HC_ACTION && !boxOpened && call->hwnd == MainWindow && call->message == WM_ACTIVATE)
+        activated = LOWORD(call->wParam) != WA_INACTIVE;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
 bool dialogLeftOpen = false;
 
 // A dialog still open this long after its start is ended here, so that the test fails instead of hanging.
@@ -37,9 +50,13 @@ TEST_F(UploadWindow, UploadsThatCannotGoAheadSendNothing)
     CreateDirectoryA(deep.c_str(), nullptr);
     gui::WriteFileText(deep + "\\part.nc", "G0\r\n");
     OpenWindow();
+    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, NoteActivation, nullptr, GetCurrentThreadId());
     SetForegroundWindow(GetDesktopWindow());
+    ASSERT_NE(GetActiveWindow(), MainWindow) << "the window stayed active";
     Drop({file});
-    EXPECT_EQ(GetForegroundWindow(), MainWindow);   // a drop brings the window forward
+    UnhookWindowsHookEx(hook);
+    EXPECT_TRUE(boxOpened);
+    EXPECT_TRUE(activated);   // a drop brings the window forward before anything else
     EXPECT_EQ(TakeBoxes(), Texts{"You must first connect to a Vantorix."});
     Connect();
     EXPECT_EQ(TakeSent(), Texts{"l"});

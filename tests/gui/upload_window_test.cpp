@@ -32,6 +32,7 @@ LRESULT CALLBACK NoteActivation(int code, WPARAM wParam, LPARAM lParam)
         activated = LOWORD(call->wParam) != WA_INACTIVE;
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
+
 bool dialogLeftOpen = false;
 
 // A dialog still open this long after its start is ended here, so that the test fails instead of hanging.
@@ -50,9 +51,9 @@ TEST_F(UploadWindow, UploadsThatCannotGoAheadSendNothing)
     CreateDirectoryA(deep.c_str(), nullptr);
     gui::WriteFileText(deep + "\\part.nc", "G0\r\n");
     OpenWindow();
-    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, NoteActivation, nullptr, GetCurrentThreadId());
     SetForegroundWindow(GetDesktopWindow());
     ASSERT_NE(GetActiveWindow(), MainWindow) << "the window stayed active";
+    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, NoteActivation, nullptr, GetCurrentThreadId());
     Drop({file});
     UnhookWindowsHookEx(hook);
     EXPECT_TRUE(boxOpened);

@@ -53,6 +53,7 @@ TEST_F(UploadWindow, UploadsThatCannotGoAheadSendNothing)
     OpenWindow();
     SetForegroundWindow(GetDesktopWindow());
     ASSERT_NE(GetActiveWindow(), MainWindow) << "the window stayed active";
+    activated = boxOpened = false;
     HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, NoteActivation, nullptr, GetCurrentThreadId());
     Drop({file});
     UnhookWindowsHookEx(hook);

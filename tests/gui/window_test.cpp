@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/settings.h"
+#include "serial/answer_read.h"
 #include "tests/gui/support/gui_harness.h"
 #include "tree/device_tree.h"
 
@@ -95,6 +96,14 @@ TEST_F(Window, FetchedListsReachTheirFilesUnlessLocked)
     EXPECT_EQ(ReadViews().tree, Texts{"/"});
     EXPECT_EQ(ReadViews().files, (Texts{"ram", "ROM"}));
     EXPECT_EQ(gui::FileText(params), "older");
+    EXPECT_EQ(gui::FileText(tools), "Y");
+    // A list that fills the buffer may have lost its end: it is named, and the last list stays.
+    toolAnswer = "t\r\n" + std::string(ANSWER_READ_MAX, 'Z');
+    gui::Command(MainWindow, CMD_SHOW_TOOLLIST);
+    EXPECT_EQ(TakeBoxes(), Texts{"The tool list is longer than the 262143 bytes the program can read; "
+                                 "it was not written."});
+    EXPECT_EQ(TakeSent(), Texts{"t"});
+    EXPECT_EQ(ReadViews().files, (Texts{"ram", "ROM"}));
     EXPECT_EQ(gui::FileText(tools), "Y");
 }
 

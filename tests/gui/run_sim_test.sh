@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # A Windows test program beside a simulated controller on PORTLINK serving a fresh copy of the sample storage
 # (with an empty /ram/x/), found in VBROWSER_SIM_ROOT; VBROWSER_SIM_BAUD paces the line.
-#   run_sim_test.sh SIMULATOR PORTLINK -- COMMAND...   (exits 77, skipped, without the simulator)
+#   run_sim_test.sh SIMULATOR PORTLINK -- COMMAND...   (exits 77, skipped, without the simulator; fails with CI=true)
 set -uo pipefail
 sim=$1 link=$2 here=$(cd "$(dirname "$0")" && pwd)
 shift 3   # and the --
 if [ ! -x "$sim" ]; then
-  echo "skipped: no simulator at $sim (build the native preset first)"
+  echo "no simulator at $sim (build the native preset first)"
+  [ "${CI:-}" = true ] && exit 1
+  echo "skipped"
   exit 77
 fi
 work=$(mktemp -d)

@@ -12,6 +12,7 @@
 #include "app/program_main.h"
 #include "app/settings.h"
 #include "serial/upload_job.h"
+#include "serial/upload_protocol.h"
 
 namespace gui {
 
@@ -40,7 +41,7 @@ static LRESULT CALLBACK BoxHook(int code, WPARAM wParam, LPARAM lParam)
         capture->boxes.push_back({MessageBoxText(call->hwnd), WindowText(call->hwnd), GetWindow(call->hwnd, GW_OWNER),
                                   style});
         int answer = (style & MB_TYPEMASK) == MB_OK ? IDOK : IDNO;
-        if (!capture->answers.empty()) {
+        if (answer == IDNO && !capture->answers.empty()) {
             answer = capture->answers.front();
             capture->answers.erase(capture->answers.begin());
         }
@@ -142,16 +143,55 @@ const char* const SampleListing =
     " 99 notes.txt\r\n(dir) ROM\r\n 4096 setup.dat\r\n 4294967295 huge.bin\r\nFree RamDisk: 1048576\r\n"
     "Free FlashDisk: 524288\r\n\r\n";
 
+constexpr size_t CRC_FRAME = sizeof(UploadFrame), SUM_FRAME = 3 + 128 + 1;
+
+static bool IsFrame(const std::string& bytes)
+{
+    return (bytes.size() == CRC_FRAME && bytes[0] == UPL_STX) || (bytes.size() == SUM_FRAME && bytes[0] == UPL_SOH);
+}
+
+std::string DescribeWrite(const std::string& bytes)
+{
+    if (IsFrame(bytes) && bytes[1] == 0)   // block 0 names the file, or nothing at the end of the batch
+        return bytes[3] ? "header " + std::string(bytes.c_str() + 3) : "closing header";
+    if (IsFrame(bytes))
+        return "block " + std::to_string(static_cast<unsigned char>(bytes[1]));
+    if (bytes == std::string(1, UPL_EOT))
+        return "EOT";
+    if (!bytes.empty() && bytes.find_first_not_of(static_cast<char>(UPL_CAN)) == std::string::npos)
+        return "CAN x" + std::to_string(bytes.size());
+    return bytes.substr(0, bytes.find('\r'));
+}
+
+// The receiver asks twice for a header and once for the data; EOT is followed by the next header's request.
+static const char* ReceiverAnswer(const std::string& bytes)
+{
+    static const char ack[] = {UPL_ACK, 0}, ackAndStart[] = {UPL_ACK, 'C', 0}, ackAndHeader[] = {UPL_ACK, 'C', 'C', 0};
+    if (bytes == "u\r")
+        return "CC";
+    if (IsFrame(bytes) && bytes[1] == 0)
+        return bytes[3] ? ackAndStart : ack;
+    if (IsFrame(bytes))
+        return ack;
+    if (bytes == std::string(1, UPL_EOT))
+        return ackAndHeader;
+    return "";
+}
+
 void MainWindowTest::SetUp()
 {
     InstallScriptedLine(&line);
+    // Runs on the upload worker's thread during an upload, while the test's thread waits in the dialog.
     line.onWrite = [this](ScriptedLine& scripted, const unsigned char* bytes, uint32_t count) {
         std::string text(reinterpret_cast<const char*>(bytes), count);
         commands.push_back(text);
-        scripted.Queue(text == "l\r\n"   ? listing.c_str()
-                       : text == "p\r\n" ? parameterAnswer.c_str()
-                       : text == "t\r\n" ? toolAnswer.c_str()
-                                         : text.rfind("d ", 0) == 0 ? "OK\r\n" : "");
+        if (IsFrame(text) && text[1] != 0 && onDataBlock)
+            onDataBlock(static_cast<unsigned char>(text[1]));
+        scripted.Queue(text == "l\r\n"                ? listing.c_str()
+                       : text == "p\r\n"              ? parameterAnswer.c_str()
+                       : text == "t\r\n"              ? toolAnswer.c_str()
+                       : text.rfind("d ", 0) == 0 ? "OK\r\n"
+                                                  : ReceiverAnswer(text));
     };
     AutoMode = AutoConnect = QuitWhenDone = 0;
     ClearUploadJob(&TheUploadJob);
@@ -185,7 +225,8 @@ void MainWindowTest::CloseWindow()
 {
     if (MainWindow && IsWindow(MainWindow))
         DestroyWindow(MainWindow);
-    gui::PumpUntil([] { return gui::quitSeen; }, 2000);
+    if (MainWindow)   // its quit message is taken here, not by the next window's pumping
+        gui::PumpUntil([] { return gui::quitSeen; }, 2000);
     MainWindow = nullptr;
     UnregisterClassA(MainWindowClass, GetModuleHandleA(nullptr));
 }
@@ -215,23 +256,34 @@ void MainWindowTest::SelectDirectory(const Texts& path)
     gui::PumpPending();
 }
 
-std::string MainWindowTest::State()
+Views MainWindowTest::ReadViews()
 {
-    std::string state = gui::WindowText(PathBox) + " [";
+    Views views = {gui::WindowText(PathBox), {}, {}};
     VisitTree(TreeView_GetRoot(TreeView), {}, [&](HTREEITEM item, const Texts& at) {
-        state += TreeView_GetSelection(TreeView) == item ? at.back() : "";
+        views.tree = TreeView_GetSelection(TreeView) == item ? at : views.tree;
     });
-    state += "]";
     for (int row = 0; row < ListView_GetItemCount(FileView); row++) {
         char name[512] = "";
         ListView_GetItemText(FileView, row, 0, name, sizeof(name));
-        state += std::string(" ") + name;
+        views.files.push_back(name);
     }
+    return views;
+}
+
+Texts MainWindowTest::TakeBoxes()
+{
+    Texts texts;
     for (const gui::CapturedBox& box : boxes.boxes)
-        state += " !" + box.text;
-    for (const std::string& sent : commands)
-        state += " >" + sent.substr(0, sent.find('\r'));
+        texts.push_back(box.text);
     boxes.boxes.clear();
+    return texts;
+}
+
+Texts MainWindowTest::TakeSent()
+{
+    Texts sent;
+    for (const std::string& bytes : commands)
+        sent.push_back(DescribeWrite(bytes));
     commands.clear();
-    return state;
+    return sent;
 }

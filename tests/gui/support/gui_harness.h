@@ -23,7 +23,8 @@ struct CapturedBox {
     UINT style;   // the MB_ flags asked for
 };
 
-// Records and answers this thread's message boxes (queued answers, else OK or No); other dialogs go to onDialog.
+// Records and answers this thread's message boxes: a question takes the next queued answer, else No; a box
+// with only OK gets OK. Other dialogs go to onDialog.
 struct BoxCapture {
     BoxCapture();
     ~BoxCapture();
@@ -51,7 +52,20 @@ WPARAM MakeDrop(const Texts& names);   // a shell drop handle for WM_DROPFILES
 
 extern const char* const SampleListing;
 
-// The scripted controller answers "l\r\n" with `listing`, "p\r\n" and "t\r\n" with the answers, a delete with OK.
+// What the three views show: the path box text, the selected tree item with the items above it ("/", "ram",
+// ...; none when nothing is selected) and the names in the file list, top row first.
+struct Views {
+    std::string path;
+    Texts tree;
+    Texts files;
+};
+
+// One write to the line in words: a command up to its first CR ("l", "d /ram/a.nc"), or an upload's
+// "header NAME", "closing header", "block N", "EOT", "CAN xCOUNT".
+std::string DescribeWrite(const std::string& bytes);
+
+// The scripted controller answers "l\r\n" with `listing`, "p\r\n" and "t\r\n" with the answers, a delete with OK,
+// and plays the receiving side of an upload: start requests, and every block and EOT acknowledged.
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -62,11 +76,15 @@ protected:
     void Connect() { gui::Command(MainWindow, CMD_CONNECT); }   // connects or disconnects
     void ReRead() { gui::Command(MainWindow, CMD_REREAD); }
     void SelectDirectory(const Texts& path);   // through the tree: "/", "ram", "cncprg"
-    // Path box, [tree selection], file names, " !" box texts and " >" commands since the last call.
-    std::string State();
+    Views ReadViews();
+    Texts TakeBoxes();   // the texts of the boxes raised since the last call
+    Texts TakeSent();    // the writes since the last call, as DescribeWrite tells them
 
     std::string listing = SampleListing, parameterAnswer = "p\r\nX=1\r\n", toolAnswer = "t\r\n";
-    Texts commands;   // every write to the line
+    Texts commands;   // every write to the line, as written
+    // Called on the upload worker's thread when data block `number` has arrived, before its acknowledgement
+    // is read.
+    std::function<void(int number)> onDataBlock;
     ScriptedLine line;
     gui::BoxCapture boxes;
 };

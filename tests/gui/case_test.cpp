@@ -1,0 +1,373 @@
+// Plays the window cases of tests/gui/cases, each on a fresh window and a fresh scripted controller; the verbs
+// and fields are described in tests/gui/README.md.
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+
+#include "app/settings.h"
+#include "serial/serial_port.h"
+#include "serial/upload_job.h"
+#include "tests/gui/support/gui_case.h"
+#include "tests/gui/support/gui_harness.h"
+
+namespace {
+
+const std::set<std::string> startKeys = {"port", "baud", "listing", "connected", "file", "folder"};
+const std::set<std::string> requiredStartKeys = {"port", "baud", "listing", "connected"};
+const std::set<std::string> inputKeys = {"with listing", "with answers", "with busy", "with fail-open",
+                                         "with fail-writes"};
+const std::set<std::string> expectationKeys = {"path", "tree",      "files",  "box",    "sent",
+                                               "port", "baud",      "connected", "closes", "window", "cancel-asked"};
+const std::set<std::string> repeatableKeys = {"box", "sent", "file", "folder"};
+const std::set<std::string> yesNoKeys = {"connected", "cancel-asked", "with busy", "with fail-open"};
+const std::set<std::string> numberKeys = {"baud", "closes", "with fail-writes"};
+// The commands a case may post.
+const std::map<std::string, unsigned> commandIds = {
+    {"connect", CMD_CONNECT}, {"reread", CMD_REREAD}, {"delete", CMD_DELETE}, {"exit", CMD_EXIT}};
+
+class PlayedCase : public MainWindowTest, public ::testing::WithParamInterface<std::string> {
+protected:
+    using Verb = std::function<void(const std::string& argument)>;
+
+    // A failure at the field's line; false, so that a check reads `good || Fail(...)`.
+    bool Fail(const CaseField& field, const std::string& why)
+    {
+        ADD_FAILURE_AT(played.file.c_str(), field.line) << field.key << ": " << why;
+        return false;
+    }
+    bool YesNo(const CaseField& field, bool* yes)
+    {
+        *yes = field.value == "yes";
+        return field.value == "yes" || field.value == "no" || Fail(field, "expected yes or no");
+    }
+    bool Number(const CaseField& field, int* number)
+    {
+        char* end = nullptr;
+        *number = static_cast<int>(strtol(field.value.c_str(), &end, 10));
+        return (!field.value.empty() && !*end) || Fail(field, "expected a number");
+    }
+    std::string ListingText(const std::string& value) { return value == "sample" ? SampleListing : value; }
+
+    bool CheckVocabulary();
+    bool CheckValue(const CaseField& field);
+    void Start();
+    void Play(const CaseStep& step);
+    void ApplyInput(const CaseField& field);
+    void CheckBoxManners();
+    void CheckExpectations(const CaseStep& step, int closesBefore);
+    int FindRow(const std::string& row);
+    int FindPathEntry(const std::string& entry);
+    int FindBaud(const std::string& rate);
+    void DoubleClick(const std::string& row);
+    void PressReturn(const std::string& row);
+    void SelectRows(const std::string& rows);
+    void PickCombo(HWND combo, int index, bool told);
+
+    GuiCase played;
+    std::string folder;   // the case's PC files, for drops
+    std::map<std::string, Verb> verbs = {
+        {"connect", [this](const std::string&) { gui::Command(MainWindow, CMD_CONNECT); }},
+        {"reread", [this](const std::string&) { gui::Command(MainWindow, CMD_REREAD); }},
+        {"delete", [this](const std::string&) { gui::Command(MainWindow, CMD_DELETE); }},
+        {"show-parameters", [this](const std::string&) { gui::Command(MainWindow, CMD_SHOW_PARAMETERS); }},
+        {"exit", [this](const std::string&) { gui::Command(MainWindow, CMD_EXIT); }},
+        {"info", [this](const std::string&) { gui::Command(MainWindow, CMD_INFO); }},
+        // Not dispatched here: it runs when the window next reads its queue, e.g. inside a question.
+        {"post",
+         [this](const std::string& command) {
+             auto id = commandIds.find(command);
+             if (id == commandIds.end())
+                 ADD_FAILURE() << "post: no command '" << command << "'";
+             else
+                 PostMessageA(MainWindow, WM_COMMAND, id->second, 0);
+         }},
+        {"choose-tree", [this](const std::string& items) { SelectDirectory(SplitCaseList(items, " > ")); }},
+        {"double-click", [this](const std::string& row) { DoubleClick(row); }},
+        {"press-return", [this](const std::string& row) { PressReturn(row); }},
+        {"select", [this](const std::string& rows) { SelectRows(rows); }},
+        {"choose-path", [this](const std::string& entry) { PickCombo(PathBox, FindPathEntry(entry), true); }},
+        {"mark-path", [this](const std::string& entry) { PickCombo(PathBox, FindPathEntry(entry), false); }},
+        {"choose-baud", [this](const std::string& rate) { PickCombo(BaudBox, FindBaud(rate), true); }},
+        {"mark-baud", [this](const std::string& rate) { PickCombo(BaudBox, FindBaud(rate), false); }},
+        {"type-port", [this](const std::string& text) { SetWindowTextA(PortEdit, text.c_str()); }},
+        {"type-path",
+         [this](const std::string& text) { SetWindowTextA(GetWindow(PathBox, GW_CHILD), text.c_str()); }},
+        {"drop",
+         [this](const std::string& names) {
+             Texts paths;
+             for (const std::string& name : SplitCaseList(names, " | "))
+                 paths.push_back(folder + name);
+             SendMessageA(FileView, WM_DROPFILES, gui::MakeDrop(paths), 0);
+         }},
+    };
+};
+
+bool PlayedCase::CheckValue(const CaseField& field)
+{
+    bool yes = false;
+    int number = 0;
+    if (yesNoKeys.count(field.key))
+        return YesNo(field, &yes);
+    if (numberKeys.count(field.key))
+        return Number(field, &number);
+    if (field.key == "window")
+        return field.value == "open" || field.value == "closed" || Fail(field, "expected open or closed");
+    if (field.key == "with answers")
+        for (const std::string& answer : SplitCaseList(field.value, " "))
+            if (answer != "yes" && answer != "no")
+                return Fail(field, "answers are yes or no");
+    return true;
+}
+
+bool PlayedCase::CheckVocabulary()
+{
+    bool good = true;
+    std::set<std::string> given;
+    for (const CaseField& field : played.start) {
+        if (!startKeys.count(field.key))
+            good = Fail(field, expectationKeys.count(field.key) || inputKeys.count(field.key)
+                                   ? "belongs to a step, after a 'do:' line"
+                                   : "unknown field");
+        else if (given.count(field.key) && !repeatableKeys.count(field.key))
+            good = Fail(field, "given twice");
+        else if (!CheckValue(field))
+            good = false;
+        given.insert(field.key);
+    }
+    for (const std::string& key : requiredStartKeys)
+        if (!given.count(key))
+            good = Fail({played.steps.empty() ? 0 : played.steps[0].line, key, ""}, "missing from the start");
+    for (const CaseStep& step : played.steps) {
+        if (!verbs.count(step.verb))
+            good = Fail({step.line, "do", step.verb}, "unknown verb '" + step.verb + "'");
+        std::set<std::string> seen;
+        for (const CaseField& field : step.fields) {
+            if (inputKeys.count("with " + field.key))
+                good = Fail(field, "in a step this is 'with " + field.key + ":'");
+            else if (!inputKeys.count(field.key) && !expectationKeys.count(field.key))
+                good = Fail(field, "unknown field");
+            else if (seen.count(field.key) && !repeatableKeys.count(field.key))
+                good = Fail(field, "written twice in one step");
+            else if (!CheckValue(field))
+                good = false;
+            seen.insert(field.key);
+        }
+    }
+    return good;
+}
+
+void PlayedCase::Start()
+{
+    std::string port, baud;
+    bool connected = false;
+    for (const CaseField& field : played.start) {
+        if (field.key == "port")
+            port = field.value;
+        else if (field.key == "baud")
+            baud = field.value;
+        else if (field.key == "listing")
+            listing = ListingText(field.value);
+        else if (field.key == "connected")
+            YesNo(field, &connected);
+        if ((field.key == "file" || field.key == "folder") && folder.empty())
+            folder = gui::ScratchDirectory("case");
+        if (field.key == "file")
+            gui::WriteFileText(folder + field.value, "G0 X1\r\n");
+        else if (field.key == "folder")
+            CreateDirectoryA((folder + field.value).c_str(), nullptr);
+    }
+    UseSettings(port.c_str(), atoi(baud.c_str()), 0, 0);
+    OpenWindow();
+    if (!connected)
+        return;
+    gui::Command(MainWindow, CMD_CONNECT);
+    ASSERT_NE(ConnectedPort, nullptr) << "the connect at the start";
+    ASSERT_EQ(TakeBoxes(), Texts{}) << "the connect at the start";
+    TakeSent();
+}
+
+int PlayedCase::FindRow(const std::string& row)
+{
+    Texts names = ReadViews().files;
+    if (row.rfind('#', 0) == 0) {   // "#N", or "#N NAME" with the name checked
+        int number = atoi(row.c_str() + 1);
+        size_t blank = row.find(' ');
+        bool named = blank != std::string::npos;
+        if (named && (number < 0 || number >= int(names.size()) || names[number] != row.substr(blank + 1)))
+            ADD_FAILURE() << "row " << row << ": the file list holds " << testing::PrintToString(names);
+        return number;
+    }
+    int found = -1, count = 0;
+    for (int i = 0; i < int(names.size()); i++)
+        if (names[i] == row)
+            found = found < 0 ? i : found, count++;
+    if (count != 1)
+        ADD_FAILURE() << "row '" << row << "' is in the file list " << count << " times; write #N NAME";
+    return found;
+}
+
+int PlayedCase::FindPathEntry(const std::string& entry)
+{
+    if (entry.rfind('#', 0) == 0)
+        return atoi(entry.c_str() + 1);
+    int index = int(SendMessageA(PathBox, CB_FINDSTRINGEXACT, -1, LPARAM(entry.c_str())));
+    if (index < 0)
+        ADD_FAILURE() << "the path box has no entry '" << entry << "'";
+    return index;
+}
+
+int PlayedCase::FindBaud(const std::string& rate)
+{
+    int index = int(SendMessageA(BaudBox, CB_FINDSTRINGEXACT, -1, LPARAM(rate.c_str())));
+    if (index < 0)
+        ADD_FAILURE() << "the baud box has no rate '" << rate << "'";
+    return index;
+}
+
+void PlayedCase::DoubleClick(const std::string& row)
+{
+    int number = FindRow(row);
+    RECT rect = {};
+    ListView_GetItemRect(FileView, number, &rect, LVIR_LABEL);
+    NMITEMACTIVATE activate = {{FileView, UINT_PTR(GetDlgCtrlID(FileView)), UINT(NM_DBLCLK)}, number, 0, 0, 0, 0,
+                               {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2}, 0, 0};
+    SendMessageA(MainWindow, WM_NOTIFY, activate.hdr.idFrom, reinterpret_cast<LPARAM>(&activate));
+}
+
+// Return on a row: the row focused and selected alone, as the keyboard leaves it.
+void PlayedCase::PressReturn(const std::string& row)
+{
+    const UINT state = LVIS_SELECTED | LVIS_FOCUSED;
+    ListView_SetItemState(FileView, -1, 0, state);
+    ListView_SetItemState(FileView, FindRow(row), state, state);
+    NMHDR header = {FileView, static_cast<UINT_PTR>(GetDlgCtrlID(FileView)), static_cast<UINT>(NM_RETURN)};
+    SendMessageA(MainWindow, WM_NOTIFY, header.idFrom, reinterpret_cast<LPARAM>(&header));
+}
+
+void PlayedCase::SelectRows(const std::string& rows)
+{
+    ListView_SetItemState(FileView, -1, 0, LVIS_SELECTED);
+    for (const std::string& row : SplitCaseList(rows, " | "))
+        ListView_SetItemState(FileView, FindRow(row), LVIS_SELECTED, LVIS_SELECTED);
+}
+
+// A choice told to the window as the user's pick is, or only marked, as a program sets it.
+void PlayedCase::PickCombo(HWND combo, int index, bool told)
+{
+    SendMessageA(combo, CB_SETCURSEL, index, 0);
+    if (told)
+        SendMessageA(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE), LPARAM(combo));
+}
+
+void PlayedCase::ApplyInput(const CaseField& field)
+{
+    bool yes = false;
+    int number = 0;
+    if (field.key == "with listing") {
+        listing = ListingText(field.value);
+    } else if (field.key == "with answers") {
+        for (const std::string& answer : SplitCaseList(field.value, " "))
+            boxes.answers.push_back(answer == "yes" ? IDYES : IDNO);
+    } else if (field.key == "with busy") {
+        if (!ConnectedPort)
+            Fail(field, "no port is connected");
+        else if (YesNo(field, &yes))
+            ZemSerComSetBusy(ConnectedPort, yes);
+    } else if (field.key == "with fail-open") {
+        if (YesNo(field, &yes))
+            line.failOpen = yes;
+    } else if (field.key == "with fail-writes") {
+        if (Number(field, &number))
+            line.failWrites = number;
+    }
+}
+
+// Problems and questions come to the front of other programs without an owner; only the version box has one.
+void PlayedCase::CheckBoxManners()
+{
+    for (const gui::CapturedBox& box : boxes.boxes) {
+        if (box.caption == "Vantorix Browser Info") {
+            EXPECT_EQ(box.owner, MainWindow) << box.text;
+            continue;
+        }
+        EXPECT_EQ(box.owner, nullptr) << box.text;
+        EXPECT_NE(box.style & MB_SETFOREGROUND, 0u) << box.text;
+        EXPECT_NE(box.style & MB_TOPMOST, 0u) << box.text;
+    }
+}
+
+void PlayedCase::CheckExpectations(const CaseStep& step, int closesBefore)
+{
+    Texts wantBoxes, wantSent;
+    for (const CaseField& field : step.fields) {
+        bool yes = false;
+        int number = 0;
+        ::testing::ScopedTrace trace(played.file.c_str(), field.line, field.key + ": " + field.value);
+        if (field.key == "box")
+            wantBoxes.push_back(field.value);
+        else if (field.key == "sent")
+            wantSent.push_back(field.value);
+        else if (field.key == "path")
+            EXPECT_EQ(ReadViews().path, field.value) << "the path box";
+        else if (field.key == "tree")
+            EXPECT_EQ(ReadViews().tree, SplitCaseList(field.value, " > ")) << "the tree's selection";
+        else if (field.key == "files")
+            EXPECT_EQ(ReadViews().files, SplitCaseList(field.value, " | ")) << "the file list";
+        else if (field.key == "port")
+            EXPECT_EQ(std::string(Settings.Port), field.value) << "the port setting";
+        else if (field.key == "baud")
+            EXPECT_EQ(std::to_string(Settings.Baudrate), field.value) << "the baud rate setting";
+        else if (field.key == "connected" && YesNo(field, &yes))
+            EXPECT_EQ(ConnectedPort != nullptr, yes) << "a port is connected";
+        else if (field.key == "closes" && Number(field, &number))
+            EXPECT_EQ(line.closes - closesBefore, number) << "the port's closes in this step";
+        else if (field.key == "cancel-asked" && YesNo(field, &yes))
+            EXPECT_EQ(TheUploadJob.cancelRequested, yes ? 1 : 0) << "the upload's cancel request";
+        else if (field.key == "window" && field.value == "open")
+            EXPECT_TRUE(IsWindow(MainWindow)) << "the main window";
+        else if (field.key == "window") {
+            EXPECT_FALSE(IsWindow(MainWindow)) << "the main window";
+            EXPECT_TRUE(gui::PumpUntil([] { return gui::quitSeen; }, 2000)) << "the quit message";
+        }
+    }
+    CheckBoxManners();
+    EXPECT_EQ(TakeBoxes(), wantBoxes) << "the boxes raised in this step";
+    EXPECT_EQ(TakeSent(), wantSent) << "the writes to the line in this step";
+    EXPECT_EQ(boxes.answers.size(), 0u) << "answers left for questions that were not asked";
+    boxes.answers.clear();
+}
+
+void PlayedCase::Play(const CaseStep& step)
+{
+    ::testing::ScopedTrace trace(played.file.c_str(), step.line,
+                                 "do: " + step.verb + (step.argument.empty() ? "" : " " + step.argument));
+    int closesBefore = line.closes;
+    for (const CaseField& field : step.fields)
+        ApplyInput(field);
+    verbs.at(step.verb)(step.argument);
+    if (step.verb != "post")   // a posted command waits for the question of a later step
+        gui::PumpPending();
+    CheckExpectations(step, closesBefore);
+}
+
+TEST_P(PlayedCase, Steps)
+{
+    // Every line that cannot be played is told before anything runs.
+    const bool read = ReadGuiCase(GetParam(), &played);
+    const bool known = CheckVocabulary();
+    if (!read || !known)
+        return;
+    Start();
+    if (HasFatalFailure())
+        return;
+    for (const CaseStep& step : played.steps)
+        Play(step);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PlayedCase, ::testing::ValuesIn(GuiCaseNames()),
+                         [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
+
+}  // namespace

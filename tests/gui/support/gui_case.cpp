@@ -1,0 +1,136 @@
+#include "tests/gui/support/gui_case.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+static std::string CasesDirectory()
+{
+    return std::string(TESTS_DIR) + "/gui/cases";
+}
+
+std::vector<std::string> GuiCaseNames()
+{
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(CasesDirectory(), error))
+        if (entry.path().extension() == ".case")
+            names.push_back(entry.path().stem().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+static std::string Trim(const std::string& text)
+{
+    size_t first = text.find_first_not_of(" \t"), last = text.find_last_not_of(" \t");
+    return first == std::string::npos ? "" : text.substr(first, last - first + 1);
+}
+
+// \r \n \t \\ \" \| and \xNN; "" and a reason for anything else after a backslash.
+static std::string ReadEscapes(const std::string& text, std::string* problem)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); i++) {
+        if (text[i] != '\\') {
+            out += text[i];
+            continue;
+        }
+        char e = i + 1 < text.size() ? text[++i] : 0;
+        if (e == 'x' && i + 2 < text.size() && isxdigit(text[i + 1]) && isxdigit(text[i + 2])) {
+            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else if (e == 'r' || e == 'n' || e == 't' || e == '\\' || e == '"' || e == '|') {
+            out += e == 'r' ? '\r' : e == 'n' ? '\n' : e == 't' ? '\t' : e;
+        } else {
+            *problem = std::string("unknown escape \\") + e;
+            return "";
+        }
+    }
+    return out;
+}
+
+// A value in double quotes is taken as it stands between them, blanks included.
+static std::string ReadValue(const std::string& raw, std::string* problem)
+{
+    bool quoted = raw.size() >= 2 && raw.front() == '"' && raw.back() == '"';
+    return ReadEscapes(quoted ? raw.substr(1, raw.size() - 2) : raw, problem);
+}
+
+int ReadGuiCase(const std::string& name, GuiCase* out)
+{
+    *out = {CasesDirectory() + "/" + name + ".case", {}, {}};
+    std::ifstream in(out->file, std::ios::binary);
+    if (!in) {
+        ADD_FAILURE_AT(out->file.c_str(), 0) << "cannot read the case";
+        return 0;
+    }
+    int number = 0, good = 1;
+    std::vector<CaseField>* blockOwner = nullptr;   // whose last field is read from the '|' lines below it
+    auto fail = [&](int at, const std::string& why) {
+        ADD_FAILURE_AT(out->file.c_str(), at) << why;
+        good = 0;
+    };
+    auto endBlock = [&]() {
+        if (blockOwner && blockOwner->back().value.empty())
+            fail(blockOwner->back().line,
+                 "'" + blockOwner->back().key + ":' has no value; write \"\" for no text, (none) for no items");
+        blockOwner = nullptr;
+    };
+    for (std::string text; std::getline(in, text);) {
+        number++;
+        if (!text.empty() && text.back() == '\r')
+            text.pop_back();
+        std::string line = Trim(text), problem;
+        if (line.empty() || line[0] == '#')
+            continue;
+        if (line[0] == '|') {   // one line of a multi-line text: what follows "| ", then CR LF
+            std::string part = text.substr(text.find('|') + 1);
+            part = ReadEscapes(part.rfind(' ', 0) == 0 ? part.substr(1) : part, &problem);
+            if (!blockOwner)
+                fail(number, "a '|' line belongs under a field written with no value on its own line");
+            else
+                blockOwner->back().value += part + "\r\n";
+            if (!problem.empty())
+                fail(number, problem);
+            continue;
+        }
+        endBlock();
+        size_t colon = line.find(':');
+        if (colon == std::string::npos) {
+            fail(number, "expected 'KEY: VALUE', got '" + line + "'");
+            continue;
+        }
+        std::string key = Trim(line.substr(0, colon)), raw = Trim(line.substr(colon + 1));
+        if (key == "do") {
+            size_t blank = raw.find(' ');
+            std::string argument = ReadValue(blank == std::string::npos ? "" : Trim(raw.substr(blank)), &problem);
+            out->steps.push_back({number, raw.substr(0, blank), argument, {}});
+        } else {
+            std::vector<CaseField>& owner = out->steps.empty() ? out->start : out->steps.back().fields;
+            owner.push_back({number, key, ReadValue(raw, &problem)});
+            blockOwner = raw.empty() ? &owner : nullptr;
+        }
+        if (!problem.empty())
+            fail(number, problem);
+    }
+    endBlock();
+    if (out->steps.empty())
+        fail(number, "a case needs at least one 'do:' step");
+    return good;
+}
+
+std::vector<std::string> SplitCaseList(const std::string& value, const std::string& separator)
+{
+    std::vector<std::string> items;
+    if (value == "(none)")
+        return items;
+    for (size_t start = 0;;) {
+        size_t end = value.find(separator, start);
+        items.push_back(value.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        if (end == std::string::npos)
+            return items;
+        start = end + separator.size();
+    }
+}

@@ -1,0 +1,156 @@
+// Uploads from the main window with a scripted controller: those refused before anything is sent, the Cancel
+// button during a transfer, and the automatic upload that waits for a listing.
+#include <cstring>
+#include <string>
+
+#include "app/command_line.h"
+#include "app/program_main.h"
+#include "lib/zem_shared.h"
+#include "serial/serial_port.h"
+#include "serial/upload_dialog.h"
+#include "serial/upload_job.h"
+#include "tests/gui/support/gui_harness.h"
+
+namespace {
+
+class UploadWindow : public MainWindowTest {
+protected:
+    void Drop(const Texts& paths) { SendMessageA(FileView, WM_DROPFILES, gui::MakeDrop(paths), 0); }
+};
+
+int busyAtThreadStart = -1;
+bool activated = false, boxOpened = false;
+
+// Notes whether the main window is active when the first box opens. Other programs on the display may take the
+// front at any moment, and a closing box hands it back to the window: so the test looks at what the drop did
+// before its message, not at who is in front afterwards.
+LRESULT CALLBACK NoteActivation(int code, WPARAM wParam, LPARAM lParam)
+{
+    const CWPSTRUCT* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    boxOpened |= code == HC_ACTION && call->message == WM_INITDIALOG;
+    if (code == HC_ACTION && !boxOpened && call->hwnd == MainWindow && call->message == WM_ACTIVATE)
+        activated = LOWORD(call->wParam) != WA_INACTIVE;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+bool dialogLeftOpen = false;
+
+// A dialog still open this long after its start is ended here, so that the test fails instead of hanging.
+void WatchDialog(HWND dialog)
+{
+    SetTimer(dialog, 1, 10000, [](HWND open, UINT, UINT_PTR, DWORD) {
+        dialogLeftOpen = true;
+        EndDialog(open, 0);
+    });
+}
+
+TEST_F(UploadWindow, UploadsThatCannotGoAheadSendNothing)
+{
+    std::string dir = gui::ScratchDirectory("drop"), file = dir + "part.nc", deep = dir + std::string(180, 'd');
+    gui::WriteFileText(file, "G0 X1\r\n");
+    CreateDirectoryA(deep.c_str(), nullptr);
+    gui::WriteFileText(deep + "\\part.nc", "G0\r\n");
+    OpenWindow();
+    SetForegroundWindow(GetDesktopWindow());
+    ASSERT_NE(GetActiveWindow(), MainWindow) << "the window stayed active";
+    activated = boxOpened = false;
+    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, NoteActivation, nullptr, GetCurrentThreadId());
+    Drop({file});
+    UnhookWindowsHookEx(hook);
+    EXPECT_TRUE(boxOpened);
+    EXPECT_TRUE(activated);   // a drop brings the window forward before anything else
+    EXPECT_EQ(TakeBoxes(), Texts{"You must first connect to a Vantorix."});
+    Connect();
+    EXPECT_EQ(TakeSent(), Texts{"l"});
+    // The files of an automatic upload wait for their listing and stay.
+    AutoMode = 1;
+    strcpy(TheUploadJob.fileList, "auto.nc");
+    Drop({file});
+    AutoMode = 0;
+    EXPECT_EQ(TakeBoxes(), Texts{"The automatic upload is still waiting, Upload later."});
+    EXPECT_STREQ(TheUploadJob.fileList, "auto.nc");
+    // A path longer than the open-file dialog's buffer.
+    boxes.onDialog = [&](HWND dialog) {
+        SetDlgItemTextA(dialog, 0x47C, (deep + "\\part.nc").c_str());
+        SetDlgItemTextA(dialog, 0x480, (deep + "\\part.nc").c_str());
+        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    };
+    gui::Command(MainWindow, CMD_UPLOAD);
+    EXPECT_EQ(TakeBoxes(), Texts{"Filename is too long"});
+    // A worker that cannot be started: the port, already taken for it, is given back.
+    auto startThread = StartUploadThread;
+    StartUploadThread = [](UploadJob* job) -> HANDLE {
+        return busyAtThreadStart = ZemSerComIsBusy(job->port), nullptr;
+    };
+    Drop({file});
+    gui::PumpPending();
+    StartUploadThread = startThread;
+    EXPECT_EQ(busyAtThreadStart, 1);
+    EXPECT_EQ(ZemSerComIsBusy(ConnectedPort), 0);
+    EXPECT_EQ(TakeBoxes(), Texts{"There was an error trying to upload."});
+    EXPECT_EQ(TakeSent(), Texts{"l"});   // only the read after the upload that failed
+}
+
+// Pressed after the first data block: the controller is told with a block of CAN instead of the next data
+// block, the dialog closes without a message, and the directories are read again.
+TEST_F(UploadWindow, CancelDuringAnUploadTellsTheControllerClosesTheDialogAndReadsAgain)
+{
+    std::string file = gui::ScratchDirectory("cancel") + "part.nc";
+    gui::WriteFileText(file, std::string(3000, 'G'));   // three data blocks
+    HWND dialog = nullptr;
+    boxes.onDialog = [&](HWND opened) { WatchDialog(dialog = opened); };
+    onDataBlock = [](int number) {
+        if (number != 1)
+            return;
+        PostMessageA(GetDlgItem(static_cast<HWND>(TheUploadJob.dialog), IDC_UPLOAD_CANCEL), BM_CLICK, 0, 0);
+        // The sender looks at the request once this block's reply is read: it waits for the click to arrive.
+        const ULONGLONG end = GetTickCount64() + 10000;
+        while (!ZemLoadByte(&TheUploadJob.cancelRequested) && GetTickCount64() < end)
+            Sleep(1);
+    };
+    OpenWindow();
+    Connect();
+    SelectDirectory({"/", "ram", "cncprg"});
+    TakeSent();
+    Drop({file});
+    EXPECT_EQ(TakeSent(), (Texts{"u", "header part.nc", "block 1", "CAN x1024", "l"}));
+    EXPECT_EQ(TakeBoxes(), Texts{});
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_FALSE(dialogLeftOpen) << "the dialog was still open 10 s after its start";
+    EXPECT_FALSE(IsWindow(dialog));
+    EXPECT_EQ(ZemSerComIsBusy(ConnectedPort), 0);
+    EXPECT_EQ(ReadViews().path, "/ram/cncprg/");   // the views of the new listing, where they were
+    EXPECT_EQ(ReadViews().files, (Texts{"..", "part1.nc", "part b.nc"}));
+}
+
+// The connect that "-u" starts with fails: its message stays with the window even with "-q"; the first
+// listing that comes later runs the upload, and only then does the program end.
+TEST_F(UploadWindow, FailedAutomaticConnectKeepsTheWindowEvenWithQuit)
+{
+    std::string file = gui::ScratchDirectory("auto") + "part.nc";
+    gui::WriteFileText(file, std::string(1500, 'G'));   // two data blocks
+    ASSERT_TRUE(ReadStartupArguments(("-u \"" + file + "\" -p /ram/x/ -q").c_str()));
+    line.failOpen = 1;
+    OpenWindow();   // which posts the connect, as at the program's start
+    EXPECT_EQ(TakeBoxes(), Texts{"Can't open Serial Port."});
+    EXPECT_TRUE(IsWindow(MainWindow)) << "after the failed open";
+    EXPECT_FALSE(gui::quitSeen) << "after the failed open";
+    EXPECT_EQ(AutoMode, 1);
+    // The port opens by hand, but no listing comes.
+    line.failOpen = 0;
+    listing = "";
+    Connect();
+    EXPECT_EQ(TakeBoxes(), Texts{"No answer from Vantorix. Please check if it is connected."});
+    EXPECT_EQ(TakeSent(), (Texts{"l", "l", "l", "l"}));
+    EXPECT_TRUE(IsWindow(MainWindow)) << "after the failed listing";
+    EXPECT_FALSE(gui::quitSeen) << "after the failed listing";
+    listing = SampleListing;
+    ReRead();
+    EXPECT_EQ(TakeSent(),
+              (Texts{"l", "u", "header /ram/x/part.nc", "block 1", "block 2", "EOT", "closing header", "l"}));
+    EXPECT_EQ(TakeBoxes(), Texts{});
+    EXPECT_FALSE(IsWindow(MainWindow));
+    EXPECT_TRUE(gui::PumpUntil([] { return gui::quitSeen; }, 2000));
+}
+
+}  // namespace

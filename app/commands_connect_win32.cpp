@@ -4,6 +4,7 @@
 #include "app/commands.h"
 #include "app/settings.h"
 #include "lib/zem_ui.h"
+#include "serial/answer_read.h"
 #include "serial/serial_port.h"
 #include "tree/device_tree.h"
 #include "tree/views.h"

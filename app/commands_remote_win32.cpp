@@ -13,6 +13,7 @@
 #include "lib/zem_lib.h"
 #include "lib/zem_ui.h"
 #include "res/resource_ids.h"
+#include "serial/answer_read.h"
 #include "serial/serial_port.h"
 #include "tree/device_tree.h"
 #include "tree/views.h"
@@ -42,8 +43,10 @@ void CommandShowFetched(unsigned id)
     ZemUiRestoreCursor(cursor);
     ShowConnectionState(TheDeviceTree);   // a long read told its progress there
 
+    if (outcome == FETCH_ABANDONED)
+        return;
     if (outcome != FETCH_OK) {
-        ZemUiProblem(FetchOutcomeMessage(outcome));
+        ZemUiProblem(FetchOutcomeMessage(kind, outcome));
         return;
     }
     // Opening the file as it stands would show an old list as the controller's current one.

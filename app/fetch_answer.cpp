@@ -1,7 +1,10 @@
 #include "app/fetch_answer.h"
+
+#include <cstdio>
+
 #include "lib/zem_lib.h"
+#include "serial/answer_read.h"
 #include "serial/serial_port.h"
-#include "tree/answer_read.h"
 
 uint32_t SkipFirstLine(const char* answer, uint32_t n)
 {
@@ -20,8 +23,15 @@ int FetchControllerList(SerialPort* port, int kind, char* buffer, uint32_t size,
     const char* command = kind == FETCH_TOOL_LIST ? "t\r\n" : "p\r\n";
     if (ZemSerComSendCmd(port, command, 0) != SERCOM_DONE)
         return FETCH_SEND_FAILED;
-    int ended = 0;
-    uint32_t n = ReadWholeAnswer(port, buffer, size - 1, 0, &ended);
+    uint32_t n = 0;
+    int ending = ReadWholeAnswer(port, buffer, size - 1, 0, nullptr, &n);
+    if (ending == ANSWER_ABANDONED)
+        return FETCH_ABANDONED;
+    // Written as it stands, a list that lost its end would pass for the whole one.
+    if (ending == ANSWER_FULL)
+        return FETCH_TOO_LONG;
+    if (ending == ANSWER_ENDLESS)
+        return FETCH_ENDLESS;
     if (n == 0)
         return FETCH_NO_ANSWER;
     if (kind == FETCH_TOOL_LIST && n == EMPTY_TOOL_LIST_ANSWER)
@@ -43,8 +53,15 @@ const char* FetchedFileName(int kind)
     return kind == FETCH_TOOL_LIST ? "ToolList-from-vantorix.txt" : "parameters-from-vantorix.txt";
 }
 
-const char* FetchOutcomeMessage(int outcome)
+// How the messages name the list.
+static const char* ListName(int kind)
 {
+    return kind == FETCH_TOOL_LIST ? "tool list" : "parameter list";
+}
+
+const char* FetchOutcomeMessage(int kind, int outcome)
+{
+    static char message[128];
     switch (outcome) {
     case FETCH_SEND_FAILED:
         return "Can't send Command. Please check if Vantorix is connected.";
@@ -52,6 +69,13 @@ const char* FetchOutcomeMessage(int outcome)
         return "No answer from Vantorix. Please check if it is connected.";
     case FETCH_NO_TOOL_LIST:
         return "The Vantorix sent no tool list.";
+    case FETCH_TOO_LONG:
+        snprintf(message, sizeof(message), "The %s is longer than the %lu bytes the program can read; it was not written.",
+                 ListName(kind), static_cast<unsigned long>(ANSWER_READ_MAX));
+        return message;
+    case FETCH_ENDLESS:
+        snprintf(message, sizeof(message), "The Vantorix did not stop sending the %s; it was not written.", ListName(kind));
+        return message;
     default:
         return nullptr;
     }

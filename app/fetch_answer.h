@@ -19,6 +19,9 @@ enum {
     FETCH_SEND_FAILED = 1,   // the command could not be written (or the port was busy)
     FETCH_NO_ANSWER = 2,     // the read brought nothing
     FETCH_NO_TOOL_LIST = 3,  // the tool-list answer was exactly 3 bytes
+    FETCH_TOO_LONG = 4,      // the answer filled the buffer: its end would be missing
+    FETCH_ENDLESS = 5,       // the controller went on sending past the read's time limit
+    FETCH_ABANDONED = 6,     // the between-reads hook ended the read: nothing to say
 };
 
 // The controller's answer to "t\r\n" when it holds no tool list.
@@ -29,7 +32,8 @@ constexpr uint32_t EMPTY_TOOL_LIST_ANSWER = 3;
 uint32_t SkipFirstLine(const char* answer, uint32_t n);
 
 // Sends the list's command, reads the whole answer into buffer (size - 1
-// bytes at most) and gives the content's start and length.
+// bytes at most) and gives the content's start and length. Only FETCH_OK
+// leaves a content to write.
 int FetchControllerList(SerialPort* port, int kind, char* buffer, uint32_t size, uint32_t* start, uint32_t* length);
 
 // Creates or truncates the file and writes the content (and, for the
@@ -38,5 +42,6 @@ int WriteFetchedFile(const char* path, int kind, const char* content, uint32_t l
 
 // "parameters-from-vantorix.txt" or "ToolList-from-vantorix.txt".
 const char* FetchedFileName(int kind);
-// The message for a failed fetch, or null for FETCH_OK.
-const char* FetchOutcomeMessage(int outcome);
+// The message for a failed fetch of the list, or null for FETCH_OK and
+// FETCH_ABANDONED. Valid until the next call.
+const char* FetchOutcomeMessage(int kind, int outcome);

@@ -38,7 +38,8 @@ int LayoutControls(const RECT* client);
 
 // Between the reads of an answer that takes long: "Reading directories: N
 // bytes" (or "Reading list: N bytes") on the free-space line, and a look at
-// the queue that lets only paint through. Installed while the window exists.
-void ShowReadProgress(int listing, uint32_t bytesSoFar);
+// the queue that lets only paint through. Installed while the window exists;
+// always reads on.
+int ShowReadProgress(int listing, uint32_t bytesSoFar);
 // How that look is taken; tests count the looks.
 extern BOOL(WINAPI* LookAtQueue)(LPMSG, HWND, UINT, UINT, UINT);

@@ -6,8 +6,8 @@
 #include "app/settings.h"
 #include "lib/zem_ui.h"
 #include "res/resource_ids.h"
+#include "serial/answer_read.h"
 #include "serial/serial_port.h"
-#include "tree/answer_read.h"
 #include "tree/device_tree.h"
 #include "tree/views.h"
 

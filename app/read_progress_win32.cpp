@@ -9,7 +9,7 @@
 
 BOOL(WINAPI* LookAtQueue)(LPMSG, HWND, UINT, UINT, UINT) = PeekMessageA;
 
-void ShowReadProgress(int listing, uint32_t bytesSoFar)
+int ShowReadProgress(int listing, uint32_t bytesSoFar)
 {
     char text[64];
     snprintf(text, sizeof(text), listing ? "Reading directories: %lu bytes" : "Reading list: %lu bytes",
@@ -21,4 +21,5 @@ void ShowReadProgress(int listing, uint32_t bytesSoFar)
     MSG message;
     for (int i = 0; i < 16 && LookAtQueue(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE); i++)
         DispatchMessageA(&message);
+    return 1;
 }

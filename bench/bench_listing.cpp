@@ -9,6 +9,7 @@
 #include <string>
 
 #include "lib/zem_lib.h"
+#include "serial/answer_read.h"
 #include "tree/device_tree.h"
 
 struct GeneratedListing {

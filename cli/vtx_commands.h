@@ -24,6 +24,9 @@ struct VtxOptions {
     int defaultPort;       // 1: neither --port nor $VTX_PORT named the device
 };
 
+// The whole program, as main runs it: the global options, then the command.
+int VtxMain(int argc, char** argv);
+
 // A command gets its own arguments (argv[0] is the command's name).
 using VtxRun = int (*)(int argc, char** argv, const VtxOptions* options);
 

@@ -186,7 +186,7 @@ static int ParseGlobalOptions(int argc, char** argv, VtxOptions* options)
     return i;
 }
 
-int main(int argc, char** argv)
+int VtxMain(int argc, char** argv)
 {
     VtxOptions options;
     int at = ParseGlobalOptions(argc, argv, &options);

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "cli/vtx_commands.h"
+#include "serial/answer_read.h"
 #include "serial/serial_port.h"
 #include "tree/device_tree.h"
 

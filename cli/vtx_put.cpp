@@ -25,9 +25,10 @@ const char VtxPutUsage[] =
     "After the batch the directories are read again: every file must be listed\n"
     "in its directory (blanks in its name turned into '_') with its size.\n"
     "\n"
-    "  -p DIR       controller directory put in front of every name, ending in \"/\"\n"
-    "               (at most 254 characters); a directory beginning with /ROM (any\n"
-    "               case) draws on the flash disk, every other one on the RAM disk.\n"
+    "  -p DIR       controller directory for every file, for example /ram/x (a\n"
+    "               closing \"/\" is added when DIR lacks one; at most 254 characters\n"
+    "               with it); a directory beginning with /ROM (any case) draws on the\n"
+    "               flash disk, every other one on the RAM disk.\n"
     "               Without -p the files go to the controller's default directory\n"
     "               /ram/cncprg/.\n"
     "  -n           dry run: read and check, print where each file would go, send\n"
@@ -57,6 +58,22 @@ static void OnInterrupt(int)
     ZemStoreByte(&TheUploadJob.cancelRequested, 1);
     static const char text[] = "\nvtx: cancelling after the current block (Ctrl-C again to quit at once)\n";
     (void)!write(STDERR_FILENO, text, sizeof(text) - 1);
+}
+
+// The sender puts the directory directly in front of each name, so a
+// directory given without its closing "/" gets one; "" stays the default
+// directory. 0 when it does not fit.
+static int SetTargetDirectory(UploadJob* job, const char* dir)
+{
+    size_t length = strlen(dir);
+    int slash = length > 0 && dir[length - 1] != '/';
+    if (length + slash > TARGET_DIR_LIMIT)
+        return 0;
+    memcpy(job->targetDir, dir, length);
+    if (slash)
+        job->targetDir[length++] = '/';
+    job->targetDir[length] = 0;
+    return 1;
 }
 
 // Fills the job's file list; 0 with a usage error already reported.
@@ -140,10 +157,8 @@ int VtxPut(int argc, char** argv, const VtxOptions* options)
             return VtxUsageError("put", "unknown option", arg);
         if (i + 1 >= argc)
             return VtxUsageError("put", "missing directory after", arg);
-        const char* dir = argv[++i];
-        if (strlen(dir) > TARGET_DIR_LIMIT)
+        if (!SetTargetDirectory(&TheUploadJob, argv[++i]))
             return VtxUsageError("put", "the directory is longer than 254 characters", nullptr);
-        strcpy(TheUploadJob.targetDir, dir);
     }
     if (i >= argc)
         return VtxUsageError("put", "no file given", nullptr);

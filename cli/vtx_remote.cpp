@@ -5,17 +5,20 @@
 
 #include "app/fetch_answer.h"
 #include "cli/vtx_commands.h"
+#include "serial/answer_read.h"
 #include "serial/serial_port.h"
-#include "tree/device_tree.h"
 
 const char VtxParamsUsage[] =
     "usage: vtx [OPTIONS] params [-o FILE]\n"
     "\n"
     "Fetches the controller's parameter list as the browser does: the answer\n"
     "less its first line, followed by CR LF. Written to FILE (created or\n"
-    "truncated), else to standard output.\n"
+    "truncated), else to standard output. A list that fills the answer buffer,\n"
+    "or that does not end within the line time of a full buffer and a\n"
+    "second, is written nowhere.\n"
     "\n"
-    "Exit status: 0 fetched, 1 the port or the controller failed, 2 usage error.\n";
+    "Exit status: 0 fetched, 1 the port or the controller failed or the list\n"
+    "was not written, 2 usage error.\n";
 
 const char VtxToolsUsage[] =
     "usage: vtx [OPTIONS] tools [-o FILE]\n"
@@ -23,10 +26,12 @@ const char VtxToolsUsage[] =
     "Fetches the controller's tool list as the browser does: the answer less\n"
     "its first line. An answer of exactly 3 bytes means that the controller\n"
     "holds no tool list: nothing is written and the status is 1. Written to\n"
-    "FILE (created or truncated), else to standard output.\n"
+    "FILE (created or truncated), else to standard output. A list that fills\n"
+    "the answer buffer, or that does not end within the line time of a full\n"
+    "buffer and a second, is written nowhere.\n"
     "\n"
-    "Exit status: 0 fetched, 1 the port or the controller failed or no tool\n"
-    "list, 2 usage error.\n";
+    "Exit status: 0 fetched, 1 the port or the controller failed, no tool list\n"
+    "or the list was not written, 2 usage error.\n";
 
 static int WriteToStdout(int kind, const char* content, uint32_t length)
 {
@@ -56,7 +61,9 @@ static int FetchList(int kind, const char* name, int argc, char** argv, const Vt
     int outcome = FetchControllerList(port, kind, AnswerBuffer, ANSWER_BUFFER_SIZE, &start, &length);
     ZemSerComClose(port);
     if (outcome != FETCH_OK) {
-        fprintf(stderr, "%s\n", FetchOutcomeMessage(outcome));
+        const char* message = FetchOutcomeMessage(kind, outcome);
+        if (message)
+            fprintf(stderr, "%s\n", message);
         return VTX_EXIT_FAILED;
     }
     if (!outputPath)

@@ -5,6 +5,7 @@
 
 #include "app/delete_command.h"
 #include "cli/vtx_commands.h"
+#include "serial/answer_read.h"
 #include "serial/serial_port.h"
 #include "tree/device_tree.h"
 

@@ -1,6 +1,7 @@
 // ParseListing on arbitrary answers: no read outside the text; a tree loaded with sound links or wholly empty.
 #include "fuzz/fuzz_require.h"
 #include "lib/zem_lib.h"
+#include "serial/answer_read.h"
 #include "tree/device_tree.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

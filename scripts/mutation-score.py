@@ -16,15 +16,15 @@ Ctrl-C.
 import argparse, hashlib, os, re, signal, subprocess, sys, time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-CORE = ["tree/listing_parser.cpp", "tree/read_directories.cpp", "tree/device_tree.cpp", "tree/entry_path.cpp",
-        "serial/serial_port.cpp", "app/command_line.cpp", "app/settings.cpp", "app/profile_rules.cpp",
+CORE = ["tree/listing_parser.cpp", "tree/listing_end.cpp", "tree/read_directories.cpp", "tree/device_tree.cpp",
+        "tree/entry_path.cpp", "serial/serial_port.cpp", "serial/answer_read.cpp", "app/command_line.cpp", "app/settings.cpp", "app/profile_rules.cpp",
         "app/number_rule.cpp", "app/fetch_answer.cpp", "app/delete_command.cpp", "lib/zem_array.cpp"]
 # The sender's portable files; the platform backends and the dialog are left out.
 CORE += sorted("serial/" + n for n in os.listdir(os.path.join(ROOT, "serial"))
                if re.fullmatch(r"upload_\w+\.cpp", n) and not re.search(r"_(win32|posix)\.cpp$", n))
 # The binaries that run on a scripted line and the virtual clock.
 TESTS = ["tests/tree/tree_tests", "tests/app/app_tests", "tests/upload/upload_tests",
-         "tests/serial/serial_tests", "tests/remote/remote_tests", "tests/lib/lib_tests"]
+         "tests/serial/serial_tests", "tests/remote/remote_tests", "tests/remote/vtx_tests", "tests/lib/lib_tests"]
 
 # (kind, pattern, replacement); patterns see only code: comments and literals are blanked.
 SWAPS = [("relational", r"(?<= )<(?= )", "<="), ("relational", r"(?<= )<=(?= )", "<"),

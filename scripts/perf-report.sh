@@ -5,9 +5,11 @@
 #                      memchr line count of the same buffer
 #   upload vs sz       data-phase throughput of our sender into rb, against
 #                      sz --ymodem into rb, over the same pseudo-terminal relay
-#   vtx ls             wall time of "vtx ls" of the sample controller through
-#                      the simulator's 57600 bit/s pacing, against a bare
-#                      client that sends "l" and reads up to the blank line
+#   vtx ls             wall time of "vtx ls" of the sample controller and of
+#                      one with 600 programs through the simulator's 57600
+#                      bit/s pacing, against a bare client that sends "l" and
+#                      reads up to the blank line, and against the listing's
+#                      line time
 #   upload at 115200   payload bytes per second of a whole "vtx put" through
 #                      the simulator's 115200 bit/s pacing, and of its data
 #                      phase alone, against the line's 11520 bytes per second
@@ -83,16 +85,19 @@ else
   add_row "upload into rb against sz" "failed" "-" "-" "≥ 1.0" 0
 fi
 
-# (c) vtx ls of the sample controller at 57600 bit/s, best of three, against a
-# bare client on the same line: the listing's own line time and turnaround.
-echo "vtx ls at 57600 bit/s ..." >&2
-cp -r sim/sample "$work/sample"
-VANTORIX_SIM="$build/vantorix-sim" scripts/with-sim.sh "$work/com-ls" --root "$work/sample" --baud 57600 -- \
-  bash -c 'for round in 1 2 3; do
-             begin=$(date +%s%N)
-             "$1" --port "$VANTORIX_SIM_PTY" ls > /dev/null 2>&1 || exit 1
-             echo $(( $(date +%s%N) - begin )) >> "$2/ls.ns"
-             python3 - "$VANTORIX_SIM_PTY" >> "$2/bare.ns" <<"PY"
+# (c) vtx ls at 57600 bit/s, best of three, of the sample controller and of
+# one holding 600 programs: against a bare client on the same line that sends
+# "l" and reads up to the blank line, and against the listing's line time
+# (its bytes at ten bits each).
+measure_ls() {   # NAME ROOT: appends "NAME LS_NS BARE_NS BYTES" to $work/ls.txt, or fails
+  local name=$1 root=$2
+  rm -f "$work/ls.ns" "$work/bare.ns"
+  VANTORIX_SIM="$build/vantorix-sim" scripts/with-sim.sh "$work/com-$name" --root "$root" --baud 57600 -- \
+    bash -c 'for round in 1 2 3; do
+               begin=$(date +%s%N)
+               "$1" --port "$VANTORIX_SIM_PTY" ls > /dev/null 2>&1 || exit 1
+               echo $(( $(date +%s%N) - begin )) >> "$2/ls.ns"
+               python3 - "$VANTORIX_SIM_PTY" >> "$2/bare.ns" <<"PY"
 import os, select, sys, termios, time, tty
 fd = os.open(sys.argv[1], os.O_RDWR | os.O_NOCTTY)
 tty.setraw(fd)
@@ -102,19 +107,36 @@ os.write(fd, b"l\r\n")
 answer = b""
 while b"\r\n\r\n" not in answer and select.select([fd], [], [], 5)[0]:
     answer += os.read(fd, 4096)
-print(time.monotonic_ns() - begin)
+print(time.monotonic_ns() - begin, len(answer))
 PY
-           done' _ "$build/vtx" "$work"
-if [ $? -eq 0 ]; then
-  read -r ours base ratio met < <(python3 -c "
-ls = min(int(n) for n in open('$work/ls.ns')) / 1e6
-bare = min(int(n) for n in open('$work/bare.ns')) / 1e6
-print(f'{ls:.0f} {bare:.0f} {ls / bare:.2f} {1 if ls < 250 else 0}')")
-  add_row "\`vtx ls\` of the sample controller at 57600 bit/s, whole command" "${ours} ms" \
-    "${base} ms bare listing read" "$ratio" "< 250 ms" "$met"
-else
-  add_row "vtx ls at 57600 bit/s" "failed" "-" "-" "< 250 ms" 0
-fi
+             done' _ "$build/vtx" "$work" || return 1
+  python3 -c "
+ls = min(int(n) for n in open('$work/ls.ns'))
+bare = min(open('$work/bare.ns'), key=lambda l: int(l.split()[0])).split()
+print('$name', ls, bare[0], bare[1])" >> "$work/ls.txt"
+}
+
+echo "vtx ls at 57600 bit/s ..." >&2
+cp -r sim/sample "$work/sample"
+cp -r sim/sample "$work/programs"
+for i in $(seq 600); do : > "$work/programs/ram/cncprg/program_number_$i.nc"; done
+: > "$work/ls.txt"
+for pair in "sample:the sample controller" "programs:600 programs"; do
+  name=${pair%%:*} label=${pair#*:}
+  if measure_ls "$name" "$work/$name"; then
+    read -r ours base ratio met linetime lineratio linemet bytes < <(python3 -c "
+name, ls, bare, size = [l.split() for l in open('$work/ls.txt') if l.startswith('$name ')][-1]
+ls, bare, size = int(ls) / 1e6, int(bare) / 1e6, int(size)
+line = size * 10 / 57600 * 1e3
+print(f'{ls:.0f} {bare:.0f} {ls / bare:.2f} {1 if ls < 250 else 0} {line:.0f} {ls / line:.2f} {1 if ls < line + 100 else 0} {size}')")
+    [ "$name" = sample ] && add_row "\`vtx ls\` of $label at 57600 bit/s, whole command" "${ours} ms" \
+      "${base} ms bare listing read" "$ratio" "< 250 ms" "$met"
+    add_row "\`vtx ls\` of $label at 57600 bit/s, against the line time of its $bytes bytes" "${ours} ms" \
+      "${linetime} ms line time" "$lineratio" "< 100 ms more" "$linemet"
+  else
+    add_row "vtx ls of $label at 57600 bit/s" "failed" "-" "-" "< 100 ms more" 0
+  fi
+done
 
 # (d) vtx put through the simulator paced at 115200 bit/s: a 1 KiB file and
 # the payload file, each a whole command. The payload's rate is the figure;

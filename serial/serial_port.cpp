@@ -53,6 +53,7 @@ SerialPort* ZemSerComOpen(const char* name, uint32_t baud)
     if (!ZemMemAllocAs(&port, sizeof(SerialPort), ZEM_ZERO_MEMORY))
         return nullptr;
     port->handle = SERIAL_INVALID_HANDLE;
+    port->baud = baud;
 
     const SerialDevice* device = currentDevice;
     if (!device->open(name, &port->handle))

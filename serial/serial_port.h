@@ -14,6 +14,7 @@ struct SerialPort {
     unsigned char stateSaved;            // savedState holds valid settings
     unsigned char timeoutsSaved;         // savedTimeouts holds valid settings
     unsigned char busy;                  // an upload worker owns the port; read with ZemLoadByte
+    uint32_t baud;                       // the line speed given at open, in bit/s; bounds how long an answer may last
 };
 
 // Results of ZemSerComWrite and ZemSerComSendCmd.

@@ -5,12 +5,12 @@
 #include "lib/zem_lib.h"
 #include "lib/zem_shared.h"
 #include "lib/zem_time.h"
+#include "serial/answer_read.h"
 #include "serial/serial_port.h"
 #include "serial/upload_job.h"
 #include "serial/upload_notice.h"
 #include "serial/upload_protocol.h"
 #include "serial/upload_steps.h"
-#include "tree/device_tree.h"
 
 constexpr uint32_t HEADER_START_MS = 10000;
 constexpr uint32_t HEADER_ANSWER_MS = 3000;
@@ -47,7 +47,7 @@ static void AbortDataPhase(UploadJob* job, int mode, int showCanceling)
         UploadPostNotice(job, UM_SET_STATUS_TEXT, 0);
     }
     ZemSleep(CANCEL_PAUSE_MS);
-    ZemSerComRead(port, AnswerBuffer, ANSWER_BUFFER_SIZE - 1, 1);
+    ZemSerComRead(port, AnswerBuffer, ANSWER_READ_MAX, 1);
 }
 
 // Progress in 256ths of the file; the product is formed in 64 bits.

@@ -1,10 +1,10 @@
 // The portable body of the upload worker.
 #include "lib/zem_shared.h"
+#include "serial/answer_read.h"
 #include "serial/serial_port.h"
 #include "serial/upload_job.h"
 #include "serial/upload_protocol.h"
 #include "serial/upload_worker.h"
-#include "tree/device_tree.h"
 
 int ClaimUploadPort(UploadJob* job)
 {
@@ -25,7 +25,7 @@ int RunClaimedUpload(UploadJob* job)
     int result = UploadBatch(job);
     ZemStoreResult(&job->result, result);
     // Whatever the receiver still sends is thrown away before the port is free.
-    ZemSerComRead(job->port, AnswerBuffer, ANSWER_BUFFER_SIZE - 1, 1);
+    ZemSerComRead(job->port, AnswerBuffer, ANSWER_READ_MAX, 1);
     ZemSerComSetBusy(job->port, 0);
     return result;
 }

@@ -53,12 +53,10 @@ enum {
     READ_OK = 0,
     READ_SEND_FAILED = 1,   // "l\r\n" could not be written (or the port was busy)
     READ_NO_ANSWER = 2,     // the read brought nothing
-    READ_BAD_ANSWER = 3,    // the listing did not parse
+    READ_BAD_ANSWER = 3,    // the listing was cut short, did not stop or did not parse
     READ_NOT_CONNECTED = 4, // no port was given: the tree was only emptied
+    READ_ABANDONED = 5,     // the between-reads hook ended the read: no message, no further attempt
 };
-
-constexpr uint32_t ANSWER_BUFFER_SIZE = 262144;
-extern char AnswerBuffer[ANSWER_BUFFER_SIZE];
 
 // Listing attempts per ReadDirectories call when not 0; 0 keeps the rule
 // (4 when started with "-u", otherwise 2). Set by the console client.

@@ -3,11 +3,11 @@
 #include "app/command_line.h"
 #include "lib/zem_ui.h"
 #include "res/resource_ids.h"
+#include "serial/answer_read.h"
 #include "serial/serial_port.h"
-#include "tree/answer_read.h"
 #include "tree/device_tree.h"
+#include "tree/listing_end.h"
 
-char AnswerBuffer[ANSWER_BUFFER_SIZE];
 uint32_t ListingAttemptsOverride;
 uint32_t ListingGeneration;
 
@@ -19,6 +19,7 @@ static const char* const outcomeMessages[] = {
     "Can't send Command. Please check if Vantorix is connected.",
     "No answer from Vantorix. Please check if it is connected.",
     "The Vantorix-answer was not correct. Please try to update again.",
+    nullptr,
     nullptr,
 };
 
@@ -43,22 +44,69 @@ static uint32_t ListingAttempts()
     return AutoConnect ? 4 : 2;
 }
 
-static int ReadListingOnce(DeviceTree* tree, SerialPort* port, char* buffer, uint32_t bufferSize)
+// A listing counts only when it is whole: its end came, or it went quiet
+// right behind the free-space lines that a controller sends last. A pause in
+// the middle, a full buffer or a line that would not stop leaves it cut.
+static int ListingComplete(int ending, const char* text, uint32_t count)
 {
+    if (ending == ANSWER_ENDED)
+        return 1;
+    return ending == ANSWER_QUIET && ListingEndsOnFreeSpace(text, count);
+}
+
+// How an attempt went, for the one after it.
+struct AttemptTrace {
+    int heard;        // some byte came back
+    int endedOnSilence;   // it came, then the line fell silent without a whole listing
+};
+
+// The text to parse: the listing read up to its end, or, after a listing
+// that a pause cut short, the last whole listing of what came until the line
+// went quiet. The rest of the cut listing may then still be on its way, and
+// the end of that rest would otherwise pass for the end of the answer.
+static const char* ListingToParse(int takeLast, int ending, const char* text, uint32_t count)
+{
+    if (!takeLast)
+        return ListingComplete(ending, text, count) ? text : nullptr;
+    uint32_t start = 0;
+    if (ending != ANSWER_QUIET || !FindLastWholeListing(text, count, &start))
+        return nullptr;
+    return text + start;
+}
+
+static int ReadListingOnce(DeviceTree* tree, SerialPort* port, char* buffer, uint32_t bufferSize, int takeLast,
+                           AttemptTrace* trace)
+{
+    *trace = AttemptTrace{};
     if (ZemSerComSendCmd(port, "l\r\n", 0) != SERCOM_DONE)
         return READ_SEND_FAILED;
-    int ended = 0;
-    uint32_t got = bufferSize < 2 ? 0 : ReadWholeAnswer(port, buffer, bufferSize - 1, 1, &ended);
+    if (bufferSize < 2)
+        return READ_NO_ANSWER;
+    ListingEndScan scan = {};
+    const AnswerEndTest end = {ListingEndArrived, &scan};
+    uint32_t got = 0;
+    int ending = ReadWholeAnswer(port, buffer, bufferSize - 1, 1, takeLast ? nullptr : &end, &got);
+    trace->heard = got != 0;
+    if (ending == ANSWER_ABANDONED)
+        return READ_ABANDONED;
     if (got == 0)
         return READ_NO_ANSWER;
-    // A listing that filled the buffer before its end came is cut short.
-    if (!ended && got == bufferSize - 1)
-        return READ_BAD_ANSWER;
-    if (!ParseListing(tree, buffer)) {
-        ResetDeviceTree(tree);
-        return READ_BAD_ANSWER;
-    }
-    return READ_OK;
+    const char* listing = ListingToParse(takeLast, ending, buffer, got);
+    if (listing && ParseListing(tree, listing))
+        return READ_OK;
+    ResetDeviceTree(tree);
+    trace->endedOnSilence = ending == ANSWER_QUIET;
+    return READ_BAD_ANSWER;
+}
+
+// Before the next attempt: after an answer that kept talking, wait until the
+// line is quiet; after one that ended on the silence of the line, it is.
+// ANSWER_ABANDONED when the hook ended the wait.
+static int SettleLine(SerialPort* port, char* buffer, uint32_t bufferSize, const AttemptTrace* trace)
+{
+    if (!trace->heard || trace->endedOnSilence)
+        return ANSWER_QUIET;
+    return AwaitQuietLine(port, buffer, bufferSize - 1, 1);
 }
 
 int ReadDirectories(DeviceTree* tree, SerialPort* port, char* buffer, uint32_t bufferSize)
@@ -72,15 +120,22 @@ int ReadDirectories(DeviceTree* tree, SerialPort* port, char* buffer, uint32_t b
     void* savedCursor = ZemUiSetWaitCursor();
     uint32_t attempts = ListingAttempts();
     int outcome = READ_NO_ANSWER;
+    int takeLast = 0;
     for (uint32_t attempt = 0; attempt < attempts; attempt++) {
-        outcome = ReadListingOnce(tree, port, buffer, bufferSize);
-        if (outcome == READ_OK)
+        AttemptTrace trace;
+        outcome = ReadListingOnce(tree, port, buffer, bufferSize, takeLast, &trace);
+        if (outcome == READ_OK || outcome == READ_ABANDONED)
             break;
+        takeLast = takeLast || trace.endedOnSilence;
+        if (attempt + 1 < attempts && SettleLine(port, buffer, bufferSize, &trace) == ANSWER_ABANDONED) {
+            outcome = READ_ABANDONED;
+            break;
+        }
     }
     lastOutcome = outcome;
     if (outcome == READ_OK)
         ZemUiPostCommand(CMD_AFTER_CONNECT, 0);
-    else
+    else if (outcome != READ_ABANDONED)
         ZemUiProblem(ReadOutcomeMessage(outcome));
     ZemUiRestoreCursor(savedCursor);
     return 1;

@@ -4,6 +4,7 @@
 
 #include "app/command_line.h"
 #include "app/settings.h"
+#include "serial/answer_read.h"
 #include "serial/serial_port.h"
 #include "serial/upload_dialog.h"
 #include "serial/upload_job.h"
@@ -155,6 +156,12 @@ TEST_F(Window, FetchedListsReachTheirFilesUnlessLocked)
     CloseHandle(locker);
     EXPECT_EQ(State(), "/ [/] ram ROM !Can't write parameters-from-vantorix.txt. >l >t >p");
     EXPECT_EQ(gui::FileText(params) + "|" + gui::FileText(tools), "older|Y");
+    // A list that fills the buffer may have lost its end: it is named, and the last list stays.
+    toolAnswer = "t\r\n" + std::string(ANSWER_READ_MAX, 'Z');
+    gui::Command(MainWindow, CMD_SHOW_TOOLLIST);
+    EXPECT_EQ(State(), "/ [/] ram ROM !The tool list is longer than the 262143 bytes the program can read; "
+                       "it was not written. >t");
+    EXPECT_EQ(gui::FileText(tools), "Y");
 }
 
 int busyAtThreadStart = -1;

@@ -1,5 +1,7 @@
 #include "tests/support/scripted_device.h"
 
+#include <algorithm>
+
 #include "lib/zem_time.h"
 #include "serial/serial_device.h"
 
@@ -15,7 +17,14 @@ static int Configure(SerialHandle, uint32_t baud) { return line->baud = baud, !l
 static int SetTimeouts(SerialHandle) { return !line->failSetTimeouts; }
 static void RestoreState(SerialHandle, const SerialSavedState*) { line->stateRestored++; }
 static void RestoreTimeouts(SerialHandle, const SerialSavedTimeouts*) { line->timeoutsRestored++; }
-static void Purge(SerialHandle) { line->purges++, line->pending.clear(); }
+// Moves what has arrived by now from the way into the driver.
+static void TakeArrived()
+{
+    for (; !line->arriving.empty() && line->arriving.front().first <= line->clock.now; line->arriving.pop_front())
+        line->pending.push_back(line->arriving.front().second);
+}
+
+static void Purge(SerialHandle) { TakeArrived(), line->purges++, line->pending.clear(); }
 static void Close(SerialHandle) { line->closes++; }
 
 static int Write(SerialHandle, const void* bytes, uint32_t length, uint32_t* written)
@@ -33,9 +42,13 @@ static int Write(SerialHandle, const void* bytes, uint32_t length, uint32_t* wri
     return 1;
 }
 
+// A read waits its read time for the first byte; a byte on its way within that time ends the wait.
 static int Read(SerialHandle, void* buffer, uint32_t max, uint32_t* got)
 {
     line->reads++;
+    TakeArrived();
+    if (line->pending.empty() && !line->arriving.empty() && line->arriving.front().first - line->clock.now < 990)
+        line->clock.now = line->arriving.front().first, TakeArrived();
     uint32_t n = 0, most = line->bytesPerRead && line->bytesPerRead < max ? line->bytesPerRead : max;
     for (auto* out = static_cast<unsigned char*>(buffer); n < most && !line->pending.empty(); line->pending.pop_front())
         out[n++] = line->pending.front();
@@ -47,6 +60,67 @@ static int Read(SerialHandle, void* buffer, uint32_t max, uint32_t* got)
 static const SerialDevice scriptedDevice = {
     Open, GetState, GetTimeouts, Configure, SetTimeouts, RestoreState, RestoreTimeouts, Purge, Write, Read, Close, Read,
 };
+
+void ScriptedLine::QueueAt(uint32_t at, const unsigned char* bytes, size_t count)
+{
+    at = std::max(at, LastArrival());
+    for (size_t i = 0; i < count; i++) {
+        if (arriving.empty() && at <= clock.now)
+            pending.push_back(bytes[i]);
+        else
+            arriving.emplace_back(at, bytes[i]);
+    }
+}
+
+// "{K*}UNIT{*}" written out K times; pauses stay as they are.
+static std::string ExpandRepeats(const std::string& script)
+{
+    std::string out;
+    for (size_t at = 0;;) {
+        size_t open = script.find('{', at);
+        if (open == std::string::npos)
+            return out + script.substr(at);
+        size_t close = script.find('}', open);
+        out += script.substr(at, open - at);
+        at = close + 1;
+        if (script[close - 1] != '*') {
+            out += script.substr(open, at - open);
+            continue;
+        }
+        size_t unitEnd = script.find("{*}", at);
+        for (int k = std::stoi(script.substr(open + 1)); k > 0; k--)
+            out += script.substr(at, unitEnd - at);
+        at = unitEnd + 3;
+    }
+}
+
+void QueueScript(ScriptedLine& scripted, const std::string& script)
+{
+    std::string text = ExpandRepeats(script);
+    uint32_t at = scripted.LastArrival();
+    for (size_t from = 0; from < text.size();) {
+        size_t open = text.find('{', from);
+        size_t end = open == std::string::npos ? text.size() : open;
+        scripted.QueueAt(at, reinterpret_cast<const unsigned char*>(text.data() + from), end - from);
+        if (open == std::string::npos)
+            break;
+        size_t close = text.find('}', open);
+        at += static_cast<uint32_t>(std::stoul(text.substr(open + 1, close - open - 1)));
+        from = close + 1;
+    }
+}
+
+std::string ScriptBytes(const std::string& script)
+{
+    std::string text = ExpandRepeats(script), bytes;
+    for (size_t from = 0;;) {
+        size_t open = text.find('{', from);
+        bytes += text.substr(from, open - from);
+        if (open == std::string::npos)
+            return bytes;
+        from = text.find('}', open) + 1;
+    }
+}
 
 void InstallScriptedLine(ScriptedLine* scripted)
 {

@@ -1,13 +1,44 @@
 // Fetching the listing over a scripted line: attempts, the last one's message, the post after it.
+#include <functional>
+#include <map>
+
 #include "app/command_line.h"
 #include "lib/zem_ui.h"
 #include "res/resource_ids.h"
+#include "serial/answer_read.h"
 #include "serial/serial_port.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/scripted_device.h"
 #include "tree/device_tree.h"
 
-const char* const goodListing = "listing\r\n(dir) ram\r\n 12 a.nc\r\nFree RamDisk: 100\r\nFree FlashDisk: 200\r\n\r\n";
+// Every entry as its path (a file's with "=size"), then the free bytes: the tree in one line.
+static std::string TreeSummary(const DeviceTree* tree)
+{
+    if (tree->arraysInUse == 0)
+        return "";
+    std::string text;
+    std::function<void(const DirEntry*)> walk = [&](const DirEntry* directory) {
+        for (uint32_t i = 0; i < directory->children->count; i++) {
+            const DirEntry* entry = EntryAt(directory->children, i);
+            char path[1024];
+            GetEntryPath(entry, path, sizeof(path));
+            text += path + (entry->isDirectory ? "" : "=" + std::to_string(entry->size)) + " ";
+            if (entry->isDirectory)
+                walk(entry);
+        }
+    };
+    walk(&tree->root);
+    return text + "free " + std::to_string(tree->ramDiskFree) + " " + std::to_string(tree->flashDiskFree);
+}
+
+// The hook's answers, call by call; 1 once they are used up.
+static std::string hookAnswers;
+static int AnswerFromRow(int, uint32_t)
+{
+    int goOn = hookAnswers.empty() || hookAnswers[0] == '1';
+    hookAnswers.erase(0, hookAnswers.empty() ? 0 : 1);
+    return goOn;
+}
 
 class ReadDirectoriesTest : public testing::Test {
 protected:
@@ -20,8 +51,7 @@ protected:
         ZemUiSetSink(&uiSink);
         line.onWrite = [this](ScriptedLine& peer, const unsigned char* bytes, uint32_t count) {
             EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), count), "l\r\n");
-            char reply = script[sends++];
-            peer.Queue(reply == 'G' ? goodListing : reply == 'B' ? "(dir) ram\r\n what is this\r\n" : "");
+            QueueScript(peer, replies[script[sends++]]);
             ArmFailingWrite();
         };
         ASSERT_NE(port = ZemSerComOpen("COM1", 57600), nullptr);
@@ -31,14 +61,15 @@ protected:
     {
         FreeDeviceTree(tree), ZemSerComClose(port), ZemUiSetSink(nullptr), InstallScriptedLine(nullptr);
         AutoConnect = ListingAttemptsOverride = 0;
+        AnswerReadHook.betweenReads = nullptr;
     }
     // A failing write never reaches the peer, so the line is told beforehand.
     void ArmFailingWrite() { line.failWrites = script[sends] == 'W' && ++sends; }
-    void Read(const std::string& replies, SerialPort* through)
+    void Read(const std::string& letters, SerialPort* through)
     {
-        script = replies + std::string(8, '-');
+        script = letters + std::string(8, '-');
         sends = line.writes = 0;
-        line.written.clear(), problems.clear(), posts.clear();
+        line.written.clear(), line.pending.clear(), line.arriving.clear(), problems.clear(), posts.clear();
         ArmFailingWrite();
         ReadDirectories(tree, through, AnswerBuffer, ANSWER_BUFFER_SIZE);
     }
@@ -47,6 +78,7 @@ protected:
     ZemUiSink uiSink{};
     SerialPort* port = nullptr;
     DeviceTree* tree = nullptr;
+    std::map<char, std::string> replies;
     std::string script;
     size_t sends = 0;
     std::vector<std::string> problems;
@@ -55,32 +87,38 @@ protected:
 
 TEST_F(ReadDirectoriesTest, AttemptsAndTheMessageOfTheLastOne)
 {
-    const std::vector<std::string> outcomes = {"OK", "SEND_FAILED", "NO_ANSWER", "BAD_ANSWER"};
+    const std::vector<std::string> outcomes = {"OK", "SEND_FAILED", "NO_ANSWER", "BAD_ANSWER", "NOT_CONNECTED", "ABANDONED"};
     for (const Row& c : ReadRows("tree/reads.rows")) {
-        SCOPED_TRACE(c[0] + " " + c[2]);
+        if (c[0] == "reply") {
+            replies[c[1][0]] = c[2];
+            continue;
+        }
+        SCOPED_TRACE(c[0] + "|" + c[1] + "|" + c[2] + "|" + c[3]);
         AutoConnect = std::stoi(c[0]);
         ListingAttemptsOverride = std::stoul(c[1]);
+        hookAnswers = c[3];
+        AnswerReadHook.betweenReads = c[3].empty() ? nullptr : AnswerFromRow;
         ZemSerComSetBusy(port, c[2][0] == '*');
+        uint32_t start = line.clock.now;
         Read(c[2], port);
+        uint32_t took = line.clock.now - start;
         ZemSerComSetBusy(port, 0);
-        EXPECT_EQ(line.writes, std::stoi(c[3]));
-        EXPECT_EQ(outcomes.at(LastReadOutcome()), c[4]);
-        EXPECT_EQ(problems, c[5].empty() ? std::vector<std::string>{} : std::vector<std::string>{c[5]});
-        EXPECT_EQ(posts.size(), c[5].empty() ? 1u : 0u);
-        EXPECT_TRUE(posts.empty() || posts[0] == CMD_AFTER_CONNECT);
-        EXPECT_EQ(tree->arraysInUse, c[5].empty() ? 2u : 0u);
-        EXPECT_EQ(tree->ramDiskFree + tree->flashDiskFree, c[5].empty() ? 300u : 0u);
+        EXPECT_EQ(line.writes, std::stoi(c[4]));
+        EXPECT_EQ(outcomes.at(LastReadOutcome()), c[5]);
+        EXPECT_EQ(problems, c[6].empty() ? std::vector<std::string>{} : std::vector<std::string>{c[6]});
+        EXPECT_EQ(posts, c[5] == "OK" ? std::vector<unsigned>{CMD_AFTER_CONNECT} : std::vector<unsigned>{});
+        EXPECT_EQ(TreeSummary(tree), c[7]);
+        if (!c[8].empty()) {
+            EXPECT_GE(took, std::stoul(c[8]));
+            EXPECT_LT(took, std::stoul(c[8].substr(c[8].find('-') + 1)));
+        }
     }
-    AutoConnect = ListingAttemptsOverride = 0;   // no pause between attempts: only the two read timeouts pass
-    uint32_t start = line.clock.now;
-    Read("", port);
-    EXPECT_EQ(line.Written(), "l\r\nl\r\n");
-    EXPECT_GE(line.clock.now - start, 2 * 990u);
-    EXPECT_LT(line.clock.now - start, 2 * 990u + 100);
-    Read("G", port);
-    ASSERT_EQ(tree->arraysInUse, 2u);
+    AnswerReadHook.betweenReads = nullptr;
     Read("G", nullptr);   // no port only empties the tree
-    EXPECT_TRUE(tree->arraysInUse == 0 && line.writes == 0 && problems.empty() && posts.empty());
+    EXPECT_EQ(tree->arraysInUse, 0u);
+    EXPECT_EQ(line.writes, 0);
+    EXPECT_TRUE(problems.empty());
+    EXPECT_TRUE(posts.empty());
 }
 
 // A slow line: read up to the empty line without waiting for quiet; a full buffer before the end is not correct.
@@ -99,7 +137,8 @@ TEST_F(ReadDirectoriesTest, ListingIsReadWholeUpToItsEndOrAFullBuffer)
         EXPECT_EQ(LastReadOutcome(), files == 600 ? READ_OK : READ_BAD_ANSWER);
         if (files == 600) {
             ASSERT_EQ(tree->arraysInUse, 2u);
-            EXPECT_TRUE(EntryAt(tree->root.children, 0)->children->count == 600 && tree->ramDiskFree == 100);
+            EXPECT_EQ(EntryAt(tree->root.children, 0)->children->count, 600u);
+            EXPECT_EQ(tree->ramDiskFree, 100u);
             EXPECT_LT(line.clock.now - start, 100u);
         }
     }

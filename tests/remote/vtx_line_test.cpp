@@ -1,0 +1,46 @@
+// vtx as a whole on a scripted line: what it prints and its status, whatever the controller's answers do in time.
+#include <map>
+#include <sstream>
+
+#include "cli/vtx_commands.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/support/scripted_device.h"
+
+TEST(Vtx, StatusAndWordsOnAScriptedLine)
+{
+    ScriptedLine line;
+    InstallScriptedLine(&line);
+    std::map<std::string, std::string> replies;
+    for (const Row& c : ReadRows("remote/vtx_lines.rows")) {
+        if (c[0] == "reply") {
+            replies[c[1]] = c[2];
+            continue;
+        }
+        SCOPED_TRACE(c[1]);
+        std::vector<std::string> args = {"vtx", "--port", "COM1"}, names;
+        std::istringstream words(c[2]), sent(c[6]);
+        for (std::string word; words >> word;)
+            args.push_back(word);
+        for (std::string name; sent >> name;)
+            names.push_back(name);
+        size_t commands = 0;
+        line.pending.clear(), line.arriving.clear();
+        line.onWrite = [&](ScriptedLine& peer, const unsigned char*, uint32_t) {
+            if (commands < names.size())
+                QueueScript(peer, replies.at(names[commands]));
+            commands++;
+        };
+        std::vector<char*> argv;
+        for (std::string& arg : args)
+            argv.push_back(arg.data());
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        int status = VtxMain(static_cast<int>(argv.size()), argv.data());
+        std::string out = testing::internal::GetCapturedStdout(), err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(status, std::stoi(c[3]));
+        EXPECT_EQ(err, c[4]);
+        EXPECT_EQ(out, c[5]);
+        EXPECT_EQ(commands, names.size());
+    }
+    InstallScriptedLine(nullptr);
+}

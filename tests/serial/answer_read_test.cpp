@@ -1,0 +1,28 @@
+// The reader of whole answers on a line that never goes quiet: it gives up after a full buffer's line time.
+#include "serial/answer_read.h"
+#include "serial/serial_port.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/support/scripted_device.h"
+
+TEST(AnswerRead, EndlessTalkEndsAfterTheLineTimeOfAFullBuffer)
+{
+    ScriptedLine line;
+    InstallScriptedLine(&line);
+    for (const Row& c : ReadRows("serial/answer_limits.rows")) {
+        SCOPED_TRACE(c[0]);
+        SerialPort* port = ZemSerComOpen("COM1", std::stoul(c[0]));
+        ASSERT_NE(port, nullptr);
+        line.pending.clear(), line.arriving.clear();
+        QueueScript(line, "{1200*}{500}x{*}");
+        uint32_t start = line.clock.now, count = 0;
+        EXPECT_EQ(ReadWholeAnswer(port, AnswerBuffer, ANSWER_READ_MAX, 0, nullptr, &count), ANSWER_ENDLESS);
+        EXPECT_GE(line.clock.now - start, std::stoul(c[1]));
+        EXPECT_LT(line.clock.now - start, std::stoul(c[2]));
+        start = line.clock.now;
+        EXPECT_EQ(AwaitQuietLine(port, AnswerBuffer, ANSWER_READ_MAX, 0), ANSWER_ENDLESS);
+        EXPECT_GE(line.clock.now - start, std::stoul(c[1]));
+        EXPECT_LT(line.clock.now - start, std::stoul(c[2]));
+        ZemSerComClose(port);
+    }
+    InstallScriptedLine(nullptr);
+}

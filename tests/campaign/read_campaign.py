@@ -136,8 +136,9 @@ def listing_places(rng, s):
     tree = tree_lines(s)
     row = rng.randrange(len(tree))
     depth, lead, name = tree[row]
+    # Not the first tree line: the rest of a listing cut there would hold the whole tree.
     places = {"name": starts[1 + row] + depth + len(lead) + rng.randint(1, len(name) - 1),
-              "between": rng.choice(starts[1:len(tree) + 2]), "free": starts[-2], "end": starts[-1]}
+              "between": rng.choice(starts[2:len(tree) + 2]), "free": starts[-2], "end": starts[-1]}
     places["cut"] = places[rng.choice(["name", "between", "free"])]
     return places
 
@@ -271,16 +272,20 @@ def output_problems(s, seen):
 
 def folder_problems(s, seen, gone):
     kept = {path: size for path, size in s.files.items() if path != s.target or not gone}
-    return [f"the folder holds {seen.files}, expected {kept}"] * (seen.files != kept)
+    return [] if seen.files == kept else [f"the folder holds {seen.files}, expected {kept}"]
 
 
 def judge(s, result):
+    """The run's problems. A failure must be the one the fault leads to; a success must be right, and is taken even
+    where the fault leads to a failure (a client may piece a listing together from what came)."""
     finished, _, message, seen, _, complaints, _ = result
     if not finished:
         return complaints + [f"hang: vtx did not end within {time_limit(s):.1f} s"]
     status, wanted, gone = expect(s)
     problems = list(complaints)
-    if (seen.status, message) != (status, wanted):
+    if seen.status == 0:
+        gone = s.command == "rm"
+    elif (seen.status, message) != (status, wanted):
         problems.append(f"exit {seen.status} {message!r}, expected exit {status} {wanted!r}")
     return problems + output_problems(s, seen) + folder_problems(s, seen, gone)
 

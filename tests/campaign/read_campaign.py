@@ -161,7 +161,8 @@ def draw_count(rng, s):
 def draw_fault_text(rng, s, fault):
     long_ms = rng.randint(1300, 1800)
     values = dict(draw_places(rng, s), x=s.letter, n=f":{s.count}" * bool(s.count), short=rng.randint(300, 700),
-                  long=long_ms, longer=rng.choice([long_ms, rng.randint(2300, 2700)]), length=rng.randint(8, 64))
+                  long=long_ms, longer=rng.choice([long_ms, rng.randint(2300, 2700)]), later=rng.randint(2300, 3000),
+                  length=rng.randint(8, 64))
     return fault.text.format(**values).split()
 
 
@@ -189,13 +190,19 @@ class Controller:
     """The controller as a correct client meets it, command by command: what each answer is to the client."""
 
     def __init__(self, s):
-        self.s, self.counts, self.state = s, {}, "serving"
+        self.s, self.counts, self.state, self.late = s, {}, "serving", False
 
     def answer(self, letter):
         if self.state != "serving":   # it reads no command any more, or the line is gone
             return "talk" if self.state == "talking" else "unsent"
         count = self.counts[letter] = self.counts.get(letter, 0) + 1
         hit = self.s.hit if letter == self.s.letter and self.s.count in (0, count) else "ok"
+        if self.late:   # the rest of the paused listing is still to come: this read hears nothing
+            self.late = False
+            return "none"
+        if hit == "late":
+            self.late = True
+            return "bad"
         if hit.startswith("endless"):
             self.state = "talking"
         elif hit.startswith("gone"):

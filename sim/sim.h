@@ -114,14 +114,22 @@ enum {
     FAULT_NO_SPACE,            // no-space
     FAULT_ACK_DELAY,           // ack-delay:MS
     FAULT_STORE_SHORT,         // store-short:N
+    FAULT_PAUSE,               // pause:X:B:MS[:N]
+    FAULT_BAD_THEN_TALK,       // bad-then-talk[:N]
+    FAULT_LONG,                // long:X[:N]
+    FAULT_ENDLESS,             // endless:X:B[:N]
+    FAULT_NOISE,               // noise:X:L[:N]
+    FAULT_NOISE_LINES,         // noise-lines:X:L[:N]
+    FAULT_HANGUP_AT,           // hangup-at:X:B[:N]
     FAULT_KIND_COUNT
 };
 
 struct FaultRule {
     int kind;
-    char letter;     // command letter of FAULT_SILENT
-    uint32_t a;      // first number; 0 = "every" where a count is optional
-    uint32_t b;      // second number
+    char letter;     // the command letter X of the forms that name one
+    uint32_t a;      // first number; with a letter, the count N (0 = "every")
+    uint32_t b;      // second number; with a letter, the byte B or the length L
+    uint32_t c;      // with a letter, the milliseconds MS
 };
 
 // Adds one fault given on the command line; 0 when it is not understood.
@@ -138,6 +146,8 @@ std::vector<const FaultRule*> FaultsOfKind(int kind);
 // 1 when a rule of the kind is active for the given count (a = 0 or a = count).
 int FaultHits(int kind, uint32_t count);
 int FaultHitsCommand(char letter, uint32_t count);
+// The active rules of a kind that name the letter and hit its count-th answer.
+std::vector<const FaultRule*> AnswerFaults(int kind, char letter, uint32_t count);
 void PrintFaultHelp();
 
 // ---- Commands and upload ---------------------------------------------------
@@ -157,3 +167,14 @@ enum {
 };
 
 int ReceiveBatch();
+
+// Results of sending one answer.
+enum {
+    ANSWER_SENT = 0,       // the controller goes on serving
+    ANSWER_HUNG_UP = 1,    // a fault closed the terminal
+    ANSWER_TALKED = 2,     // a fault talked endlessly until the simulator was stopped
+};
+
+// Writes the count-th answer to the command letter as the faults shape it:
+// noise in front, pauses inside, endless talk or a hang-up cutting it off.
+int SendAnswer(char letter, uint32_t count, const std::string& answer);

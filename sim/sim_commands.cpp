@@ -36,35 +36,83 @@ static std::string WithCrLf(const std::string& text)
     return out;
 }
 
-static void AnswerListing(uint32_t count)
+// An answer of this many bytes or more overfills a client that reads at most
+// 262143, with room to spare.
+constexpr size_t LONG_ANSWER_BYTES = 262143 + 4096;
+
+// What a controller that had listed another tree a moment ago might still send.
+static const char STALE_LISTING[] = "Directory of the controller\r\n(dir) ROM\r\n(dir) ram\r\n (dir) cncprg\r\n"
+                                    "  4242 stale.nc\r\nFree RamDisk: 4242\r\nFree FlashDisk: 4242\r\n\r\n";
+constexpr uint32_t STALE_TALK_AFTER_MS = 300;
+
+// A top-level folder of empty files in front of the real tree.
+static void PadListing(std::string* text)
+{
+    std::string filler = "(dir) filler\r\n";
+    size_t realSize = text->size();
+    char line[64];
+    for (unsigned number = 1; realSize + filler.size() < LONG_ANSWER_BYTES; number++) {
+        std::snprintf(line, sizeof line, " 0 filler%06u.nc\r\n", number);
+        filler += line;
+    }
+    text->insert(text->find("\r\n") + 2, filler);
+}
+
+static void PadList(std::string* text)
+{
+    char line[64];
+    for (unsigned number = 1; text->size() < LONG_ANSWER_BYTES; number++) {
+        std::snprintf(line, sizeof line, "filler line %06u\r\n", number);
+        *text += line;
+    }
+}
+
+static std::string ListingAnswer(uint32_t count)
 {
     std::string text = BuildListing();
-    if (FaultHits(FAULT_LISTING_INVALID, count)) {
+    if (FaultHits(FAULT_LISTING_INVALID, count) || FaultHits(FAULT_BAD_THEN_TALK, count)) {
         // An unrecognised line right after the first directory line.
         size_t firstDir = text.find("(dir) ");
         size_t lineEnd = text.find("\r\n", firstDir);
         text.insert(lineEnd + 2, "this line is no listing line\r\n");
     }
-    if (const FaultRule* gap = FindFault(FAULT_LISTING_GAP)) {
-        size_t half = text.size() / 2;
-        LineWrite(text.data(), half);
-        SimSleepMs(gap->a);
-        LineWrite(text.data() + half, text.size() - half);
-        return;
-    }
-    LineWrite(text.data(), text.size());
+    if (!AnswerFaults(FAULT_LONG, 'l', count).empty())
+        PadListing(&text);
+    return text;
 }
 
-static void AnswerList(char letter, const std::string& path)
+static std::string ListAnswer(char letter, uint32_t count)
 {
     std::string answer = std::string(1, letter) + "\r\n";
     std::string body;
-    int hasBody = ReadWholeFile(path, &body) && !body.empty();
+    int hasBody = ReadWholeFile(letter == 'p' ? Options.params : Options.tools, &body) && !body.empty();
     if (letter == 't' && FindFault(FAULT_NO_TOOLS) != nullptr)
         hasBody = 0;
     if (hasBody)
         answer += WithCrLf(body);
-    LineWrite(answer.data(), answer.size());
+    if (!AnswerFaults(FAULT_LONG, letter, count).empty())
+        PadList(&answer);
+    return answer;
+}
+
+// Answers l, p, t or "d PATH"; ANSWER_SENT unless a fault ended serving.
+static int AnswerCommand(char letter, uint32_t count, const std::string& line)
+{
+    std::string answer;
+    if (letter == 'l') {
+        answer = ListingAnswer(count);
+    } else if (letter == 'd') {
+        std::string path = line.size() > 2 && line[1] == ' ' ? line.substr(2) : std::string();
+        answer = DeleteControllerFile(path);
+    } else {
+        answer = ListAnswer(letter, count);
+    }
+    int sent = SendAnswer(letter, count, answer);
+    if (sent == ANSWER_SENT && letter == 'l' && FaultHits(FAULT_BAD_THEN_TALK, count)) {
+        SimSleepMs(STALE_TALK_AFTER_MS);
+        LineWriteText(STALE_LISTING);
+    }
+    return sent;
 }
 
 // Answers one command line; SERVE_ON, or the exit code when serving ends.
@@ -86,15 +134,9 @@ static int RunCommandLine(const std::string& line)
     } else {
         if (const FaultRule* slow = FindFault(FAULT_SLOW))
             SimSleepMs(slow->a);
-        if (letter == 'l') {
-            AnswerListing(count);
-        } else if (letter == 'p') {
-            AnswerList('p', Options.params);
-        } else if (letter == 't') {
-            AnswerList('t', Options.tools);
-        } else if (letter == 'd') {
-            std::string path = line.size() > 2 && line[1] == ' ' ? line.substr(2) : std::string();
-            LineWriteText(DeleteControllerFile(path).c_str());
+        if (letter != 'u') {
+            if (AnswerCommand(letter, count, line) != ANSWER_SENT)
+                return 0;
         } else {
             int received = ReceiveBatch();
             if (Options.onceUpload)

@@ -14,7 +14,10 @@ enum {
     ARGS_NUMBER,        // name:N
     ARGS_TWO,           // name:K:N
     ARGS_NUMBER_OPT,    // name:K[:N], N defaults to FaultForm::defaultB
+    ARGS_NUMBER_COUNT,  // name:K[:N], N counted from 1; none = every time
     ARGS_LETTER_COUNT,  // name:X[:N]
+    ARGS_LETTER_ONE,    // name:X:B[:N]
+    ARGS_LETTER_TWO,    // name:X:B:MS[:N]
 };
 
 struct FaultForm {
@@ -34,8 +37,8 @@ static const FaultForm FaultForms[] = {
      "no answer to the N-th listing, or to every one (\"No answer\")"},
     {"listing-invalid", FAULT_LISTING_INVALID, ARGS_COUNT, 0, 0, "listing-invalid[:N]",
      "the N-th listing (or every one) has an unrecognised line (\"not correct\")"},
-    {"listing-gap", FAULT_LISTING_GAP, ARGS_NUMBER, 0, 0, "listing-gap:MS",
-     "pause MS milliseconds in the middle of every listing"},
+    {"listing-gap", FAULT_LISTING_GAP, ARGS_NUMBER_COUNT, 0, 0, "listing-gap:MS[:N]",
+     "pause MS milliseconds in the middle of the N-th listing, or of every one"},
     {"no-tools", FAULT_NO_TOOLS, ARGS_NONE, 0, 0, "no-tools", "answer \"t\" with exactly \"t\\r\\n\": no tool list"},
     {"slow", FAULT_SLOW, ARGS_NUMBER, 0, 0, "slow:MS", "wait MS milliseconds before every answer to a command"},
     {"hangup-after", FAULT_HANGUP_AFTER, ARGS_NUMBER, 0, 0, "hangup-after:N",
@@ -61,6 +64,26 @@ static const FaultForm FaultForms[] = {
     {"ack-delay", FAULT_ACK_DELAY, ARGS_NUMBER, 0, 0, "ack-delay:MS", "wait MS milliseconds before every ACK and NAK"},
     {"store-short", FAULT_STORE_SHORT, ARGS_NUMBER, 0, 0, "store-short:N",
      "acknowledge every file but store it N bytes shorter than it arrived"},
+    {"pause", FAULT_PAUSE, ARGS_LETTER_TWO, 0, 0, "pause:X:B:MS[:N]",
+     "pause MS milliseconds before byte B of the N-th answer to X (l, p, t or d), or of every one (B past the "
+     "end: after the whole answer)"},
+    {"bad-then-talk", FAULT_BAD_THEN_TALK, ARGS_COUNT, 0, 0, "bad-then-talk[:N]",
+     "the N-th listing (or every one) has an unrecognised line, and 300 ms after its end the controller sends a "
+     "stale listing of another tree: one file /ram/cncprg/stale.nc of 4242 bytes, 4242 bytes free on each disk"},
+    {"long", FAULT_LONG, ARGS_LETTER_COUNT, 0, 0, "long:X[:N]",
+     "the N-th answer to X (l, p or t), or every one, is longer than the 262143 bytes a client reads: the listing "
+     "has a top-level folder \"filler\" of empty files in front, so that its end comes after byte 262143; the "
+     "list ends in filler lines"},
+    {"endless", FAULT_ENDLESS, ARGS_LETTER_ONE, 0, 0, "endless:X:B[:N]",
+     "from byte B of the N-th answer to X (l, p, t or d) on (B past the end: after the whole answer) talk "
+     "endlessly instead: a '.' every 20 ms, no command read, until the simulator is stopped"},
+    {"noise", FAULT_NOISE, ARGS_LETTER_ONE, 0, 0, "noise:X:L[:N]",
+     "L random bytes before the N-th answer to X (l, p, t or d), or every one; none is NUL, CR or LF"},
+    {"noise-lines", FAULT_NOISE_LINES, ARGS_LETTER_ONE, 0, 0, "noise-lines:X:L[:N]",
+     "like noise, but the L bytes come as lines ended by CR LF; none is NUL or '(', so none is a directory "
+     "line"},
+    {"hangup-at", FAULT_HANGUP_AT, ARGS_LETTER_ONE, 0, 0, "hangup-at:X:B[:N]",
+     "send only the first B bytes of the N-th answer to X (l, p, t or d), then close the terminal and exit"},
 };
 
 static std::vector<FaultRule> CommandLineRules;
@@ -80,6 +103,31 @@ static int ParseUnsigned(const char* text, uint32_t* out)
     return 1;
 }
 
+// The command letters a fault may name: those whose answers it can shape.
+static const char* LettersOf(int kind)
+{
+    if (kind == FAULT_SILENT)
+        return "lptdu";
+    return kind == FAULT_LONG ? "lpt" : "lptd";
+}
+
+// name:X, then `numbers` numbers (into b, then c), then an optional count N
+// from 1 (into a).
+static int ParseLetterForm(const std::vector<std::string>& parts, size_t numbers, FaultRule* rule)
+{
+    size_t count = parts.size() - 1;
+    if (count < 1 + numbers || count > 2 + numbers || parts[1].size() != 1 ||
+        std::strchr(LettersOf(rule->kind), parts[1][0]) == nullptr)
+        return 0;
+    rule->letter = parts[1][0];
+    uint32_t* fields[] = {&rule->b, &rule->c};
+    for (size_t i = 0; i < numbers; i++) {
+        if (!ParseUnsigned(parts[2 + i].c_str(), fields[i]))
+            return 0;
+    }
+    return count == 1 + numbers || (ParseUnsigned(parts[2 + numbers].c_str(), &rule->a) && rule->a > 0);
+}
+
 static int ParseFault(const char* written, FaultRule* rule)
 {
     std::string text = written;
@@ -97,7 +145,7 @@ static int ParseFault(const char* written, FaultRule* rule)
     for (const FaultForm& form : FaultForms) {
         if (parts[0] != form.name)
             continue;
-        *rule = FaultRule{form.kind, form.letter, 0, form.defaultB};
+        *rule = FaultRule{form.kind, form.letter, 0, form.defaultB, 0};
         size_t count = parts.size() - 1;
         const char* first = count >= 1 ? parts[1].c_str() : nullptr;
         const char* second = count >= 2 ? parts[2].c_str() : nullptr;
@@ -113,11 +161,15 @@ static int ParseFault(const char* written, FaultRule* rule)
         case ARGS_NUMBER_OPT:
             return (count == 1 || count == 2) && ParseUnsigned(first, &rule->a) &&
                    (count == 1 || ParseUnsigned(second, &rule->b));
+        case ARGS_NUMBER_COUNT:
+            return (count == 1 || count == 2) && ParseUnsigned(first, &rule->a) &&
+                   (count == 1 || (ParseUnsigned(second, &rule->b) && rule->b > 0));
         case ARGS_LETTER_COUNT:
-            if (count < 1 || count > 2 || parts[1].size() != 1 || std::strchr("lptdu", parts[1][0]) == nullptr)
-                return 0;
-            rule->letter = parts[1][0];
-            return count == 1 || (ParseUnsigned(second, &rule->a) && rule->a > 0);
+            return ParseLetterForm(parts, 0, rule);
+        case ARGS_LETTER_ONE:
+            return ParseLetterForm(parts, 1, rule);
+        case ARGS_LETTER_TWO:
+            return ParseLetterForm(parts, 2, rule);
         }
     }
     return 0;
@@ -214,15 +266,19 @@ int FaultHits(int kind, uint32_t count)
     return 0;
 }
 
+std::vector<const FaultRule*> AnswerFaults(int kind, char letter, uint32_t count)
+{
+    std::vector<const FaultRule*> found;
+    for (const FaultRule* rule : FaultsOfKind(kind)) {
+        if (rule->letter == letter && (rule->a == 0 || rule->a == count))
+            found.push_back(rule);
+    }
+    return found;
+}
+
 int FaultHitsCommand(char letter, uint32_t count)
 {
-    for (const std::vector<FaultRule>* rules : {&CommandLineRules, &ControlRules}) {
-        for (const FaultRule& rule : *rules) {
-            if (rule.kind == FAULT_SILENT && rule.letter == letter && (rule.a == 0 || rule.a == count))
-                return 1;
-        }
-    }
-    return 0;
+    return !AnswerFaults(FAULT_SILENT, letter, count).empty();
 }
 
 // Prints text from column 23 on, broken at blanks to stay within 79 columns.
@@ -251,7 +307,7 @@ void PrintFaultHelp()
     std::printf("Faults (--fault FAULT or a line of the control file). N counts the\n"
                 "commands of that kind from 1, since the start or since the control\n"
                 "file last changed; K is the number of a data block within its file,\n"
-                "counted from 1:\n");
+                "counted from 1; B is a byte of an answer, counted from 0:\n");
     for (const FaultForm& form : FaultForms) {
         std::printf("  %-20s ", form.usage);
         PrintWrapped(form.help);
@@ -273,5 +329,15 @@ void PrintFaultHelp()
                 "                     UPL_NO_SPACE: no-space, or a disk smaller than the file\n"
                 "                     (UPL_CANCELLED and UPL_FILE_ERROR come from the PC side)\n"
                 "  after the upload   store-short:N: UPL_OK, but the listing shows another\n"
-                "                     size (vtx put's check after the batch fails)\n");
+                "                     size (vtx put's check after the batch fails)\n"
+                "  reading answers    a listing cut short by pause (longer than the\n"
+                "                     client's read time), listing-gap, endless or\n"
+                "                     hangup-at, one with a bad line (bad-then-talk) or one\n"
+                "                     longer than the client's buffer (long:l): \"The\n"
+                "                     Vantorix-answer was not correct...\" unless a retry\n"
+                "                     after the line went quiet gets a whole listing;\n"
+                "                     long:p, long:t: a list too long for the buffer;\n"
+                "                     endless:p, endless:t: a list that never ends;\n"
+                "                     noise before a listing changes nothing, and neither\n"
+                "                     does noise without a line end before a list\n");
 }

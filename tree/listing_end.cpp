@@ -74,6 +74,16 @@ static uint32_t LineAfter(const char* text, uint32_t length, uint32_t start)
     return next < length ? next : length;
 }
 
+// 1 when the text holds nothing but blanks and line ends.
+static int OnlyBlankLines(const char* text, uint32_t length)
+{
+    for (uint32_t i = 0; i < length; i++) {
+        if (text[i] != ' ' && text[i] != '\r' && text[i] != '\n')
+            return 0;
+    }
+    return 1;
+}
+
 int FindLastWholeListing(const char* text, uint32_t length, uint32_t* start)
 {
     uint32_t piece = 0;
@@ -86,10 +96,12 @@ int FindLastWholeListing(const char* text, uint32_t length, uint32_t* start)
         piece = LineAfter(text, length, scan.lineStart);
         scan = ListingEndScan{piece, piece, 0};
     }
-    if (scan.inTree && ListingEndsOnFreeSpace(text + piece, length - piece)) {
+    if (ListingEndsOnFreeSpace(text + piece, length - piece)) {
         *start = piece;
         return 1;
     }
+    // Anything else behind the last end may be the start of a listing that
+    // was cut: the one before it is then no answer to the last command.
     *start = lastEnded;
-    return ended;
+    return ended && OnlyBlankLines(text + piece, length - piece);
 }

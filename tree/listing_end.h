@@ -22,8 +22,10 @@ int ListingEndArrived(const char* text, uint32_t length, void* scan);
 // last, so a listing that then went quiet is complete without its empty line.
 int ListingEndsOnFreeSpace(const char* text, uint32_t length);
 
-// Where the last whole listing of a text that may hold several begins:
-// behind the end line of the listing before it, or at 0. A last piece that
-// ended on the free-space lines counts when it holds a directory line. 1
-// with *start set, or 0 when no listing of the text is whole.
+// Where the last whole listing of a text that may hold several begins,
+// when the text ends with it: behind the end line of the listing before it,
+// or at 0. The last listing is whole up to its end line, with nothing but
+// blank lines behind it, or up to the free-space lines that end the text.
+// 1 with *start set; 0 when the text does not end with a whole listing (the
+// last one was cut, or more came after it).
 int FindLastWholeListing(const char* text, uint32_t length, uint32_t* start);

@@ -5,7 +5,7 @@ import os, queue, shutil, subprocess, sys, threading, time, types
 
 sys.dont_write_bytecode = True   # no cache folder in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from campaign import Run, arguments, end_child, read_storage, run_campaign, start_child
+from campaign import Run, arguments, end_child, read_storage, run_campaign, start_child, upload_check, upload_draw
 
 IDLE_MS = 7000   # the listing after the upload makes up to four attempts of about a second
 RUN_LIMIT_S = 75   # Wine start-up, two listings, the pause, the slowest fault's ten seconds, a cancel's fifteen
@@ -89,13 +89,11 @@ def main():
         tools.ports.put(n)
     args.jobs = tools.ports.qsize()
     os.makedirs(tools.portdir, exist_ok=True)
-    server = start_child(["wineserver", "-p"], env=tools.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    try:   # one Wine server for the whole campaign
-        return run_campaign(args, "VBrowser.exe automatic-mode campaign",
-                            lambda s, workdir: run_browser(s, workdir, tools), "browser")
-    finally:
-        subprocess.run(["wineserver", "-k"], env=tools.env, stderr=subprocess.DEVNULL)
-        end_child(server)
+    # One Wine server for the whole campaign, which leaves by itself a few seconds after its last program: other
+    # tests may share the prefix, so it is never killed.
+    subprocess.run(["wineserver", "-p5"], env=tools.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return run_campaign(args, "VBrowser.exe automatic-mode campaign", lambda s, workdir: run_browser(s, workdir, tools),
+                        upload_draw("browser"), upload_check, "browser")
 
 
 if __name__ == "__main__":

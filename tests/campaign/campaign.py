@@ -12,8 +12,15 @@ SILENCE_MS, ABORT_DRAIN_S = 1000, 5.0   # the simulator gives up after this sile
 BOUNDARY_SIZES = [1, 2, 127, 128, 129, 255, 256, 257, 1023, 1024, 1025, 2047, 2048, 2049, 32767, 32768, 32769]
 WRAP_SIZES = [255 * 1024, 256 * 1024 - 1, 256 * 1024, 256 * 1024 + 1, 257 * 1024]
 TARGETS = [("", "ram/cncprg"), ("/ram/cncprg/", "ram/cncprg"), ("/ram/", "ram"), ("/ROM/", "ROM"), ("/ram/x/", "ram/x")]
-FAULTS = {row[0]: (float(row[1]), float(row[2]), row[3], row[4], row[5].strip("-")) for row in (line.split() for line
-          in open(os.path.join(os.path.dirname(__file__), "faults.txt")) if line.strip() and line[0] != "#")}
+
+
+def read_table(name):
+    """The rows of a table beside this file, split at blanks; comments and empty lines left out."""
+    with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), name)) as table:
+        return [line.split() for line in table if line.strip() and line[0] != "#"]
+
+
+FAULTS = {row[0]: (float(row[1]), float(row[2]), row[3], row[4], row[5].strip("-")) for row in read_table("faults.txt")}
 
 
 def upload(source, data):
@@ -125,6 +132,15 @@ def expect(s):
     return (1, ERROR_TRYING, n) if ends == "close" else (0, summary, n)
 
 
+def upload_draw(front):
+    return lambda seed, index, long_mode: draw_scenario(seed, index, long_mode, front)
+
+
+def upload_check(s, result):
+    """The problems of an upload run: what the sender found wrong, then the verdict."""
+    return result[5] + judge(s, expect(s), *result[:5])
+
+
 def judge(s, expected, finished, succeeded, message, storage, temps):
     """The controller must hold the first k files (the changing one in either version) and its old files otherwise,
     success only when all arrived, no temp file left, no hang; the problems of one run."""
@@ -181,6 +197,16 @@ def read_storage(root):   # (visible files: relative path -> content, upload tem
         [str(p.relative_to(root)) for p in files if p.name.startswith(TEMP_PREFIX)]
 
 
+def start_controller(args, link):
+    """A simulator on its terminal at link, or None when it did not come up."""
+    sim = start_child(args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+    up = sim.stdout.readline() and os.path.islink(link)   # it names its terminal once it is up
+    sim.stdout.close()
+    if not up:
+        end_child(sim)
+    return sim if up else None
+
+
 class Run:
     """One run's controller storage, PC files and simulated controller on `link`."""
 
@@ -200,13 +226,10 @@ class Run:
         self.args += [a for f in s.faults for a in ("--fault", f)]
 
     def start(self):
-        self.sim = start_child(self.args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
-        up = self.sim.stdout.readline() and os.path.islink(self.link)   # it names its terminal once it is up
-        self.sim.stdout.close()
-        if not up:
+        self.sim = start_controller(self.args, self.link)
+        if not self.sim:
             self.complaints.append("the simulator did not come up")
-            end_child(self.sim)
-        return bool(up)
+        return bool(self.sim)
 
     def tick(self, since):
         """Changes the PC file, kills and restarts the controller when due; since: seconds from time zero or None."""
@@ -242,19 +265,20 @@ class Run:
         return read_storage(self.root)[0], sorted(set(temps) | set(read_storage(self.root)[1]))
 
 
-def arguments(description, runs, deadline, jobs):
+def arguments(description, runs, deadline, jobs, what="upload batches"):
     parser = argparse.ArgumentParser(description=description)
-    parser.add_argument("--runs", type=int, help=f"upload batches (default {runs}, with --long 300)")
+    parser.add_argument("--runs", type=int, help=f"{what} (default {runs}, with --long 300)")
     parser.add_argument("--seed", type=int, default=int(time.time()) % 1_000_000, help="default: from the clock")
-    parser.add_argument("--long", action="store_true", help="300 batches, slow faults drawn more often, up to an hour")
+    parser.add_argument("--long", action="store_true", help=f"300 {what}, slow faults drawn more often, up to an hour")
     parser.add_argument("--only", type=int, action="append", default=[], help="replay this run number (repeatable)")
     parser.set_defaults(default_runs=runs, deadline=deadline, jobs=jobs)
     return parser
 
 
-def run_campaign(args, name, run_one, front):
-    """run_one(scenario, workdir) -> (finished, succeeded, message, storage, temps, complaints, detail)."""
-    base, lock, start, failed, skipped, by_label = tempfile.mkdtemp(prefix=f"{front}-campaign-"), threading.Lock(), \
+def run_campaign(args, name, run_one, draw, check, prefix):
+    """draw(seed, index, long_mode) -> scenario with a label; run_one(scenario, workdir) -> (finished, succeeded,
+    message, storage, temps, complaints, detail); check(scenario, result) -> the run's problems."""
+    base, lock, start, failed, skipped, by_label = tempfile.mkdtemp(prefix=f"{prefix}-campaign-"), threading.Lock(), \
         time.monotonic(), [], [], {}
     indices = args.only or range(1, (args.runs or (300 if args.long else args.default_runs)) + 1)
     atexit.register(shutil.rmtree, base, True), atexit.register(end_all_children)   # the latter first
@@ -269,12 +293,12 @@ def run_campaign(args, name, run_one, front):
     def one(index):
         if time.monotonic() >= start + (3600 if args.long else args.deadline):
             return skipped.append(index)
-        s, workdir, began = draw_scenario(args.seed, index, args.long, front), f"{base}/{index}", time.monotonic()
+        s, workdir, began = draw(args.seed, index, args.long), f"{base}/{index}", time.monotonic()
         result = run_one(s, workdir)
         shutil.rmtree(workdir, ignore_errors=True)
         if STOPPING:                    # interrupted: its children were ended, not its sender
             return
-        problems = result[5] + judge(s, expect(s), *result[:5])
+        problems = check(s, result)
         with lock:
             print(f"{'FAIL' if problems else 'ok  '} run {index:4d} {time.monotonic() - began:5.1f}s {s.label:<20} "
                   f"{'success' if result[1] else 'failure'}: {result[2] or '(no message)'}", flush=True)

@@ -5,7 +5,7 @@ import os, pathlib, signal, subprocess, sys, time
 
 sys.dont_write_bytecode = True   # no cache folder in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from campaign import Run, arguments, end_child, run_campaign, start_child
+from campaign import Run, arguments, end_child, run_campaign, start_child, upload_check, upload_draw
 
 
 def run_vtx(s, workdir, build):
@@ -41,4 +41,5 @@ if __name__ == "__main__":
     parser.add_argument("--build", default=os.path.join(os.path.dirname(__file__), "..", "..", "build", "native"),
                         help="folder with vtx and vantorix-sim (default build/native)")
     args = parser.parse_args()
-    sys.exit(run_campaign(args, "vtx put campaign", lambda s, workdir: run_vtx(s, workdir, args.build), "vtx"))
+    sys.exit(run_campaign(args, "vtx put campaign", lambda s, workdir: run_vtx(s, workdir, args.build),
+                          upload_draw("vtx"), upload_check, "vtx"))

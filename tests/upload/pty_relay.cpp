@@ -183,15 +183,24 @@ int StopSim(SimProcess* sim)
     return code;
 }
 
-std::string ReadAnswer(int port, unsigned firstMs, unsigned quietMs)
+std::string ReadAnswer(int port, unsigned firstMs, unsigned quietMs, unsigned maxMs)
 {
     std::string answer;
     char piece[65536];
-    ssize_t got = 0;
-    for (pollfd watch{port, POLLIN, 0}; poll(&watch, 1, static_cast<int>(answer.empty() ? firstMs : quietMs)) > 0 &&
-                                        (watch.revents & POLLIN) && (got = read(port, piece, sizeof piece)) > 0;)
+    const double end = Seconds() + maxMs / 1000.0;
+    for (;;) {
+        double left = end - Seconds();
+        if (left <= 0)
+            return answer;
+        int waitMs = static_cast<int>(std::min<double>(answer.empty() ? firstMs : quietMs, left * 1000));
+        pollfd watch{port, POLLIN, 0};
+        if (poll(&watch, 1, waitMs) <= 0 || !(watch.revents & POLLIN))
+            return answer;
+        ssize_t got = read(port, piece, sizeof piece);
+        if (got <= 0)
+            return answer;
         answer.append(piece, static_cast<size_t>(got));
-    return answer;
+    }
 }
 
 std::string Command(int port, const std::string& text, unsigned firstMs)

@@ -34,8 +34,9 @@ int StopSim(SimProcess* sim);                                   // exit code (-1
 int WaitSimExit(SimProcess* sim, unsigned ms);
 int OpenPortRaw(const std::string& path);
 void WriteBytes(int port, const std::string& bytes);
-// What arrives until the line was quiet for quietMs, waiting firstMs for the first byte.
-std::string ReadAnswer(int port, unsigned firstMs, unsigned quietMs = 150);
+// What arrives until the line was quiet for quietMs, waiting firstMs for the first byte, and at most for maxMs
+// in all (a line that never goes quiet).
+std::string ReadAnswer(int port, unsigned firstMs, unsigned quietMs = 150, unsigned maxMs = 60000);
 std::string Command(int port, const std::string& text, unsigned firstMs = 700);   // purge, write, read
 std::string ReadHostFile(const std::string& path);
 void WriteHostFile(const std::string& path, const std::string& bytes);

@@ -1,13 +1,16 @@
 // The unattended run: after a listing, the automatic upload starts once;
-// after it, "-q" ends the program.
+// after it, "-q" ends the program, also when the read after the upload
+// fails.
 #include <windows.h>
 
 #include "app/app_state.h"
 #include "app/command_line.h"
 #include "app/commands.h"
+#include "app/message_texts.h"
 #include "lib/zem_time.h"
 #include "res/resource_ids.h"
 #include "serial/upload_job.h"
+#include "tree/device_tree.h"
 
 void CommandAfterConnect()
 {
@@ -24,11 +27,17 @@ void CommandAutoUpload()
 {
     if (AutoMode != 1)
         return;
-    if (!GuardPort("Serial Port still busy, Upload later."))
+    if (!GuardPort(MSG_BUSY_UPLOAD))
         return;
     // The command line put the files and the "-p" directory into the job.
     int open = OpenUpload(TheUploadJob.fileList, TheUploadJob.targetDir);
     AutoMode = 2;
-    if (open)
-        ReReadAndRefresh();
+    if (!open)
+        return;
+    ReReadAndRefresh();
+    // A listing ends a "-q" run through CMD_AFTER_CONNECT. Without one nothing
+    // would, and the script that started us would wait for ever; the read's
+    // message has been answered by now.
+    if (QuitWhenDone && LastReadOutcome() != READ_OK)
+        CloseMainWindow();
 }

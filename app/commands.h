@@ -32,9 +32,9 @@ int OpenUpload(const char* fileList, const char* targetDir);
 
 // Re-read: ReadDirectories with the connected port, then RefreshViews.
 void ReReadAndRefresh();
-// Shows "You must first connect to a Vantorix." or the busy message and
-// returns 0 when the port cannot be used now.
-int GuardPort(const char* busyMessage);
+// Shows "You must first connect to a Vantorix." or the busy message (a
+// MessageId) and returns 0 when the port cannot be used now.
+int GuardPort(int busyMessage);
 // The directory a command acts in: the one the file list shows. Shows a
 // message and returns 0 when the path box names something else.
 int GetCommandDirectory(char* buffer, uint32_t size);

@@ -2,6 +2,7 @@
 #include "app/app_state.h"
 #include "app/command_line.h"
 #include "app/commands.h"
+#include "app/message_texts.h"
 #include "app/settings.h"
 #include "lib/zem_ui.h"
 #include "serial/answer_read.h"
@@ -9,14 +10,14 @@
 #include "tree/device_tree.h"
 #include "tree/views.h"
 
-int GuardPort(const char* busyMessage)
+int GuardPort(int busyMessage)
 {
     if (!ConnectedPort) {
-        ZemUiProblem("You must first connect to a Vantorix.");
+        ZemUiProblem(MessageText(MSG_NOT_CONNECTED));
         return 0;
     }
     if (ZemSerComIsBusy(ConnectedPort)) {
-        ZemUiProblem(busyMessage);
+        ZemUiProblem(MessageText(busyMessage));
         return 0;
     }
     return 1;
@@ -26,7 +27,7 @@ int GetCommandDirectory(char* buffer, uint32_t size)
 {
     if (GetShownDirectoryPath(buffer, size))
         return 1;
-    ZemUiProblem("The path box does not name the directory shown in the file list.");
+    ZemUiProblem(MessageText(MSG_PATH_BOX_ELSEWHERE));
     return 0;
 }
 
@@ -34,7 +35,7 @@ int GuardAutomaticUpload()
 {
     if (AutoMode != 1)
         return 1;
-    ZemUiProblem("The automatic upload is still waiting, Upload later.");
+    ZemUiProblem(MessageText(MSG_AUTO_UPLOAD_WAITING));
     return 0;
 }
 
@@ -56,7 +57,7 @@ static int32_t ReadControlNumber(HWND control)
 static void Disconnect()
 {
     if (ZemSerComIsBusy(ConnectedPort)) {
-        ZemUiProblem("Serial Port still busy, Disconnect later.");
+        ZemUiProblem(MessageText(MSG_BUSY_DISCONNECT));
         return;
     }
     ZemSerComClose(ConnectedPort);
@@ -72,12 +73,12 @@ static void Connect()
     Settings.Port[0] = '\0';
     SendMessageA(PortEdit, WM_GETTEXT, 100, reinterpret_cast<LPARAM>(Settings.Port));
     if (Settings.Port[0] == '\0') {
-        ZemUiProblem("Please enter a Port.");
+        ZemUiProblem(MessageText(MSG_NO_PORT_TEXT));
         return;
     }
     SerialPort* port = ZemSerComOpen(Settings.Port, static_cast<uint32_t>(Settings.Baudrate));
     if (!port) {
-        ZemUiProblem("Can't open Serial Port.");
+        ZemUiProblem(MessageText(MSG_CANT_OPEN_PORT));
         return;
     }
     ConnectedPort = port;
@@ -94,7 +95,7 @@ void CommandConnect()
 
 void CommandReRead()
 {
-    if (!GuardPort("Serial Port still busy, Update later."))
+    if (!GuardPort(MSG_BUSY_UPDATE))
         return;
     ReReadAndRefresh();
 }

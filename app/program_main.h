@@ -22,3 +22,5 @@ int RunMessageLoop();
 void FinishProgram();
 
 extern const char* const MainWindowClass;
+// ZemLibInit; a test puts a failing start in its place.
+extern int (*StartSupportLibrary)();

@@ -6,14 +6,18 @@
 #include "app/app_state.h"
 #include "app/command_line.h"
 #include "app/main_window.h"
+#include "app/message_texts.h"
 #include "app/program_dir.h"
 #include "app/program_main.h"
 #include "app/settings.h"
 #include "lib/zem_lib.h"
+#include "lib/zem_ui.h"
 #include "res/resource_ids.h"
 #include "serial/upload_job.h"
 
 const char* const MainWindowClass = "Vantorix1Class";
+
+int (*StartSupportLibrary)() = ZemLibInit;
 
 int ReadStartupArguments(const char* argumentText)
 {
@@ -93,8 +97,9 @@ void FinishProgram()
 
 int RunProgram(HINSTANCE instance, const char* argumentText, int show)
 {
-    if (!ZemLibInit()) {
-        MessageBoxA(nullptr, "Vantorix1 can't start.", "ZemLibInit-Problem", MB_OK);
+    if (!StartSupportLibrary()) {
+        // In front like every problem, so that a script that started us does not wait behind it.
+        ZemUiBox(MessageText(MSG_CANT_START), MessageCaption(MSG_CANT_START), MB_OK);
         return 0;
     }
     if (!ReadStartupArguments(argumentText)) {

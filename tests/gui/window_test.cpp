@@ -71,7 +71,8 @@ TEST_F(Window, OptionsAndPlaceAsOpenedChosenAndClosed)
     EXPECT_EQ(strlen(Settings.Port), 99u);
 }
 
-// A viewer that lets others write does not stop a fetch; one that does is named, and the old list stays.
+// The new list replaces the old file, so a program that holds the old one open, even one that lets others write
+// it, makes the fetch fail: it is named, and the old list stays whole.
 TEST_F(Window, FetchedListsReachTheirFilesUnlessLocked)
 {
     std::string dir = gui::ScratchDirectory("lists"), params = dir + "parameters-from-vantorix.txt";
@@ -82,13 +83,12 @@ TEST_F(Window, FetchedListsReachTheirFilesUnlessLocked)
     auto hold = [](const std::string& file, DWORD sharing) {
         return CreateFileA(file.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0, nullptr);
     };
-    HANDLE viewer = hold(tools, FILE_SHARE_READ | FILE_SHARE_WRITE), locker = hold(params, FILE_SHARE_READ);
+    HANDLE locker = hold(params, FILE_SHARE_READ | FILE_SHARE_WRITE);
     OpenWindow();
     Connect();
     toolAnswer = "t\r\nY";
     gui::Command(MainWindow, CMD_SHOW_TOOLLIST);
     gui::Command(MainWindow, CMD_SHOW_PARAMETERS);
-    CloseHandle(viewer);
     CloseHandle(locker);
     EXPECT_EQ(TakeBoxes(), Texts{"Can't write parameters-from-vantorix.txt."});
     EXPECT_EQ(TakeSent(), (Texts{"l", "t", "p"}));
@@ -97,6 +97,7 @@ TEST_F(Window, FetchedListsReachTheirFilesUnlessLocked)
     EXPECT_EQ(ReadViews().files, (Texts{"ram", "ROM"}));
     EXPECT_EQ(gui::FileText(params), "older");
     EXPECT_EQ(gui::FileText(tools), "Y");
+    EXPECT_EQ(gui::FileText(params + ".tmp"), "<missing>");   // the new list went with the failure
     // A list that fills the buffer may have lost its end: it is named, and the last list stays.
     toolAnswer = "t\r\n" + std::string(ANSWER_READ_MAX, 'Z');
     gui::Command(MainWindow, CMD_SHOW_TOOLLIST);

@@ -102,8 +102,16 @@ TEST(SerialWin32Driver, SettingsLeftByAnotherProgramAreMadeSafeForBinaryData)
     wanted.fDtrControl = wanted.fRtsControl = 2;   // the handshake
     wanted.fBinary = 1;
     wanted.fParity = wanted.fOutX = wanted.fInX = wanted.fNull = wanted.fErrorChar = wanted.fAbortOnError = 0;
+    wanted.fOutxCtsFlow = 0;   // a 3-wire cable carries no CTS
     wanted.XonChar = 0x11;
+    EXPECT_EQ(writtenState.fOutxCtsFlow, 0u);
     EXPECT_EQ(memcmp(&writtenState, &wanted, sizeof(DCB)), 0);
+    // The close gives back what was there, CTS flow control included.
+    SerialSavedState saved;
+    ASSERT_EQ(device.getState(1, &saved), 1);
+    device.restoreState(1, &saved);
+    EXPECT_EQ(writtenState.fOutxCtsFlow, 1u);
+    EXPECT_EQ(memcmp(&writtenState, &leftState, sizeof(DCB)), 0);
     // Windows opens COM10 and above only by the device path.
     SerialSetDevice(nullptr);
     for (auto [typed, path] : {std::pair{"COM12", "\\\\.\\COM12"}, {"com3", "\\\\.\\com3"},

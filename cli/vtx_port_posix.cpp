@@ -15,6 +15,22 @@
 const char VtxDefaultPort[] = "/dev/ttyUSB0";
 const char VtxPortOptionHelp[] = "  --port DEVICE   serial device (default: $VTX_PORT, else /dev/ttyUSB0)\n";
 
+const char VtxPortsUsage[] =
+    "usage: vtx ports [--json]\n"
+    "\n"
+    "Lists the serial devices that --port accepts: every link in\n"
+    "/dev/serial/by-id with the device it points to (these names stay the same\n"
+    "when an adapter is plugged into another socket), then every ttyUSB, ttyACM\n"
+    "and ttyS device (a ttyS with no UART behind it is left out). Each comes\n"
+    "with what the system knows of it: USB vendor and product id, maker and\n"
+    "product name, serial number and driver. No devices is not an error.\n"
+    "\n"
+    "  --json   print one JSON object instead: {\"ports\":[{\"port\":S,\"device\":S,\n"
+    "           \"vendorId\":S,\"productId\":S,\"manufacturer\":S,\"product\":S,\n"
+    "           \"serial\":S,\"driver\":S}, ...]}; unknown values are null\n"
+    "\n"
+    "Exit status: 0 listed (also when there are none), 2 usage error.\n";
+
 // The group that may use the device, for the hint after "Permission denied".
 static const char* DeviceGroup(const char* name)
 {
@@ -47,22 +63,5 @@ void VtxExplainOpenFailure(const VtxOptions* options, FILE* out)
     }
     if (options->defaultPort)
         fprintf(out, "vtx: %s is only the default, as neither --port nor $VTX_PORT names a device; "
-                        "'vtx ports' lists the serial devices (or see /dev/serial/by-id/)\n", name);
+                     "'vtx ports' lists the serial devices (or see /dev/serial/by-id/)\n", name);
 }
-
-
-const char VtxPortsUsage[] =
-    "usage: vtx ports [--json]\n"
-    "\n"
-    "Lists the serial devices that --port accepts: every link in\n"
-    "/dev/serial/by-id with the device it points to (these names stay the same\n"
-    "when an adapter is plugged into another socket), then every ttyUSB, ttyACM\n"
-    "and ttyS device (a ttyS with no UART behind it is left out). Each comes\n"
-    "with what the system knows of it: USB vendor and product id, maker and\n"
-    "product name, serial number and driver. No devices is not an error.\n"
-    "\n"
-    "  --json   print one JSON object instead: {\"ports\":[{\"port\":S,\"device\":S,\n"
-    "           \"vendorId\":S,\"productId\":S,\"manufacturer\":S,\"product\":S,\n"
-    "           \"serial\":S,\"driver\":S}, ...]}; unknown values are null\n"
-    "\n"
-    "Exit status: 0 listed (also when there are none), 2 usage error.\n";

@@ -27,9 +27,9 @@ const char VtxPortsUsage[] =
     "\n"
     "Exit status: 0 listed (also when there are none), 2 usage error.\n";
 
-// The system's words for the errors a port's open meets most, worded as an
-// English Windows words them, whatever the system's language; others as the
-// system words them.
+// The errors a port's open meets most in the words of an English Windows,
+// whatever the system's language; the others as the system words them, with
+// their number.
 static const char* ErrorWords(DWORD error)
 {
     static char words[256];
@@ -84,7 +84,7 @@ void VtxExplainOpenFailure(const VtxOptions* options, FILE* out)
     fprintf(out, "Can't open Serial Port. (%s: %s%s)\n", name, why, ErrorMeaning(error));
     if (options->defaultPort)
         fprintf(out, "vtx: %s is only the default, as neither --port nor %%VTX_PORT%% names a port; "
-                        "'vtx ports' lists the serial ports of this PC\n", name);
+                     "'vtx ports' lists the serial ports of this PC\n", name);
     else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
         fputs("vtx: 'vtx ports' lists the serial ports of this PC\n", out);
 }

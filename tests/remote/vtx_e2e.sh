@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # vtx against the simulated controller, the rows of vtx_e2e.rows.
 #   vtx_e2e.sh SOURCE_DIR BUILD_DIR                    vtx of a Linux build, on the simulator's terminal
-#   vtx_e2e.sh SOURCE_DIR BUILD_DIR --wine SIMULATOR   vtx.exe of a Windows build under Wine, in the build's
-#                                                      prefix, on COM12 mapped to the simulator's terminal
+#   vtx_e2e.sh SOURCE_DIR BUILD_DIR --wine SIMULATOR win32|win64
+#                          vtx.exe of a Windows build under Wine, in the build's prefix, on COM12 mapped to the
+#                          simulator's terminal
 set -uo pipefail
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -20,7 +21,11 @@ if [ "${3:-}" = --wine ]; then
     exit 77
   fi
   export WINEPREFIX=$2/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  printf '#!/bin/sh\nexec wine "%s" "$@"\n' "$2/vtx.exe" > "$vtx"
+  # wine starts a 64-bit program as a child of its own, which a Ctrl-C (SIGINT) would not reach; Debian's
+  # 64-bit loader runs it in its own process.
+  loader=wine
+  [ "${5:-win32}" = win64 ] && loader=/usr/lib/wine/wine64
+  printf '#!/bin/sh\nexec %s "%s" "$@"\n' "$loader" "$2/vtx.exe" > "$vtx"
   chmod +x "$vtx"
   # The first Wine program starts the prefix's services, which keep its output open: not a row's.
   "$vtx" --version > /dev/null 2>&1 < /dev/null

@@ -18,7 +18,7 @@ enum {
 
 // What the global options chose.
 struct VtxOptions {
-    const char* port;      // --port, else $VTX_PORT, else /dev/ttyUSB0
+    const char* port;      // --port, else $VTX_PORT, else the platform's VtxDefaultPort
     uint32_t baud;         // --baud, else 57600
     uint32_t attempts;     // --attempts, else 2 listing attempts
     int defaultPort;       // 1: neither --port nor $VTX_PORT named the device
@@ -94,4 +94,4 @@ int VtxPlanUpload(const UploadJob* job, DeviceTree* tree, int print);
 int VtxVerifyUpload(const UploadJob* job, DeviceTree* tree);
 // vtx_ports.cpp: the serial devices of this machine.
 int VtxPorts(int argc, char** argv, const VtxOptions* options);
-extern const char VtxPortsUsage[];
+extern const char VtxPortsUsage[];   // in the platform's vtx_port_*.cpp

@@ -4,11 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "cli/vtx_commands.h"
+#include "cli/vtx_platform.h"
 #include "lib/zem_lib.h"
 #include "serial/upload_job.h"
 #include "serial/upload_protocol.h"
@@ -26,24 +23,21 @@ static const char* LocalFileProblem(const char* path)
     // The browser's file search would take a wildcard as a pattern.
     if (strpbrk(path, "*?"))
         return "a wildcard; name each file";
-    struct stat info;
-    if (stat(path, &info) != 0)
-        return strerror(errno);
-    if (S_ISDIR(info.st_mode))
+    VtxLocalFile file;
+    const char* why = nullptr;
+    if (!VtxLookAtLocalFile(path, &file, &why))
+        return why;
+    if (file.kind == VTX_FILE_DIRECTORY)
         return strerror(EISDIR);
-    if (!S_ISREG(info.st_mode))
+    if (file.kind != VTX_FILE_REGULAR)
         return "not a regular file";
-    if (static_cast<uint64_t>(info.st_size) > 0xFFFFFFFFu) {
+    if (file.size > 0xFFFFFFFFu) {
         snprintf(tooLarge, sizeof(tooLarge), "%s (4 GiB or more)", strerror(EFBIG));
         return tooLarge;
     }
-    if (info.st_size == 0)
+    if (file.size == 0)
         return "empty file (the controller takes none)";
-    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return strerror(errno);
-    close(fd);
-    return nullptr;
+    return file.readProblem;
 }
 
 int VtxCheckLocalFiles(const UploadJob* job)

@@ -33,6 +33,13 @@ Texts BoxTexts(const std::vector<gui::CapturedBox>& boxes)
 
 bool watchdogFired;
 
+// A timer procedure is __stdcall (CALLBACK) on 32-bit Windows, which a lambda is not.
+void CALLBACK EndTheRun(HWND, UINT, UINT_PTR, DWORD)
+{
+    watchdogFired = true;
+    DestroyWindow(MainWindow);
+}
+
 class WholeRun : public MainWindowTest {
 protected:
     // The program from its start to its end with this argument text. A run that has not ended after 15 s is
@@ -40,10 +47,7 @@ protected:
     int Run(const char* arguments)
     {
         watchdogFired = false;
-        UINT_PTR watchdog = SetTimer(nullptr, 0, 15000, [](HWND, UINT, UINT_PTR, DWORD) {
-            watchdogFired = true;
-            DestroyWindow(MainWindow);
-        });
+        UINT_PTR watchdog = SetTimer(nullptr, 0, 15000, EndTheRun);
         int exitCode = RunProgram(GetModuleHandleA(nullptr), arguments, SW_SHOWNORMAL);
         KillTimer(nullptr, watchdog);
         // The program shut the support library down and left its window class behind.

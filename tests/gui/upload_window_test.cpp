@@ -35,13 +35,17 @@ LRESULT CALLBACK NoteActivation(int code, WPARAM wParam, LPARAM lParam)
 
 bool dialogLeftOpen = false;
 
+// A timer procedure is __stdcall (CALLBACK) on 32-bit Windows, which a lambda is not.
+void CALLBACK EndOpenDialog(HWND open, UINT, UINT_PTR, DWORD)
+{
+    dialogLeftOpen = true;
+    EndDialog(open, 0);
+}
+
 // A dialog still open this long after its start is ended here, so that the test fails instead of hanging.
 void WatchDialog(HWND dialog)
 {
-    SetTimer(dialog, 1, 10000, [](HWND open, UINT, UINT_PTR, DWORD) {
-        dialogLeftOpen = true;
-        EndDialog(open, 0);
-    });
+    SetTimer(dialog, 1, 10000, EndOpenDialog);
 }
 
 TEST_F(UploadWindow, UploadsThatCannotGoAheadSendNothing)

@@ -70,15 +70,32 @@ TEST_F(SerialCom, OpenSetsTheControllerLineAndCloseRestoresIt)
 DCB leftState, writtenState;
 int errorClears;
 std::string opened;
-const SerialWin32Calls FakeDriver = {
-    [](HANDLE, LPDCB dcb) -> BOOL { return *dcb = leftState, TRUE; },
-    [](HANDLE, LPDCB dcb) -> BOOL { return writtenState = *dcb, TRUE; },
-    [](HANDLE, LPDWORD, LPCOMSTAT) -> BOOL { return ++errorClears, TRUE; },
-    [](HANDLE, LPVOID, DWORD, LPDWORD got, LPOVERLAPPED) -> BOOL { return *got = 0, FALSE; },
-    [](HANDLE, LPCVOID, DWORD, LPDWORD put, LPOVERLAPPED) -> BOOL { return *put = 0, FALSE; },
-    [](LPCSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) -> HANDLE {
-        return opened = name, INVALID_HANDLE_VALUE;
-    }};
+// On 32-bit Windows the driver calls are __stdcall (WINAPI), which lambdas are not.
+BOOL WINAPI GetLeftState(HANDLE, LPDCB dcb)
+{
+    return *dcb = leftState, TRUE;
+}
+BOOL WINAPI RecordState(HANDLE, LPDCB dcb)
+{
+    return writtenState = *dcb, TRUE;
+}
+BOOL WINAPI CountErrorClear(HANDLE, LPDWORD, LPCOMSTAT)
+{
+    return ++errorClears, TRUE;
+}
+BOOL WINAPI FailRead(HANDLE, LPVOID, DWORD, LPDWORD got, LPOVERLAPPED)
+{
+    return *got = 0, FALSE;
+}
+BOOL WINAPI FailWrite(HANDLE, LPCVOID, DWORD, LPDWORD put, LPOVERLAPPED)
+{
+    return *put = 0, FALSE;
+}
+HANDLE WINAPI RecordOpen(LPCSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)
+{
+    return opened = name, INVALID_HANDLE_VALUE;
+}
+const SerialWin32Calls FakeDriver = {GetLeftState, RecordState, CountErrorClear, FailRead, FailWrite, RecordOpen};
 
 TEST(SerialWin32Driver, SettingsLeftByAnotherProgramAreMadeSafeForBinaryData)
 {

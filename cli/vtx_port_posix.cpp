@@ -14,6 +14,9 @@
 
 const char VtxDefaultPort[] = "/dev/ttyUSB0";
 const char VtxPortOptionHelp[] = "  --port DEVICE   serial device (default: $VTX_PORT, else /dev/ttyUSB0)\n";
+const char VtxPortEnvironmentHelp[] =
+    "  VTX_PORT  the serial device when --port names none, for example\n"
+    "            /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0\n";
 
 const char VtxPortsUsage[] =
     "usage: vtx ports [--json]\n"

@@ -11,6 +11,7 @@
 
 #include "cli/vtx_commands.h"
 #include "cli/vtx_platform.h"
+#include "serial/serial_device.h"
 
 const char VtxDefaultPort[] = "/dev/ttyUSB0";
 const char VtxPortOptionHelp[] = "  --port DEVICE   serial device (default: $VTX_PORT, else /dev/ttyUSB0)\n";
@@ -56,6 +57,8 @@ void VtxExplainOpenFailure(const VtxOptions* options, FILE* out)
             why = "not a terminal";
         else if (flock(fd, LOCK_EX | LOCK_NB) != 0)
             why = "busy: another program has it open and locked";
+        else if (SerialSpeedProblem()[0])
+            why = SerialSpeedProblem();
         close(fd);
     }
     fprintf(out, "Can't open Serial Port. (%s: %s)\n", name, why);

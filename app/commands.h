@@ -32,6 +32,10 @@ int OpenUpload(const char* fileList, const char* targetDir);
 
 // Re-read: ReadDirectories with the connected port, then RefreshViews.
 void ReReadAndRefresh();
+// After the re-read that follows an upload: when the upload ended well and
+// the read loaded a tree, one box names every file of the upload job that
+// the tree does not show as sent.
+void ReportUploadCheck();
 // Shows "You must first connect to a Vantorix." or the busy message (a
 // MessageId) and returns 0 when the port cannot be used now.
 int GuardPort(int busyMessage);

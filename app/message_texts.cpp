@@ -32,6 +32,8 @@ const MessageRow MessageRows[] = {
     {MSG_UPLOAD_CANT_READ, PROBLEM, "Upload-Error: Can't read file."},
     {MSG_UPLOAD_NO_SPACE, PROBLEM, "Upload-Error: Not enough space."},
     {MSG_UPLOAD_FAILED, PROBLEM, "There was an error trying to upload."},
+    {MSG_UPLOAD_NOT_LISTED, PROBLEM, "%s is not listed on the Vantorix after the upload."},
+    {MSG_UPLOAD_NOT_AS_SENT, PROBLEM, "%s is not on the Vantorix as sent: listed with %s bytes, sent %s."},
     {MSG_CANT_CREATE_UI, PROBLEM, "Can't create UI."},
     {MSG_NOT_ENOUGH_MEMORY, PROBLEM, "Not enough memory."},
     {MSG_USAGE, "Vantorix-Commandline-Problem",
@@ -75,18 +77,25 @@ static void AppendCut(char* out, uint32_t size, uint32_t* used, const char* text
 
 const char* FillMessageText(int id, const char* part, char* out, uint32_t size)
 {
+    return FillMessageParts(id, &part, 1, out, size);
+}
+
+const char* FillMessageParts(int id, const char* const* parts, uint32_t count, char* out, uint32_t size)
+{
     if (size == 0)
         return out;
     out[0] = '\0';
     uint32_t used = 0;
     const char* text = MessageText(id);
-    const char* mark = strstr(text, "%s");
-    if (!mark) {
-        AppendCut(out, size, &used, text, strlen(text));
-        return out;
+    for (uint32_t next = 0;; next++) {
+        const char* mark = strstr(text, "%s");
+        if (!mark) {
+            AppendCut(out, size, &used, text, strlen(text));
+            return out;
+        }
+        AppendCut(out, size, &used, text, static_cast<size_t>(mark - text));
+        const char* part = next < count ? parts[next] : "";
+        AppendCut(out, size, &used, part, strlen(part));
+        text = mark + 2;
     }
-    AppendCut(out, size, &used, text, static_cast<size_t>(mark - text));
-    AppendCut(out, size, &used, part, strlen(part));
-    AppendCut(out, size, &used, mark + 2, strlen(mark + 2));
-    return out;
 }

@@ -36,6 +36,10 @@ void ReReadAndRefresh();
 // the read loaded a tree, one box names every file of the upload job that
 // the tree does not show as sent.
 void ReportUploadCheck();
+// The ports that a failed connect names: ListSerialPorts; tests put a list of
+// their own in its place.
+struct SerialPortInfo;
+extern int (*ListPcSerialPorts)(const char* root, SerialPortInfo* ports, int max);
 // Shows "You must first connect to a Vantorix." or the busy message (a
 // MessageId) and returns 0 when the port cannot be used now.
 int GuardPort(int busyMessage);

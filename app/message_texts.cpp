@@ -16,6 +16,8 @@ const MessageRow MessageRows[] = {
     {MSG_AUTO_UPLOAD_WAITING, PROBLEM, "The automatic upload is still waiting, Upload later."},
     {MSG_NO_PORT_TEXT, PROBLEM, "Please enter a Port."},
     {MSG_CANT_OPEN_PORT, PROBLEM, "Can't open Serial Port."},
+    {MSG_SERIAL_PORTS, PROBLEM, "Serial ports on this PC: %s."},
+    {MSG_NO_SERIAL_PORT, PROBLEM, "This PC has no serial port."},
     {MSG_CANT_SEND, PROBLEM, "Can't send Command. Please check if Vantorix is connected."},
     {MSG_NO_ANSWER, PROBLEM, "No answer from Vantorix. Please check if it is connected."},
     {MSG_ANSWER_NOT_CORRECT, PROBLEM, "The Vantorix-answer was not correct. Please try to update again."},

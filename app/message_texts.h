@@ -16,6 +16,8 @@ enum MessageId {
     MSG_AUTO_UPLOAD_WAITING,    // an upload while the "-u" files wait for their listing
     MSG_NO_PORT_TEXT,
     MSG_CANT_OPEN_PORT,
+    MSG_SERIAL_PORTS,           // behind MSG_CANT_OPEN_PORT; %s: the ports, "COM3, COM12"
+    MSG_NO_SERIAL_PORT,         // behind MSG_CANT_OPEN_PORT
     MSG_CANT_SEND,
     MSG_NO_ANSWER,
     MSG_ANSWER_NOT_CORRECT,

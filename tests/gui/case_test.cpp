@@ -15,7 +15,7 @@
 
 namespace {
 
-const std::set<std::string> startKeys = {"port", "baud", "listing", "connected", "file", "folder"};
+const std::set<std::string> startKeys = {"port", "baud", "listing", "connected", "file", "folder", "serial-ports"};
 const std::set<std::string> requiredStartKeys = {"port", "baud", "listing", "connected"};
 const std::set<std::string> inputKeys = {"with listing", "with answers", "with busy", "with fail-open",
                                          "with fail-writes"};
@@ -172,6 +172,8 @@ void PlayedCase::Start()
             listing = ListingText(field.value);
         else if (field.key == "connected")
             YesNo(field, &connected);
+        else if (field.key == "serial-ports")
+            serialPorts = SplitCaseList(field.value, " | ");
         if ((field.key == "file" || field.key == "folder") && folder.empty())
             folder = gui::ScratchDirectory("case");
         if (field.key == "file")

@@ -136,7 +136,7 @@ TEST_F(UploadWindow, FailedAutomaticConnectKeepsTheWindowEvenWithQuit)
     ASSERT_TRUE(ReadStartupArguments(("-u \"" + file + "\" -p /ram/x/ -q").c_str()));
     line.failOpen = 1;
     OpenWindow();   // which posts the connect, as at the program's start
-    EXPECT_EQ(TakeBoxes(), Texts{"Can't open Serial Port."});
+    EXPECT_EQ(TakeBoxes(), Texts{"Can't open Serial Port.\nThis PC has no serial port."});
     EXPECT_TRUE(IsWindow(MainWindow)) << "after the failed open";
     EXPECT_FALSE(gui::quitSeen) << "after the failed open";
     EXPECT_EQ(AutoMode, 1);

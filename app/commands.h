@@ -17,6 +17,7 @@ void CommandShowFetched(unsigned id);        // CMD_SHOW_PARAMETERS and CMD_SHOW
 void CommandDelete();
 void CommandUpload();
 void CommandDropFiles(intptr_t drop);
+void CommandParentDirectory();
 void CommandAfterConnect();
 void CommandAutoUpload();
 

@@ -1,4 +1,4 @@
-// Connection and browsing: connect, disconnect and re-read.
+// Connection and browsing: connect, disconnect, re-read and up.
 #include "app/app_state.h"
 #include "app/command_line.h"
 #include "app/commands.h"
@@ -120,4 +120,9 @@ void CommandReRead()
     if (!GuardPort(MSG_BUSY_UPDATE))
         return;
     ReReadAndRefresh();
+}
+
+void CommandParentDirectory()
+{
+    ShowParentDirectory();
 }

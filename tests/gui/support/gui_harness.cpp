@@ -68,8 +68,7 @@ bool PumpUntil(const std::function<bool()>& condition, DWORD ms)
     for (const ULONGLONG end = GetTickCount64() + ms;; MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT)) {
         for (MSG message; PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE);) {
             quitSeen |= message.message == WM_QUIT;
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
+            DispatchLoopMessage(&message);   // as the program's loop, keys included
         }
         if (condition() || GetTickCount64() >= end)
             return condition();

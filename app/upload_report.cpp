@@ -21,29 +21,34 @@ static void DescribeFile(int state, const UploadedFile* file, char* out, uint32_
     FillMessageParts(MSG_UPLOAD_NOT_AS_SENT, parts, 3, out, size);
 }
 
+// Where the sentences go: as many whole ones as fit.
+struct UploadReportText {
+    char* out;
+    size_t size, used;
+    int named;
+};
+
+static void AddSentence(void* context, const UploadedFile* file, int state)
+{
+    UploadReportText* report = static_cast<UploadReportText*>(context);
+    char sentence[sizeof(file->pcName) + 128];
+    DescribeFile(state, file, sentence, sizeof(sentence));
+    char* end = report->out + report->used;
+    int added = snprintf(end, report->size - report->used, "%s%s", report->named ? "\n" : "", sentence);
+    if (added < 0 || report->used + static_cast<size_t>(added) >= report->size) {
+        *end = '\0';   // a sentence goes in whole or not at all
+        return;
+    }
+    report->used += static_cast<size_t>(added);
+    report->named++;
+}
+
 int DescribeUploadCheck(const UploadJob* job, DeviceTree* tree, char* out, uint32_t size)
 {
     if (size == 0)
         return 0;
     out[0] = '\0';
-    int named = 0, wrong = 0;
-    size_t used = 0;
-    UploadedFile file;
-    for (const char* name = job->fileList; *name; name = NextUploadName(name)) {
-        int state = CheckUploadedFile(job, name, tree, &file);
-        if (state != UPLOAD_FILE_NOT_LISTED && state != UPLOAD_FILE_OTHER_SIZE)
-            continue;
-        wrong++;
-        char sentence[sizeof(file.pcName) + 128];
-        DescribeFile(state, &file, sentence, sizeof(sentence));
-        // A sentence goes in whole or not at all.
-        int added = snprintf(out + used, size - used, "%s%s", named ? "\n" : "", sentence);
-        if (added < 0 || used + static_cast<size_t>(added) >= size) {
-            out[used] = '\0';
-            continue;
-        }
-        used += static_cast<size_t>(added);
-        named++;
-    }
-    return wrong;
+    UploadReportText report = {out, size, 0, 0};
+    int wrong = CheckUploadedBatch(job, tree, AddSentence, &report);
+    return wrong < 0 ? 0 : wrong;
 }

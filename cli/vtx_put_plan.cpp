@@ -90,18 +90,20 @@ int VtxPlanUpload(const UploadJob* job, DeviceTree* tree, int print)
     return 1;
 }
 
+// vtx names the PC file as given and the controller path it looked at.
+static void PrintUploadProblem(void*, const UploadedFile* file, int state)
+{
+    if (state == UPLOAD_FILE_NOT_LISTED)
+        fprintf(stderr, "vtx: %s: not listed as %s after the upload\n", file->listName, file->controllerPath);
+    else
+        fprintf(stderr, "vtx: %s: listed as %s with %lu bytes, not %lu\n", file->listName, file->controllerPath,
+                static_cast<unsigned long>(file->listed), static_cast<unsigned long>(file->sent));
+}
+
 int VtxVerifyUpload(const UploadJob* job, DeviceTree* tree)
 {
-    int all = 1;
-    UploadedFile file;
-    for (const char* name = job->fileList; *name; name = NextUploadName(name)) {
-        int state = CheckUploadedFile(job, name, tree, &file);
-        if (state == UPLOAD_FILE_NOT_LISTED)
-            fprintf(stderr, "vtx: %s: not listed as %s after the upload\n", name, file.controllerPath);
-        else if (state == UPLOAD_FILE_OTHER_SIZE)
-            fprintf(stderr, "vtx: %s: listed as %s with %lu bytes, not %lu\n", name, file.controllerPath,
-                    static_cast<unsigned long>(file.listed), static_cast<unsigned long>(file.sent));
-        all = all && (state == UPLOAD_FILE_LISTED || state == UPLOAD_FILE_UNCHECKED);
-    }
-    return all;
+    int wrong = CheckUploadedBatch(job, tree, PrintUploadProblem, nullptr);
+    if (wrong < 0)
+        fputs("vtx: not enough memory to check the upload\n", stderr);
+    return wrong == 0;
 }

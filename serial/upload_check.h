@@ -23,24 +23,28 @@ int ControllerAbsolutePath(const char* path, char* out, uint32_t size);
 // not fit.
 uint32_t UploadTargetOf(const char* targetDir, const char* pcPath, char* controllerPath, uint32_t size);
 
-// What the listing shows of one file of the batch.
+// What the listing shows of a file that is not there as sent.
 enum {
-    UPLOAD_FILE_LISTED = 0,       // listed in its directory with the size sent
     UPLOAD_FILE_NOT_LISTED = 1,   // no file of that name in that directory
     UPLOAD_FILE_OTHER_SIZE = 2,   // listed with another size
-    UPLOAD_FILE_UNCHECKED = 3,    // the sender refuses it, or a later file of the batch lands on its path
 };
 
 struct UploadedFile {
+    const char* listName;                      // the name in the job's file list
     char pcName[260];                          // the PC file's base name
     char controllerPath[CONTROLLER_PATH_SIZE];
     uint32_t sent;                             // bytes the header announced
     uint32_t listed;                           // bytes the listing shows (UPLOAD_FILE_OTHER_SIZE)
 };
 
+using UploadCheckReport = void (*)(void* context, const UploadedFile* file, int state);
+
 // The name behind name in a file list (NUL-ended names closed by an empty
-// one); "" at the list's end.
+// one); "" at its end.
 const char* NextUploadName(const char* name);
-// Checks the file list entry name (a name inside job->fileList) against the
-// tree read after the batch; returns an UPLOAD_FILE_ code and fills file.
-int CheckUploadedFile(const UploadJob* job, const char* name, DeviceTree* tree, UploadedFile* file);
+// Checks the job's files against the tree read after the batch and calls
+// report, in list order, for each one that is not there as sent. Files the
+// sender refuses, and files that a later file of the batch replaces on the
+// controller, are not checked. Returns how many were reported, or -1 when
+// there was no memory to check.
+int CheckUploadedBatch(const UploadJob* job, DeviceTree* tree, UploadCheckReport report, void* context);

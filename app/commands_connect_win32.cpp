@@ -78,9 +78,11 @@ constexpr int MAX_NAMED_PORTS = 64;
 static void ShowOpenFailure()
 {
     SerialPortInfo* ports = nullptr;
-    int count = 0;
-    if (ZemMemAllocAs(&ports, sizeof(SerialPortInfo) * MAX_NAMED_PORTS, 0))
-        count = ListPcSerialPorts("", ports, MAX_NAMED_PORTS);
+    if (!ZemMemAllocAs(&ports, sizeof(SerialPortInfo) * MAX_NAMED_PORTS, 0)) {
+        ZemUiProblem(MessageText(MSG_CANT_OPEN_PORT));   // without a list rather than with a wrong one
+        return;
+    }
+    int count = ListPcSerialPorts("", ports, MAX_NAMED_PORTS);
     char text[1200];
     BuildOpenFailureText(ports, count, text, sizeof(text));
     ZemMemFreeAs(&ports);

@@ -9,6 +9,22 @@
 #include "tree/device_tree.h"
 #include "tree/views.h"
 
+// After a read that Esc or a close ended, the rest of its answer may still
+// come: it is waited out before the next command goes to the controller, so
+// that it is not taken for that command's answer. Esc ends this wait too.
+static int WaitOutCutAnswer()
+{
+    if (!ConnectedPort->answerCut)
+        return 1;
+    void* cursor = ZemUiSetWaitCursor();
+    int ending = SettleCutAnswer(ConnectedPort, AnswerBuffer, ANSWER_READ_MAX);
+    ZemUiRestoreCursor(cursor);
+    ShowConnectionState(TheDeviceTree);   // the wait told its progress there
+    if (ending == ANSWER_ENDLESS)
+        ZemUiProblem("The Vantorix is still sending. Please try again later.");
+    return ending == ANSWER_QUIET;
+}
+
 int GuardPort(const char* busyMessage)
 {
     if (!ConnectedPort) {
@@ -19,7 +35,7 @@ int GuardPort(const char* busyMessage)
         ZemUiProblem(busyMessage);
         return 0;
     }
-    return 1;
+    return WaitOutCutAnswer();
 }
 
 int GetCommandDirectory(char* buffer, uint32_t size)

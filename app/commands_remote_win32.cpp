@@ -62,10 +62,11 @@ void CommandShowFetched(unsigned id)
 // The question is a message box without owner, so the main window keeps
 // working while it is open: a disconnect, reconnect, re-read or exit chosen
 // meanwhile has run by the time it returns. The loop goes on only while the
-// listing that its path and rows come from is still the current one.
+// listing that its path and rows come from is still the current one and no
+// close waits.
 static int DeleteStillPossible(uint32_t generation)
 {
-    return ListingGeneration == generation && ConnectedPort && IsWindow(MainWindow);
+    return ListingGeneration == generation && ConnectedPort && IsWindow(MainWindow) && !CloseAsked();
 }
 
 static int AskDelete(const char* command)

@@ -2,6 +2,7 @@
 // and fields are described in tests/gui/README.md.
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <map>
 #include <set>
@@ -30,6 +31,12 @@ const std::map<std::string, unsigned> commandIds = {
 
 class PlayedCase : public MainWindowTest, public ::testing::WithParamInterface<std::string> {
 protected:
+    ~PlayedCase() override
+    {
+        if (postedVerbs)
+            DestroyWindow(postedVerbs);
+    }
+
     using Verb = std::function<void(const std::string& argument)>;
 
     // A failure at the field's line; false, so that a check reads `good || Fail(...)`.
@@ -65,9 +72,14 @@ protected:
     void PressReturn(const std::string& row);
     void SelectRows(const std::string& rows);
     void PickCombo(HWND combo, int index, bool told);
+    void Post(const std::string& what);
+    void PostKeys(std::initializer_list<std::pair<UINT, WPARAM>> keys);
+    void RunPostedVerb();
 
     GuiCase played;
     std::string folder;   // the case's PC files, for drops
+    HWND postedVerbs = nullptr;   // runs the verbs that "post" queued, when a loop dispatches its message
+    std::deque<std::pair<std::string, std::string>> queuedVerbs;
     std::map<std::string, Verb> verbs = {
         {"connect", [this](const std::string&) { gui::Command(MainWindow, CMD_CONNECT); }},
         {"reread", [this](const std::string&) { gui::Command(MainWindow, CMD_REREAD); }},
@@ -75,15 +87,8 @@ protected:
         {"show-parameters", [this](const std::string&) { gui::Command(MainWindow, CMD_SHOW_PARAMETERS); }},
         {"exit", [this](const std::string&) { gui::Command(MainWindow, CMD_EXIT); }},
         {"info", [this](const std::string&) { gui::Command(MainWindow, CMD_INFO); }},
-        // Not dispatched here: it runs when the window next reads its queue, e.g. inside a question.
-        {"post",
-         [this](const std::string& command) {
-             auto id = commandIds.find(command);
-             if (id == commandIds.end())
-                 ADD_FAILURE() << "post: no command '" << command << "'";
-             else
-                 PostMessageA(MainWindow, WM_COMMAND, id->second, 0);
-         }},
+        // Not dispatched here: it waits in the queue for a question or a read of a later step.
+        {"post", [this](const std::string& what) { Post(what); }},
         {"choose-tree", [this](const std::string& items) { SelectDirectory(SplitCaseList(items, " > ")); }},
         {"double-click", [this](const std::string& row) { DoubleClick(row); }},
         {"press-return", [this](const std::string& row) { PressReturn(row); }},
@@ -260,6 +265,59 @@ void PlayedCase::PickCombo(HWND combo, int index, bool told)
     SendMessageA(combo, CB_SETCURSEL, index, 0);
     if (told)
         SendMessageA(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE), LPARAM(combo));
+}
+
+// Key messages as the keyboard leaves them in the queue of the window that has the focus.
+void PlayedCase::PostKeys(std::initializer_list<std::pair<UINT, WPARAM>> keys)
+{
+    HWND target = GetFocus() ? GetFocus() : MainWindow;
+    for (const auto& [message, key] : keys) {
+        LPARAM flags = 1 | (LPARAM(MapVirtualKeyA(UINT(key), MAPVK_VK_TO_VSC)) << 16);
+        flags |= message == WM_SYSKEYDOWN || message == WM_SYSKEYUP ? 1L << 29 : 0;    // Alt is held
+        flags |= message == WM_KEYUP || message == WM_SYSKEYUP ? 3L << 30 : 0;          // a key let go
+        PostMessageA(target, message, key, flags);
+    }
+}
+
+// A command, a key or a close waits in the queue as the system leaves it there; any other verb runs when a loop
+// dispatches the message posted for it.
+void PlayedCase::Post(const std::string& what)
+{
+    size_t blank = what.find(' ');
+    std::string verb = what.substr(0, blank), argument = blank == std::string::npos ? "" : what.substr(blank + 1);
+    if (commandIds.count(what)) {
+        PostMessageA(MainWindow, WM_COMMAND, commandIds.at(what), 0);
+    } else if (what == "escape") {
+        PostKeys({{WM_KEYDOWN, VK_ESCAPE}, {WM_KEYUP, VK_ESCAPE}});
+    } else if (what == "alt-f4") {
+        PostKeys({{WM_SYSKEYDOWN, VK_MENU}, {WM_SYSKEYDOWN, VK_F4}, {WM_SYSKEYUP, VK_F4}, {WM_KEYUP, VK_MENU}});
+    } else if (what == "close") {
+        PostMessageA(MainWindow, WM_CLOSE, 0, 0);
+    } else if (what == "taskbar-close") {
+        PostMessageA(MainWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
+    } else if (verbs.count(verb) && verb != "post") {
+        if (!postedVerbs) {
+            postedVerbs = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+            SetWindowLongPtrA(postedVerbs, GWLP_USERDATA, LONG_PTR(this));
+            SetWindowLongPtrA(postedVerbs, GWLP_WNDPROC, LONG_PTR(+[](HWND window, UINT message, WPARAM w, LPARAM l) {
+                if (message != WM_APP)
+                    return DefWindowProcA(window, message, w, l);
+                reinterpret_cast<PlayedCase*>(GetWindowLongPtrA(window, GWLP_USERDATA))->RunPostedVerb();
+                return LRESULT(0);
+            }));
+        }
+        queuedVerbs.emplace_back(verb, argument);
+        PostMessageA(postedVerbs, WM_APP, 0, 0);
+    } else {
+        ADD_FAILURE() << "post: nothing to post as '" << what << "'";
+    }
+}
+
+void PlayedCase::RunPostedVerb()
+{
+    auto [verb, argument] = queuedVerbs.front();
+    queuedVerbs.pop_front();
+    verbs.at(verb)(argument);
 }
 
 void PlayedCase::ApplyInput(const CaseField& field)

@@ -93,6 +93,18 @@ static LRESULT OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
+// Moving, sizing and the menu run message loops of their own, which would
+// let commands start under a read: sent by another program meanwhile, they
+// are refused. Closing, minimising and restoring go on.
+static LRESULT OnSysCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    const WPARAM command = wParam & 0xFFF0;
+    if (ReadLooksAtQueue && command != SC_CLOSE && command != SC_MINIMIZE && command != SC_MAXIMIZE &&
+        command != SC_RESTORE)
+        return 0;
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -102,6 +114,8 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         // The frame's close box, Alt+F4, the taskbar and "End task" wait for a read and an upload too.
         CloseMainWindow();
         return 0;
+    case WM_SYSCOMMAND:
+        return OnSysCommand(window, message, wParam, lParam);
     case WM_QUERYENDSESSION:
         return OnQueryEndSession();
     case WM_ENDSESSION:

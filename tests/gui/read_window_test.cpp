@@ -30,13 +30,22 @@ struct SentDuringRead {
 SentDuringRead toSend;
 std::thread sender;
 LRESULT sentResult;
+bool answeredAtOnce;
 int looks, goneUnderRead, closesAtStart;
 ScriptedLine* watched;
 
 BOOL WINAPI LookAndSend(LPMSG message, HWND window, UINT first, UINT last, UINT how)
 {
     if (looks++ == 0) {
-        sender = std::thread([] { sentResult = SendMessageA(MainWindow, toSend.message, toSend.wParam, toSend.lParam); });
+        sender = std::thread([] {
+            DWORD_PTR result = 0;
+            answeredAtOnce = SendMessageTimeoutA(MainWindow, toSend.message, toSend.wParam, toSend.lParam, SMTO_NORMAL,
+                                                 5000, &result);
+            sentResult = LRESULT(result);
+            if (!answeredAtOnce)   // a loop of the window's own under the read: let go of it
+                for (int i = 0; i < 3; i++)
+                    PostMessageA(MainWindow, WM_KEYDOWN, VK_ESCAPE, 1);
+        });
         // Delivered by the look below, once it waits in the queue.
         for (ULONGLONG end = GetTickCount64() + 5000;
              !(HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) && GetTickCount64() < end;)
@@ -52,6 +61,7 @@ void SendDuringReRead(MainWindowTest* test, ScriptedLine* line, const SentDuring
 {
     toSend = sent;
     looks = goneUnderRead = 0;
+    answeredAtOnce = false;
     watched = line;
     closesAtStart = line->closes;
     LookAtQueue = LookAndSend;
@@ -79,6 +89,7 @@ TEST_F(ReadWindow, ClosesSentDuringALongListingWaitForTheReadToReturn)
         listing = EndlessListing;
         SendDuringReRead(this, &line, close);
         EXPECT_GT(looks, 0);
+        EXPECT_TRUE(answeredAtOnce);
         EXPECT_EQ(goneUnderRead, 0) << "the window or the port went while the read was under way";
         EXPECT_EQ(TakeSent(), Texts{"l"});
         EXPECT_EQ(TakeBoxes(), Texts{});
@@ -91,14 +102,20 @@ TEST_F(ReadWindow, ClosesSentDuringALongListingWaitForTheReadToReturn)
     EXPECT_EQ(sentResult, TRUE);   // the session may end
 }
 
-// A command sent meanwhile runs once the read has returned: a disconnect does not close the port under it.
-TEST_F(ReadWindow, CommandSentDuringALongListingRunsAfterIt)
+// A command sent meanwhile runs once the read has returned: a disconnect does not close the port under it. The
+// menu, moving and sizing, which would run loops of their own under the read, are refused.
+TEST_F(ReadWindow, CommandsSentDuringALongListingWaitForIt)
 {
     OpenWindow();
     Connect();
     TakeSent();
     listing = LongListing;
+    SendDuringReRead(this, &line, {WM_SYSCOMMAND, SC_KEYMENU, 'f', "the File menu"});
+    EXPECT_TRUE(answeredAtOnce);
+    EXPECT_EQ(TakeSent(), Texts{"l"});
+    EXPECT_EQ(ReadViews().files, Texts{"ram"});   // read whole
     SendDuringReRead(this, &line, {WM_COMMAND, CMD_CONNECT, 0, "Disconnect"});
+    EXPECT_TRUE(answeredAtOnce);
     EXPECT_GT(looks, 0);
     EXPECT_EQ(goneUnderRead, 0) << "the port was closed while the read was under way";
     gui::PumpPending();

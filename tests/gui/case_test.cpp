@@ -75,6 +75,13 @@ protected:
     void Post(const std::string& what);
     void PostKeys(std::initializer_list<std::pair<UINT, WPARAM>> keys);
     void RunPostedVerb();
+    static LRESULT CALLBACK PostedVerbProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        if (message != WM_APP)
+            return DefWindowProcA(window, message, wParam, lParam);
+        reinterpret_cast<PlayedCase*>(GetWindowLongPtrA(window, GWLP_USERDATA))->RunPostedVerb();
+        return 0;
+    }
 
     GuiCase played;
     std::string folder;   // the case's PC files, for drops
@@ -272,10 +279,10 @@ void PlayedCase::PostKeys(std::initializer_list<std::pair<UINT, WPARAM>> keys)
 {
     HWND target = GetFocus() ? GetFocus() : MainWindow;
     for (const auto& [message, key] : keys) {
-        LPARAM flags = 1 | (LPARAM(MapVirtualKeyA(UINT(key), MAPVK_VK_TO_VSC)) << 16);
-        flags |= message == WM_SYSKEYDOWN || message == WM_SYSKEYUP ? 1L << 29 : 0;    // Alt is held
-        flags |= message == WM_KEYUP || message == WM_SYSKEYUP ? 3L << 30 : 0;          // a key let go
-        PostMessageA(target, message, key, flags);
+        UINT flags = 1 | MapVirtualKeyA(UINT(key), MAPVK_VK_TO_VSC) << 16;
+        flags |= message == WM_SYSKEYDOWN || message == WM_SYSKEYUP ? 1u << 29 : 0;   // Alt is held
+        flags |= message == WM_KEYUP || message == WM_SYSKEYUP ? 3u << 30 : 0;         // a key let go
+        PostMessageA(target, message, key, LPARAM(flags));
     }
 }
 
@@ -299,12 +306,7 @@ void PlayedCase::Post(const std::string& what)
         if (!postedVerbs) {
             postedVerbs = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
             SetWindowLongPtrA(postedVerbs, GWLP_USERDATA, LONG_PTR(this));
-            SetWindowLongPtrA(postedVerbs, GWLP_WNDPROC, LONG_PTR(+[](HWND window, UINT message, WPARAM w, LPARAM l) {
-                if (message != WM_APP)
-                    return DefWindowProcA(window, message, w, l);
-                reinterpret_cast<PlayedCase*>(GetWindowLongPtrA(window, GWLP_USERDATA))->RunPostedVerb();
-                return LRESULT(0);
-            }));
+            SetWindowLongPtrA(postedVerbs, GWLP_WNDPROC, LONG_PTR(PostedVerbProc));
         }
         queuedVerbs.emplace_back(verb, argument);
         PostMessageA(postedVerbs, WM_APP, 0, 0);

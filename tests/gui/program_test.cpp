@@ -232,6 +232,13 @@ TEST_F(SimWindow, StartsAfterABadOptionAndKeepsItsSettings)
               "[VantorixPos]\r\nleft=100\r\ntop=50\r\nright=640\r\nbottom=480\r\n");
 }
 
+BOOL CALLBACK NoteFreeSpaceLine(HWND control, LPARAM found)
+{
+    if (gui::WindowText(control).rfind("  Available RamDisk:", 0) == 0)
+        *reinterpret_cast<HWND*>(found) = control;
+    return TRUE;
+}
+
 // A launcher or "End task" sends WM_CLOSE while a long listing is read: the program ends once the read has
 // returned, without a crash and with its settings saved.
 TEST_F(SimWindow, CloseSentDuringALongListingEndsTheProgramCleanly)
@@ -242,11 +249,7 @@ TEST_F(SimWindow, CloseSentDuringALongListingEndsTheProgramCleanly)
     HWND window = ChildWindow();
     ASSERT_NE(window, nullptr);
     HWND freeSpace = nullptr;
-    EnumChildWindows(window, [](HWND control, LPARAM found) {
-        if (gui::WindowText(control).rfind("  Available RamDisk:", 0) == 0)
-            *reinterpret_cast<HWND*>(found) = control;
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&freeSpace));
+    EnumChildWindows(window, NoteFreeSpaceLine, reinterpret_cast<LPARAM>(&freeSpace));
     ASSERT_NE(freeSpace, nullptr);
     PostMessageA(window, WM_COMMAND, CMD_CONNECT, 0);
     ASSERT_TRUE(gui::PumpUntil([&] { return gui::WindowText(freeSpace).rfind("Reading directories: ", 0) == 0; },

@@ -9,9 +9,6 @@ int32_t AutoMode;
 int32_t AutoConnect;
 int32_t QuitWhenDone;
 
-const char* const UsageMessage = "VBrowser.exe [-q] [-u \"Filename\"] ... .\nSee Readme.txt for more informations.";
-const char* const UsageCaption = "Vantorix-Commandline-Problem";
-
 void (*UsageMessageHook)();
 
 // Room for the "-u" names and their NULs; the closing empty name goes behind

@@ -7,9 +7,6 @@ extern int32_t AutoMode;       // 0 none, 1 automatic upload pending, 2 done
 extern int32_t AutoConnect;    // set by "-u": connect at start, 4 listing attempts
 extern int32_t QuitWhenDone;   // set by "-q"
 
-extern const char* const UsageMessage;
-extern const char* const UsageCaption;
-
 // Reads one token at text into *cursor; returns the position after it, or null.
 const char* GetCmdLineToken(const char* text, char** cursor, uint32_t* capacity);
 
@@ -17,8 +14,9 @@ const char* GetCmdLineToken(const char* text, char** cursor, uint32_t* capacity)
 // Returns 1, or 0 after a usage error (the job cleared, the run goes on).
 int ParseCommandLine(const char* text);
 
-// Shows UsageMessage with UsageCaption: a message box on Windows, stderr
-// elsewhere. ParseCommandLine calls UsageMessageHook instead when one is set.
+// Shows the usage message (MSG_USAGE): a message box that comes to the front
+// on Windows, stderr elsewhere. ParseCommandLine calls UsageMessageHook
+// instead when one is set.
 void ShowUsageMessage();
 extern void (*UsageMessageHook)();
 

@@ -1,11 +1,15 @@
-// Connection and browsing: connect, disconnect and re-read.
+// Connection and browsing: connect, disconnect, re-read and up.
 #include "app/app_state.h"
 #include "app/command_line.h"
 #include "app/commands.h"
+#include "app/message_texts.h"
+#include "app/port_report.h"
 #include "app/settings.h"
+#include "lib/zem_lib.h"
 #include "lib/zem_ui.h"
 #include "serial/answer_read.h"
 #include "serial/serial_port.h"
+#include "serial/serial_ports.h"
 #include "tree/device_tree.h"
 #include "tree/views.h"
 
@@ -21,18 +25,18 @@ static int WaitOutCutAnswer()
     ZemUiRestoreCursor(cursor);
     ShowConnectionState(TheDeviceTree);   // the wait told its progress there
     if (ending == ANSWER_ENDLESS)
-        ZemUiProblem("The Vantorix is still sending. Please try again later.");
+        ZemUiProblem(MessageText(MSG_STILL_SENDING));
     return ending == ANSWER_QUIET;
 }
 
-int GuardPort(const char* busyMessage)
+int GuardPort(int busyMessage)
 {
     if (!ConnectedPort) {
-        ZemUiProblem("You must first connect to a Vantorix.");
+        ZemUiProblem(MessageText(MSG_NOT_CONNECTED));
         return 0;
     }
     if (ZemSerComIsBusy(ConnectedPort)) {
-        ZemUiProblem(busyMessage);
+        ZemUiProblem(MessageText(busyMessage));
         return 0;
     }
     return WaitOutCutAnswer();
@@ -42,7 +46,7 @@ int GetCommandDirectory(char* buffer, uint32_t size)
 {
     if (GetShownDirectoryPath(buffer, size))
         return 1;
-    ZemUiProblem("The path box does not name the directory shown in the file list.");
+    ZemUiProblem(MessageText(MSG_PATH_BOX_ELSEWHERE));
     return 0;
 }
 
@@ -50,7 +54,7 @@ int GuardAutomaticUpload()
 {
     if (AutoMode != 1)
         return 1;
-    ZemUiProblem("The automatic upload is still waiting, Upload later.");
+    ZemUiProblem(MessageText(MSG_AUTO_UPLOAD_WAITING));
     return 0;
 }
 
@@ -72,12 +76,33 @@ static int32_t ReadControlNumber(HWND control)
 static void Disconnect()
 {
     if (ZemSerComIsBusy(ConnectedPort)) {
-        ZemUiProblem("Serial Port still busy, Disconnect later.");
+        ZemUiProblem(MessageText(MSG_BUSY_DISCONNECT));
         return;
     }
     ZemSerComClose(ConnectedPort);
     ConnectedPort = nullptr;
     ReReadAndRefresh();
+}
+
+int (*ListPcSerialPorts)(const char* root, SerialPortInfo* ports, int max) = ListSerialPorts;
+
+// A PC with more serial ports than this names the first of them.
+constexpr int MAX_NAMED_PORTS = 64;
+
+// The user typed a port that does not open: the box names the ones there are,
+// as Windows lists them now, since a USB adapter gets a number of its own.
+static void ShowOpenFailure()
+{
+    SerialPortInfo* ports = nullptr;
+    if (!ZemMemAllocAs(&ports, sizeof(SerialPortInfo) * MAX_NAMED_PORTS, 0)) {
+        ZemUiProblem(MessageText(MSG_CANT_OPEN_PORT));   // without a list rather than with a wrong one
+        return;
+    }
+    int count = ListPcSerialPorts("", ports, MAX_NAMED_PORTS);
+    char text[1200];
+    BuildOpenFailureText(ports, count, text, sizeof(text));
+    ZemMemFreeAs(&ports);
+    ZemUiProblem(text);
 }
 
 // Port and baud rate are taken over before the open, so they are kept (and
@@ -88,12 +113,12 @@ static void Connect()
     Settings.Port[0] = '\0';
     SendMessageA(PortEdit, WM_GETTEXT, 100, reinterpret_cast<LPARAM>(Settings.Port));
     if (Settings.Port[0] == '\0') {
-        ZemUiProblem("Please enter a Port.");
+        ZemUiProblem(MessageText(MSG_NO_PORT_TEXT));
         return;
     }
     SerialPort* port = ZemSerComOpen(Settings.Port, static_cast<uint32_t>(Settings.Baudrate));
     if (!port) {
-        ZemUiProblem("Can't open Serial Port.");
+        ShowOpenFailure();
         return;
     }
     ConnectedPort = port;
@@ -110,7 +135,12 @@ void CommandConnect()
 
 void CommandReRead()
 {
-    if (!GuardPort("Serial Port still busy, Update later."))
+    if (!GuardPort(MSG_BUSY_UPDATE))
         return;
     ReReadAndRefresh();
+}
+
+void CommandParentDirectory()
+{
+    ShowParentDirectory();
 }

@@ -4,13 +4,13 @@
 
 #include "app/app_state.h"
 #include "app/commands.h"
+#include "app/message_texts.h"
 #include "app/settings.h"
 #include "lib/zem_shared.h"
 #include "res/resource_ids.h"
 #include "serial/serial_port.h"
 #include "serial/upload_dialog.h"
 #include "serial/upload_job.h"
-#include "vbrowser_version.h"
 
 static void SetMenuCheck(HMENU menu, unsigned id, int checked)
 {
@@ -46,7 +46,7 @@ void CommandOption(unsigned id)
 
 void CommandInfo()
 {
-    MessageBoxA(MainWindow, "Vantorix-Browser V" VBROWSER_VERSION, "Vantorix Browser Info", MB_OK);
+    MessageBoxA(MainWindow, MessageText(MSG_INFO), MessageCaption(MSG_INFO), MB_OK);
 }
 
 // The bytes of a file list: its NUL-ended names and the closing empty one.

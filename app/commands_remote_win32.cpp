@@ -9,6 +9,7 @@
 #include "app/commands.h"
 #include "app/delete_command.h"
 #include "app/fetch_answer.h"
+#include "app/message_texts.h"
 #include "app/settings.h"
 #include "lib/zem_lib.h"
 #include "lib/zem_ui.h"
@@ -17,9 +18,6 @@
 #include "serial/serial_port.h"
 #include "tree/device_tree.h"
 #include "tree/views.h"
-
-static const char* const SEND_FAILED_MESSAGE = "Can't send Command. Please check if Vantorix is connected.";
-static const char* const PATH_TOO_LONG_MESSAGE = "The path is too long to delete a file in it.";
 
 static void OpenFetchedFile(const char* path)
 {
@@ -30,7 +28,7 @@ static void OpenFetchedFile(const char* path)
 
 void CommandShowFetched(unsigned id)
 {
-    if (!GuardPort("Serial Port still busy, Try later."))
+    if (!GuardPort(MSG_BUSY_TRY))
         return;
     int kind = id == CMD_SHOW_TOOLLIST ? FETCH_TOOL_LIST : FETCH_PARAMETERS;
 
@@ -52,8 +50,7 @@ void CommandShowFetched(unsigned id)
     // Opening the file as it stands would show an old list as the controller's current one.
     if (!written) {
         char message[64];
-        snprintf(message, sizeof(message), "Can't write %s.", FetchedFileName(kind));
-        ZemUiProblem(message);
+        ZemUiProblem(FillMessageText(MSG_CANT_WRITE_LIST, FetchedFileName(kind), message, sizeof(message)));
         return;
     }
     OpenFetchedFile(path);
@@ -74,12 +71,12 @@ static int AskDelete(const char* command)
 {
     char target[DELETE_COMMAND_SIZE];
     GetDeleteTarget(command, target, sizeof(target));
-    return ZemUiBox(target, "Really delete ?", MB_YESNO) == IDYES;
+    return ZemUiBox(target, MessageCaption(MSG_DELETE_QUESTION), MB_YESNO) == IDYES;
 }
 
 void CommandDelete()
 {
-    if (!GuardPort("Serial Port still busy, Upload later."))
+    if (!GuardPort(MSG_BUSY_UPLOAD))
         return;
     char name[DELETE_COMMAND_SIZE];
     int row = NextSelectedFile(name, sizeof(name), -1);
@@ -95,7 +92,7 @@ void CommandDelete()
     int deletes = 0;
     for (; row != -1; row = NextSelectedFile(name, sizeof(name), row)) {
         if (!BuildDeleteCommand(command, path, name)) {
-            ZemUiProblem(PATH_TOO_LONG_MESSAGE);
+            ZemUiProblem(MessageText(MSG_DELETE_PATH_TOO_LONG));
             break;
         }
         int yes = AskDelete(command);
@@ -104,7 +101,7 @@ void CommandDelete()
         if (!yes)
             continue;
         if (SendDeleteCommand(ConnectedPort, command, AnswerBuffer, ANSWER_BUFFER_SIZE) != SERCOM_DONE) {
-            ZemUiProblem(SEND_FAILED_MESSAGE);
+            ZemUiProblem(MessageText(MSG_CANT_SEND));
             return;
         }
         deletes++;

@@ -9,22 +9,39 @@
 
 #include "app/app_state.h"
 #include "app/commands.h"
+#include "app/message_texts.h"
 #include "app/settings.h"
+#include "app/upload_report.h"
 #include "lib/zem_lib.h"
+#include "lib/zem_shared.h"
 #include "lib/zem_ui.h"
 #include "serial/upload_job.h"
+#include "serial/upload_protocol.h"
+#include "tree/device_tree.h"
 
-static const char* const UPLOAD_BUSY_MESSAGE = "Serial Port still busy, Upload later.";
 // Room for names and their NULs: the list's last byte stays for the closing NUL.
 constexpr uint32_t FILE_LIST_ROOM = UPLOAD_FILE_LIST_SIZE - 1;
 constexpr uint32_t CHOSEN_PATH_SIZE = 200;
+
+// The controller acknowledges every block of a file it then keeps short or
+// not at all: only its listing tells.
+void ReportUploadCheck()
+{
+    if (ZemLoadResult(&TheUploadJob.result) != UPL_OK || LastReadOutcome() != READ_OK)
+        return;
+    static char text[UPLOAD_REPORT_SIZE];
+    if (DescribeUploadCheck(&TheUploadJob, TheDeviceTree, text, sizeof(text)))
+        ZemUiProblem(text);
+}
 
 // The upload ran in the dialog; the tree is read again whatever came of it,
 // unless the window was closed meanwhile.
 static void UploadAndReRead(const char* fileList, const char* targetDir)
 {
-    if (OpenUpload(fileList, targetDir))
-        ReReadAndRefresh();
+    if (!OpenUpload(fileList, targetDir))
+        return;
+    ReReadAndRefresh();
+    ReportUploadCheck();
 }
 
 // With "Upload to actual Path" the files go into the directory that the
@@ -38,7 +55,7 @@ static int FillUploadTarget(char* targetDir)
 void CommandUpload()
 {
     char targetDir[UPLOAD_TARGET_DIR_SIZE];
-    if (!GuardPort(UPLOAD_BUSY_MESSAGE) || !GuardAutomaticUpload() || !FillUploadTarget(targetDir))
+    if (!GuardPort(MSG_BUSY_UPLOAD) || !GuardAutomaticUpload() || !FillUploadTarget(targetDir))
         return;
 
     char chosen[CHOSEN_PATH_SIZE] = "";
@@ -61,13 +78,13 @@ void CommandUpload()
     if (!choseOne) {
         // A cancel ends quietly; a path longer than the buffer is said.
         if (CommDlgExtendedError() == FNERR_BUFFERTOOSMALL)
-            ZemUiProblem("Filename is too long");
+            ZemUiProblem(MessageText(MSG_FILENAME_TOO_LONG));
         return;
     }
 
     size_t length = strlen(chosen);
     if (length >= FILE_LIST_ROOM) {
-        ZemUiProblem("Filename is too long");
+        ZemUiProblem(MessageText(MSG_FILENAME_TOO_LONG));
         return;
     }
     char fileList[UPLOAD_FILE_LIST_SIZE];
@@ -93,17 +110,17 @@ static int FillDroppedList(HDROP drop, char* list)
     for (UINT index = 0; index < count; ++index) {
         UINT length = DragQueryFileA(drop, index, nullptr, 0);
         if (length + 1 > room) {
-            ZemUiProblem("Too much Files, or a too long Path.");
+            ZemUiProblem(MessageText(MSG_TOO_MANY_FILES));
             return 0;
         }
         DragQueryFileA(drop, index, list + used, room);
         ZemFindData found;
         if (!ZemFileFind(list + used, &found)) {
-            ZemUiProblem("No valid File.");
+            ZemUiProblem(MessageText(MSG_NO_VALID_FILE));
             return 0;
         }
         if (found.attributes & ZEM_ATTR_DIRECTORY) {
-            ZemUiProblem("No Folders, only Files please.");
+            ZemUiProblem(MessageText(MSG_NO_FOLDERS));
             return 0;
         }
         used += length + 1;
@@ -117,7 +134,7 @@ void CommandDropFiles(intptr_t drop)
 {
     SetForegroundWindow(MainWindow);
     char targetDir[UPLOAD_TARGET_DIR_SIZE];
-    if (!GuardPort(UPLOAD_BUSY_MESSAGE) || !GuardAutomaticUpload() || !FillUploadTarget(targetDir))
+    if (!GuardPort(MSG_BUSY_UPLOAD) || !GuardAutomaticUpload() || !FillUploadTarget(targetDir))
         return;
     char fileList[UPLOAD_FILE_LIST_SIZE];
     if (!FillDroppedList(reinterpret_cast<HDROP>(drop), fileList))

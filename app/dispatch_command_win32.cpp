@@ -58,6 +58,9 @@ static void RunCommand(unsigned id, intptr_t param)
     case CMD_AUTO_UPLOAD:
         CommandAutoUpload();
         break;
+    case CMD_PARENT_DIRECTORY:
+        CommandParentDirectory();
+        break;
     default:
         break;
     }

@@ -1,7 +1,8 @@
 #include "app/fetch_answer.h"
 
-#include <cstdio>
+#include <cstring>
 
+#include "app/message_texts.h"
 #include "lib/zem_lib.h"
 #include "serial/answer_read.h"
 #include "serial/serial_port.h"
@@ -41,17 +42,43 @@ int FetchControllerList(SerialPort* port, int kind, char* buffer, uint32_t size,
     return FETCH_OK;
 }
 
+static const char TEMPORARY_SUFFIX[] = ".tmp";
+
+// The content and, for the parameters, the line end behind it.
+static int WriteListTo(const char* file, int kind, const char* content, uint32_t length)
+{
+    return ZemFileWrite(file, content, length, ZEM_FILE_CREATE) &&
+           (kind != FETCH_PARAMETERS || ZemFileWrite(file, "\r\n", 2, ZEM_FILE_APPEND));
+}
+
+// The list goes into a file of its own beside the old one, which it replaces
+// only when it is whole: a disk that fills up half way leaves the old list.
+// A device, pipe or link (vtx -o /dev/stdout) holds no list to keep and must
+// not be replaced by a file: it is written as it is.
 int WriteFetchedFile(const char* path, int kind, const char* content, uint32_t length)
 {
-    if (!ZemFileWrite(path, content, length, ZEM_FILE_CREATE))
+    if (!ZemFileIsRegular(path))
+        return WriteListTo(path, kind, content, length);
+    const size_t pathLength = strlen(path);
+    char* temporary = nullptr;
+    if (!ZemMemAllocAs(&temporary, pathLength + sizeof(TEMPORARY_SUFFIX), 0))
         return 0;
-    return kind != FETCH_PARAMETERS || ZemFileWrite(path, "\r\n", 2, ZEM_FILE_APPEND);
+    memcpy(temporary, path, pathLength);
+    memcpy(temporary + pathLength, TEMPORARY_SUFFIX, sizeof(TEMPORARY_SUFFIX));
+    int written = WriteListTo(temporary, kind, content, length) && ZemFileMove(temporary, path);
+    if (!written)
+        ZemFileDelete(temporary);
+    ZemMemFreeAs(&temporary);
+    return written;
 }
 
 const char* FetchedFileName(int kind)
 {
     return kind == FETCH_TOOL_LIST ? "ToolList-from-vantorix.txt" : "parameters-from-vantorix.txt";
 }
+
+// The too-long message names the buffer's size as a number.
+static_assert(ANSWER_READ_MAX == 262143, "MSG_LIST_TOO_LONG names 262143 bytes");
 
 // How the messages name the list.
 static const char* ListName(int kind)
@@ -64,18 +91,15 @@ const char* FetchOutcomeMessage(int kind, int outcome)
     static char message[128];
     switch (outcome) {
     case FETCH_SEND_FAILED:
-        return "Can't send Command. Please check if Vantorix is connected.";
+        return MessageText(MSG_CANT_SEND);
     case FETCH_NO_ANSWER:
-        return "No answer from Vantorix. Please check if it is connected.";
+        return MessageText(MSG_NO_ANSWER);
     case FETCH_NO_TOOL_LIST:
-        return "The Vantorix sent no tool list.";
+        return MessageText(MSG_NO_TOOL_LIST);
     case FETCH_TOO_LONG:
-        snprintf(message, sizeof(message), "The %s is longer than the %lu bytes the program can read; it was not written.",
-                 ListName(kind), static_cast<unsigned long>(ANSWER_READ_MAX));
-        return message;
+        return FillMessageText(MSG_LIST_TOO_LONG, ListName(kind), message, sizeof(message));
     case FETCH_ENDLESS:
-        snprintf(message, sizeof(message), "The Vantorix did not stop sending the %s; it was not written.", ListName(kind));
-        return message;
+        return FillMessageText(MSG_LIST_ENDLESS, ListName(kind), message, sizeof(message));
     default:
         return nullptr;
     }

@@ -36,8 +36,10 @@ uint32_t SkipFirstLine(const char* answer, uint32_t n);
 // leaves a content to write.
 int FetchControllerList(SerialPort* port, int kind, char* buffer, uint32_t size, uint32_t* start, uint32_t* length);
 
-// Creates or truncates the file and writes the content (and, for the
-// parameters, the appended line end); 1, or 0 when a write failed.
+// Writes the content (and, for the parameters, the appended line end) into
+// PATH.tmp and moves that over the file; 1, or 0 when a step failed: the file
+// is then as it was and PATH.tmp is gone. A path that names a device, a pipe
+// or a link is written in place.
 int WriteFetchedFile(const char* path, int kind, const char* content, uint32_t length);
 
 // "parameters-from-vantorix.txt" or "ToolList-from-vantorix.txt".

@@ -3,6 +3,7 @@
 #include "app/app_state.h"
 #include "app/commands.h"
 #include "app/main_window.h"
+#include "app/message_texts.h"
 #include "app/settings.h"
 #include "lib/zem_ui.h"
 #include "res/resource_ids.h"
@@ -25,12 +26,12 @@ static void CheckOptionItems(HMENU menu)
 static LRESULT OnCreate(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (!CreateControls(window)) {
-        ZemUiProblem("Can't create UI.");
+        ZemUiProblem(MessageText(MSG_CANT_CREATE_UI));
         return -1;
     }
     TheDeviceTree = CreateDeviceTree();
     if (!TheDeviceTree) {
-        ZemUiProblem("Not enough memory.");
+        ZemUiProblem(MessageText(MSG_NOT_ENOUGH_MEMORY));
         return -1;
     }
     WaitCursor = LoadCursorA(nullptr, IDC_WAIT);
@@ -87,8 +88,8 @@ static LRESULT OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     }
     DispatchCommand(LOWORD(wParam), lParam);
     // Both combo boxes have id 0, so this runs for either; the handler looks
-    // only at the path box.
-    if (HIWORD(wParam) == CBN_SELCHANGE)
+    // only at the path box. A key's command has code 1 too, but no control.
+    if (HIWORD(wParam) == CBN_SELCHANGE && lParam)
         OnPathBoxSelChange(wParam, lParam);
     return DefWindowProcA(window, message, wParam, lParam);
 }

@@ -6,14 +6,18 @@
 #include "app/app_state.h"
 #include "app/command_line.h"
 #include "app/main_window.h"
+#include "app/message_texts.h"
 #include "app/program_dir.h"
 #include "app/program_main.h"
 #include "app/settings.h"
 #include "lib/zem_lib.h"
+#include "lib/zem_ui.h"
 #include "res/resource_ids.h"
 #include "serial/upload_job.h"
 
 const char* const MainWindowClass = "Vantorix1Class";
+
+int (*StartSupportLibrary)() = ZemLibInit;
 
 int ReadStartupArguments(const char* argumentText)
 {
@@ -60,6 +64,7 @@ int OpenMainWindow(HINSTANCE instance, int show)
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_TREEVIEW_CLASSES | ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
     ProgramInstance = instance;
+    LoadWindowKeys(instance);
     if (!RegisterMainWindowClass(instance))
         return 0;
     // After LoadSettings right and bottom hold the width and the height.
@@ -77,10 +82,8 @@ int OpenMainWindow(HINSTANCE instance, int show)
 int RunMessageLoop()
 {
     MSG message = {};
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
+    while (GetMessageA(&message, nullptr, 0, 0) > 0)
+        DispatchLoopMessage(&message);
     return static_cast<int>(message.wParam);
 }
 
@@ -93,8 +96,9 @@ void FinishProgram()
 
 int RunProgram(HINSTANCE instance, const char* argumentText, int show)
 {
-    if (!ZemLibInit()) {
-        MessageBoxA(nullptr, "Vantorix1 can't start.", "ZemLibInit-Problem", MB_OK);
+    if (!StartSupportLibrary()) {
+        // In front like every problem, so that a script that started us does not wait behind it.
+        ZemUiBox(MessageText(MSG_CANT_START), MessageCaption(MSG_CANT_START), MB_OK);
         return 0;
     }
     if (!ReadStartupArguments(argumentText)) {

@@ -2,8 +2,9 @@
 #include <cstdio>
 
 #include "app/command_line.h"
+#include "app/message_texts.h"
 
 void ShowUsageMessage()
 {
-    fprintf(stderr, "%s: %s\n", UsageCaption, UsageMessage);
+    fprintf(stderr, "%s: %s\n", MessageCaption(MSG_USAGE), MessageText(MSG_USAGE));
 }

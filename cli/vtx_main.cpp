@@ -1,11 +1,13 @@
 // vtx [--port DEVICE] [--baud N] [--attempts N] COMMAND ...: the browser's
-// core on the Linux command line.
+// core on the command line of Linux and Windows.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "cli/vtx_commands.h"
+#include "cli/vtx_platform.h"
 #include "lib/zem_lib.h"
+#include "lib/zem_ui.h"
 #include "serial/serial_device.h"
 #include "tree/device_tree.h"
 #include "vbrowser_version.h"
@@ -20,7 +22,6 @@ static const VtxCommand commands[] = {
     {"ports", VtxPorts, "list the serial devices that --port accepts", VtxPortsUsage},
 };
 
-static const char* const DEFAULT_PORT = "/dev/ttyUSB0";
 static const uint32_t DEFAULT_BAUD = 57600;
 static const uint32_t DEFAULT_ATTEMPTS = 2;
 
@@ -30,9 +31,9 @@ static void PrintUsage(FILE* out)
           "\n"
           "Talks to a Vantorix controller over a serial line.\n"
           "\n"
-          "Options:\n"
-          "  --port DEVICE   serial device (default: $VTX_PORT, else /dev/ttyUSB0)\n"
-          "  --baud N        line speed in bit/s (default: 57600)\n"
+          "Options:\n", out);
+    fputs(VtxPortOptionHelp, out);
+    fputs("  --baud N        line speed in bit/s (default: 57600)\n"
           "  --attempts N    listing attempts per directory read (default: 2)\n"
           "  --help          show this text\n"
           "  --version       show the version\n"
@@ -140,7 +141,7 @@ static int ParseGlobalOptions(int argc, char** argv, VtxOptions* options)
 {
     const char* fromEnvironment = getenv("VTX_PORT");
     options->defaultPort = !(fromEnvironment && *fromEnvironment);
-    options->port = options->defaultPort ? DEFAULT_PORT : fromEnvironment;
+    options->port = options->defaultPort ? VtxDefaultPort : fromEnvironment;
     options->baud = DEFAULT_BAUD;
     options->attempts = DEFAULT_ATTEMPTS;
 
@@ -186,6 +187,13 @@ static int ParseGlobalOptions(int argc, char** argv, VtxOptions* options)
     return i;
 }
 
+// The core reports a failed read as a problem: a console program says it on
+// stderr, where Windows would otherwise show a message box.
+static void PrintProblem(void*, const char* text)
+{
+    fprintf(stderr, "%s\n", text);
+}
+
 int VtxMain(int argc, char** argv)
 {
     VtxOptions options;
@@ -206,6 +214,8 @@ int VtxMain(int argc, char** argv)
         fputs("vtx: the support library did not start\n", stderr);
         return VTX_EXIT_FAILED;
     }
+    static const ZemUiSink console = {PrintProblem, nullptr, nullptr};
+    ZemUiSetSink(&console);
     ListingAttemptsOverride = options.attempts;
     int result = command->run(argc - at, argv + at, &options);
     ZemLibExit();

@@ -1,12 +1,12 @@
 // vtx put [-n] [--no-verify] [-p DIR] FILE...: uploads files as the browser's
 // upload does, with the budgets of a fresh directory read, shows the progress
 // on stderr and reads the directories again to see that the files are there.
-#include <csignal>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
 
 #include "cli/vtx_commands.h"
+#include "cli/vtx_platform.h"
 #include "cli/vtx_put_progress.h"
 #include "lib/zem_shared.h"
 #include "serial/serial_port.h"
@@ -44,20 +44,18 @@ const char VtxPutUsage[] =
 constexpr size_t TARGET_DIR_LIMIT = UPLOAD_TARGET_DIR_SIZE - 2;   // 254
 constexpr size_t FILE_LIST_ROOM = UPLOAD_FILE_LIST_SIZE - 1;      // the last byte stays free
 
-static volatile sig_atomic_t interrupts;
+// Counted without a lock: a signal handler or the system's Ctrl-C thread counts.
+static std::atomic<int> interrupts;
 
 // The first Ctrl-C asks the sender to cancel; the second ends at once.
-static void OnInterrupt(int)
+static void OnInterrupt()
 {
-    if (interrupts) {
-        static const char text[] = "\nvtx: interrupted\n";
-        (void)!write(STDERR_FILENO, text, sizeof(text) - 1);
-        _exit(130);
+    if (interrupts.fetch_add(1) > 0) {
+        VtxWriteErrorNow("\nvtx: interrupted\n");
+        VtxEndNow(130);
     }
-    interrupts = 1;
     ZemStoreByte(&TheUploadJob.cancelRequested, 1);
-    static const char text[] = "\nvtx: cancelling after the current block (Ctrl-C again to quit at once)\n";
-    (void)!write(STDERR_FILENO, text, sizeof(text) - 1);
+    VtxWriteErrorNow("\nvtx: cancelling after the current block (Ctrl-C again to quit at once)\n");
 }
 
 // The sender puts the directory directly in front of each name, so a
@@ -109,13 +107,10 @@ static int RunUpload(const VtxOptions* options, int dryRun, int verify)
         TheUploadJob.ramBudget = tree->ramDiskFree;
         TheUploadJob.flashBudget = tree->flashDiskFree;
 
-        StartPutProgress(isatty(STDERR_FILENO));
-        struct sigaction action = {}, previous = {};
-        action.sa_handler = OnInterrupt;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &previous);
+        StartPutProgress(VtxErrorIsTerminal());
+        VtxCatchInterrupts(OnInterrupt);
         int result = RunUploadWorker(&TheUploadJob);
-        sigaction(SIGINT, &previous, nullptr);
+        VtxReleaseInterrupts();
         uint64_t bytes = 0;
         uint32_t files = FinishPutProgress(&bytes);
 

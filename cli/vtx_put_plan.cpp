@@ -4,20 +4,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "cli/vtx_commands.h"
+#include "cli/vtx_platform.h"
 #include "lib/zem_lib.h"
+#include "serial/upload_check.h"
 #include "serial/upload_job.h"
 #include "serial/upload_protocol.h"
 #include "tree/device_tree.h"
-
-static const char* NextName(const char* name)
-{
-    return name + strlen(name) + 1;
-}
 
 // Why a PC file cannot be sent, mostly in the system's words, or null.
 static const char* LocalFileProblem(const char* path)
@@ -26,29 +19,26 @@ static const char* LocalFileProblem(const char* path)
     // The browser's file search would take a wildcard as a pattern.
     if (strpbrk(path, "*?"))
         return "a wildcard; name each file";
-    struct stat info;
-    if (stat(path, &info) != 0)
-        return strerror(errno);
-    if (S_ISDIR(info.st_mode))
+    VtxLocalFile file;
+    const char* why = nullptr;
+    if (!VtxLookAtLocalFile(path, &file, &why))
+        return why;
+    if (file.kind == VTX_FILE_DIRECTORY)
         return strerror(EISDIR);
-    if (!S_ISREG(info.st_mode))
+    if (file.kind != VTX_FILE_REGULAR)
         return "not a regular file";
-    if (static_cast<uint64_t>(info.st_size) > 0xFFFFFFFFu) {
+    if (file.size > 0xFFFFFFFFu) {
         snprintf(tooLarge, sizeof(tooLarge), "%s (4 GiB or more)", strerror(EFBIG));
         return tooLarge;
     }
-    if (info.st_size == 0)
+    if (file.size == 0)
         return "empty file (the controller takes none)";
-    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return strerror(errno);
-    close(fd);
-    return nullptr;
+    return file.readProblem;
 }
 
 int VtxCheckLocalFiles(const UploadJob* job)
 {
-    for (const char* name = job->fileList; *name; name = NextName(name)) {
+    for (const char* name = job->fileList; *name; name = NextUploadName(name)) {
         const char* problem = LocalFileProblem(name);
         if (problem) {
             fprintf(stderr, "vtx: %s: %s\n", name, problem);
@@ -56,21 +46,6 @@ int VtxCheckLocalFiles(const UploadJob* job)
         }
     }
     return 1;
-}
-
-// The size the sender announces for a file and the controller path it lands
-// on, by the sender's own rules; 0 when the sender refuses the file.
-static uint32_t ControllerTarget(const char* targetDir, const char* path, char* absolute)
-{
-    ZemFindData found;
-    uint32_t size = UploadFileSize(path, &found);
-    if (size == 0)
-        return 0;
-    unsigned char header[sizeof(UploadFrame::data)];
-    BuildHeaderText(header, targetDir, found.fileName, size);
-    if (!VtxAbsolutePath(reinterpret_cast<const char*>(header), absolute, VTX_PATH_SIZE))
-        return 0;
-    return size;
 }
 
 static const char* DiskName(const char* targetDir)
@@ -86,8 +61,8 @@ int VtxPlanUpload(const UploadJob* job, DeviceTree* tree, int print)
     plan.ramBudget = tree->ramDiskFree;
     plan.flashBudget = tree->flashDiskFree;
     char absolute[VTX_PATH_SIZE];
-    for (const char* name = job->fileList; *name; name = NextName(name)) {
-        uint32_t size = ControllerTarget(job->targetDir, name, absolute);
+    for (const char* name = job->fileList; *name; name = NextUploadName(name)) {
+        uint32_t size = UploadTargetOf(job->targetDir, name, absolute, sizeof(absolute));
         if (size == 0) {
             fprintf(stderr, "vtx: %s: Upload-Error: Can't read file.\n", name);
             return 0;
@@ -115,32 +90,20 @@ int VtxPlanUpload(const UploadJob* job, DeviceTree* tree, int print)
     return 1;
 }
 
-// 1 when a later file of the batch lands on the same controller path: the
-// controller then holds that one.
-static int ReplacedLater(const UploadJob* job, const char* name, const char* absolute)
+// vtx names the PC file as given and the controller path it looked at.
+static void PrintUploadProblem(void*, const UploadedFile* file, int state)
 {
-    char other[VTX_PATH_SIZE];
-    for (const char* later = NextName(name); *later; later = NextName(later))
-        if (ControllerTarget(job->targetDir, later, other) && strcmp(other, absolute) == 0)
-            return 1;
-    return 0;
+    if (state == UPLOAD_FILE_NOT_LISTED)
+        fprintf(stderr, "vtx: %s: not listed as %s after the upload\n", file->listName, file->controllerPath);
+    else
+        fprintf(stderr, "vtx: %s: listed as %s with %lu bytes, not %lu\n", file->listName, file->controllerPath,
+                static_cast<unsigned long>(file->listed), static_cast<unsigned long>(file->sent));
 }
 
 int VtxVerifyUpload(const UploadJob* job, DeviceTree* tree)
 {
-    int all = 1;
-    char absolute[VTX_PATH_SIZE];
-    for (const char* name = job->fileList; *name; name = NextName(name)) {
-        uint32_t size = ControllerTarget(job->targetDir, name, absolute);
-        if (size == 0 || ReplacedLater(job, name, absolute))
-            continue;
-        const DirEntry* entry = VtxFindFile(tree, absolute);
-        if (!entry)
-            fprintf(stderr, "vtx: %s: not listed as %s after the upload\n", name, absolute);
-        else if (entry->size != size)
-            fprintf(stderr, "vtx: %s: listed as %s with %lu bytes, not %lu\n", name, absolute,
-                    static_cast<unsigned long>(entry->size), static_cast<unsigned long>(size));
-        all = all && entry && entry->size == size;
-    }
-    return all;
+    int wrong = CheckUploadedBatch(job, tree, PrintUploadProblem, nullptr);
+    if (wrong < 0)
+        fputs("vtx: not enough memory to check the upload\n", stderr);
+    return wrong == 0;
 }

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli/vtx_platform.h"
 #include "cli/vtx_put_progress.h"
 #include "lib/zem_time.h"
 #include "serial/upload_notice.h"
@@ -52,10 +53,10 @@ static void DrawBar()
         unsigned long remaining = static_cast<unsigned long>((progress.total - progress.sent) / rate + 0.5);
         snprintf(left, sizeof(left), "%02lu:%02lu", remaining / 60, remaining % 60);
     }
-    // \033[K clears what a longer earlier line left behind.
-    fprintf(stderr, "\r%.40s [%s] %lu/%lu bytes  %s  %s left\033[K", progress.name, bar, progress.sent, progress.total,
-            rateText, left);
-    fflush(stderr);
+    char line[160];
+    snprintf(line, sizeof(line), "%.40s [%s] %lu/%lu bytes  %s  %s left", progress.name, bar, progress.sent,
+             progress.total, rateText, left);
+    VtxRedrawLine(line);
 }
 
 // A file counts as done when its last data block was acknowledged.

@@ -5,6 +5,7 @@
 
 #include "app/fetch_answer.h"
 #include "cli/vtx_commands.h"
+#include "cli/vtx_platform.h"
 #include "serial/answer_read.h"
 #include "serial/serial_port.h"
 
@@ -33,8 +34,10 @@ const char VtxToolsUsage[] =
     "Exit status: 0 fetched, 1 the port or the controller failed, no tool list\n"
     "or the list was not written, 2 usage error.\n";
 
+// The list reaches stdout byte for byte, as it reaches the file of -o.
 static int WriteToStdout(int kind, const char* content, uint32_t length)
 {
+    VtxBinaryStdout();
     if (fwrite(content, 1, length, stdout) != length)
         return 0;
     if (kind == FETCH_PARAMETERS && fwrite("\r\n", 1, 2, stdout) != 2)

@@ -1,20 +1,6 @@
-# Cross-compiles the Windows program with MinGW-w64 (posix threads, static runtime).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiles the 64-bit Windows programs with MinGW-w64 (static runtime);
+# their tests run in a 64-bit Wine prefix.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(TOOLCHAIN_PREFIX x86_64-w64-mingw32)
-
-set(CMAKE_C_COMPILER ${TOOLCHAIN_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${TOOLCHAIN_PREFIX}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Windows test binaries run under Wine in a private prefix inside the build tree.
-# The comma form of the DLL override keeps the list free of semicolons.
-set(CMAKE_CROSSCOMPILING_EMULATOR
-    /usr/bin/env WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEDEBUG=-all
-    WINEDLLOVERRIDES=mscoree,mshtml= wine)
+set(VBROWSER_WINE_ARCH win64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

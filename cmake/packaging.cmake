@@ -1,5 +1,6 @@
 # Packages, made by `cpack` in a build folder:
-#   win64:  VBrowser-<version>-win64.zip with VBrowser.exe and Readme.txt;
+#   win32:  VBrowser-<version>-win32.zip with VBrowser.exe, vtx.exe and Readme.txt
+#           (win64 makes the same zip of the 64-bit programs, -win64.zip);
 #   native: vtx_<version>_<arch>.deb with vtx and vantorix-sim in /usr/bin,
 #           their man pages (made from --help) and the bash completion of vtx.
 # Only the component of the package is installed, so nothing of the tests
@@ -13,11 +14,15 @@ set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
 if(WIN32)
   # Readme.txt is for Windows users: CR LF line ends.
   configure_file(${CMAKE_SOURCE_DIR}/res/Readme.txt.in ${CMAKE_BINARY_DIR}/Readme.txt @ONLY NEWLINE_STYLE CRLF)
-  install(TARGETS VBrowser RUNTIME DESTINATION . COMPONENT zip)
+  install(TARGETS VBrowser vtx RUNTIME DESTINATION . COMPONENT zip)
   install(FILES ${CMAKE_BINARY_DIR}/Readme.txt DESTINATION . COMPONENT zip)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_NAME VBrowser)
-  set(CPACK_PACKAGE_FILE_NAME VBrowser-${PROJECT_VERSION}-win64)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(CPACK_PACKAGE_FILE_NAME VBrowser-${PROJECT_VERSION}-win64)
+  else()
+    set(CPACK_PACKAGE_FILE_NAME VBrowser-${PROJECT_VERSION}-win32)
+  endif()
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
   set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};VBrowser;zip;/")
   include(CPack)

@@ -1,11 +1,33 @@
 // Whole-file helpers on POSIX file descriptors.
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "lib/zem_lib.h"
+
+static int64_t PlatformWrite(intptr_t file, const void* bytes, uint32_t length)
+{
+    ssize_t n;
+    do
+        n = write(static_cast<int>(file), bytes, length);
+    while (n < 0 && errno == EINTR);
+    return n;
+}
+
+static ZemFileWriteCall writeCall = PlatformWrite;
+
+void ZemFileSetWriteCall(ZemFileWriteCall call)
+{
+    writeCall = call ? call : PlatformWrite;
+}
+
+ZemFileWriteCall ZemFilePlatformWriteCall()
+{
+    return PlatformWrite;
+}
 
 static void FillInfo(const struct stat& st, uint32_t* attributes, uint32_t* sizeLow, uint32_t* sizeHigh)
 {
@@ -67,9 +89,7 @@ int ZemFileWrite(const char* path, const void* buffer, uint32_t length, int mode
     uint32_t done = 0;
     int ok = 1;
     while (done < length) {
-        ssize_t n = write(fd, static_cast<const char*>(buffer) + done, length - done);
-        if (n < 0 && errno == EINTR)
-            continue;
+        int64_t n = writeCall(fd, static_cast<const char*>(buffer) + done, length - done);
         if (n <= 0) {
             ok = 0;
             break;
@@ -93,4 +113,22 @@ int ZemFileFind(const char* path, ZemFindData* data)
         strncpy(data->fileName, base, sizeof(data->fileName) - 1);
     }
     return 1;
+}
+
+int ZemFileMove(const char* from, const char* to)
+{
+    return rename(from, to) == 0;
+}
+
+int ZemFileDelete(const char* path)
+{
+    return unlink(path) == 0;
+}
+
+int ZemFileIsRegular(const char* path)
+{
+    struct stat st;
+    if (lstat(path, &st) != 0)
+        return errno == ENOENT;
+    return S_ISREG(st.st_mode);
 }

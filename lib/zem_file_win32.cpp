@@ -5,6 +5,26 @@
 
 #include "lib/zem_lib.h"
 
+static int64_t PlatformWrite(intptr_t file, const void* bytes, uint32_t length)
+{
+    DWORD written = 0;
+    if (!WriteFile(reinterpret_cast<HANDLE>(file), bytes, length, &written, nullptr))
+        return -1;
+    return written;
+}
+
+static ZemFileWriteCall writeCall = PlatformWrite;
+
+void ZemFileSetWriteCall(ZemFileWriteCall call)
+{
+    writeCall = call ? call : PlatformWrite;
+}
+
+ZemFileWriteCall ZemFilePlatformWriteCall()
+{
+    return PlatformWrite;
+}
+
 long ZemFileRead(const char* path, void* buffer, uint32_t maxBytes, uint32_t offset, ZemFileInfo* info)
 {
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -51,9 +71,8 @@ int ZemFileWrite(const char* path, const void* buffer, uint32_t length, int mode
         return 0;
     if (mode == ZEM_FILE_APPEND)
         SetFilePointer(file, 0, nullptr, FILE_END);
-    DWORD written = 0;
     // A write that ended short (a full disk) failed as much as one that did not start.
-    BOOL ok = WriteFile(file, buffer, length, &written, nullptr) && written == length;
+    BOOL ok = writeCall(reinterpret_cast<intptr_t>(file), buffer, length) == length;
     CloseHandle(file);
     return ok ? 1 : 0;
 }
@@ -76,4 +95,22 @@ int ZemFileFind(const char* path, ZemFindData* data)
         memcpy(data->fileName, found.cFileName, sizeof(data->fileName));
     }
     return 1;
+}
+
+int ZemFileMove(const char* from, const char* to)
+{
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+int ZemFileDelete(const char* path)
+{
+    return DeleteFileA(path) != 0;
+}
+
+int ZemFileIsRegular(const char* path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return GetLastError() == ERROR_FILE_NOT_FOUND;
+    return !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT));
 }

@@ -84,3 +84,20 @@ int ZemFileWrite(const char* path, const void* buffer, uint32_t length, int mode
 // 1 when the path names an existing file or directory. A name with "*" or
 // "?" names none, even where the platform would expand it to a match.
 int ZemFileFind(const char* path, ZemFindData* data);
+// Moves a file to a new name in the same folder, replacing a file of that
+// name at once (MoveFileExA with MOVEFILE_REPLACE_EXISTING / rename); 1 or 0,
+// with nothing changed on failure.
+int ZemFileMove(const char* from, const char* to);
+// Deletes a file; 1, or 0 when it could not be deleted or was not there.
+int ZemFileDelete(const char* path);
+// 1 when the path names a regular file or nothing yet; 0 for a directory, a
+// device, a pipe or a link, which a move must not replace.
+int ZemFileIsRegular(const char* path);
+
+// The call of ZemFileWrite that puts bytes into the open file (WriteFile /
+// write), in a slot so that a test can make it fail part way as a full disk
+// does. It returns the count written (possibly short) or -1 on failure.
+using ZemFileWriteCall = int64_t (*)(intptr_t file, const void* bytes, uint32_t length);
+// Null restores the platform's call, which the getter gives.
+void ZemFileSetWriteCall(ZemFileWriteCall call);
+ZemFileWriteCall ZemFilePlatformWriteCall();

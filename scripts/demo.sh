@@ -2,9 +2,9 @@
 # Runs VBrowser.exe under Wine against the simulated controller.
 #
 # Installs what is missing, builds the simulator and vtx (native preset) and
-# VBrowser.exe (win64 preset), copies the sample storage to build/demo/root
-# and puts the controller on COM1 of a private Wine prefix, the browser's
-# default port.
+# the 32-bit VBrowser.exe that ships (win32 preset), copies the sample
+# storage to build/demo/root and puts the controller on COM1, the browser's
+# default port, of a private 32-bit Wine prefix.
 #
 # With a display: the browser opens and you can connect, browse, upload,
 # delete and fetch the lists; the demo ends when you close the window.
@@ -16,32 +16,32 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$PWD
 
-# DEMO_NATIVE_DIR and DEMO_WIN64_DIR point at builds made elsewhere (then
+# DEMO_NATIVE_DIR and DEMO_WIN32_DIR point at builds made elsewhere (then
 # nothing is installed or built here).
 native=${DEMO_NATIVE_DIR:-$top/build/native}
-win64=${DEMO_WIN64_DIR:-$top/build/win64}
-if [ -z "${DEMO_NATIVE_DIR:-}${DEMO_WIN64_DIR:-}" ]; then
+win32=${DEMO_WIN32_DIR:-$top/build/win32}
+if [ -z "${DEMO_NATIVE_DIR:-}${DEMO_WIN32_DIR:-}" ]; then
   bash scripts/install-deps.sh
   echo "== building the simulator and vtx"
   cmake --preset native >/dev/null
   cmake --build --preset native --target vantorix-sim vtx
   echo "== building VBrowser.exe"
-  cmake --preset win64 >/dev/null
-  cmake --build --preset win64 --target VBrowser
+  cmake --preset win32 >/dev/null
+  cmake --build --preset win32 --target VBrowser
 fi
 
 demo=$top/build/demo
 rm -rf "$demo"
 mkdir -p "$demo/program" "$demo/ports"
 cp -r sim/sample "$demo/root"
-cp "$win64/VBrowser.exe" "$demo/program/"
+cp "$win32/VBrowser.exe" "$demo/program/"
 printf '[Vantorix]\r\nPort=COM1\r\nBaudrate=57600\r\nUsePath=0\r\nLogFile=0\r\n' > "$demo/program/Vantorix1.ini"
 printf '%%\r\nO1000 (DEMO PART)\r\nG0 X0 Y0 Z5\r\nG1 Z-1 F100\r\nG1 X40 Y0\r\nG1 X40 Y20\r\nG1 X0 Y20\r\nG1 X0 Y0\r\nG0 Z5\r\nM30\r\n%%\r\n' \
   > "$demo/program/demo-part.nc"
 
-prefix=$top/build/win64/wineprefix-demo
+prefix=$top/build/win32/wineprefix-demo
 echo "== preparing the Wine prefix $prefix (COM1 -> $demo/ports/com1)"
-bash scripts/wine-prefix.sh "$prefix" "$demo/ports"
+bash scripts/wine-prefix.sh "$prefix" "$demo/ports" win32
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export VANTORIX_SIM=$native/vantorix-sim
 

@@ -7,8 +7,9 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
+  g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
-  wine wine64 xvfb xauth x11-utils
+  wine wine64 wine32:i386 xvfb xauth x11-utils
   imagemagick
   lrzsz valgrind procps python3 ccache
   help2man lintian
@@ -26,5 +27,9 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "install-deps: installing ${missing[*]}" >&2
 export DEBIAN_FRONTEND=noninteractive
+# 32-bit Wine comes from the i386 architecture, which apt knows only once it is added.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
 apt-get update -qq >/dev/null
 apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -32,11 +32,13 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz --target fuzzers
 bash scripts/run-fuzzers.sh "${FUZZ_SECONDS:-8}"
 
-step "Windows build and tests under Wine"
-cmake --preset win64 >/dev/null
-cmake --build --preset win64
-bash scripts/wine-prefix.sh build/win64/wineprefix build/win64/ports
-xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset win64
-WINEPREFIX=$PWD/build/win64/wineprefix wineserver -k 2>/dev/null || true
+# The Windows programs that ship are the 32-bit ones; they are tested in a
+# 32-bit prefix. (The win64 preset builds and tests the 64-bit ones by hand.)
+step "Windows build (32-bit) and tests under 32-bit Wine"
+cmake --preset win32 >/dev/null
+cmake --build --preset win32
+bash scripts/wine-prefix.sh build/win32/wineprefix build/win32/ports win32
+xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset win32
+WINEPREFIX=$PWD/build/win32/wineprefix wineserver -k 2>/dev/null || true
 
 step "all tests passed in $(( $(date +%s) - start )) s"

@@ -1,19 +1,57 @@
 #!/usr/bin/env bash
 # Makes (once) a private Wine prefix for the Windows tests and the demo, and
-# maps COM1..COM9 to symlinks in PORTDIR (PORTDIR/com1 ...), which a test or
-# the demo points at the pseudo-terminal of a simulated controller.
-#   scripts/wine-prefix.sh PREFIX PORTDIR
+# maps COM1..COM9 and COM12 to symlinks in PORTDIR (PORTDIR/com1 ...), which a
+# test or the demo points at the pseudo-terminal of a simulated controller.
+#   scripts/wine-prefix.sh PREFIX PORTDIR [win32|win64]
+# win32 (the default) is a 32-bit prefix, a 32-bit Windows 7 as it were, for
+# the programs that ship; win64 a 64-bit one. A prefix of the other kind, or
+# one whose 32-bit side is missing because it was made before 32-bit Wine was
+# installed (its 32-bit programs fail with "could not load kernel32.dll"), is
+# made again.
 set -euo pipefail
 prefix=$(realpath -m "$1")
 portdir=$(realpath -m "$2")
+arch=${3:-win32}
+case $arch in
+  win32) kernels=(system32) ;;
+  win64) kernels=(system32 syswow64) ;;
+  *) echo "usage: $0 PREFIX PORTDIR [win32|win64]" >&2; exit 2 ;;
+esac
 mkdir -p "$portdir"
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 stamp="$prefix/.vbrowser-ports"
-if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$portdir" ]; then
+
+# 1 when the prefix is of the wanted kind and has the system DLLs of each side.
+whole() {
+  grep -qx "#arch=$arch" "$prefix/system.reg" 2>/dev/null || return 1
+  for dir in "${kernels[@]}"; do
+    [ -f "$prefix/drive_c/windows/$dir/kernel32.dll" ] || return 1
+  done
+}
+
+if [ -e "$prefix" ] && ! whole; then
+  # Only a folder that Wine made is removed (or an empty one).
+  if [ -f "$prefix/system.reg" ] || [ -d "$prefix/dosdevices" ] || [ -z "$(ls -A "$prefix")" ]; then
+    echo "wine-prefix: $prefix is no whole $arch prefix; making it again" >&2
+    wineserver -k 2>/dev/null || true
+    rm -rf "$prefix"
+  else
+    echo "wine-prefix: $prefix is no Wine prefix; not touching it" >&2
+    exit 1
+  fi
+fi
+if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$arch $portdir" ]; then
   exit 0
 fi
 mkdir -p "$prefix"
-wineboot -i >/dev/null 2>&1 || true
+if [ ! -f "$prefix/system.reg" ]; then
+  WINEARCH=$arch wineboot -i >/dev/null 2>&1 || true
+  wineserver -w   # the registry files are written when the server ends
+fi
+if ! whole; then
+  echo "wine-prefix: wineboot made no whole $arch prefix in $prefix (is wine32:i386 installed?)" >&2
+  exit 1
+fi
 reg=$(mktemp --suffix=.reg)
 {
   echo 'REGEDIT4'
@@ -22,9 +60,9 @@ reg=$(mktemp --suffix=.reg)
   echo '"Managed"="N"'
   echo
   echo '[HKEY_LOCAL_MACHINE\Software\Wine\Ports]'
-  for n in 1 2 3 4 5 6 7 8 9; do echo "\"COM$n\"=\"$portdir/com$n\""; done
+  for n in 1 2 3 4 5 6 7 8 9 12; do echo "\"COM$n\"=\"$portdir/com$n\""; done
 } > "$reg"
 wine regedit /S "$(winepath -w "$reg")" >/dev/null 2>&1
 rm -f "$reg"
 wineserver -w
-echo "$portdir" > "$stamp"
+echo "$arch $portdir" > "$stamp"

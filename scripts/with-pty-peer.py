@@ -9,7 +9,10 @@ peer on the master, runs the program and exits with the program's status.
 
 Options:
   --prefix DIR     Wine prefix; with --portdir, scripts/wine-prefix.sh maps
-                   COM1..COM9 to PORTDIR/com1..com9 first (once per prefix).
+                   COM1..COM9 and COM12 to PORTDIR/com1... first (once per
+                   prefix).
+  --arch ARCH      the prefix's kind for scripts/wine-prefix.sh: win32 (the
+                   default) or win64.
   --portdir DIR    directory of the comN links (default: a temporary one).
   --com N          which link to point at the slave (default 1).
   --peer CMD       run CMD (through the shell) as the peer, with its stdin and
@@ -89,6 +92,7 @@ def main():
     parser = argparse.ArgumentParser(description="Run a program against a peer on a pty.")
     parser.add_argument("--prefix")
     parser.add_argument("--portdir")
+    parser.add_argument("--arch", default="win32", choices=["win32", "win64"])
     parser.add_argument("--com", type=int, default=1)
     parser.add_argument("--peer")
     parser.add_argument("--record")
@@ -104,7 +108,7 @@ def main():
     os.makedirs(portdir, exist_ok=True)
     if args.prefix:
         here = os.path.dirname(os.path.abspath(__file__))
-        subprocess.run([os.path.join(here, "wine-prefix.sh"), args.prefix, portdir], check=True)
+        subprocess.run([os.path.join(here, "wine-prefix.sh"), args.prefix, portdir, args.arch], check=True)
 
     master, slave = pty.openpty()
     tty.setraw(master)

@@ -91,7 +91,10 @@ int SerialSpeedSupported(uint32_t, uint32_t* below, uint32_t* above)
 // set for it too, since the port's last user may have left anything there:
 // XON/XOFF would take 0x11 and 0x13 as flow control (and insert them),
 // fNull would drop every 0x00, and equal XON and XOFF characters make
-// SetCommState fail. Every other member keeps the driver's value.
+// SetCommState fail. Output waits neither for DSR nor for CTS: the cable
+// needs no wire to either, and with CTS flow left on by a terminal program
+// every write would stall on a line that never comes. Every other member
+// keeps the driver's value.
 static int ConfigureWin32(SerialHandle handle, uint32_t baud)
 {
     DCB dcb;
@@ -103,6 +106,7 @@ static int ConfigureWin32(SerialHandle handle, uint32_t baud)
     dcb.Parity = NOPARITY;
     dcb.StopBits = ONESTOPBIT;
     dcb.fOutxDsrFlow = 0;
+    dcb.fOutxCtsFlow = 0;
     dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
     dcb.fDsrSensitivity = 0;
     dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;

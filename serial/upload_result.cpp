@@ -1,25 +1,24 @@
 // The one table from a result code to its name and to the message the
 // browser shows for it.
+#include "app/message_texts.h"
 #include "serial/upload_protocol.h"
 
 struct UploadResultRow {
     const char* name;
-    const char* message;   // null: the outcome is shown by no message
+    int message;   // a MessageId; -1: the outcome is shown by no message
 };
 
-static const char ERROR_TRYING_TO_UPLOAD[] = "There was an error trying to upload.";
-
 static const UploadResultRow uploadResults[] = {
-    {"UPL_OK", nullptr},
-    {"UPL_PORT_BUSY", nullptr},
-    {"UPL_CANCELLED", nullptr},
-    {"UPL_COMMAND_FAILED", ERROR_TRYING_TO_UPLOAD},
-    {"UPL_NO_ANSWER", ERROR_TRYING_TO_UPLOAD},
-    {"UPL_WRITE_FAILED", ERROR_TRYING_TO_UPLOAD},
-    {"UPL_FILE_ERROR", "Upload-Error: Can't read file."},
-    {"UPL_REMOTE_CANCEL", ERROR_TRYING_TO_UPLOAD},
-    {"UPL_TOO_MANY_RETRIES", ERROR_TRYING_TO_UPLOAD},
-    {"UPL_NO_SPACE", "Upload-Error: Not enough space."},
+    {"UPL_OK", -1},
+    {"UPL_PORT_BUSY", -1},
+    {"UPL_CANCELLED", -1},
+    {"UPL_COMMAND_FAILED", MSG_UPLOAD_FAILED},
+    {"UPL_NO_ANSWER", MSG_UPLOAD_FAILED},
+    {"UPL_WRITE_FAILED", MSG_UPLOAD_FAILED},
+    {"UPL_FILE_ERROR", MSG_UPLOAD_CANT_READ},
+    {"UPL_REMOTE_CANCEL", MSG_UPLOAD_FAILED},
+    {"UPL_TOO_MANY_RETRIES", MSG_UPLOAD_FAILED},
+    {"UPL_NO_SPACE", MSG_UPLOAD_NO_SPACE},
 };
 
 constexpr int UPLOAD_RESULT_COUNT = sizeof(uploadResults) / sizeof(uploadResults[0]);
@@ -27,8 +26,9 @@ constexpr int UPLOAD_RESULT_COUNT = sizeof(uploadResults) / sizeof(uploadResults
 const char* UploadResultMessage(int result)
 {
     if (result < 0 || result >= UPLOAD_RESULT_COUNT)
-        return ERROR_TRYING_TO_UPLOAD;
-    return uploadResults[result].message;
+        return MessageText(MSG_UPLOAD_FAILED);
+    int message = uploadResults[result].message;
+    return message < 0 ? nullptr : MessageText(message);
 }
 
 const char* UploadResultName(int result)

@@ -1,6 +1,7 @@
 // Fetches the controller's listing over the connected port, with a fixed
 // number of attempts, into the one DeviceTree.
 #include "app/command_line.h"
+#include "app/message_texts.h"
 #include "lib/zem_ui.h"
 #include "res/resource_ids.h"
 #include "serial/answer_read.h"
@@ -14,20 +15,17 @@ uint32_t ListingGeneration;
 static int lastOutcome = READ_NOT_CONNECTED;
 
 // One sentence per failed outcome; the message follows the last attempt only.
-static const char* const outcomeMessages[] = {
-    nullptr,
-    "Can't send Command. Please check if Vantorix is connected.",
-    "No answer from Vantorix. Please check if it is connected.",
-    "The Vantorix-answer was not correct. Please try to update again.",
-    nullptr,
-    nullptr,
+// -1: no message.
+static const int outcomeMessages[] = {
+    -1, MSG_CANT_SEND, MSG_NO_ANSWER, MSG_ANSWER_NOT_CORRECT, -1, -1,
 };
 
 const char* ReadOutcomeMessage(int outcome)
 {
-    if (outcome < 0 || outcome >= static_cast<int>(sizeof(outcomeMessages) / sizeof(outcomeMessages[0])))
+    if (outcome < 0 || outcome >= static_cast<int>(sizeof(outcomeMessages) / sizeof(outcomeMessages[0])) ||
+        outcomeMessages[outcome] < 0)
         return nullptr;
-    return outcomeMessages[outcome];
+    return MessageText(outcomeMessages[outcome]);
 }
 
 int LastReadOutcome()

@@ -78,7 +78,7 @@ TEST_F(ReadWindow, ClosesSentDuringALongListingWaitForTheReadToReturn)
     const SentDuringRead closes[] = {{WM_CLOSE, 0, 0, "WM_CLOSE"},
                                      {WM_SYSCOMMAND, SC_CLOSE, 0, "SC_CLOSE"},
                                      {WM_COMMAND, CMD_EXIT, 0, "Exit"},
-                                     {WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, "WM_QUERYENDSESSION"}};
+                                     {WM_QUERYENDSESSION, 0, LPARAM(ENDSESSION_LOGOFF), "WM_QUERYENDSESSION"}};
     for (const SentDuringRead& close : closes) {
         SCOPED_TRACE(close.what);
         gui::quitSeen = false;

@@ -1,4 +1,5 @@
-// The delete command text and where it stops fitting; fetching parameters and tools from a scripted controller.
+// The delete command text and where it stops fitting; fetching parameters and tools from a scripted controller;
+// writing a fetched list on a disk that fills up.
 #include "app/delete_command.h"
 #include "app/fetch_answer.h"
 #include "lib/zem_lib.h"
@@ -6,6 +7,12 @@
 #include "serial/serial_port.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/scripted_device.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 TEST(BuildDeleteCommand, JoinsPathAndNameAndUsesEveryByteButNoMore)
 {
@@ -70,3 +77,92 @@ TEST(FetchControllerList, WhatReachesTheFile)
     InstallScriptedLine(nullptr);
     remove(path.c_str());
 }
+
+// Room left on the disk for the writes of ZemFileWrite: a write past it puts what fits and fails.
+uint32_t diskRoom;
+int64_t FullDiskWrite(intptr_t file, const void* bytes, uint32_t length)
+{
+    uint32_t fits = std::min(length, diskRoom);
+    diskRoom -= fits;
+    int64_t written = fits ? ZemFilePlatformWriteCall()(file, bytes, fits) : 0;
+    return fits < length ? -1 : written;
+}
+
+// The names in the folder, sorted.
+std::string FolderNames(const ScratchDir& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    std::string joined;
+    for (const std::string& name : names)
+        joined += (joined.empty() ? "" : " ") + name;
+    return joined;
+}
+
+TEST(WriteFetchedFile, TheOldListStaysUntilTheNewOneIsWhole)
+{
+    const struct {
+        const char* name;
+        int kind;
+        const char* before;   // the file's text, or "<folder>" for a folder of its name, or null for none
+        uint32_t room;        // bytes the disk takes
+        int result;
+        const char* after;    // the file's text, or null for none
+    } cases[] = {
+        {"a whole parameter list", FETCH_PARAMETERS, "old list", 100, 1, "X=1\r\n\r\n"},
+        {"the list fits but its line end does not", FETCH_PARAMETERS, "old list", 5, 0, "old list"},
+        {"the disk fills in the list", FETCH_PARAMETERS, "old list", 2, 0, "old list"},
+        {"a full disk", FETCH_PARAMETERS, "old list", 0, 0, "old list"},
+        {"a whole tool list", FETCH_TOOL_LIST, "old list", 5, 1, "X=1\r\n"},
+        {"the disk fills in the tool list", FETCH_TOOL_LIST, "old list", 4, 0, "old list"},
+        {"a first list cut", FETCH_TOOL_LIST, nullptr, 3, 0, nullptr},
+        {"a first list whole", FETCH_TOOL_LIST, nullptr, 5, 1, "X=1\r\n"},
+        {"a folder holds the name", FETCH_TOOL_LIST, "<folder>", 100, 0, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDir dir;
+        const std::string path = dir.File("list.txt");
+        if (c.before && !strcmp(c.before, "<folder>"))
+            std::filesystem::create_directory(path);
+        else if (c.before)
+            ZemFileWrite(path.c_str(), c.before, static_cast<uint32_t>(strlen(c.before)), ZEM_FILE_CREATE);
+        diskRoom = c.room;
+        ZemFileSetWriteCall(FullDiskWrite);
+        int result = WriteFetchedFile(path.c_str(), c.kind, "X=1\r\n", 5);
+        ZemFileSetWriteCall(nullptr);
+        EXPECT_EQ(result, c.result);
+        if (c.after) {
+            EXPECT_EQ(ReadBytes(path), c.after);
+        }
+        // Nothing else is left in the folder: the temporary file is gone.
+        EXPECT_EQ(FolderNames(dir), c.before || c.after ? "list.txt" : "");
+    }
+}
+
+#ifndef _WIN32
+// What vtx -o may name besides a file: a link, or a pipe to another program. Each stays what it was, with the
+// list written through it, and nothing is put in its place.
+TEST(WriteFetchedFile, ALinkOrAPipeIsWrittenInPlace)
+{
+    ScratchDir dir;
+    const std::string list = dir.File("list.txt"), link = dir.File("link.txt"), pipe = dir.File("pipe");
+    ZemFileWrite(list.c_str(), "old list", 8, ZEM_FILE_CREATE);
+    std::filesystem::create_symlink(list, link);
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    int reader = open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_EQ(WriteFetchedFile(link.c_str(), FETCH_TOOL_LIST, "X=1\r\n", 5), 1);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(ReadBytes(list), "X=1\r\n");
+    EXPECT_EQ(WriteFetchedFile(pipe.c_str(), FETCH_PARAMETERS, "X=1\r\n", 5), 1);
+    EXPECT_TRUE(std::filesystem::is_fifo(pipe));
+    char got[16] = {};
+    EXPECT_EQ(read(reader, got, sizeof(got) - 1), 7);
+    EXPECT_STREQ(got, "X=1\r\n\r\n");
+    close(reader);
+    EXPECT_EQ(FolderNames(dir), "link.txt list.txt pipe");
+}
+#endif

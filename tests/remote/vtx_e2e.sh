@@ -1,5 +1,9 @@
 #!/usr/bin/env bash
-# vtx against the simulated controller, the rows of vtx_e2e.rows.   vtx_e2e.sh SOURCE_DIR BUILD_DIR
+# vtx against the simulated controller, the rows of vtx_e2e.rows.
+#   vtx_e2e.sh SOURCE_DIR BUILD_DIR                    vtx of a Linux build, on the simulator's terminal
+#   vtx_e2e.sh SOURCE_DIR BUILD_DIR --wine SIMULATOR win32|win64
+#                          vtx.exe of a Windows build under Wine, in the build's prefix, on COM12 mapped to the
+#                          simulator's terminal
 set -uo pipefail
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -9,11 +13,30 @@ while IFS='|' read -r kind path text; do   # the controller's and the PC's files
 done < "$1/tests/remote/vtx_files.txt"
 head -c 99 /dev/zero > "$work/root/ram/$(printf 'n\xe4me "q".txt')"
 
-VANTORIX_SIM="$2/vantorix-sim" "$1/scripts/with-sim.sh" "$work/link" --root "$work/root" --control "$work/control" \
-  --params "$work/params" --tools "$work/tools" --flash-size 1000 --verbose -- bash -s "$2/vtx" "$work" "$1" \
+system=linux sim=$2/vantorix-sim vtx=$2/vtx link=$work/link com=
+if [ "${3:-}" = --wine ]; then
+  system=windows sim=$4 vtx=$work/vtx link=$2/ports/com12 com=COM12
+  if [ ! -x "$sim" ]; then
+    echo "skipped: no simulator at $sim (build the native preset first)"
+    exit 77
+  fi
+  export WINEPREFIX=$2/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  # wine starts a 64-bit program as a child of its own, which a Ctrl-C (SIGINT) would not reach; Debian's
+  # 64-bit loader runs it in its own process.
+  loader=wine
+  [ "${5:-win32}" = win64 ] && loader=/usr/lib/wine/wine64
+  printf '#!/bin/sh\nexec %s "%s" "$@"\n' "$loader" "$2/vtx.exe" > "$vtx"
+  chmod +x "$vtx"
+  # The first Wine program starts the prefix's services, which keep its output open: not a row's.
+  "$vtx" --version > /dev/null 2>&1 < /dev/null
+  wine regedit /S "Z:$(tr / '\\' <<<"$1/tests/remote/ports_wine.reg")" > /dev/null 2>&1
+fi
+
+VANTORIX_SIM=$sim "$1/scripts/with-sim.sh" "$link" --root "$work/root" --control "$work/control" \
+  --params "$work/params" --tools "$work/tools" --flash-size 1000 --verbose -- bash -s "$vtx" "$work" "$1" "$system" "$com" \
   2>> "$work/trace" <<'CHECKS'
 exec 2>&1   # the controller's trace alone goes to the trace file
-vtx=$1 work=$2 port=$VANTORIX_SIM_PTY failures=0
+vtx=$1 work=$2 system=$4 port=${5:-$VANTORIX_SIM_PTY} failures=0
 check() {   # NAME EXPECTED ACTUAL
   [ "$2" = "$3" ] && echo "ok   $1" || { echo "FAIL $1: expected [$2], got [$3]"; failures=$((failures + 1)); }
 }
@@ -25,22 +48,44 @@ sent() {   # the command letters that reached the controller since the last call
 vput() { "$vtx" --port "$port" put "$@"; }
 vrm() { "$vtx" --port "$port" rm "$@"; }
 nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
-group=$(stat -c %G "$port")
+# COMMAND...: a Ctrl-C once the controller receives the first file, a second once vtx says it cancels.
+interrupted_twice() {
+  "$@" 2> "$work/interrupted" &
+  local pid=$!
+  until grep -q '^vantorix-sim: receiving' "$work/trace" || ! kill -0 "$pid" 2> /dev/null; do sleep 0.05; done
+  kill -INT "$pid" 2> /dev/null
+  until grep -q 'cancelling' "$work/interrupted" || ! kill -0 "$pid" 2> /dev/null; do sleep 0.05; done
+  kill -INT "$pid" 2> /dev/null
+  wait "$pid"
+  local status=$?
+  cat "$work/interrupted" >&2
+  return "$status"
+}
+group=
+[ "$system" = linux ] && group=$(stat -c %G "$port")
 [ "$group" = root ] && group=dialout
-# NAME|CONTROL (the controller's fault)|COMMAND|status|complaints and output joined by ';'|letters sent.
+# NAME|CONTROL (the controller's fault)|COMMAND|status|complaints and output joined by ';'|letters sent|WHERE.
 cd "$work/pc" || exit 1
-while IFS='|' read -r name control command expected; do
+while IFS='|' read -r name control command status output letters where; do
   case $name in ''|'#'*) continue ;; esac
+  case $where in ''|both|'both bytes'|windows) ;; *) check "$name" "a WHERE of '', both, both bytes or windows" "$where"; continue ;; esac
+  case "$system:$where" in linux:|linux:both*|windows:both*|windows:windows) ;; *) continue ;; esac
   # Only root can try the terminal as another user, where that user can run vtx.
   [ "$name" = "permission denied" ] && { [ "$(id -u)" = 0 ] && nobody "$vtx" --help > /dev/null 2>&1 || continue; }
   sent > /dev/null
   printf '%s\n' "$control" | grep . > "$work/control"
   eval "$command" > "$work/out" 2> "$work/err"
-  status=$?
+  status_got=$?
   : > "$work/control"
+  # A Windows console program ends its text lines with CR LF; fetched lists reach stdout as they came.
+  if [ "$system" = windows ]; then
+    sed -i 's/\r$//' "$work/err"
+    [ "$where" = "both bytes" ] || sed -i 's/\r$//' "$work/out"
+  fi
+  expected="$status|$output|$letters"
   expected=${expected//\{port\}/$port}
   check "$name" "${expected//\{group\}/$group}" \
-    "$status|$( (grep -E "^(vtx:|Can't|No answer|The )" "$work/err"; cat "$work/out") | sed 's/\r/\\r/g' | paste -sd ';')|$(sent)"
+    "$status_got|$( (grep -E "^(vtx:|Can't|No answer|The )" "$work/err"; cat "$work/out") | sed 's/\r/\\r/g' | paste -sd ';')|$(sent)"
 done < "$3/tests/remote/vtx_e2e.rows"
 
 [ "$failures" -eq 0 ]
@@ -49,8 +94,8 @@ status=$?
 
 # A filled controller on a 57600 bit/s line: its listing takes several read times.
 for i in $(seq 600); do : > "$work/full/ram/cncprg/program_number_$i.nc"; done
-VANTORIX_SIM="$2/vantorix-sim" "$1/scripts/with-sim.sh" "$work/link-full" --root "$work/full" --baud 57600 -- \
-  bash -c '"$1" --port "$VANTORIX_SIM_PTY" ls' _ "$2/vtx" > "$work/full.txt"
-listed="$? $(grep -c '^      program_number_.*(0 bytes)$' "$work/full.txt") $(grep -c '^Flash disk free: [1-9]' "$work/full.txt")"
+VANTORIX_SIM=$sim "$1/scripts/with-sim.sh" "$link" --root "$work/full" --baud 57600 -- \
+  bash -c '"$0" --port "${1:-$VANTORIX_SIM_PTY}" ls' "$vtx" "$com" > "$work/full.txt"
+listed="$? $(tr -d '\r' < "$work/full.txt" | grep -c '^      program_number_.*(0 bytes)$') $(grep -c '^Flash disk free: [1-9]' "$work/full.txt")"
 [ "$listed" = "0 600 1" ] && echo "ok   filled controller" || { echo "FAIL filled controller: got [$listed]"; status=1; }
 exit "$status"

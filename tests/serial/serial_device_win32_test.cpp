@@ -70,15 +70,32 @@ TEST_F(SerialCom, OpenSetsTheControllerLineAndCloseRestoresIt)
 DCB leftState, writtenState;
 int errorClears;
 std::string opened;
-const SerialWin32Calls FakeDriver = {
-    [](HANDLE, LPDCB dcb) -> BOOL { return *dcb = leftState, TRUE; },
-    [](HANDLE, LPDCB dcb) -> BOOL { return writtenState = *dcb, TRUE; },
-    [](HANDLE, LPDWORD, LPCOMSTAT) -> BOOL { return ++errorClears, TRUE; },
-    [](HANDLE, LPVOID, DWORD, LPDWORD got, LPOVERLAPPED) -> BOOL { return *got = 0, FALSE; },
-    [](HANDLE, LPCVOID, DWORD, LPDWORD put, LPOVERLAPPED) -> BOOL { return *put = 0, FALSE; },
-    [](LPCSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) -> HANDLE {
-        return opened = name, INVALID_HANDLE_VALUE;
-    }};
+// On 32-bit Windows the driver calls are __stdcall (WINAPI), which lambdas are not.
+BOOL WINAPI GetLeftState(HANDLE, LPDCB dcb)
+{
+    return *dcb = leftState, TRUE;
+}
+BOOL WINAPI RecordState(HANDLE, LPDCB dcb)
+{
+    return writtenState = *dcb, TRUE;
+}
+BOOL WINAPI CountErrorClear(HANDLE, LPDWORD, LPCOMSTAT)
+{
+    return ++errorClears, TRUE;
+}
+BOOL WINAPI FailRead(HANDLE, LPVOID, DWORD, LPDWORD got, LPOVERLAPPED)
+{
+    return *got = 0, FALSE;
+}
+BOOL WINAPI FailWrite(HANDLE, LPCVOID, DWORD, LPDWORD put, LPOVERLAPPED)
+{
+    return *put = 0, FALSE;
+}
+HANDLE WINAPI RecordOpen(LPCSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)
+{
+    return opened = name, INVALID_HANDLE_VALUE;
+}
+const SerialWin32Calls FakeDriver = {GetLeftState, RecordState, CountErrorClear, FailRead, FailWrite, RecordOpen};
 
 TEST(SerialWin32Driver, SettingsLeftByAnotherProgramAreMadeSafeForBinaryData)
 {
@@ -102,8 +119,16 @@ TEST(SerialWin32Driver, SettingsLeftByAnotherProgramAreMadeSafeForBinaryData)
     wanted.fDtrControl = wanted.fRtsControl = 2;   // the handshake
     wanted.fBinary = 1;
     wanted.fParity = wanted.fOutX = wanted.fInX = wanted.fNull = wanted.fErrorChar = wanted.fAbortOnError = 0;
+    wanted.fOutxCtsFlow = 0;   // a 3-wire cable carries no CTS
     wanted.XonChar = 0x11;
+    EXPECT_EQ(writtenState.fOutxCtsFlow, 0u);
     EXPECT_EQ(memcmp(&writtenState, &wanted, sizeof(DCB)), 0);
+    // The close gives back what was there, CTS flow control included.
+    SerialSavedState saved;
+    ASSERT_EQ(device.getState(1, &saved), 1);
+    device.restoreState(1, &saved);
+    EXPECT_EQ(writtenState.fOutxCtsFlow, 1u);
+    EXPECT_EQ(memcmp(&writtenState, &leftState, sizeof(DCB)), 0);
     // Windows opens COM10 and above only by the device path.
     SerialSetDevice(nullptr);
     for (auto [typed, path] : {std::pair{"COM12", "\\\\.\\COM12"}, {"com3", "\\\\.\\com3"},

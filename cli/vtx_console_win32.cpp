@@ -1,0 +1,91 @@
+// The console of a Windows program: Ctrl-C through the console's control
+// handler, a progress line redrawn without escape sequences (the console of
+// Windows 7 knows none), stdout switched to binary for the fetched lists.
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "cli/vtx_platform.h"
+
+// The C runtime would otherwise expand "*" and "?" in the arguments into the
+// names of matching files: vtx takes the names as typed.
+extern "C" {
+int _dowildcard = 0;
+}
+
+static void (*interruptCallback)();
+static int drawnLength;   // of the progress line now on the screen
+
+// Runs on a thread of its own that the system starts for each Ctrl-C.
+static BOOL WINAPI OnConsoleControl(DWORD event)
+{
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
+        return FALSE;
+    interruptCallback();
+    return TRUE;
+}
+
+void VtxCatchInterrupts(void (*onInterrupt)())
+{
+    interruptCallback = onInterrupt;
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+
+void VtxReleaseInterrupts()
+{
+    SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+}
+
+void VtxWriteErrorNow(const char* text)
+{
+    // The C library writes stderr's lines with CR LF; these lines end the same way.
+    HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD written;
+    for (const char* p = text; *p;) {
+        size_t length = strcspn(p, "\n");
+        if (length)
+            WriteFile(error, p, static_cast<DWORD>(length), &written, nullptr);
+        if (!p[length])
+            break;
+        WriteFile(error, "\r\n", 2, &written, nullptr);
+        p += length + 1;
+    }
+}
+
+void VtxEndNow(int status)
+{
+    // Ends every thread where it stands, as _exit does: nothing is flushed or run.
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
+    ExitProcess(static_cast<UINT>(status));
+}
+
+int VtxErrorIsTerminal()
+{
+    DWORD mode;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+void VtxRedrawLine(const char* line)
+{
+    // A line as wide as the console wraps, and "\r" then goes back to its
+    // last row only: the line is cut to fit.
+    CONSOLE_SCREEN_BUFFER_INFO screen;
+    int width = GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &screen) ? screen.dwSize.X : 80;
+    int length = static_cast<int>(strlen(line));
+    if (length > width - 1)
+        length = width > 1 ? width - 1 : 0;
+    // Blanks clear what a longer earlier line left behind.
+    fprintf(stderr, "\r%.*s%*s", length, line, drawnLength > length ? drawnLength - length : 0, "");
+    fflush(stderr);
+    drawnLength = length;
+}
+
+void VtxBinaryStdout()
+{
+    fflush(stdout);
+    _setmode(_fileno(stdout), _O_BINARY);
+}

@@ -1,0 +1,47 @@
+// What vtx needs from the system it runs on, one backend per platform:
+// vtx_port_*.cpp (the default port and why a port does not open),
+// vtx_console_*.cpp (Ctrl-C, the progress line, binary output) and
+// vtx_local_file_*.cpp (whether a PC file can be sent).
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+struct VtxOptions;
+
+// vtx_port_*.cpp: the port without --port and $VTX_PORT / %VTX_PORT%, the
+// line of the usage text that says so, and the usage of `vtx ports`.
+extern const char VtxDefaultPort[];
+extern const char VtxPortOptionHelp[];
+extern const char VtxPortsUsage[];
+// Opens the port once more the way the serial port does, to say (on stderr,
+// as out) in the system's words which step refuses it, with hints for the user.
+void VtxExplainOpenFailure(const VtxOptions* options, FILE* out);
+
+// vtx_console_*.cpp.
+// Ctrl-C calls onInterrupt (on POSIX in a signal handler, on Windows on a
+// thread of its own: it may only store flags and use VtxWriteErrorNow and
+// VtxEndNow) until VtxReleaseInterrupts restores what was there before.
+void VtxCatchInterrupts(void (*onInterrupt)());
+void VtxReleaseInterrupts();
+// Writes a text to stderr at once, without the C library; "\n" ends a line.
+void VtxWriteErrorNow(const char* text);
+// Ends the process at once with the status, without clean-up.
+[[noreturn]] void VtxEndNow(int status);
+// 1 when stderr is a terminal (a console) that can redraw a line in place.
+int VtxErrorIsTerminal();
+// Draws the line over the one stderr shows, clearing what a longer line left.
+void VtxRedrawLine(const char* line);
+// stdout passes bytes unchanged from here on (no CR added on Windows).
+void VtxBinaryStdout();
+
+// vtx_local_file_*.cpp: what the system says of a PC file.
+enum { VTX_FILE_REGULAR, VTX_FILE_DIRECTORY, VTX_FILE_OTHER };
+struct VtxLocalFile {
+    int kind;                  // VTX_FILE_...
+    uint64_t size;             // bytes of a regular file
+    const char* readProblem;   // why a regular file does not open for reading, else null
+};
+// 1 with what the path is, else 0 with *why in the system's words. Only a
+// regular file is opened, so that a device named by mistake is left alone.
+int VtxLookAtLocalFile(const char* path, VtxLocalFile* file, const char** why);

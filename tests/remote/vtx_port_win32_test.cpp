@@ -1,0 +1,75 @@
+// What vtx.exe says when a COM port does not open, for each error the open can meet; the driver's open is
+// scripted, since Wine lets a second program open a port that another holds.
+#include <windows.h>
+
+#include "cli/vtx_commands.h"
+#include "cli/vtx_platform.h"
+#include "serial/serial_device.h"
+#include "serial/serial_device_win32.h"
+#include "tests/support/scratch_dir.h"
+
+namespace {
+
+DWORD openError;   // 0: the open succeeds
+
+// On 32-bit Windows the driver calls are __stdcall (WINAPI), which lambdas are not.
+BOOL WINAPI GetNoState(HANDLE, LPDCB)
+{
+    SetLastError(ERROR_INVALID_FUNCTION);
+    return FALSE;
+}
+BOOL WINAPI SetNoState(HANDLE, LPDCB)
+{
+    return FALSE;
+}
+BOOL WINAPI ClearNoError(HANDLE, LPDWORD, LPCOMSTAT)
+{
+    return FALSE;
+}
+BOOL WINAPI ReadNothing(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED)
+{
+    return FALSE;
+}
+BOOL WINAPI WriteNothing(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED)
+{
+    return FALSE;
+}
+HANDLE WINAPI OpenScripted(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)
+{
+    if (openError == 0)
+        return CreateEventA(nullptr, FALSE, FALSE, nullptr);   // a handle that closes
+    SetLastError(openError);
+    return INVALID_HANDLE_VALUE;
+}
+const SerialWin32Calls Driver = {GetNoState, SetNoState, ClearNoError, ReadNothing, WriteNothing, OpenScripted};
+
+// The explanation's lines joined by ';'.
+std::string Explain(const char* port, int defaultPort)
+{
+    ScratchDir dir;
+    std::string path = dir.File("explained.txt");
+    FILE* out = fopen(path.c_str(), "wb");
+    VtxOptions options = {port, 57600, 2, defaultPort};
+    VtxExplainOpenFailure(&options, out);
+    fclose(out);
+    std::string text = ReadBytes(path);
+    std::replace(text.begin(), text.end(), '\n', ';');
+    return text.substr(0, text.size() - 1);
+}
+
+TEST(VtxOpenFailure, SaysWhyInWindowsWordsWithHints)
+{
+    SerialWin32SetCalls(&Driver);
+    for (const Row& c : ReadRows("remote/open_errors.rows")) {
+        SCOPED_TRACE(c[0] + " " + c[1]);
+        openError = std::stoul(c[0]);
+        EXPECT_EQ(Explain(c[1].c_str(), std::stoi(c[2])), c[3]);
+    }
+    // Other errors in the system's words, with their number.
+    openError = ERROR_GEN_FAILURE;
+    std::string text = Explain("COM3", 0);
+    EXPECT_EQ(text.substr(text.size() - 11), ", error 31)");
+    SerialWin32SetCalls(nullptr);
+}
+
+}  // namespace

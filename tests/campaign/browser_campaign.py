@@ -51,7 +51,7 @@ def draw_browser(seed, index, long_mode):
         fault, rng = LISTING_FAULTS[s.label], random.Random(f"{seed} {index} listing")
         places = listing_places(rng, folder_view(s))
         long_ms = rng.randint(1300, 1800)
-        n = rng.choice([":1", ":2", ""])
+        n = rng.choice([":1", ":2"]) if "{n}" in fault.text else ""   # nothing: every listing
         s.faults = fault.text.format(**places, inside=rng.choice([0, places["cut"]]), long=long_ms,
                                      longer=rng.choice([long_ms, rng.randint(2300, 2700)]),
                                      later=rng.randint(2300, 3000), n=n).split()

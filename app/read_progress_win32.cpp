@@ -26,8 +26,9 @@ static void TakePostedClose()
     MSG message;
     if (LookAtQueue(&message, MainWindow, WM_CLOSE, WM_CLOSE, PM_REMOVE))
         DispatchMessageA(&message);
-    if (LookAtQueue(&message, MainWindow, WM_SYSCOMMAND, WM_SYSCOMMAND, PM_NOREMOVE) &&
-        (message.wParam & 0xFFF0) == SC_CLOSE && LookAtQueue(&message, MainWindow, WM_SYSCOMMAND, WM_SYSCOMMAND, PM_REMOVE))
+    const UINT command = WM_SYSCOMMAND;
+    if (LookAtQueue(&message, MainWindow, command, command, PM_NOREMOVE) && (message.wParam & 0xFFF0) == SC_CLOSE &&
+        LookAtQueue(&message, MainWindow, command, command, PM_REMOVE))
         DispatchMessageA(&message);
 }
 

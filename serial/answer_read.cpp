@@ -33,7 +33,8 @@ static int CheckBetweenReads(SerialPort* port, uint32_t began, uint32_t limit, i
     if (spent >= limit)
         return ANSWER_ENDLESS;
     // An answer within one read time is over before anyone would notice.
-    if (spent >= SERIAL_READ_TIME_MS && AnswerReadHook.betweenReads && !AnswerReadHook.betweenReads(listing, bytesSoFar)) {
+    if (spent >= SERIAL_READ_TIME_MS && AnswerReadHook.betweenReads &&
+        !AnswerReadHook.betweenReads(listing, bytesSoFar)) {
         port->answerCut = 1;
         return ANSWER_ABANDONED;
     }

@@ -55,10 +55,11 @@ static void NoteFile(UploadJob* job, const char* path, size_t length)
     failure->block = 0;
 }
 
-static void SendOneCan(SerialPort* port)
+static void SendOneCan(UploadJob* job)
 {
     unsigned char can = UPL_CAN;
-    ZemSerComWrite(port, &can, 1, 1);
+    ZemSerComWrite(job->port, &can, 1, 1);
+    ZemStoreByte(&job->cancelSent, 1);
 }
 
 // A full block of CAN stops the receiver in its data phase; the pause and
@@ -69,6 +70,7 @@ static void AbortDataPhase(UploadJob* job, int mode, int showCanceling)
     unsigned char* bytes = reinterpret_cast<unsigned char*>(&frame);
     memset(bytes, UPL_CAN, BlockSize(mode));
     ZemSerComWrite(port, bytes, BlockSize(mode), 1);
+    ZemStoreByte(&job->cancelSent, 1);
     if (showCanceling) {
         UploadPublishText(UploadStatusText, "Canceling, this may take 10-15 Seconds");
         UploadPostNotice(job, UM_SET_STATUS_TEXT, 0);
@@ -103,7 +105,7 @@ static int ExchangeHeader(UploadJob* job, uint32_t headerLength, uint32_t progre
     // A header cut by the block would give the receiver a wrong name or no
     // size: such a file is refused (a name this long fits only in CRC mode).
     if (headerLength >= blockSize) {
-        SendOneCan(job->port);
+        SendOneCan(job);
         job->failure.limit = blockSize;
         return StopAt(job, UPL_FILE_ERROR, UPLOAD_STAGE_NAME, UPLOAD_CAME_NOTHING, 0);
     }
@@ -194,7 +196,7 @@ static int SendOneFile(UploadJob* job, const char* path, uint32_t* lastSize)
     ZemFindData found;
     uint32_t size = UploadFileSize(path, &found);
     if (size == 0) {
-        SendOneCan(job->port);
+        SendOneCan(job);
         return StopAt(job, UPL_FILE_ERROR, UPLOAD_STAGE_FILE, UPLOAD_CAME_NOTHING, 0);
     }
     job->failure.size = size;
@@ -202,7 +204,7 @@ static int SendOneFile(UploadJob* job, const char* path, uint32_t* lastSize)
     uint32_t left = job->failure.flashDisk ? job->flashBudget : job->ramBudget;
     // The budget is taken before the header goes out and is not given back.
     if (!TakeUploadBudget(job, size)) {
-        SendOneCan(job->port);
+        SendOneCan(job);
         job->failure.limit = left;
         return StopAt(job, UPL_NO_SPACE, UPLOAD_STAGE_SPACE, UPLOAD_CAME_NOTHING, 0);
     }
@@ -250,7 +252,7 @@ int UploadBatch(UploadJob* job)
         // A name without its NUL inside the field is no path.
         if (name + length == end) {
             NoteFile(job, name, length);
-            SendOneCan(job->port);
+            SendOneCan(job);
             return StopAt(job, UPL_FILE_ERROR, UPLOAD_STAGE_FILE, UPLOAD_CAME_NOTHING, 0);
         }
         int result = SendOneFile(job, name, &lastSize);

@@ -304,6 +304,8 @@ TEST_P(UploadTranscripts, EndAsTranscribed)
             continue;
         } else if (key == "drain")   // reads after the cancel: the reply, then the drain
             got = {std::to_string(line.reads - readsAtCancel) + (line.pending.empty() ? "" : "+")};
+        else if (key == "told")   // the receiver was told with CAN to stop
+            got = {std::to_string(ZemLoadByte(&job->cancelSent))};
         else if (key == "left")
             got = {std::to_string(job->ramBudget), std::to_string(job->flashBudget)};
         else if (key == "reason") {   // the sender's reason in words

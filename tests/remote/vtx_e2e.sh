@@ -85,7 +85,7 @@ while IFS='|' read -r name control command status output letters where; do
   expected="$status|$output|$letters"
   expected=${expected//\{port\}/$port}
   check "$name" "${expected//\{group\}/$group}" \
-    "$status_got|$( (grep -E "^(vtx:|Can't|No answer|The )" "$work/err"; cat "$work/out") | sed 's/\r/\\r/g' | paste -sd ';')|$(sent)"
+    "$status_got|$( (grep -E "^(vtx:|Can't|No answer|The |There |Upload )" "$work/err"; cat "$work/out") | sed 's/\r/\\r/g' | paste -sd ';')|$(sent)"
 done < "$3/tests/remote/vtx_e2e.rows"
 
 [ "$failures" -eq 0 ]

@@ -308,6 +308,12 @@ TEST_P(UploadTranscripts, EndAsTranscribed)
             got = {std::to_string(ZemLoadByte(&job->cancelSent))};
         else if (key == "left")
             got = {std::to_string(job->ramBudget), std::to_string(job->flashBudget)};
+        else if (key == "reason") {   // the sender's reason in words
+            char words[512];
+            std::istringstream sentence(UploadFailureWords(result, &job->failure, words, sizeof(words)));
+            for (std::string word; sentence >> word;)
+                got.push_back(word);
+        }
         else if (std::string(" dir budget file peer replies at prefail unterminated worker ").find(" " + key + " ") != std::string::npos)
             continue;
         else

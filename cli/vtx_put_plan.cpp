@@ -7,14 +7,10 @@
 #include "cli/vtx_commands.h"
 #include "cli/vtx_platform.h"
 #include "lib/zem_lib.h"
+#include "serial/upload_file_list.h"
 #include "serial/upload_job.h"
 #include "serial/upload_protocol.h"
 #include "tree/device_tree.h"
-
-static const char* NextName(const char* name)
-{
-    return name + strlen(name) + 1;
-}
 
 // Why a PC file cannot be sent, mostly in the system's words, or null.
 static const char* LocalFileProblem(const char* path)
@@ -42,7 +38,7 @@ static const char* LocalFileProblem(const char* path)
 
 int VtxCheckLocalFiles(const UploadJob* job)
 {
-    for (const char* name = job->fileList; *name; name = NextName(name)) {
+    for (const char* name = job->fileList; *name; name = NextFileName(name)) {
         const char* problem = LocalFileProblem(name);
         if (problem) {
             fprintf(stderr, "vtx: %s: %s\n", name, problem);
@@ -80,7 +76,7 @@ int VtxPlanUpload(const UploadJob* job, DeviceTree* tree, int print)
     plan.ramBudget = tree->ramDiskFree;
     plan.flashBudget = tree->flashDiskFree;
     char absolute[VTX_PATH_SIZE];
-    for (const char* name = job->fileList; *name; name = NextName(name)) {
+    for (const char* name = job->fileList; *name; name = NextFileName(name)) {
         uint32_t size = ControllerTarget(job->targetDir, name, absolute);
         if (size == 0) {
             fprintf(stderr, "vtx: %s: Upload-Error: Can't read file.\n", name);
@@ -114,7 +110,7 @@ int VtxPlanUpload(const UploadJob* job, DeviceTree* tree, int print)
 static int ReplacedLater(const UploadJob* job, const char* name, const char* absolute)
 {
     char other[VTX_PATH_SIZE];
-    for (const char* later = NextName(name); *later; later = NextName(later))
+    for (const char* later = NextFileName(name); *later; later = NextFileName(later))
         if (ControllerTarget(job->targetDir, later, other) && strcmp(other, absolute) == 0)
             return 1;
     return 0;
@@ -124,7 +120,7 @@ int VtxVerifyUpload(const UploadJob* job, DeviceTree* tree)
 {
     int all = 1;
     char absolute[VTX_PATH_SIZE];
-    for (const char* name = job->fileList; *name; name = NextName(name)) {
+    for (const char* name = job->fileList; *name; name = NextFileName(name)) {
         uint32_t size = ControllerTarget(job->targetDir, name, absolute);
         if (size == 0 || ReplacedLater(job, name, absolute))
             continue;

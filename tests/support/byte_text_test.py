@@ -48,6 +48,16 @@ class ByteText(unittest.TestCase):
         self.assertEqual((done.returncode, done.stdout), (2, b""))
         self.assertEqual(done.stderr, b"byte_text.py: unknown escape \\q at character 1\n")
 
+    def test_the_shell_function_on_the_cases_without_pauses(self):
+        cases = [f for _, f in shared_cases() if f[0] == "bytes" and f[2] == "-" and "<HELLO>" not in f[-1]]
+        loop = 'source "$0"; for text; do bytes "$text" | od -An -v -tx1 | tr -d " \\n"; echo "|${PIPESTATUS[0]}"; done'
+        done = subprocess.run(["bash", "-c", loop, os.path.join(HERE, "byte_text.sh")]
+                              + [os.fsdecode(field[-1].encode("latin-1")) for field in cases], capture_output=True)
+        self.assertEqual(done.stdout.decode().split("\n")[:-1], [f"{'' if f[1] == '-' else f[1]}|0" for f in cases])
+        done = subprocess.run(["bash", "-c", 'source "$0"; bytes "\\q"', os.path.join(HERE, "byte_text.sh")],
+                              capture_output=True)
+        self.assertEqual(done.returncode, 2)
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -76,7 +76,6 @@ protected:
 // The steps of a session (tests/sim/README.md): what is sent, then " => " and what must come back.
 const std::vector<VerbShape> SessionVerbs = {{"send", 3, ANY_NUMBER},   {"listen", 3, ANY_NUMBER}, {"read-on", 2, ANY_NUMBER},
                                              {"faults", 1, ANY_NUMBER}, {"exit", 1, 1},            {"send-fails", 1, ANY_NUMBER}};
-const std::vector<std::string> AnswerKinds = {"is", "starts", "ends", "matches", "longer-than", "nothing"};
 
 struct SessionStep {
     int line;
@@ -92,39 +91,30 @@ struct SessionCase {
 
 void PrintTo(const SessionCase& session, std::ostream* out) { *out << session.name; }
 
-// A step's line: what to send (faults: the control file's text; exit: the status), and for the exchanges the
-// answer after " => "; "" when it reads, else why not.
+// A step's line: what it sends (faults: the control file's text; exit: the status) and, for an exchange, the
+// answer after " => " as a kind and its text; "" when it reads, else why not.
 std::string ReadStep(const CaseLine& line, SessionStep* step)
 {
+    static const std::regex exchange("(.*?) ?=> (is|starts|ends|matches|longer-than|nothing)(?: (.*))?");
+    std::smatch part;
     *step = {line.line, line.verb, {}, "", ""};
-    const std::string text = " " + line.rest;   // read-on's arrow comes first
-    size_t arrow = text.find(" => ");
-    int exchange = line.verb == "send" || line.verb == "listen" || line.verb == "read-on";
-    if (exchange != (arrow != std::string::npos))
-        return exchange ? "'" + line.verb + "' needs ' => ' and the answer" : "'" + line.verb + "' takes no answer";
-    std::string sent = exchange ? text.substr(1, arrow == 0 ? 0 : arrow - 1) : line.rest, problem;
-    if (line.verb == "read-on" && sent != "")
-        return "'read-on' sends nothing";
-    if (line.verb != "exit")
-        problem = ReadByteText(sent, &step->send, SessionNames);
-    else
-        step->expected = sent;
-    if (!problem.empty() || !exchange)
+    int answered = std::regex_match(line.rest, part, exchange);
+    if (answered != (line.verb == "send" || line.verb == "listen" || line.verb == "read-on"))
+        return "'" + line.verb + (answered ? "' takes no answer" : "' needs ' => ' and a kind of answer");
+    if (line.verb == "exit")
+        return step->expected = line.rest, "";
+    std::string problem = ReadByteText(answered ? part[1].str() : line.rest, &step->send, SessionNames);
+    if (!problem.empty() || !answered)
         return problem;
-    std::string answer = text.substr(arrow + 4);
-    size_t blank = answer.find(' ');
-    step->kind = answer.substr(0, blank);
-    if (std::find(AnswerKinds.begin(), AnswerKinds.end(), step->kind) == AnswerKinds.end())
-        return "unknown kind of answer '" + step->kind + "'";
-    std::string written = blank == std::string::npos ? "" : answer.substr(blank + 1);
-    if (step->kind == "matches" || step->kind == "longer-than" || step->kind == "nothing") {   // a pattern or number as written
-        step->expected = written;
-        return step->kind == "nothing" && !written.empty() ? "'nothing' takes no text" : "";
-    }
-    ByteText bytes;
-    problem = ReadByteText(written, &bytes, SessionNames);
-    step->expected = bytes.bytes;
-    return problem.empty() && !bytes.pauses.empty() ? "a pause in an answer" : problem;
+    step->kind = part[2];
+    if (line.verb == "read-on" && !step->send.bytes.empty())
+        return "'read-on' sends nothing";
+    if (step->kind == "matches" || step->kind == "longer-than" || step->kind == "nothing")   // as written
+        return step->expected = part[3], step->kind == "nothing" && part[3].matched ? "'nothing' takes no text" : "";
+    ByteText answer;
+    problem = ReadByteText(part[3], &answer, SessionNames);
+    step->expected = answer.bytes;
+    return problem.empty() && !answer.pauses.empty() ? "a pause in an answer" : problem;
 }
 
 // What the data files hold that cannot be read, for the test of the files: the cases are made before any test runs.

@@ -97,20 +97,22 @@ protected:
 
 // The directives of a transcript (tests/upload/transcripts/README.md), each with how many words follow it.
 const std::vector<VerbShape> Inputs = {
-    {"target-dir", 1, 1},  {"budget", 2, 2},     {"file", 2, ANY_NUMBER},     {"folder", 1, ANY_NUMBER},
-    {"missing-file", 1, ANY_NUMBER},                {"receiver", 1, 1},          {"replies", 1, ANY_NUMBER},
-    {"after-write", 2, 3}, {"fail-write", 1, 1}, {"cut-write", 1, 1},         {"unterminated-list", 0, 0},
-    {"run", 1, 1},         {"busy-port", 0, 0},
+    {"target-dir", 1, 1},  {"budget", 2, 2},     {"file", 2, ANY_NUMBER}, {"folder", 1, ANY_NUMBER}, {"missing-file", 1, ANY_NUMBER},
+    {"receiver", 1, 1},    {"replies", 1, ANY_NUMBER}, {"after-write", 2, 3}, {"fail-write", 1, 1}, {"cut-write", 1, 1},
+    {"unterminated-list", 0, 0}, {"run", 1, 1}, {"busy-port", 0, 0},
 };
 const std::vector<VerbShape> Checks = {
-    {"result", 1, 1},         {"job-result", 1, 1},       {"busy-while-writing", 1, 1}, {"busy-after", 1, 1},
-    {"unread-bytes", 1, 1},   {"reads", 1, 1},            {"write-lengths", 0, ANY_NUMBER}, {"write-count", 1, 1},
+    {"result", 1, 1},           {"job-result", 1, 1},     {"busy-while-writing", 1, 1}, {"busy-after", 1, 1},
+    {"unread-bytes", 1, 1},     {"reads", 1, 1},          {"write-lengths", 0, ANY_NUMBER}, {"write-count", 1, 1},
     {"writes-of-length", 2, 2}, {"virtual-ms", 2, 2},     {"slept-ms", 2, 2},           {"line-bytes", 1, 1},
-    {"whole-exchange", 3, 3}, {"purges", 1, 1},           {"batch-closed", 1, 1},       {"file-text", 1, ANY_NUMBER},
-    {"status-text", 1, ANY_NUMBER}, {"progress-positions", 1, ANY_NUMBER}, {"notices", 1, ANY_NUMBER},
-    {"last-notice", 1, 1},    {"received-files", 1, 1},   {"first-header-path", 1, 1},  {"last-writes", 1, ANY_NUMBER},
+    {"whole-exchange", 3, 3},   {"last-writes", 1, ANY_NUMBER}, {"purges", 1, 1},       {"batch-closed", 1, 1},
+    {"received-files", 1, 1},   {"first-header-path", 1, 1}, {"file-text", 1, ANY_NUMBER}, {"status-text", 1, ANY_NUMBER},
+    {"progress-positions", 1, ANY_NUMBER}, {"notices", 1, ANY_NUMBER}, {"last-notice", 1, 1},
     {"reads-after-cancel", 1, 1}, {"budget-left", 2, 2},
 };
+// What may happen after a write, with the words of its after-write line.
+const std::map<std::string, size_t> AfterWriteActions = {{"cancel", 2},      {"extra-reply", 3},  {"resize-file", 3},
+                                                         {"delete-file", 2}, {"replace-file", 2}, {"rewrite-file", 2}};
 
 std::vector<VerbShape> TranscriptVerbs()
 {
@@ -122,6 +124,19 @@ std::vector<VerbShape> TranscriptVerbs()
 int IsInput(const std::string& verb)
 {
     return std::any_of(Inputs.begin(), Inputs.end(), [&](const VerbShape& shape) { return shape.verb == verb; });
+}
+
+// A transcript file's cases; what cannot be read goes to problems as "FILE:LINE: why".
+std::vector<CaseBlock> ParseTranscripts(std::istream& in, const std::string& file, std::vector<std::string>* problems)
+{
+    std::vector<CaseBlock> cases = ParseCaseBlocks(in, file, TranscriptVerbs(), problems);
+    for (const CaseBlock& transcript : cases)
+        for (const CaseLine& l : transcript.lines) {
+            auto action = l.verb == "after-write" ? AfterWriteActions.find(l.words[1]) : AfterWriteActions.end();
+            if (l.verb == "after-write" && (action == AfterWriteActions.end() || action->second != l.words.size()))
+                problems->push_back(transcript.Where(l.line) + ": no after-write action '" + l.rest + "'");
+        }
+    return cases;
 }
 
 // Every transcript file's cases, in file name order; what cannot be read is kept for the test of the files.
@@ -136,7 +151,7 @@ std::vector<CaseBlock> LoadTranscripts()
     std::vector<CaseBlock> all;
     for (const fs::path& file : files) {
         std::ifstream in(file, std::ios::binary);
-        std::vector<CaseBlock> cases = ParseCaseBlocks(in, file.string(), TranscriptVerbs(), &transcriptProblems);
+        std::vector<CaseBlock> cases = ParseTranscripts(in, file.string(), &transcriptProblems);
         all.insert(all.end(), cases.begin(), cases.end());
     }
     return all;
@@ -157,12 +172,13 @@ TEST(UploadTranscriptFiles, EveryLineReads)
 // A transcript that does not read names its file and line, before anything runs.
 TEST(UploadTranscriptFiles, AnUnknownDirectiveOrCountFailsAtItsFileAndLine)
 {
-    std::istringstream in("case a\nfile 10 a.nc\nat 0 short\n\ncase b\nresult\n");
+    std::istringstream in("case a\nfile 10 a.nc\nat 0 short\nafter-write 0 shorten\n\ncase b\nresult\n");
     std::vector<std::string> problems;
-    std::vector<CaseBlock> cases = ParseCaseBlocks(in, "bad.txt", TranscriptVerbs(), &problems);
-    EXPECT_EQ(problems, (std::vector<std::string>{"bad.txt:3: unknown directive 'at'", "bad.txt:6: 'result' takes 1 word, not 0"}));
+    std::vector<CaseBlock> cases = ParseTranscripts(in, "bad.txt", &problems);
+    EXPECT_EQ(problems, (std::vector<std::string>{"bad.txt:3: unknown directive 'at'", "bad.txt:7: 'result' takes 1 word, not 0",
+                                                  "bad.txt:4: no after-write action '0 shorten'"}));
     ASSERT_EQ(cases.size(), 2u);
-    EXPECT_EQ(cases[0].lines.size(), 1u);
+    EXPECT_EQ(cases[0].lines.size(), 2u);
 }
 
 class UploadTranscripts : public UploadRig, public testing::WithParamInterface<CaseBlock> {};
@@ -193,6 +209,15 @@ Bytes WholeExchange(const std::string& mode, const std::string& closeMode, const
     return line;
 }
 
+template <class List, class Show>
+std::string Listed(const List& list, Show show)
+{
+    Words words;
+    for (const auto& item : list)
+        words.push_back(show(item));
+    return Join(words);
+}
+
 TEST_P(UploadTranscripts, EndAsTranscribed)
 {
     const CaseBlock& transcript = GetParam();
@@ -207,32 +232,36 @@ TEST_P(UploadTranscripts, EndAsTranscribed)
         std::string bytes = TextBytes(text, transcript.Where(at.line));
         return Bytes(bytes.begin(), bytes.end());
     };
-    const std::map<std::string, std::function<void(const CaseLine&)>> inputs = {
-        {"target-dir", [&](const CaseLine& l) { strcpy(job->targetDir, l.rest.c_str()); }},
-        {"budget", [&](const CaseLine& l) { job->ramBudget = std::stoul(l.words[0]), job->flashBudget = std::stoul(l.words[1]); }},
-        {"file", [&](const CaseLine& l) {
-             sizes.push_back(std::stoul(l.words[0]));
-             paths.push_back(MakeFile(l.rest.substr(l.rest.find(' ') + 1), sizes.back()));
-             // An old write time, so a rewrite within the file system's clock tick still shows.
-             fs::last_write_time(paths.back(), fs::last_write_time(paths.back()) - std::chrono::hours(1));
-         }},
-        {"folder", [&](const CaseLine& l) { paths.push_back(dir.File(l.rest)), sizes.push_back(0), fs::create_directory(paths.back()); }},
-        {"missing-file", [&](const CaseLine& l) { paths.push_back(dir.File(l.rest)), sizes.push_back(0); }},
-        {"receiver", [&](const CaseLine& l) { scripted = 0, receiver.crcMode = l.words[0] == "crc"; }},
-        {"replies", [&](const CaseLine& l) {
-             for (const std::string& word : l.words)
-                 replies.push_back(bytesOf(l, word));
-         }},
-        {"after-write", [&](const CaseLine& l) { afterWrites.push_back(l.words); }},
-        {"fail-write", [&](const CaseLine& l) { armWrite[std::stoul(l.words[0])] = &line.failWrites; }},
-        {"cut-write", [&](const CaseLine& l) { armWrite[std::stoul(l.words[0])] = &line.shortWrites; }},
-        {"unterminated-list", [&](const CaseLine&) { unterminated = 1; }},
-        {"run", [&](const CaseLine& l) { worker = l.words[0] == "worker"; }},
-        {"busy-port", [&](const CaseLine&) { ZemSerComSetBusy(port, 1); }},
-    };
-    for (const CaseLine& l : transcript.lines)
-        if (IsInput(l.verb))
-            inputs.at(l.verb)(l);
+    for (const CaseLine& l : transcript.lines) {
+        const std::string& verb = l.verb;
+        if (verb == "target-dir")
+            strcpy(job->targetDir, l.rest.c_str());
+        else if (verb == "budget")
+            job->ramBudget = std::stoul(l.words[0]), job->flashBudget = std::stoul(l.words[1]);
+        else if (verb == "file" || verb == "folder" || verb == "missing-file") {
+            sizes.push_back(verb == "file" ? std::stoul(l.words[0]) : 0);
+            std::string name = verb == "file" ? l.rest.substr(l.rest.find(' ') + 1) : l.rest;
+            paths.push_back(verb == "file" ? MakeFile(name, sizes.back()) : dir.File(name));
+            if (verb == "folder")
+                fs::create_directory(paths.back());
+            if (verb == "file")   // an old write time, so a rewrite within the file system's clock tick still shows
+                fs::last_write_time(paths.back(), fs::last_write_time(paths.back()) - std::chrono::hours(1));
+        } else if (verb == "receiver")
+            scripted = 0, receiver.crcMode = l.words[0] == "crc";
+        else if (verb == "replies")
+            for (const std::string& word : l.words)
+                replies.push_back(bytesOf(l, word));
+        else if (verb == "after-write")
+            afterWrites.push_back(l.words);
+        else if (verb == "fail-write" || verb == "cut-write")
+            armWrite[std::stoul(l.words[0])] = verb == "fail-write" ? &line.failWrites : &line.shortWrites;
+        else if (verb == "unterminated-list")
+            unterminated = 1;
+        else if (verb == "run")
+            worker = l.words[0] == "worker";
+        else if (verb == "busy-port")
+            ZemSerComSetBusy(port, 1);
+    }
     SetFiles(paths);
     if (unterminated)
         memset(job->fileList, 'x', sizeof(job->fileList));
@@ -258,8 +287,6 @@ TEST_P(UploadTranscripts, EndAsTranscribed)
                 fs::rename(MakeFile("other.nc", sizes[0]), paths[0]);
             else if (what == "rewrite-file")
                 std::fstream(paths[0], std::ios::in | std::ios::out | std::ios::binary).write("NEW", 3);
-            else if (!what.empty())
-                ADD_FAILURE() << "unknown after-write action '" << what << "'";
         }
         arm(index + 1);
         return std::string(answer.begin(), answer.end());
@@ -267,68 +294,50 @@ TEST_P(UploadTranscripts, EndAsTranscribed)
     ZemStoreResult(&job->result, 77);
     int result = worker ? RunUploadWorker(job) : UploadBatch(job);
 
-    auto count = [](auto value) { return Words{std::to_string(value)}; };
-    auto within = [](uint64_t value, const Words& w) {
-        return value >= std::stoul(w[0]) && value <= std::stoul(w[1]) ? w : Words{std::to_string(value)};
-    };
-    auto lengths = [&] {
-        Words all;
-        for (const Bytes& write : writes)
-            all.push_back(std::to_string(write.size()));
-        return all;
+    auto lengths = [&] { return Listed(writes, [](const Bytes& write) { return std::to_string(write.size()); }); };
+    auto within = [](uint64_t value, const CaseLine& l) {
+        return value >= std::stoul(l.words[0]) && value <= std::stoul(l.words[1]) ? l.rest : std::to_string(value);
     };
     // What happened, in the words of the check.
-    const std::map<std::string, std::function<Words(const CaseLine&)>> checks = {
-        {"result", [&](const CaseLine&) { return Words{UploadResultName(result)}; }},
-        {"job-result", [&](const CaseLine&) { return Words{UploadResultName(ZemLoadResult(&job->result))}; }},
-        {"busy-while-writing", [&](const CaseLine&) { return count(busyWhileWriting); }},
-        {"busy-after", [&](const CaseLine&) { return count(ZemSerComIsBusy(port)); }},
-        {"unread-bytes", [&](const CaseLine&) { return count(line.pending.size()); }},
-        {"reads", [&](const CaseLine&) { return count(line.reads); }},
-        {"write-lengths", [&](const CaseLine&) { return lengths(); }},
-        {"write-count", [&](const CaseLine&) { return count(writes.size()); }},
+    const std::map<std::string, std::function<std::string(const CaseLine&)>> checks = {
+        {"result", [&](auto&) { return UploadResultName(result); }},
+        {"job-result", [&](auto&) { return UploadResultName(ZemLoadResult(&job->result)); }},
+        {"busy-while-writing", [&](auto&) { return std::to_string(busyWhileWriting); }},
+        {"busy-after", [&](auto&) { return std::to_string(ZemSerComIsBusy(port)); }},
+        {"unread-bytes", [&](auto&) { return std::to_string(line.pending.size()); }},
+        {"reads", [&](auto&) { return std::to_string(line.reads); }},
+        {"write-lengths", [&](auto&) { return lengths(); }},
+        {"write-count", [&](auto&) { return std::to_string(writes.size()); }},
         {"writes-of-length", [&](const CaseLine& l) {
-             Words all = lengths();
-             return Words{l.words[0], std::to_string(std::count(all.begin(), all.end(), l.words[0]))};
+             auto ofLength = [&](const Bytes& write) { return std::to_string(write.size()) == l.words[0]; };
+             return l.words[0] + " " + std::to_string(std::count_if(writes.begin(), writes.end(), ofLength));
          }},
-        {"virtual-ms", [&](const CaseLine& l) { return within(line.clock.now, l.words); }},
-        {"slept-ms", [&](const CaseLine& l) { return within(line.clock.slept, l.words); }},
-        {"purges", [&](const CaseLine&) { return count(line.purges); }},
-        {"batch-closed", [&](const CaseLine&) { return count(receiver.closed); }},
-        {"file-text", [&](const CaseLine&) { return Words{UploadFileText}; }},
-        {"status-text", [&](const CaseLine&) { return Words{UploadStatusText}; }},
-        {"progress-positions", [&](const CaseLine&) {
-             Words all;
-             for (intptr_t position : Positions())
-                 all.push_back(std::to_string(position));
-             return all;
-         }},
-        {"notices", [&](const CaseLine&) {
-             Words all;
-             for (const auto& notice : notices)
-                 all.push_back(NoticeText(notice));
-             return all;
-         }},
-        {"last-notice", [&](const CaseLine&) { return notices.empty() ? Words{} : Words{NoticeText(notices.back())}; }},
-        {"received-files", [&](const CaseLine&) {   // and each of them whole
+        {"virtual-ms", [&](const CaseLine& l) { return within(line.clock.now, l); }},
+        {"slept-ms", [&](const CaseLine& l) { return within(line.clock.slept, l); }},
+        {"purges", [&](auto&) { return std::to_string(line.purges); }},
+        {"batch-closed", [&](auto&) { return std::to_string(receiver.closed); }},
+        {"received-files", [&](auto&) {   // and each of them whole
              for (size_t i = 0; i < receiver.files.size() && i < sizes.size(); i++)
                  EXPECT_EQ(receiver.files[i], FileContent(sizes[i])) << "file " << i;
-             return count(receiver.files.size());
+             return std::to_string(receiver.files.size());
          }},
-        {"first-header-path", [&](const CaseLine&) {
+        {"first-header-path", [&](auto&) {
              if (receiver.names.empty())
-                 return Words{"(no file)"};
-             return Words{receiver.names[0].first + (receiver.names[0].second == sizes[0] ? "" : " with another size")};
+                 return std::string("(no file)");
+             return receiver.names[0].first + (receiver.names[0].second == sizes[0] ? "" : " with another size");
          }},
-        {"reads-after-cancel", [&](const CaseLine&) {   // the reply, then the drain
-             return Words{std::to_string(line.reads - readsAtCancel) + (line.pending.empty() ? "" : " and bytes left")};
+        {"file-text", [&](auto&) { return std::string(UploadFileText); }},
+        {"status-text", [&](auto&) { return std::string(UploadStatusText); }},
+        {"progress-positions", [&](auto&) { return Listed(Positions(), [](intptr_t at) { return std::to_string(at); }); }},
+        {"notices", [&](auto&) { return Listed(notices, NoticeText); }},
+        {"last-notice", [&](auto&) { return notices.empty() ? "" : NoticeText(notices.back()); }},
+        {"reads-after-cancel", [&](auto&) {   // the reply, then the drain
+             return std::to_string(line.reads - readsAtCancel) + (line.pending.empty() ? "" : " and bytes left");
          }},
-        {"budget-left", [&](const CaseLine&) { return Words{std::to_string(job->ramBudget), std::to_string(job->flashBudget)}; }},
+        {"budget-left", [&](auto&) { return std::to_string(job->ramBudget) + " " + std::to_string(job->flashBudget); }},
     };
     for (const CaseLine& l : transcript.lines) {
         testing::ScopedTrace trace(transcript.file.c_str(), l.line, l.verb + " " + l.rest);
-        if (IsInput(l.verb))
-            continue;
         if (l.verb == "line-bytes") {
             EXPECT_EQ(line.written, bytesOf(l, l.rest));
         } else if (l.verb == "whole-exchange") {
@@ -337,8 +346,8 @@ TEST_P(UploadTranscripts, EndAsTranscribed)
             ASSERT_GE(writes.size(), l.words.size());
             for (size_t i = 0; i < l.words.size(); i++)
                 EXPECT_EQ(writes[writes.size() - l.words.size() + i], bytesOf(l, l.words[i])) << "write " << i;
-        } else {
-            EXPECT_EQ(Join(checks.at(l.verb)(l)), Join(l.words));
+        } else if (!IsInput(l.verb)) {
+            EXPECT_EQ(checks.at(l.verb)(l), Join(l.words));
         }
     }
 }

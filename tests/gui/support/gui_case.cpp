@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "tests/support/byte_text.h"
+
 static std::string CasesDirectory()
 {
     return std::string(TESTS_DIR) + "/gui/cases";
@@ -28,27 +30,14 @@ static std::string Trim(const std::string& text)
     return first == std::string::npos ? "" : text.substr(first, last - first + 1);
 }
 
-// \r \n \t \\ \" \| and \xNN; "" and a reason for anything else after a backslash.
+// A text in the byte syntax of the test data (tests/README.md); "" and a reason when it does not read.
 static std::string ReadEscapes(const std::string& text, std::string* problem)
 {
-    std::string out;
-    for (size_t i = 0; i < text.size(); i++) {
-        if (text[i] != '\\') {
-            out += text[i];
-            continue;
-        }
-        char e = i + 1 < text.size() ? text[++i] : 0;
-        if (e == 'x' && i + 2 < text.size() && isxdigit(text[i + 1]) && isxdigit(text[i + 2])) {
-            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else if (e == 'r' || e == 'n' || e == 't' || e == '\\' || e == '"' || e == '|') {
-            out += e == 'r' ? '\r' : e == 'n' ? '\n' : e == 't' ? '\t' : e;
-        } else {
-            *problem = std::string("unknown escape \\") + e;
-            return "";
-        }
-    }
-    return out;
+    ByteText read;
+    *problem = ReadByteText(text, &read);
+    if (problem->empty() && !read.pauses.empty())
+        *problem = "a pause in a window case";
+    return problem->empty() ? read.bytes : "";
 }
 
 // A value in double quotes is taken as it stands between them, blanks included.

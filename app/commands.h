@@ -19,6 +19,7 @@ void CommandShowFetched(unsigned id);        // CMD_SHOW_PARAMETERS and CMD_SHOW
 void CommandDelete();
 void CommandUpload();
 void CommandDropFiles(intptr_t drop);
+void CommandParentDirectory();
 void CommandAfterConnect();
 void CommandAutoUpload();
 
@@ -34,6 +35,14 @@ int OpenUpload(const char* fileList, const char* targetDir);
 
 // Re-read: ReadDirectories with the connected port, then RefreshViews.
 void ReReadAndRefresh();
+// After the re-read that follows an upload: when the upload ended well and
+// the read loaded a tree, one box names every file of the upload job that
+// the tree does not show as sent.
+void ReportUploadCheck();
+// The ports that a failed connect names: ListSerialPorts; tests put a list of
+// their own in its place.
+struct SerialPortInfo;
+extern int (*ListPcSerialPorts)(const char* root, SerialPortInfo* ports, int max);
 // Shows "You must first connect to a Vantorix." or the busy message (a
 // MessageId) and returns 0 when the port cannot be used now.
 int GuardPort(int busyMessage);

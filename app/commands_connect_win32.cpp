@@ -1,12 +1,15 @@
-// Connection and browsing: connect, disconnect and re-read.
+// Connection and browsing: connect, disconnect, re-read and up.
 #include "app/app_state.h"
 #include "app/command_line.h"
 #include "app/commands.h"
 #include "app/message_texts.h"
+#include "app/port_report.h"
 #include "app/settings.h"
+#include "lib/zem_lib.h"
 #include "lib/zem_ui.h"
 #include "serial/answer_read.h"
 #include "serial/serial_port.h"
+#include "serial/serial_ports.h"
 #include "tree/device_tree.h"
 #include "tree/views.h"
 
@@ -65,6 +68,27 @@ static void Disconnect()
     ReReadAndRefresh();
 }
 
+int (*ListPcSerialPorts)(const char* root, SerialPortInfo* ports, int max) = ListSerialPorts;
+
+// A PC with more serial ports than this names the first of them.
+constexpr int MAX_NAMED_PORTS = 64;
+
+// The user typed a port that does not open: the box names the ones there are,
+// as Windows lists them now, since a USB adapter gets a number of its own.
+static void ShowOpenFailure()
+{
+    SerialPortInfo* ports = nullptr;
+    if (!ZemMemAllocAs(&ports, sizeof(SerialPortInfo) * MAX_NAMED_PORTS, 0)) {
+        ZemUiProblem(MessageText(MSG_CANT_OPEN_PORT));   // without a list rather than with a wrong one
+        return;
+    }
+    int count = ListPcSerialPorts("", ports, MAX_NAMED_PORTS);
+    char text[1200];
+    BuildOpenFailureText(ports, count, text, sizeof(text));
+    ZemMemFreeAs(&ports);
+    ZemUiProblem(text);
+}
+
 // Port and baud rate are taken over before the open, so they are kept (and
 // saved at exit) even when the open fails.
 static void Connect()
@@ -78,7 +102,7 @@ static void Connect()
     }
     SerialPort* port = ZemSerComOpen(Settings.Port, static_cast<uint32_t>(Settings.Baudrate));
     if (!port) {
-        ZemUiProblem(MessageText(MSG_CANT_OPEN_PORT));
+        ShowOpenFailure();
         return;
     }
     ConnectedPort = port;
@@ -98,4 +122,9 @@ void CommandReRead()
     if (!GuardPort(MSG_BUSY_UPDATE))
         return;
     ReReadAndRefresh();
+}
+
+void CommandParentDirectory()
+{
+    ShowParentDirectory();
 }

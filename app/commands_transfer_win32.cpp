@@ -11,19 +11,36 @@
 #include "app/commands.h"
 #include "app/message_texts.h"
 #include "app/settings.h"
+#include "app/upload_report.h"
 #include "lib/zem_lib.h"
+#include "lib/zem_shared.h"
 #include "lib/zem_ui.h"
 #include "serial/upload_file_list.h"
 #include "serial/upload_job.h"
+#include "serial/upload_protocol.h"
+#include "tree/device_tree.h"
 
 constexpr uint32_t CHOSEN_PATH_SIZE = 200;
+
+// The controller acknowledges every block of a file it then keeps short or
+// not at all: only its listing tells.
+void ReportUploadCheck()
+{
+    if (ZemLoadResult(&TheUploadJob.result) != UPL_OK || LastReadOutcome() != READ_OK)
+        return;
+    static char text[UPLOAD_REPORT_SIZE];
+    if (DescribeUploadCheck(&TheUploadJob, TheDeviceTree, text, sizeof(text)))
+        ZemUiProblem(text);
+}
 
 // The upload ran in the dialog; the tree is read again whatever came of it,
 // unless the window was closed meanwhile.
 static void UploadAndReRead(const char* fileList, const char* targetDir)
 {
-    if (OpenUpload(fileList, targetDir))
-        ReReadAndRefresh();
+    if (!OpenUpload(fileList, targetDir))
+        return;
+    ReReadAndRefresh();
+    ReportUploadCheck();
 }
 
 // With "Upload to actual Path" the files go into the directory that the

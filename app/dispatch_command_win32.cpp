@@ -42,6 +42,9 @@ void DispatchCommand(unsigned id, intptr_t param)
     case CMD_AUTO_UPLOAD:
         CommandAutoUpload();
         break;
+    case CMD_PARENT_DIRECTORY:
+        CommandParentDirectory();
+        break;
     default:
         break;
     }

@@ -71,8 +71,8 @@ static LRESULT OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam
 {
     DispatchCommand(LOWORD(wParam), lParam);
     // Both combo boxes have id 0, so this runs for either; the handler looks
-    // only at the path box.
-    if (HIWORD(wParam) == CBN_SELCHANGE)
+    // only at the path box. A key's command has code 1 too, but no control.
+    if (HIWORD(wParam) == CBN_SELCHANGE && lParam)
         OnPathBoxSelChange(wParam, lParam);
     return DefWindowProcA(window, message, wParam, lParam);
 }

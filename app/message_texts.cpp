@@ -16,6 +16,8 @@ const MessageRow MessageRows[] = {
     {MSG_AUTO_UPLOAD_WAITING, PROBLEM, "The automatic upload is still waiting, Upload later."},
     {MSG_NO_PORT_TEXT, PROBLEM, "Please enter a Port."},
     {MSG_CANT_OPEN_PORT, PROBLEM, "Can't open Serial Port."},
+    {MSG_SERIAL_PORTS, PROBLEM, "Serial ports on this PC: %s."},
+    {MSG_NO_SERIAL_PORT, PROBLEM, "This PC has no serial port."},
     {MSG_CANT_SEND, PROBLEM, "Can't send Command. Please check if Vantorix is connected."},
     {MSG_NO_ANSWER, PROBLEM, "No answer from Vantorix. Please check if it is connected."},
     {MSG_ANSWER_NOT_CORRECT, PROBLEM, "The Vantorix-answer was not correct. Please try to update again."},
@@ -32,6 +34,8 @@ const MessageRow MessageRows[] = {
     {MSG_UPLOAD_CANT_READ, PROBLEM, "Upload-Error: Can't read file."},
     {MSG_UPLOAD_NO_SPACE, PROBLEM, "Upload-Error: Not enough space."},
     {MSG_UPLOAD_FAILED, PROBLEM, "There was an error trying to upload."},
+    {MSG_UPLOAD_NOT_LISTED, PROBLEM, "%s is not listed on the Vantorix after the upload."},
+    {MSG_UPLOAD_NOT_AS_SENT, PROBLEM, "%s is not on the Vantorix as sent: listed with %s bytes, sent %s."},
     {MSG_CANT_CREATE_UI, PROBLEM, "Can't create UI."},
     {MSG_NOT_ENOUGH_MEMORY, PROBLEM, "Not enough memory."},
     {MSG_USAGE, "Vantorix-Commandline-Problem",
@@ -75,18 +79,25 @@ static void AppendCut(char* out, uint32_t size, uint32_t* used, const char* text
 
 const char* FillMessageText(int id, const char* part, char* out, uint32_t size)
 {
+    return FillMessageParts(id, &part, 1, out, size);
+}
+
+const char* FillMessageParts(int id, const char* const* parts, uint32_t count, char* out, uint32_t size)
+{
     if (size == 0)
         return out;
     out[0] = '\0';
     uint32_t used = 0;
     const char* text = MessageText(id);
-    const char* mark = strstr(text, "%s");
-    if (!mark) {
-        AppendCut(out, size, &used, text, strlen(text));
-        return out;
+    for (uint32_t next = 0;; next++) {
+        const char* mark = strstr(text, "%s");
+        if (!mark) {
+            AppendCut(out, size, &used, text, strlen(text));
+            return out;
+        }
+        AppendCut(out, size, &used, text, static_cast<size_t>(mark - text));
+        const char* part = next < count ? parts[next] : "";
+        AppendCut(out, size, &used, part, strlen(part));
+        text = mark + 2;
     }
-    AppendCut(out, size, &used, text, static_cast<size_t>(mark - text));
-    AppendCut(out, size, &used, part, strlen(part));
-    AppendCut(out, size, &used, mark + 2, strlen(mark + 2));
-    return out;
 }

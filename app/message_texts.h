@@ -16,6 +16,8 @@ enum MessageId {
     MSG_AUTO_UPLOAD_WAITING,    // an upload while the "-u" files wait for their listing
     MSG_NO_PORT_TEXT,
     MSG_CANT_OPEN_PORT,
+    MSG_SERIAL_PORTS,           // behind MSG_CANT_OPEN_PORT; %s: the ports, "COM3, COM12"
+    MSG_NO_SERIAL_PORT,         // behind MSG_CANT_OPEN_PORT
     MSG_CANT_SEND,
     MSG_NO_ANSWER,
     MSG_ANSWER_NOT_CORRECT,
@@ -31,6 +33,8 @@ enum MessageId {
     MSG_UPLOAD_CANT_READ,
     MSG_UPLOAD_NO_SPACE,
     MSG_UPLOAD_FAILED,
+    MSG_UPLOAD_NOT_LISTED,      // %s: the PC file's name
+    MSG_UPLOAD_NOT_AS_SENT,     // %s: the PC file's name, the bytes listed, the bytes sent
     MSG_CANT_CREATE_UI,
     MSG_NOT_ENOUGH_MEMORY,
     MSG_USAGE,                  // the command-line box
@@ -58,3 +62,6 @@ const char* MessageCaption(int id);
 // The text with its "%s" replaced by part, cut to size bytes with its NUL;
 // returns out.
 const char* FillMessageText(int id, const char* part, char* out, uint32_t size);
+// The same with each "%s" replaced by the next of count parts ("" when they
+// run out).
+const char* FillMessageParts(int id, const char* const* parts, uint32_t count, char* out, uint32_t size);

@@ -18,6 +18,12 @@ void LoadProgramSettings();
 int OpenMainWindow(HINSTANCE instance, int show);
 // Runs until the quit message; returns its wParam.
 int RunMessageLoop();
+// One message of the loop: a key of the main window becomes its command
+// (F5 everywhere in it, Delete and Backspace in the file list), anything
+// else is translated and dispatched.
+void DispatchLoopMessage(MSG* message);
+// Loads the key tables of the program's resources.
+void LoadWindowKeys(HINSTANCE instance);
 // COM and the library shut down, then the settings saved.
 void FinishProgram();
 

@@ -64,6 +64,7 @@ int OpenMainWindow(HINSTANCE instance, int show)
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_TREEVIEW_CLASSES | ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
     ProgramInstance = instance;
+    LoadWindowKeys(instance);
     if (!RegisterMainWindowClass(instance))
         return 0;
     // After LoadSettings right and bottom hold the width and the height.
@@ -81,10 +82,8 @@ int OpenMainWindow(HINSTANCE instance, int show)
 int RunMessageLoop()
 {
     MSG message = {};
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
+    while (GetMessageA(&message, nullptr, 0, 0) > 0)
+        DispatchLoopMessage(&message);
     return static_cast<int>(message.wParam);
 }
 

@@ -53,10 +53,9 @@ void VtxDisconnect(VtxSession* session);
 // Reads the directories again through the open port; 1 with a loaded tree.
 int VtxReadAgain(VtxSession* session);
 // vtx_controller_path.cpp: paths on the controller, looked up in a tree read.
+// A path without a leading "/" is one in the controller's default directory
+// (serial/upload_check.h).
 constexpr uint32_t VTX_PATH_SIZE = 1024;
-extern const char VtxDefaultDirectory[];   // where a path without a leading "/" starts
-// The path with the default directory in front of a relative one; 0 when it does not fit.
-int VtxAbsolutePath(const char* path, char* out, uint32_t size);
 // The file, or the directory (a path ending in "/"), listed at path; null when none.
 DirEntry* VtxFindFile(DeviceTree* tree, const char* path);
 DirEntry* VtxFindDirectory(DeviceTree* tree, const char* path);
@@ -90,7 +89,7 @@ int VtxCheckLocalFiles(const UploadJob* job);
 // target directory is listed; with print, what would be sent goes to stdout.
 int VtxPlanUpload(const UploadJob* job, DeviceTree* tree, int print);
 // Every file is listed in its target directory, under the name the
-// controller stores, with its size.
+// controller stores, with its size (serial/upload_check.h has the rules).
 int VtxVerifyUpload(const UploadJob* job, DeviceTree* tree);
 // vtx_ports.cpp: the serial devices of this machine.
 int VtxPorts(int argc, char** argv, const VtxOptions* options);

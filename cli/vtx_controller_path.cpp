@@ -1,25 +1,17 @@
 // Where a controller path stands in the tree just read. The controller takes
 // a path without a leading "/" (a delete of a bare name, an upload without a
 // directory) as one inside its default directory.
-#include <cstdio>
 #include <cstring>
 
 #include "cli/vtx_commands.h"
+#include "serial/upload_check.h"
 #include "tree/device_tree.h"
-
-const char VtxDefaultDirectory[] = "/ram/cncprg/";
-
-int VtxAbsolutePath(const char* path, char* out, uint32_t size)
-{
-    int length = snprintf(out, size, "%s%s", path[0] == '/' ? "" : VtxDefaultDirectory, path);
-    return length >= 0 && static_cast<uint32_t>(length) < size;
-}
 
 // The entry at path when it is of the wanted kind; a directory path ends in "/".
 static DirEntry* FindOfKind(DeviceTree* tree, const char* path, int directory)
 {
     char absolute[VTX_PATH_SIZE];
-    if (!VtxAbsolutePath(path, absolute, sizeof(absolute)))
+    if (!ControllerAbsolutePath(path, absolute, sizeof(absolute)))
         return nullptr;
     if (directory && strcmp(absolute, "/") == 0)
         return &tree->root;

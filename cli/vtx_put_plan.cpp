@@ -7,6 +7,7 @@
 #include "cli/vtx_commands.h"
 #include "cli/vtx_platform.h"
 #include "lib/zem_lib.h"
+#include "serial/upload_check.h"
 #include "serial/upload_file_list.h"
 #include "serial/upload_job.h"
 #include "serial/upload_protocol.h"
@@ -48,21 +49,6 @@ int VtxCheckLocalFiles(const UploadJob* job)
     return 1;
 }
 
-// The size the sender announces for a file and the controller path it lands
-// on, by the sender's own rules; 0 when the sender refuses the file.
-static uint32_t ControllerTarget(const char* targetDir, const char* path, char* absolute)
-{
-    ZemFindData found;
-    uint32_t size = UploadFileSize(path, &found);
-    if (size == 0)
-        return 0;
-    unsigned char header[sizeof(UploadFrame::data)];
-    BuildHeaderText(header, targetDir, found.fileName, size);
-    if (!VtxAbsolutePath(reinterpret_cast<const char*>(header), absolute, VTX_PATH_SIZE))
-        return 0;
-    return size;
-}
-
 static const char* DiskName(const char* targetDir)
 {
     return IsFlashTarget(targetDir) ? "flash disk" : "RAM disk";
@@ -77,7 +63,7 @@ int VtxPlanUpload(const UploadJob* job, DeviceTree* tree, int print)
     plan.flashBudget = tree->flashDiskFree;
     char absolute[VTX_PATH_SIZE];
     for (const char* name = job->fileList; *name; name = NextFileName(name)) {
-        uint32_t size = ControllerTarget(job->targetDir, name, absolute);
+        uint32_t size = UploadTargetOf(job->targetDir, name, absolute, sizeof(absolute));
         if (size == 0) {
             fprintf(stderr, "vtx: %s: Upload-Error: Can't read file.\n", name);
             return 0;
@@ -105,32 +91,20 @@ int VtxPlanUpload(const UploadJob* job, DeviceTree* tree, int print)
     return 1;
 }
 
-// 1 when a later file of the batch lands on the same controller path: the
-// controller then holds that one.
-static int ReplacedLater(const UploadJob* job, const char* name, const char* absolute)
+// vtx names the PC file as given and the controller path it looked at.
+static void PrintUploadProblem(void*, const UploadedFile* file, int state)
 {
-    char other[VTX_PATH_SIZE];
-    for (const char* later = NextFileName(name); *later; later = NextFileName(later))
-        if (ControllerTarget(job->targetDir, later, other) && strcmp(other, absolute) == 0)
-            return 1;
-    return 0;
+    if (state == UPLOAD_FILE_NOT_LISTED)
+        fprintf(stderr, "vtx: %s: not listed as %s after the upload\n", file->listName, file->controllerPath);
+    else
+        fprintf(stderr, "vtx: %s: listed as %s with %lu bytes, not %lu\n", file->listName, file->controllerPath,
+                static_cast<unsigned long>(file->listed), static_cast<unsigned long>(file->sent));
 }
 
 int VtxVerifyUpload(const UploadJob* job, DeviceTree* tree)
 {
-    int all = 1;
-    char absolute[VTX_PATH_SIZE];
-    for (const char* name = job->fileList; *name; name = NextFileName(name)) {
-        uint32_t size = ControllerTarget(job->targetDir, name, absolute);
-        if (size == 0 || ReplacedLater(job, name, absolute))
-            continue;
-        const DirEntry* entry = VtxFindFile(tree, absolute);
-        if (!entry)
-            fprintf(stderr, "vtx: %s: not listed as %s after the upload\n", name, absolute);
-        else if (entry->size != size)
-            fprintf(stderr, "vtx: %s: listed as %s with %lu bytes, not %lu\n", name, absolute,
-                    static_cast<unsigned long>(entry->size), static_cast<unsigned long>(size));
-        all = all && entry && entry->size == size;
-    }
-    return all;
+    int wrong = CheckUploadedBatch(job, tree, PrintUploadProblem, nullptr);
+    if (wrong < 0)
+        fputs("vtx: not enough memory to check the upload\n", stderr);
+    return wrong == 0;
 }

@@ -7,6 +7,10 @@
 
 // The main window's menu.
 #define IDR_MAINMENU 100
+// The keys of the main window: those of every control, and those of the file
+// list alone.
+#define IDR_WINDOWKEYS 101
+#define IDR_FILELISTKEYS 102
 
 // WM_COMMAND ids shared by the buttons, the menu, the file drop, start-up and
 // the automatic mode.
@@ -24,6 +28,8 @@
 #define CMD_INFO 511
 #define CMD_AFTER_CONNECT 512
 #define CMD_AUTO_UPLOAD 513
+// Backspace in the file list: up to the parent directory.
+#define CMD_PARENT_DIRECTORY 514
 
 // The upload progress dialog and its controls.
 #define IDD_UPLOAD 700

@@ -26,6 +26,9 @@ struct SerialPortInfo {
 // Windows has no use for it.
 int ListSerialPorts(const char* root, SerialPortInfo* ports, int max);
 
-// Orders names by their letters, then by the number at their end: COM2
-// before COM10, ttyS2 before ttyS10. Negative, zero or positive as strcmp.
+// Orders names as a user counts: runs of digits by their value, the rest
+// by its bytes; COM3 before COM12, ttyS2 before ttyS10, ttyS2 before ttyUSB0.
+// Negative, zero (only for the same text) or positive, as strcmp.
 int CompareSerialPortNames(const char* a, const char* b);
+// Puts the records in that order of their port names.
+void SortSerialPorts(SerialPortInfo* ports, int count);

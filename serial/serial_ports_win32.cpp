@@ -8,7 +8,6 @@
 
 #include <cctype>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "serial/serial_ports.h"
@@ -116,12 +115,6 @@ static void VisitInstances(HKEY key, int depth, char* path, size_t at, SerialPor
     }
 }
 
-static int CompareByPort(const void* a, const void* b)
-{
-    return CompareSerialPortNames(static_cast<const SerialPortInfo*>(a)->port,
-                                  static_cast<const SerialPortInfo*>(b)->port);
-}
-
 int ListSerialPorts(const char*, SerialPortInfo* ports, int max)
 {
     HKEY key;
@@ -149,6 +142,6 @@ int ListSerialPorts(const char*, SerialPortInfo* ports, int max)
         VisitInstances(key, 0, path, 0, ports, count);
         RegCloseKey(key);
     }
-    qsort(ports, count, sizeof *ports, CompareByPort);
+    SortSerialPorts(ports, count);
     return count;
 }

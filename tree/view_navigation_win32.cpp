@@ -68,6 +68,16 @@ static void OnFileRowActivated(const NMHDR* notification)
     SelectTreeItemOfEntry(entry);
 }
 
+int ShowParentDirectory()
+{
+    if (!TreeLoaded() || !ShownDirectory || !ShownDirectory->parent)
+        return 0;
+    DirEntry* parent = ShownDirectory->parent;
+    ShowDirectory(parent);
+    SelectTreeItemOfEntry(parent);
+    return 1;
+}
+
 int OnViewNotify(WPARAM wParam, const NMHDR* notification)
 {
     if (!TreeLoaded() || !notification)

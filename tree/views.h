@@ -32,6 +32,9 @@ int GetShownDirectoryPath(char* buffer, uint32_t size);
 int NextSelectedFile(char* buffer, uint32_t size, int after);
 int OnViewNotify(WPARAM wParam, const NMHDR* notification);
 int OnPathBoxSelChange(WPARAM wParam, LPARAM lParam);
+// Moves the three views to the parent of the directory shown, as its ".."
+// row does; 0 at the root or without a listing.
+int ShowParentDirectory();
 
 // Selects the tree item of a directory, walking down from the root item.
 int SelectTreeItemOfEntry(const DirEntry* directory);

@@ -15,22 +15,50 @@
 
 namespace {
 
-const std::set<std::string> startKeys = {"port", "baud", "listing", "connected", "file", "folder"};
+const std::set<std::string> startKeys = {"port", "baud", "listing", "connected", "file", "folder", "serial-ports"};
 const std::set<std::string> requiredStartKeys = {"port", "baud", "listing", "connected"};
 const std::set<std::string> inputKeys = {"with listing", "with answers", "with busy", "with fail-open",
                                          "with fail-writes"};
-const std::set<std::string> expectationKeys = {"path", "tree",      "files",  "box",    "sent",
-                                               "port", "baud",      "connected", "closes", "window", "cancel-asked"};
+const std::set<std::string> expectationKeys = {"path",   "tree",   "files",        "box",      "sent",
+                                               "port",   "baud",   "connected",    "closes",   "window",
+                                               "cancel-asked", "port-box", "focus"};
 const std::set<std::string> repeatableKeys = {"box", "sent", "file", "folder"};
 const std::set<std::string> yesNoKeys = {"connected", "cancel-asked", "with busy", "with fail-open"};
 const std::set<std::string> numberKeys = {"baud", "closes", "with fail-writes"};
+// The keys a case may press.
+const std::map<std::string, UINT> keyCodes = {
+    {"F5", VK_F5}, {"Delete", VK_DELETE}, {"Backspace", VK_BACK}, {"Home", VK_HOME}, {"End", VK_END}};
 // The commands a case may post.
 const std::map<std::string, unsigned> commandIds = {
     {"connect", CMD_CONNECT}, {"reread", CMD_REREAD}, {"delete", CMD_DELETE}, {"exit", CMD_EXIT}};
 
+// The window that last got the keyboard focus: unlike GetFocus it stays when another program on the display takes
+// the front for a moment.
+HWND lastFocused;
+
+LRESULT CALLBACK NoteFocus(int code, WPARAM wParam, LPARAM lParam)
+{
+    const CWPSTRUCT* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && call->message == WM_SETFOCUS)
+        lastFocused = call->hwnd;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 class PlayedCase : public MainWindowTest, public ::testing::WithParamInterface<std::string> {
 protected:
     using Verb = std::function<void(const std::string& argument)>;
+
+    void SetUp() override
+    {
+        MainWindowTest::SetUp();
+        lastFocused = nullptr;
+        focusHook = SetWindowsHookExA(WH_CALLWNDPROC, NoteFocus, nullptr, GetCurrentThreadId());
+    }
+    void TearDown() override
+    {
+        UnhookWindowsHookEx(focusHook);
+        MainWindowTest::TearDown();
+    }
 
     // A failure at the field's line; false, so that a check reads `good || Fail(...)`.
     bool Fail(const CaseField& field, const std::string& why)
@@ -50,6 +78,12 @@ protected:
         return (!field.value.empty() && !*end) || Fail(field, "expected a number");
     }
     std::string ListingText(const std::string& value) { return value == "sample" ? SampleListing : value; }
+    // The text replaces the box's, with the caret behind it as after typing.
+    static void TypeInto(HWND edit, const std::string& text)
+    {
+        SetWindowTextA(edit, text.c_str());
+        SendMessageA(edit, EM_SETSEL, text.size(), text.size());
+    }
 
     bool CheckVocabulary();
     bool CheckValue(const CaseField& field);
@@ -65,9 +99,13 @@ protected:
     void PressReturn(const std::string& row);
     void SelectRows(const std::string& rows);
     void PickCombo(HWND combo, int index, bool told);
+    HWND Place(const std::string& place);
+    void PressKey(const std::string& argument);
+    std::string FocusName();
 
     GuiCase played;
     std::string folder;   // the case's PC files, for drops
+    HHOOK focusHook = nullptr;
     std::map<std::string, Verb> verbs = {
         {"connect", [this](const std::string&) { gui::Command(MainWindow, CMD_CONNECT); }},
         {"reread", [this](const std::string&) { gui::Command(MainWindow, CMD_REREAD); }},
@@ -92,9 +130,9 @@ protected:
         {"mark-path", [this](const std::string& entry) { PickCombo(PathBox, FindPathEntry(entry), false); }},
         {"choose-baud", [this](const std::string& rate) { PickCombo(BaudBox, FindBaud(rate), true); }},
         {"mark-baud", [this](const std::string& rate) { PickCombo(BaudBox, FindBaud(rate), false); }},
-        {"type-port", [this](const std::string& text) { SetWindowTextA(PortEdit, text.c_str()); }},
-        {"type-path",
-         [this](const std::string& text) { SetWindowTextA(GetWindow(PathBox, GW_CHILD), text.c_str()); }},
+        {"type-port", [this](const std::string& text) { TypeInto(PortEdit, text); }},
+        {"type-path", [this](const std::string& text) { TypeInto(GetWindow(PathBox, GW_CHILD), text); }},
+        {"key", [this](const std::string& argument) { PressKey(argument); }},
         {"drop",
          [this](const std::string& names) {
              Texts paths;
@@ -172,6 +210,8 @@ void PlayedCase::Start()
             listing = ListingText(field.value);
         else if (field.key == "connected")
             YesNo(field, &connected);
+        else if (field.key == "serial-ports")
+            serialPorts = SplitCaseList(field.value, " | ");
         if ((field.key == "file" || field.key == "folder") && folder.empty())
             folder = gui::ScratchDirectory("case");
         if (field.key == "file")
@@ -262,6 +302,44 @@ void PlayedCase::PickCombo(HWND combo, int index, bool told)
         SendMessageA(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE), LPARAM(combo));
 }
 
+// The control a key goes to: the file list, the tree, the port box, the path box's edit field or the baud box.
+HWND PlayedCase::Place(const std::string& place)
+{
+    HWND controls[] = {FileView, TreeView, PortEdit, GetWindow(PathBox, GW_CHILD), BaudBox};
+    const char* names[] = {"files", "tree", "port", "path", "baud"};
+    for (size_t i = 0; i < sizeof(names) / sizeof(names[0]); i++)
+        if (place == names[i])
+            return controls[i];
+    return nullptr;
+}
+
+std::string PlayedCase::FocusName()
+{
+    const char* names[] = {"files", "tree", "port", "path", "baud"};
+    for (const char* name : names)
+        if (lastFocused == Place(name))
+            return name;
+    return lastFocused ? "elsewhere" : "none";
+}
+
+// "KEY in PLACE": the control gets the focus, then the key goes down and up through the window's queue, as
+// typed; the message loop sees it first.
+void PlayedCase::PressKey(const std::string& argument)
+{
+    size_t in = argument.find(" in ");
+    auto key = keyCodes.find(argument.substr(0, in));
+    HWND control = in == std::string::npos ? nullptr : Place(argument.substr(in + 4));
+    if (key == keyCodes.end() || !control) {
+        ADD_FAILURE() << "key: '" << argument << "' is no KEY in PLACE (" << "F5, Delete, Backspace, Home or End in "
+                      << "files, tree, port, path or baud)";
+        return;
+    }
+    SetFocus(control);
+    const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyA(key->second, MAPVK_VK_TO_VSC)) << 16;
+    PostMessageA(control, WM_KEYDOWN, key->second, scan | 1);
+    PostMessageA(control, WM_KEYUP, key->second, scan | 1 | static_cast<LPARAM>(0xC0000000u));
+}
+
 void PlayedCase::ApplyInput(const CaseField& field)
 {
     bool yes = false;
@@ -312,6 +390,10 @@ void PlayedCase::CheckExpectations(const CaseStep& step, int closesBefore)
             wantSent.push_back(field.value);
         else if (field.key == "path")
             EXPECT_EQ(ReadViews().path, field.value) << "the path box";
+        else if (field.key == "port-box")
+            EXPECT_EQ(gui::WindowText(PortEdit), field.value) << "the port box";
+        else if (field.key == "focus")
+            EXPECT_EQ(FocusName(), field.value) << "the control with the focus";
         else if (field.key == "tree")
             EXPECT_EQ(ReadViews().tree, SplitCaseList(field.value, " > ")) << "the tree's selection";
         else if (field.key == "files")

@@ -100,4 +100,43 @@ TEST_F(WholeRun, QuitRunEndsWhenTheReadAfterItsUploadFails)
     remove(settingsFile.c_str());
 }
 
+bool boxOpenAtClose;
+
+BOOL CALLBACK NoteBox(HWND window, LPARAM found)
+{
+    *reinterpret_cast<bool*>(found) |= !gui::MessageBoxText(window).empty();
+    return TRUE;
+}
+
+// Notes whether a message box of this thread is still there when the main window goes.
+LRESULT CALLBACK NoteClose(int code, WPARAM wParam, LPARAM lParam)
+{
+    const CWPSTRUCT* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && call->message == WM_DESTROY && call->hwnd == MainWindow) {
+        bool found = false;
+        EnumThreadWindows(GetCurrentThreadId(), NoteBox, reinterpret_cast<LPARAM>(&found));
+        boxOpenAtClose = found;
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// The controller takes the file but the listing after the upload lacks it: the box names it, and the "-q"
+// run ends once it is answered, not under it (the listing's end of the run comes while the box is open).
+TEST_F(WholeRun, QuitRunEndsAfterTheBoxOfAFileTheListingLacks)
+{
+    ASSERT_TRUE(FindProgramDir());
+    remove((std::string(ProgramDir) + "Vantorix1.ini").c_str());
+    const std::string file = gui::ScratchDirectory("unlisted") + "part.nc";
+    gui::WriteFileText(file, std::string(1500, 'G'));
+    boxOpenAtClose = true;
+    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, NoteClose, nullptr, GetCurrentThreadId());
+    int exitCode = Run(("-u \"" + file + "\" -q").c_str());
+    UnhookWindowsHookEx(hook);
+    EXPECT_FALSE(watchdogFired) << "still running 15 s after its start";
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_EQ(BoxTexts(boxes.boxes), Texts{"part.nc is not listed on the Vantorix after the upload."});
+    EXPECT_FALSE(boxOpenAtClose) << "the window closed while the box was open";
+    remove((std::string(ProgramDir) + "Vantorix1.ini").c_str());
+}
+
 }  // namespace

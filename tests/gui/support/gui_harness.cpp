@@ -9,8 +9,10 @@
 #include <iterator>
 
 #include "app/command_line.h"
+#include "app/commands.h"
 #include "app/program_main.h"
 #include "app/settings.h"
+#include "serial/serial_ports.h"
 #include "serial/upload_job.h"
 #include "serial/upload_protocol.h"
 
@@ -66,8 +68,7 @@ bool PumpUntil(const std::function<bool()>& condition, DWORD ms)
     for (const ULONGLONG end = GetTickCount64() + ms;; MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT)) {
         for (MSG message; PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE);) {
             quitSeen |= message.message == WM_QUIT;
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
+            DispatchLoopMessage(&message);   // as the program's loop, keys included
         }
         if (condition() || GetTickCount64() >= end)
             return condition();
@@ -178,9 +179,27 @@ static const char* ReceiverAnswer(const std::string& bytes)
     return "";
 }
 
+// The serial ports that the test's PC has, in place of the registry's.
+static const Texts* scriptedPorts;
+
+static int ListScriptedPorts(const char*, SerialPortInfo* ports, int max)
+{
+    int count = 0;
+    for (const std::string& name : *scriptedPorts) {
+        if (count == max)
+            break;
+        memset(&ports[count], 0, sizeof(ports[count]));
+        snprintf(ports[count].port, sizeof(ports[count].port), "%s", name.c_str());
+        count++;
+    }
+    return count;
+}
+
 void MainWindowTest::SetUp()
 {
     InstallScriptedLine(&line);
+    scriptedPorts = &serialPorts;
+    ListPcSerialPorts = ListScriptedPorts;
     // Runs on the upload worker's thread during an upload, while the test's thread waits in the dialog.
     line.onWrite = [this](ScriptedLine& scripted, const unsigned char* bytes, uint32_t count) {
         std::string text(reinterpret_cast<const char*>(bytes), count);
@@ -203,6 +222,7 @@ void MainWindowTest::TearDown()
 {
     CloseWindow();
     InstallScriptedLine(nullptr);
+    ListPcSerialPorts = ListSerialPorts;
 }
 
 void MainWindowTest::UseSettings(const char* port, int baud, int usePath, int logFile)

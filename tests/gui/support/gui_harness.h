@@ -65,7 +65,8 @@ struct Views {
 std::string DescribeWrite(const std::string& bytes);
 
 // The scripted controller answers "l\r\n" with `listing`, "p\r\n" and "t\r\n" with the answers, a delete with OK,
-// and plays the receiving side of an upload: start requests, and every block and EOT acknowledged.
+// and plays the receiving side of an upload: start requests, and every block and EOT acknowledged. The PC's
+// serial ports, which a failed connect names, are `serialPorts` (none unless a test gives some).
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -82,6 +83,7 @@ protected:
 
     std::string listing = SampleListing, parameterAnswer = "p\r\nX=1\r\n", toolAnswer = "t\r\n";
     Texts commands;   // every write to the line, as written
+    Texts serialPorts;   // the serial ports of this PC that a failed connect names, in the system's order
     // Called on the upload worker's thread when data block `number` has arrived, before its acknowledgement
     // is read.
     std::function<void(int number)> onDataBlock;

@@ -1,0 +1,64 @@
+// The box after an upload against the listing read afterwards, with PC files made for each row.
+#include <filesystem>
+#include <sstream>
+
+#include "app/upload_report.h"
+#include "serial/upload_file_list.h"
+#include "serial/upload_job.h"
+#include "tests/support/rows.h"
+#include "tests/support/scratch_dir.h"
+#include "tree/device_tree.h"
+
+namespace {
+
+class UploadReport : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_NE(tree = CreateDeviceTree(), nullptr); }
+    void TearDown() override { FreeDeviceTree(tree); }
+
+    // Makes the PC files NAME=BYTES of the row (a missing one when BYTES is "-") and lists them in the job.
+    void FillBatch(const std::vector<std::string>& files, const std::string& targetDir)
+    {
+        ClearUploadJob(&job);
+        snprintf(job.targetDir, sizeof(job.targetDir), "%s", targetDir.c_str());
+        uint32_t used = 0;
+        for (const std::string& file : files) {
+            size_t equals = file.rfind('=');
+            std::filesystem::path path = std::filesystem::path(scratch.path) / file.substr(0, equals);
+            std::filesystem::create_directories(path.parent_path());
+            std::string bytes = file.substr(equals + 1);
+            if (bytes != "-")
+                std::ofstream(path, std::ios::binary) << std::string(std::stoul(bytes), 'G');
+            ASSERT_TRUE(AppendFileName(job.fileList, FILE_LIST_ROOM, &used, path.string().c_str()));
+        }
+    }
+
+    ScratchDir scratch;
+    DeviceTree* tree = nullptr;
+    UploadJob job;
+    char text[UPLOAD_REPORT_SIZE];
+};
+
+TEST_F(UploadReport, Rows)
+{
+    for (const Row& row : ReadRows("app/upload_report.rows", {{"", 4, ANY_NUMBER}})) {
+        SCOPED_TRACE(row.Where());
+        ASSERT_EQ(ParseListing(tree, row[0].c_str()), 1);
+        FillBatch(row.From(3), row[1]);
+        const int wrong = DescribeUploadCheck(&job, tree, text, sizeof(text));
+        EXPECT_EQ(std::string(text), row[2]);
+        const int lines = row[2].empty() ? 0 : 1 + static_cast<int>(std::count(row[2].begin(), row[2].end(), '\n'));
+        EXPECT_EQ(wrong, lines);
+    }
+}
+
+// A box too small for every sentence holds the whole ones that fit, and the count still names every file.
+TEST_F(UploadReport, ShortBufferKeepsWholeSentences)
+{
+    ASSERT_EQ(ParseListing(tree, "(dir) ram\r\n (dir) cncprg\r\n"), 1);
+    FillBatch({"a.nc=5", "b.nc=6"}, "");
+    EXPECT_EQ(DescribeUploadCheck(&job, tree, text, 80), 2);
+    EXPECT_STREQ(text, "a.nc is not listed on the Vantorix after the upload.");
+}
+
+}  // namespace

@@ -1,0 +1,35 @@
+// The order in which the port list names the PC's serial ports.
+#include <sstream>
+
+#include "serial/serial_ports.h"
+#include "tests/support/rows.h"
+
+namespace {
+
+std::vector<std::string> Words(const std::string& text)
+{
+    std::istringstream in(text);
+    std::vector<std::string> words;
+    for (std::string word; in >> word;)
+        words.push_back(word);
+    return words;
+}
+
+TEST(SerialPortNames, SortedAsAUserCounts)
+{
+    static SerialPortInfo ports[8];
+    for (const Row& row : ReadRows("serial/port_names.rows", {{"", 2, 2}})) {
+        SCOPED_TRACE(row.Where());
+        std::vector<std::string> names = Words(row[0]);
+        ASSERT_LE(names.size(), 8u);
+        for (size_t i = 0; i < names.size(); i++)
+            snprintf(ports[i].port, sizeof(ports[i].port), "%s", names[i].c_str());
+        SortSerialPorts(ports, static_cast<int>(names.size()));
+        std::vector<std::string> sorted;
+        for (size_t i = 0; i < names.size(); i++)
+            sorted.push_back(ports[i].port);
+        EXPECT_EQ(sorted, Words(row[1]));
+    }
+}
+
+}  // namespace

@@ -188,7 +188,8 @@ std::string NoticeText(const std::pair<unsigned, intptr_t>& notice)
     const std::pair<unsigned, const char*> names[] = {{UM_SET_FILE_TEXT, "FILE"}, {UM_SET_STATUS_TEXT, "STATUS"},
                                                       {UM_PROGRESS_INIT, "INIT"}, {UM_PROGRESS_SET, "SET"}};
     auto named = std::find_if(std::begin(names), std::end(names), [&](const auto& n) { return n.first == notice.first; });
-    return (named == std::end(names) ? "?" : named->second) + (":" + std::to_string(notice.second));
+    std::string text = named == std::end(names) ? "?" : named->second;
+    return text.append(":").append(std::to_string(notice.second));
 }
 
 // The bytes of file 0's whole exchange: the command, block 0 with its path and size, the data frames of mode, the

@@ -46,7 +46,7 @@ protected:
     std::vector<Bytes> writes;   // each write of the sender
     std::vector<std::pair<unsigned, intptr_t>> notices;
     ScratchDir dir;
-    std::function<std::string(size_t index, const Bytes& bytes)> peer;   // answers write index
+    std::function<ByteText(size_t index, const Bytes& bytes)> peer;   // answers write index, in time
 
     void SetUp() override
     {
@@ -60,8 +60,7 @@ protected:
         UploadSetNoticeSink(&sink);
         line.onWrite = [this](ScriptedLine& l, const unsigned char* bytes, uint32_t count) {
             Bytes written(bytes, bytes + count);
-            std::string answer = peer ? peer(writes.size(), written) : std::string();
-            l.Queue(Bytes(answer.begin(), answer.end()));
+            QueueScript(l, peer ? peer(writes.size(), written) : ByteText{});
             writes.push_back(std::move(written));
         };
     }
@@ -224,7 +223,7 @@ TEST_P(UploadTranscripts, EndAsTranscribed)
     const CaseBlock& transcript = GetParam();
     Words paths;
     std::vector<uint32_t> sizes;
-    std::vector<Bytes> replies;
+    std::vector<ByteText> replies;
     std::vector<Words> afterWrites;
     std::map<size_t, int*> armWrite;   // write index -> the line's counter that makes it fail or end short
     YmodemPeer receiver;
@@ -250,8 +249,12 @@ TEST_P(UploadTranscripts, EndAsTranscribed)
         } else if (verb == "receiver")
             scripted = 0, receiver.crcMode = l.words[0] == "crc";
         else if (verb == "replies")
-            for (const std::string& word : l.words)
-                replies.push_back(bytesOf(l, word));
+            for (const std::string& word : l.words) {
+                replies.emplace_back();
+                std::string problem = ReadByteText(word, &replies.back());
+                if (!problem.empty())
+                    ADD_FAILURE_AT(transcript.file.c_str(), l.line) << problem;
+            }
         else if (verb == "after-write")
             afterWrites.push_back(l.words);
         else if (verb == "fail-write" || verb == "cut-write")
@@ -273,13 +276,13 @@ TEST_P(UploadTranscripts, EndAsTranscribed)
     arm(0);
     peer = [&](size_t index, const Bytes& bytes) {
         busyWhileWriting &= ZemSerComIsBusy(port);
-        Bytes answer = scripted ? (index < replies.size() ? replies[index] : Bytes()) : receiver.Answer(bytes);
+        ByteText answer = scripted ? (index < replies.size() ? replies[index] : ByteText{}) : ByteText{receiver.AnswerText(bytes), {}};
         for (const Words& event : afterWrites) {
             const std::string& what = std::stoul(event[0]) == index ? event[1] : "";
             if (what == "cancel")
                 ZemStoreByte(&job->cancelRequested, 1), readsAtCancel = line.reads;
             else if (what == "extra-reply")
-                answer.push_back(static_cast<unsigned char>(event[2][0]));
+                answer.bytes += event[2][0];
             else if (what == "resize-file")
                 fs::resize_file(paths[0], std::stoul(event[2]));
             else if (what == "delete-file")
@@ -290,7 +293,7 @@ TEST_P(UploadTranscripts, EndAsTranscribed)
                 std::fstream(paths[0], std::ios::in | std::ios::out | std::ios::binary).write("NEW", 3);
         }
         arm(index + 1);
-        return std::string(answer.begin(), answer.end());
+        return answer;
     };
     ZemStoreResult(&job->result, 77);
     int result = worker ? RunUploadWorker(job) : UploadBatch(job);
@@ -399,10 +402,10 @@ TEST_F(UploadBatches, ProgressNearFourGibibytesDoesNotOverflow)
     fs::resize_file(path, size);
     SetFiles({path});
     uint32_t header = 0;
-    peer = [&](size_t index, const Bytes& bytes) -> std::string {
+    peer = [&](size_t index, const Bytes& bytes) -> ByteText {
         if (index == 1)
             header = static_cast<uint32_t>(strtoul(reinterpret_cast<const char*>(bytes.data()) + 3 + 9, nullptr, 10));
-        return index == 0 ? "CC" : index == 1 ? "\x06" "C" : index - 1 < blocks ? "\x06" : "\x18";
+        return ByteText{index == 0 ? "CC" : index == 1 ? "\x06" "C" : index - 1 < blocks ? "\x06" : "\x18", {}};
     };
     EXPECT_EQ(UploadBatch(job), UPL_REMOTE_CANCEL);
     EXPECT_EQ(header, size);

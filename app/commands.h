@@ -6,6 +6,8 @@
 // and the automatic mode (auto_mode_win32.cpp).
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 
 void DispatchCommand(unsigned id, intptr_t param);
@@ -23,14 +25,28 @@ void CommandParentDirectory();
 void CommandAfterConnect();
 void CommandAutoUpload();
 
-// Every way of closing the main window: at once while the port is free;
-// while an upload holds it, the upload is asked to cancel and the window
-// closes once its worker has ended.
+// A command that talks to the controller is under way: in a read, in the
+// upload dialog or in a message box of its own.
+int CommandUnderWay();
+
+// Every way of closing the main window (the close box, Alt+F4, the taskbar,
+// "End task", Exit, the end of the session): at once while nothing is under
+// way. Otherwise the close is remembered (CloseAsked), an upload is asked to
+// cancel and a read ends; DispatchCommand closes the window once the command
+// under way has returned and the upload worker has ended.
 void CloseMainWindow();
+int CloseAsked();
+// The window is gone: no close waits any more.
+void ForgetAskedClose();
+// WM_QUERYENDSESSION and WM_ENDSESSION: an upload or a read under way ends as
+// for a close; at the end the CAN of the upload goes out before the settings
+// are saved.
+LRESULT OnQueryEndSession();
+LRESULT OnEndSession(WPARAM ending);
+
 // The one way an upload starts: puts the file list (NUL-ended names closed by
-// an empty one) and the target directory into the upload job, runs the
-// progress dialog, then carries out a close asked for meanwhile. Returns 1
-// while the main window is still there.
+// an empty one) and the target directory into the upload job and runs the
+// progress dialog. Returns 1 unless the window is to close.
 int OpenUpload(const char* fileList, const char* targetDir);
 
 // Re-read: ReadDirectories with the connected port, then RefreshViews.
@@ -44,7 +60,8 @@ void ReportUploadCheck();
 struct SerialPortInfo;
 extern int (*ListPcSerialPorts)(const char* root, SerialPortInfo* ports, int max);
 // Shows "You must first connect to a Vantorix." or the busy message (a
-// MessageId) and returns 0 when the port cannot be used now.
+// MessageId) and returns 0 when the port cannot be used now; first waits out
+// the rest of an answer whose read was ended (0 when Esc ends that wait too).
 int GuardPort(int busyMessage);
 // The directory a command acts in: the one the file list shows. Shows a
 // message and returns 0 when the path box names something else.

@@ -13,6 +13,22 @@
 #include "tree/device_tree.h"
 #include "tree/views.h"
 
+// After a read that Esc or a close ended, the rest of its answer may still
+// come: it is waited out before the next command goes to the controller, so
+// that it is not taken for that command's answer. Esc ends this wait too.
+static int WaitOutCutAnswer()
+{
+    if (!ConnectedPort->answerCut)
+        return 1;
+    void* cursor = ZemUiSetWaitCursor();
+    int ending = SettleCutAnswer(ConnectedPort, AnswerBuffer, ANSWER_READ_MAX);
+    ZemUiRestoreCursor(cursor);
+    ShowConnectionState(TheDeviceTree);   // the wait told its progress there
+    if (ending == ANSWER_ENDLESS)
+        ZemUiProblem(MessageText(MSG_STILL_SENDING));
+    return ending == ANSWER_QUIET;
+}
+
 int GuardPort(int busyMessage)
 {
     if (!ConnectedPort) {
@@ -23,7 +39,7 @@ int GuardPort(int busyMessage)
         ZemUiProblem(MessageText(busyMessage));
         return 0;
     }
-    return 1;
+    return WaitOutCutAnswer();
 }
 
 int GetCommandDirectory(char* buffer, uint32_t size)

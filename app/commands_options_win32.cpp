@@ -1,6 +1,5 @@
-// Commands that need no port: the Options menu, the version box, and Exit
-// with every other way of closing the main window. A close may have to wait
-// for an upload, so the one opener of the upload dialog lives here too.
+// Commands that need no port: the Options menu, the version box and Exit;
+// and the one opener of the upload dialog.
 #include <cstring>
 
 #include "app/app_state.h"
@@ -51,34 +50,13 @@ void CommandInfo()
     MessageBoxA(MainWindow, MessageText(MSG_INFO), MessageCaption(MSG_INFO), MB_OK);
 }
 
-// Set while a close waits for the upload worker to end.
-static int closeRequested;
-
-// The window's destruction closes the port, so it must never come while a
-// worker uses it: the controller is told with CAN, as by the Cancel button.
-void CloseMainWindow()
-{
-    if (ZemSerComIsBusy(ConnectedPort)) {
-        closeRequested = 1;
-        ZemStoreByte(&TheUploadJob.cancelRequested, 1);
-        return;
-    }
-    closeRequested = 0;
-    DestroyWindow(MainWindow);
-}
-
 int OpenUpload(const char* fileList, const char* targetDir)
 {
     // memmove: the automatic upload passes what the command line left in the job.
     memmove(TheUploadJob.fileList, fileList, FileListBytes(fileList));
     memmove(TheUploadJob.targetDir, targetDir, strlen(targetDir) + 1);
     RunUploadDialog();
-    if (closeRequested) {
-        closeRequested = 0;
-        if (IsWindow(MainWindow))
-            DestroyWindow(MainWindow);
-    }
-    return IsWindow(MainWindow);
+    return !CloseAsked() && IsWindow(MainWindow);
 }
 
 void CommandExit()

@@ -57,12 +57,14 @@ void CommandShowFetched(unsigned id)
 }
 
 // The question is a message box without owner, so the main window keeps
-// working while it is open: a disconnect, reconnect, re-read or exit chosen
-// meanwhile has run by the time it returns. The loop goes on only while the
-// listing that its path and rows come from is still the current one.
-static int DeleteStillPossible(uint32_t generation)
+// working while it is open: a disconnect, reconnect, re-read, exit or another
+// directory chosen meanwhile has happened by the time it returns. The loop
+// goes on only while the listing that its path and rows come from is still
+// the current one and the file list still shows the directory of its path.
+static int DeleteStillPossible(uint32_t generation, const DirEntry* directory)
 {
-    return ListingGeneration == generation && ConnectedPort && IsWindow(MainWindow);
+    return ListingGeneration == generation && ConnectedPort && IsWindow(MainWindow) && !CloseAsked() &&
+           GetShownDirectory() == directory;
 }
 
 static int AskDelete(const char* command)
@@ -84,6 +86,7 @@ void CommandDelete()
     if (!GetCommandDirectory(path, sizeof(path)))
         return;
     const uint32_t generation = ListingGeneration;
+    const DirEntry* directory = GetShownDirectory();
 
     char command[DELETE_COMMAND_SIZE];
     int deletes = 0;
@@ -93,7 +96,7 @@ void CommandDelete()
             break;
         }
         int yes = AskDelete(command);
-        if (!DeleteStillPossible(generation))
+        if (!DeleteStillPossible(generation, directory))
             return;
         if (!yes)
             continue;

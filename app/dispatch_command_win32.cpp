@@ -1,9 +1,25 @@
 // Carries out one WM_COMMAND id on the user-interface thread; ids outside the
-// command set are ignored.
+// command set are ignored. Here ends a close asked for while a command that
+// talks to the controller was under way.
 #include "app/commands.h"
 #include "res/resource_ids.h"
 
-void DispatchCommand(unsigned id, intptr_t param)
+// Commands under way that talk to the controller; they nest inside message boxes.
+static int commandsUnderWay;
+
+int CommandUnderWay()
+{
+    return commandsUnderWay != 0;
+}
+
+// Exit, the options and the version box never read: a close can come at once.
+static int TalksToController(unsigned id)
+{
+    return id != CMD_EXIT && id != CMD_UPLOAD_TO_ACTUAL_PATH && id != CMD_ALWAYS_UPLOAD_DEFAULT &&
+           id != CMD_WRITE_LOGFILE && id != CMD_INFO && id >= CMD_CONNECT && id <= CMD_AUTO_UPLOAD;
+}
+
+static void RunCommand(unsigned id, intptr_t param)
 {
     switch (id) {
     case CMD_CONNECT:
@@ -48,4 +64,14 @@ void DispatchCommand(unsigned id, intptr_t param)
     default:
         break;
     }
+}
+
+void DispatchCommand(unsigned id, intptr_t param)
+{
+    const int talks = TalksToController(id);
+    commandsUnderWay += talks;
+    RunCommand(id, param);
+    commandsUnderWay -= talks;
+    if (talks && !commandsUnderWay && CloseAsked())
+        CloseMainWindow();
 }

@@ -38,8 +38,12 @@ int LayoutControls(const RECT* client);
 
 // Between the reads of an answer that takes long: "Reading directories: N
 // bytes" (or "Reading list: N bytes") on the free-space line, and a look at
-// the queue that lets only paint through. Installed while the window exists;
-// always reads on.
+// the queue that lets paint through, takes Esc, which ends the read, and
+// closes (WM_CLOSE, SC_CLOSE, Alt+F4), which end it too and are remembered.
+// Other input waits. Installed while the window exists.
 int ShowReadProgress(int listing, uint32_t bytesSoFar);
+// Non-zero while that look runs: what reaches the window then comes from
+// other programs, and no command may start under the read.
+extern int ReadLooksAtQueue;
 // How that look is taken; tests count the looks.
 extern BOOL(WINAPI* LookAtQueue)(LPMSG, HWND, UINT, UINT, UINT);

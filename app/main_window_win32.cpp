@@ -55,6 +55,7 @@ static LRESULT OnDestroy(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     }
     ZemUiAttachWindow(nullptr, nullptr);
     AnswerReadHook.betweenReads = nullptr;
+    ForgetAskedClose();
     PostQuitMessage(0);
     return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -67,13 +68,41 @@ static LRESULT OnSize(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
+// A command sent by another program while a read looks at the queue waits
+// for the read, as input does; Exit ends it as a close does. A drop cannot
+// wait: its files are let go when this returns.
+static void PutOffCommand(WPARAM wParam, LPARAM lParam)
+{
+    const unsigned id = LOWORD(wParam);
+    if (id == CMD_EXIT)
+        CloseMainWindow();
+    else if (id >= CMD_CONNECT && id <= CMD_AUTO_UPLOAD && id != CMD_DROP_FILES)
+        PostMessageA(MainWindow, WM_COMMAND, wParam, lParam);
+}
+
 static LRESULT OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (ReadLooksAtQueue) {
+        PutOffCommand(wParam, lParam);
+        return 0;
+    }
     DispatchCommand(LOWORD(wParam), lParam);
     // Both combo boxes have id 0, so this runs for either; the handler looks
     // only at the path box. A key's command has code 1 too, but no control.
     if (HIWORD(wParam) == CBN_SELCHANGE && lParam)
         OnPathBoxSelChange(wParam, lParam);
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// Moving, sizing and the menu run message loops of their own, which would
+// let commands start under a read: sent by another program meanwhile, they
+// are refused. Closing, minimising and restoring go on.
+static LRESULT OnSysCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    const WPARAM command = wParam & 0xFFF0;
+    if (ReadLooksAtQueue && command != SC_CLOSE && command != SC_MINIMIZE && command != SC_MAXIMIZE &&
+        command != SC_RESTORE)
+        return 0;
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
@@ -83,9 +112,15 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_CREATE:
         return OnCreate(window, message, wParam, lParam);
     case WM_CLOSE:
-        // The frame's close box, the taskbar and "End task" wait for an upload too.
+        // The frame's close box, Alt+F4, the taskbar and "End task" wait for a read and an upload too.
         CloseMainWindow();
         return 0;
+    case WM_SYSCOMMAND:
+        return OnSysCommand(window, message, wParam, lParam);
+    case WM_QUERYENDSESSION:
+        return OnQueryEndSession();
+    case WM_ENDSESSION:
+        return OnEndSession(wParam);
     case WM_DESTROY:
         return OnDestroy(window, message, wParam, lParam);
     case WM_SIZE:

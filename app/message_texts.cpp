@@ -22,6 +22,7 @@ const MessageRow MessageRows[] = {
     {MSG_NO_ANSWER, PROBLEM, "No answer from Vantorix. Please check if it is connected."},
     {MSG_ANSWER_NOT_CORRECT, PROBLEM, "The Vantorix-answer was not correct. Please try to update again."},
     {MSG_NO_TOOL_LIST, PROBLEM, "The Vantorix sent no tool list."},
+    {MSG_STILL_SENDING, PROBLEM, "The Vantorix is still sending. Please try again later."},
     // The size is the answer buffer's less its closing NUL (ANSWER_READ_MAX).
     {MSG_LIST_TOO_LONG, PROBLEM, "The %s is longer than the 262143 bytes the program can read; it was not written."},
     {MSG_LIST_ENDLESS, PROBLEM, "The Vantorix did not stop sending the %s; it was not written."},

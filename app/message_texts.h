@@ -22,6 +22,7 @@ enum MessageId {
     MSG_NO_ANSWER,
     MSG_ANSWER_NOT_CORRECT,
     MSG_NO_TOOL_LIST,
+    MSG_STILL_SENDING,          // the rest of an answer cut by Esc or a close does not stop
     MSG_LIST_TOO_LONG,          // %s: "parameter list" or "tool list"
     MSG_LIST_ENDLESS,           // %s: "parameter list" or "tool list"
     MSG_CANT_WRITE_LIST,        // %s: the fetched list's file name

@@ -27,14 +27,17 @@ uint32_t AnswerTimeLimit(const SerialPort* port, uint32_t max)
 
 // Between two reads of one answer: ANSWER_ENDLESS past the limit,
 // ANSWER_ABANDONED when the hook says so, else READ_ON.
-static int CheckBetweenReads(uint32_t began, uint32_t limit, int listing, uint32_t bytesSoFar)
+static int CheckBetweenReads(SerialPort* port, uint32_t began, uint32_t limit, int listing, uint32_t bytesSoFar)
 {
     uint32_t spent = ZemTickCount() - began;
     if (spent >= limit)
         return ANSWER_ENDLESS;
     // An answer within one read time is over before anyone would notice.
-    if (spent >= SERIAL_READ_TIME_MS && AnswerReadHook.betweenReads && !AnswerReadHook.betweenReads(listing, bytesSoFar))
+    if (spent >= SERIAL_READ_TIME_MS && AnswerReadHook.betweenReads &&
+        !AnswerReadHook.betweenReads(listing, bytesSoFar)) {
+        port->answerCut = 1;
         return ANSWER_ABANDONED;
+    }
     return READ_ON;
 }
 
@@ -55,7 +58,7 @@ int ReadWholeAnswer(SerialPort* port, char* buffer, uint32_t max, int listing, c
             return ANSWER_ENDED;
         if (total == max)
             return ANSWER_FULL;
-        int ending = CheckBetweenReads(began, limit, listing, total);
+        int ending = CheckBetweenReads(port, began, limit, listing, total);
         if (ending != READ_ON)
             return ending;
     }
@@ -68,11 +71,19 @@ int AwaitQuietLine(SerialPort* port, char* buffer, uint32_t max, int listing)
     uint32_t thrown = 0;
     for (;;) {
         uint32_t got = ZemSerComReadArrived(port, buffer, max, 0);
-        if (got == 0)
+        if (got == 0) {
+            // A busy port was not read, so it says nothing of the line.
+            port->answerCut = port->answerCut && ZemSerComIsBusy(port);
             return ANSWER_QUIET;
+        }
         thrown += got;
-        int ending = CheckBetweenReads(began, limit, listing, thrown);
+        int ending = CheckBetweenReads(port, began, limit, listing, thrown);
         if (ending != READ_ON)
             return ending;
     }
+}
+
+int SettleCutAnswer(SerialPort* port, char* buffer, uint32_t max)
+{
+    return port->answerCut ? AwaitQuietLine(port, buffer, max, 0) : ANSWER_QUIET;
 }

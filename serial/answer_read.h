@@ -51,6 +51,11 @@ int ReadWholeAnswer(SerialPort* port, char* buffer, uint32_t max, int listing, c
 // ANSWER_ABANDONED as for a read of max bytes.
 int AwaitQuietLine(SerialPort* port, char* buffer, uint32_t max, int listing);
 
+// After a read that the hook ended, the rest of its answer may still be on
+// its way and would pass for the start of the next answer: waits for a quiet
+// line as AwaitQuietLine does. ANSWER_QUIET at once when no read was cut.
+int SettleCutAnswer(SerialPort* port, char* buffer, uint32_t max);
+
 // How long a read of max bytes may go on: the line time of max bytes at the
 // port's speed plus one read time, in milliseconds.
 uint32_t AnswerTimeLimit(const SerialPort* port, uint32_t max);

@@ -15,6 +15,7 @@ struct SerialPort {
     unsigned char timeoutsSaved;         // savedTimeouts holds valid settings
     unsigned char busy;                  // an upload worker owns the port; read with ZemLoadByte
     uint32_t baud;                       // the line speed given at open, in bit/s; bounds how long an answer may last
+    unsigned char answerCut;             // a read was ended before its answer: the rest may still come
 };
 
 // Results of ZemSerComWrite and ZemSerComSendCmd.

@@ -29,10 +29,11 @@ static uint32_t BlockSize(int mode)
     return mode == START_CRC ? 1024 : 128;
 }
 
-static void SendOneCan(SerialPort* port)
+static void SendOneCan(UploadJob* job)
 {
     unsigned char can = UPL_CAN;
-    ZemSerComWrite(port, &can, 1, 1);
+    ZemSerComWrite(job->port, &can, 1, 1);
+    ZemStoreByte(&job->cancelSent, 1);
 }
 
 // A full block of CAN stops the receiver in its data phase; the pause and
@@ -43,6 +44,7 @@ static void AbortDataPhase(UploadJob* job, int mode, int showCanceling)
     unsigned char* bytes = reinterpret_cast<unsigned char*>(&frame);
     memset(bytes, UPL_CAN, BlockSize(mode));
     ZemSerComWrite(port, bytes, BlockSize(mode), 1);
+    ZemStoreByte(&job->cancelSent, 1);
     if (showCanceling) {
         UploadPublishText(UploadStatusText, "Canceling, this may take 10-15 Seconds");
         UploadPostNotice(job, UM_SET_STATUS_TEXT, 0);
@@ -75,7 +77,7 @@ static int ExchangeHeader(UploadJob* job, uint32_t headerLength, uint32_t progre
     // A header cut by the block would give the receiver a wrong name or no
     // size: such a file is refused (a name this long fits only in CRC mode).
     if (headerLength >= blockSize) {
-        SendOneCan(job->port);
+        SendOneCan(job);
         return UPL_FILE_ERROR;
     }
     UploadPostNotice(job, UM_PROGRESS_SET, ProgressPosition(blockSize, progressSize));
@@ -159,12 +161,12 @@ static int SendOneFile(UploadJob* job, const char* path, uint32_t* lastSize)
     ZemFindData found;
     uint32_t size = UploadFileSize(path, &found);
     if (size == 0) {
-        SendOneCan(job->port);
+        SendOneCan(job);
         return UPL_FILE_ERROR;
     }
     // The budget is taken before the header goes out and is not given back.
     if (!TakeUploadBudget(job, size)) {
-        SendOneCan(job->port);
+        SendOneCan(job);
         return UPL_NO_SPACE;
     }
     *lastSize = size;
@@ -201,7 +203,7 @@ int UploadBatch(UploadJob* job)
 
     // A list that no empty name closes inside its field holds no path to trust.
     if (!FileListIsClosed(job->fileList)) {
-        SendOneCan(job->port);
+        SendOneCan(job);
         return UPL_FILE_ERROR;
     }
     uint32_t lastSize = 0;   // stays 0 for an empty list: the closing header then shows full

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 struct UploadJob;
 
 INT_PTR CALLBACK UploadDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
@@ -12,6 +14,10 @@ DWORD WINAPI UploadThreadProc(LPVOID job);
 // its handle, or null when the thread cannot be made. Replaceable, so that a
 // failed start can be tried.
 extern HANDLE (*StartUploadThread)(UploadJob* job);
+
+// Waits, at most ms, until the upload worker has told the receiver with CAN
+// to stop or has ended; at once without a worker.
+void AwaitUploadCancel(uint32_t ms);
 
 // Opens the dialog over the main window for the file list and target
 // directory already in the upload job and returns when the upload has ended

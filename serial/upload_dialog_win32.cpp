@@ -42,6 +42,7 @@ static void CompleteUploadJob(UploadJob* job, HWND dialog)
 {
     job->port = ConnectedPort;
     ZemStoreByte(&job->cancelRequested, 0);
+    ZemStoreByte(&job->cancelSent, 0);
     job->dialog = dialog;
     ZemStoreResult(&job->result, UPL_OK);
     job->ramBudget = TheDeviceTree ? TheDeviceTree->ramDiskFree : 0;
@@ -121,6 +122,14 @@ INT_PTR CALLBACK UploadDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         return OnUploadCommand(dialog, wParam, lParam);
     default:
         return FALSE;
+    }
+}
+
+void AwaitUploadCancel(uint32_t ms)
+{
+    const DWORD began = GetTickCount();
+    while (uploadWorker && !ZemLoadByte(&TheUploadJob.cancelSent) && GetTickCount() - began < ms &&
+           WaitForSingleObject(uploadWorker, 10) == WAIT_TIMEOUT) {
     }
 }
 

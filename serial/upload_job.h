@@ -14,6 +14,7 @@ struct UploadJob {
     char fileList[UPLOAD_FILE_LIST_SIZE];       // NUL-ended PC paths, closed by an empty name
     char targetDir[UPLOAD_TARGET_DIR_SIZE];     // put directly in front of every base name
     unsigned char cancelRequested;              // 1: the user asked for a cancel (ZemLoadByte)
+    unsigned char cancelSent;                   // 1: the receiver was told with CAN to stop (ZemLoadByte)
     void* dialog;                               // the progress dialog that receives the notices
     int32_t result;                             // UPL_ code (ZemLoadResult / ZemStoreResult)
     uint32_t ramBudget;                         // free RAM-disk bytes left to this batch

@@ -138,6 +138,11 @@ int GetShownDirectoryPath(char* buffer, uint32_t size)
     return 1;
 }
 
+const DirEntry* GetShownDirectory()
+{
+    return TreeLoaded() ? ShownDirectory : nullptr;
+}
+
 // A file counts only when its directory's full path can be named: a file in
 // a directory too deep for the path box could otherwise be deleted under the
 // wrong path.

@@ -27,6 +27,8 @@ int GetPathBoxText(char* buffer, uint32_t size);
 // anything else (text typed into it, another directory, a listing that is
 // no longer loaded) or the path does not fit: a command must not guess.
 int GetShownDirectoryPath(char* buffer, uint32_t size);
+// The directory the file list shows; none while no listing is loaded.
+const DirEntry* GetShownDirectory();
 // -1 while no listing is loaded: the rows then stand for entries of a
 // listing that was thrown away.
 int NextSelectedFile(char* buffer, uint32_t size, int after);

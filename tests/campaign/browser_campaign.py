@@ -1,15 +1,146 @@
 #!/usr/bin/env python3
-"""VBrowser.exe -u F1 ... -q under auto_upload_watch.exe against a fresh simulated controller: the box shown
-during the upload (or none) must agree with what reached the controller. --long; 77 without wine or display."""
-import os, queue, shutil, subprocess, sys, threading, time, types
+"""VBrowser.exe -u F1 ... -q under auto_upload_watch.exe against a fresh simulated controller that misbehaves in an
+upload (faults.txt) or in a listing (browser_faults.txt): the boxes shown before, during and after the upload (or
+none), the tree the window shows during the upload and how the run ends must agree with what reached the controller
+and with what the fault leads to. --long; 77 without wine or display."""
+import os, queue, random, shutil, subprocess, sys, threading, time, types
 
 sys.dont_write_bytecode = True   # no cache folder in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from campaign import Run, arguments, end_child, read_storage, run_campaign, start_child, upload_check, upload_draw
+from campaign import FAULTS, Run, arguments, draw_scenario, end_child, expect, judge, read_storage, read_table, \
+    run_campaign, start_child
+from read_campaign import BAD, HITS, NO_ANSWER, SEND_FAILED, Controller, free_bytes, listing_text, tree_lines
 
 IDLE_MS = 7000   # the listing after the upload makes up to four attempts of about a second
 RUN_LIMIT_S = 75   # Wine start-up, two listings, the pause, the slowest fault's ten seconds, a cancel's fifteen
+CLOSE_MS = 300   # the watcher closes a window that has been reading directories this long (endless talk only)
+ATTEMPTS = 4   # listing attempts of a run started with "-u"
+LISTING_FAULTS = {row[0]: types.SimpleNamespace(weights=(float(row[1]), float(row[2])), first=row[3], hit=row[4],
+                                                text=row[5]) for row in read_table("browser_faults.txt", 6, {4: HITS})}
+# The listing faults first, so that their first runs win; their upload goes as without a fault.
+TABLE = {**{label: (*f.weights, f.first, "ok", "") for label, f in LISTING_FAULTS.items()}, **FAULTS}
 
+
+# ---- The controller's listing, from the folder a run starts with ----
+
+def folder_view(s):
+    """The run's controller folder as read_campaign's listing functions take it."""
+    folders = {"ram", "ROM", "ram/cncprg"} | ({s.host_dir, s.host_dir.split("/")[0]} if s.make_dir else set())
+    return types.SimpleNamespace(folders=sorted(folders), files={path: len(data) for path, data in s.existing.items()},
+                                 ram_size=s.ram_size, flash_size=s.flash_size)
+
+
+def listing_places(rng, view):
+    """Bytes of the listing by the names of browser_faults.txt."""
+    text, starts, at = listing_text(view).decode(), [], 0
+    for line in text.split("\r\n")[:-1]:
+        starts.append(at)
+        at += len(line) + 2
+    tree = tree_lines(view)
+    depth, lead, name = tree[rng.choice([row for row, line in enumerate(tree) if len(line[2]) > 1])]
+    row = tree.index((depth, lead, name))
+    # Not the first tree line: the rest of a listing cut there would hold the whole tree.
+    cuts = [starts[1 + row] + depth + len(lead) + 1, rng.choice(starts[2:len(tree) + 2]), starts[-2]]
+    return {"cut": rng.choice(cuts), "end": starts[-1]}
+
+
+def draw_browser(seed, index, long_mode):
+    s = draw_scenario(seed, index, long_mode, "browser", TABLE)
+    s.hit, s.count, s.closes = "ok", 0, False
+    if s.label in LISTING_FAULTS:
+        fault, rng = LISTING_FAULTS[s.label], random.Random(f"{seed} {index} listing")
+        places = listing_places(rng, folder_view(s))
+        long_ms = rng.randint(1300, 1800)
+        n = rng.choice([":1", ":2"]) if "{n}" in fault.text else ""   # nothing: every listing
+        s.faults = fault.text.format(**places, inside=rng.choice([0, places["cut"]]), long=long_ms,
+                                     longer=rng.choice([long_ms, rng.randint(2300, 2700)]),
+                                     later=rng.randint(2300, 3000), n=n).split()
+        s.hit, s.count, s.closes = fault.hit, int(n[1:] or 0), fault.hit == "endless"
+        s.letter = "l"
+    return s
+
+
+def shown_tree(s):
+    """What the window shows while the upload dialog is open: the free space and the directory paths of the first
+    listing, which is the folder as the run starts."""
+    view = folder_view(s)
+    full = "no-space" in s.faults   # the controller then lists both disks as full
+    line = f"  Available RamDisk: {0 if full else free_bytes(view, 'ram')} Bytes, " \
+           f"FlashDisk: {0 if full else free_bytes(view, 'ROM')} Bytes"
+    paths = ["/"] + ["/" + "/".join(name for _, _, name in trail) + "/"
+                     for trail in directory_trails(tree_lines(view))]
+    return " | ".join([line] + paths)
+
+
+def directory_trails(lines):
+    """The directories of tree_lines in listing order, each as the lines from the top down to it."""
+    trails, open_ = [], []
+    for line in lines:
+        open_ = [up for up in open_ if up[0] < line[0]]
+        if line[1] == "(dir) ":
+            open_.append(line)
+            trails.append(list(open_))
+    return trails
+
+
+# ---- What a correct browser makes of a listing fault ----
+
+def expect_listing(controller):
+    """None once an attempt reads the listing, "closed" when it never ends (the watcher closes the window), else the
+    message of the last attempt."""
+    message = None
+    for _ in range(ATTEMPTS):
+        hit = controller.answer("l")
+        if hit in ("endless", "talk"):
+            return "closed"
+        message = {"ok": None, "none": NO_ANSWER, "unsent": SEND_FAILED}.get(hit, BAD)
+        if message is None:
+            return None
+    return message
+
+
+def listing_problems(s, seen, storage):
+    """The first listing, the upload it leads to and the listing after it; what ends the run."""
+    controller, problems = Controller(s), []
+    first = expect_listing(controller)
+    if first is not None and not seen.upload:   # a failure must be the one the fault leads to, nothing uploaded
+        wanted = ([], "EXIT 0", True) if first == "closed" else ([first], "OPEN", False)
+        got = (seen.boxes[0], seen.ended, seen.closed)
+        problems = [f"(boxes, end, closed) {got}, expected {wanted} for the first listing"] * (got != wanted)
+        return problems + ["the controller's files changed"] * (storage != s.existing)
+    if first is not None:   # a listing pieced together where it fails is right only with the folder's tree
+        return []
+    if not seen.upload:
+        return [f"no upload after a first listing that reads; boxes {seen.boxes[0]}, end {seen.ended}"]
+    second = expect_listing(controller)
+    # A "-q" run ends after the upload whether that listing reads or its message has been answered.
+    wanted = ([second] if second not in (None, "closed") else [], "EXIT 0")
+    got = (seen.boxes[2], seen.ended)
+    if got != wanted:
+        problems.append(f"after the upload (boxes, end) {got}, expected {wanted}")
+    if (second == "closed") != seen.closed:
+        problems.append(f"the window was {'' if seen.closed else 'not '}closed during a listing")
+    return problems
+
+
+def browser_check(s, result):
+    """The upload's verdict, the tree shown during the upload, and for a listing fault what the model leads to."""
+    seen, storage = result[7], result[3]
+    # The upload is judged as in faults.txt once it has started; a listing fault may keep it from starting.
+    expected = expect(s) if seen.upload or s.label not in LISTING_FAULTS else None
+    problems = result[5] + judge(s, expected, *result[:5])
+    if seen.upload and seen.tree != shown_tree(s):
+        problems.append(f"the window showed {seen.tree!r} during the upload, the folder holds {shown_tree(s)!r}")
+    if not result[0] or s.timed() or any(f.startswith("hangup-after") for f in s.faults):
+        return problems
+    if s.label in LISTING_FAULTS:
+        return problems + listing_problems(s, seen, storage)
+    # Without a lost line the run ends after its upload; when the first read fails, the window stays open.
+    wanted = "EXIT 0" if seen.upload else "OPEN"
+    return problems + ([f"the automatic run ended with {seen.ended}, expected {wanted}"] * (seen.ended != wanted))
+
+
+# ---- One run ----
 
 def run_browser(s, workdir, tools):
     port = tools.ports.get()   # the COM port of this lane
@@ -21,7 +152,8 @@ def run_browser(s, workdir, tools):
         with open(os.path.join(program, "Vantorix1.ini"), "w", newline="") as out:
             out.write(f"[Vantorix]\r\nPort=COM{port}\r\nBaudrate={s.baud or 57600}\r\nUsePath=0\r\nLogFile=0\r\n")
         if not run.start():
-            return True, False, "", read_storage(run.root)[0], [], run.complaints, ""
+            seen = types.SimpleNamespace(upload=False, tree="", boxes=([], [], []), ended="-", closed=False)
+            return True, False, "", read_storage(run.root)[0], [], run.complaints, "", seen
         return watch(s, run, program, tools)
     finally:
         tools.ports.put(port)
@@ -36,7 +168,7 @@ def watch(s, run, program, tools):
     winpath = lambda path: "Z:" + os.path.abspath(path).replace("/", "\\")
     after = str(int(s.interrupts[0] * 1000) + 1) if s.label in ("cancel", "abort") else "0"
     command = ["wine", tools.watch, winpath(program), str(RUN_LIMIT_S * 1000), after if s.label == "cancel" else "0",
-               after if s.label == "abort" else "0", str(IDLE_MS), "--"]
+               after if s.label == "abort" else "0", str(IDLE_MS), str(CLOSE_MS if s.closes else 0), "--"]
     command += [a for path in run.paths for a in ("-u", winpath(path))]   # Wine quotes what holds a blank
     command += ["-p", s.target_dir] * bool(s.target_dir) + ["-q"]
     watcher = start_child(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
@@ -65,11 +197,9 @@ def watch(s, run, program, tools):
     message = "" if "CANCEL" in seen and not boxes[1] else during[0] if during else ""
     succeeded = upload_seen and not boxes[1] and "UPLOAD_END" in seen and not {"TERMINATED", "CANCEL"} & set(seen)
     ended = next((line for line in seen if line.startswith("EXIT ") or line in ("OPEN", "HANG", "TERMINATED")), "-")
-    # Without a lost line the run ends after its upload; when the first read fails, the window stays open.
-    wanted = "EXIT 0" if upload_seen else "OPEN"
-    if finished and not s.timed() and not any(f.startswith("hangup-after") for f in s.faults) and ended != wanted:
-        run.complaints.append(f"the automatic run ended with {ended}, expected {wanted}")
-    return finished, succeeded, message, storage, temps, run.complaints, "watcher: " + " | ".join(seen)
+    observed = types.SimpleNamespace(upload=upload_seen, boxes=boxes, ended=ended, closed="CLOSE" in seen,
+                                     tree=next((line[5:] for line in seen if line.startswith("TREE ")), "(not seen)"))
+    return finished, succeeded, message, storage, temps, run.complaints, "watcher: " + " | ".join(seen), observed
 
 
 def main():
@@ -93,7 +223,7 @@ def main():
     # tests may share the prefix, so it is never killed.
     subprocess.run(["wineserver", "-p5"], env=tools.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     return run_campaign(args, "VBrowser.exe automatic-mode campaign", lambda s, workdir: run_browser(s, workdir, tools),
-                        upload_draw("browser"), upload_check, "browser")
+                        draw_browser, browser_check, "browser")
 
 
 if __name__ == "__main__":

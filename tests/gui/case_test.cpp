@@ -2,6 +2,7 @@
 // and fields are described in tests/gui/README.md.
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <map>
 #include <set>
@@ -46,6 +47,12 @@ LRESULT CALLBACK NoteFocus(int code, WPARAM wParam, LPARAM lParam)
 
 class PlayedCase : public MainWindowTest, public ::testing::WithParamInterface<std::string> {
 protected:
+    ~PlayedCase() override
+    {
+        if (postedVerbs)
+            DestroyWindow(postedVerbs);
+    }
+
     using Verb = std::function<void(const std::string& argument)>;
 
     void SetUp() override
@@ -77,7 +84,8 @@ protected:
         *number = static_cast<int>(strtol(field.value.c_str(), &end, 10));
         return (!field.value.empty() && !*end) || Fail(field, "expected a number");
     }
-    std::string ListingText(const std::string& value) { return value == "sample" ? SampleListing : value; }
+    // A listing is handed on as written: the scripted controller reads its pauses and repeats.
+    std::string ListingText(const std::string& script) { return script == "sample" ? SampleListing : script; }
     // The text replaces the box's, with the caret behind it as after typing.
     static void TypeInto(HWND edit, const std::string& text)
     {
@@ -102,9 +110,21 @@ protected:
     HWND Place(const std::string& place);
     void PressKey(const std::string& argument);
     std::string FocusName();
+    void Post(const std::string& what);
+    void PostKeys(std::initializer_list<std::pair<UINT, WPARAM>> keys);
+    void RunPostedVerb();
+    static LRESULT CALLBACK PostedVerbProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        if (message != WM_APP)
+            return DefWindowProcA(window, message, wParam, lParam);
+        reinterpret_cast<PlayedCase*>(GetWindowLongPtrA(window, GWLP_USERDATA))->RunPostedVerb();
+        return 0;
+    }
 
     GuiCase played;
     std::string folder;   // the case's PC files, for drops
+    HWND postedVerbs = nullptr;   // runs the verbs that "post" queued, when a loop dispatches its message
+    std::deque<std::pair<std::string, std::string>> queuedVerbs;
     HHOOK focusHook = nullptr;
     std::map<std::string, Verb> verbs = {
         {"connect", [this](const std::string&) { gui::Command(MainWindow, CMD_CONNECT); }},
@@ -113,15 +133,8 @@ protected:
         {"show-parameters", [this](const std::string&) { gui::Command(MainWindow, CMD_SHOW_PARAMETERS); }},
         {"exit", [this](const std::string&) { gui::Command(MainWindow, CMD_EXIT); }},
         {"info", [this](const std::string&) { gui::Command(MainWindow, CMD_INFO); }},
-        // Not dispatched here: it runs when the window next reads its queue, e.g. inside a question.
-        {"post",
-         [this](const std::string& command) {
-             auto id = commandIds.find(command);
-             if (id == commandIds.end())
-                 ADD_FAILURE() << "post: no command '" << command << "'";
-             else
-                 PostMessageA(MainWindow, WM_COMMAND, id->second, 0);
-         }},
+        // Not dispatched here: it waits in the queue for a question or a read of a later step.
+        {"post", [this](const std::string& what) { Post(what); }},
         {"choose-tree", [this](const std::string& items) { SelectDirectory(SplitCaseList(items, " > ")); }},
         {"double-click", [this](const std::string& row) { DoubleClick(row); }},
         {"press-return", [this](const std::string& row) { PressReturn(row); }},
@@ -207,7 +220,7 @@ void PlayedCase::Start()
         else if (field.key == "baud")
             baud = field.value;
         else if (field.key == "listing")
-            listing = ListingText(field.value);
+            listing = ListingText(field.script);
         else if (field.key == "connected")
             YesNo(field, &connected);
         else if (field.key == "serial-ports")
@@ -340,12 +353,60 @@ void PlayedCase::PressKey(const std::string& argument)
     PostMessageA(control, WM_KEYUP, key->second, scan | 1 | static_cast<LPARAM>(0xC0000000u));
 }
 
+// Key messages as the keyboard leaves them in the queue of the window that last got the focus.
+void PlayedCase::PostKeys(std::initializer_list<std::pair<UINT, WPARAM>> keys)
+{
+    HWND target = lastFocused ? lastFocused : MainWindow;
+    for (const auto& [message, key] : keys) {
+        UINT flags = 1 | MapVirtualKeyA(UINT(key), MAPVK_VK_TO_VSC) << 16;
+        flags |= message == WM_SYSKEYDOWN || message == WM_SYSKEYUP ? 1u << 29 : 0;   // Alt is held
+        flags |= message == WM_KEYUP || message == WM_SYSKEYUP ? 3u << 30 : 0;         // a key let go
+        PostMessageA(target, message, key, LPARAM(flags));
+    }
+}
+
+// A command, a key or a close waits in the queue as the system leaves it there; any other verb runs when a loop
+// dispatches the message posted for it.
+void PlayedCase::Post(const std::string& what)
+{
+    size_t blank = what.find(' ');
+    std::string verb = what.substr(0, blank), argument = blank == std::string::npos ? "" : what.substr(blank + 1);
+    if (commandIds.count(what)) {
+        PostMessageA(MainWindow, WM_COMMAND, commandIds.at(what), 0);
+    } else if (what == "escape") {
+        PostKeys({{WM_KEYDOWN, VK_ESCAPE}, {WM_KEYUP, VK_ESCAPE}});
+    } else if (what == "alt-f4") {
+        PostKeys({{WM_SYSKEYDOWN, VK_MENU}, {WM_SYSKEYDOWN, VK_F4}, {WM_SYSKEYUP, VK_F4}, {WM_KEYUP, VK_MENU}});
+    } else if (what == "close") {
+        PostMessageA(MainWindow, WM_CLOSE, 0, 0);
+    } else if (what == "taskbar-close") {
+        PostMessageA(MainWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
+    } else if (verbs.count(verb) && verb != "post") {
+        if (!postedVerbs) {
+            postedVerbs = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+            SetWindowLongPtrA(postedVerbs, GWLP_USERDATA, LONG_PTR(this));
+            SetWindowLongPtrA(postedVerbs, GWLP_WNDPROC, LONG_PTR(PostedVerbProc));
+        }
+        queuedVerbs.emplace_back(verb, argument);
+        PostMessageA(postedVerbs, WM_APP, 0, 0);
+    } else {
+        ADD_FAILURE() << "post: nothing to post as '" << what << "'";
+    }
+}
+
+void PlayedCase::RunPostedVerb()
+{
+    auto [verb, argument] = queuedVerbs.front();
+    queuedVerbs.pop_front();
+    verbs.at(verb)(argument);
+}
+
 void PlayedCase::ApplyInput(const CaseField& field)
 {
     bool yes = false;
     int number = 0;
     if (field.key == "with listing") {
-        listing = ListingText(field.value);
+        listing = ListingText(field.script);
     } else if (field.key == "with answers") {
         for (const std::string& answer : SplitCaseList(field.value, " "))
             boxes.answers.push_back(answer == "yes" ? IDYES : IDNO);

@@ -232,4 +232,34 @@ TEST_F(SimWindow, StartsAfterABadOptionAndKeepsItsSettings)
               "[VantorixPos]\r\nleft=100\r\ntop=50\r\nright=640\r\nbottom=480\r\n");
 }
 
+BOOL CALLBACK NoteFreeSpaceLine(HWND control, LPARAM found)
+{
+    if (gui::WindowText(control).rfind("  Available RamDisk:", 0) == 0)
+        *reinterpret_cast<HWND*>(found) = control;
+    return TRUE;
+}
+
+// A launcher or "End task" sends WM_CLOSE while a long listing is read: the program ends once the read has
+// returned, without a crash and with its settings saved.
+TEST_F(SimWindow, CloseSentDuringALongListingEndsTheProgramCleanly)
+{
+    Connect();   // the child gets the line
+    FillController();
+    StartChild("[Vantorix]\r\nPort=COM5\r\nBaudrate=57600\r\n", "");
+    HWND window = ChildWindow();
+    ASSERT_NE(window, nullptr);
+    HWND freeSpace = nullptr;
+    EnumChildWindows(window, NoteFreeSpaceLine, reinterpret_cast<LPARAM>(&freeSpace));
+    ASSERT_NE(freeSpace, nullptr);
+    PostMessageA(window, WM_COMMAND, CMD_CONNECT, 0);
+    ASSERT_TRUE(gui::PumpUntil([&] { return gui::WindowText(freeSpace).rfind("Reading directories: ", 0) == 0; },
+                               30000)) << gui::WindowText(freeSpace);
+    DWORD_PTR answer = 0;
+    EXPECT_NE(SendMessageTimeoutA(window, WM_CLOSE, 0, 0, SMTO_NORMAL, 30000, &answer), 0);
+    EXPECT_EQ(ExitCode(30000), 0u);
+    EXPECT_NE(gui::FileText(childDir + "Vantorix1.ini").find("[VantorixPos]"), std::string::npos);
+    Connect();   // the line is quiet again once the rest of that listing has come
+    EXPECT_NE(TheDeviceTree->arraysInUse, 0u);
+}
+
 }  // namespace

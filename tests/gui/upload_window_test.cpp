@@ -1,14 +1,19 @@
 // Uploads from the main window with a scripted controller: those refused before anything is sent, the Cancel
 // button during a transfer, and the automatic upload that waits for a listing.
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "app/command_line.h"
 #include "app/program_main.h"
+#include "app/settings.h"
 #include "lib/zem_shared.h"
 #include "serial/serial_port.h"
 #include "serial/upload_dialog.h"
 #include "serial/upload_job.h"
+#include "serial/upload_protocol.h"
 #include "tests/gui/support/gui_harness.h"
 
 namespace {
@@ -125,6 +130,55 @@ TEST_F(UploadWindow, CancelDuringAnUploadTellsTheControllerClosesTheDialogAndRea
     EXPECT_EQ(ZemSerComIsBusy(ConnectedPort), 0);
     EXPECT_EQ(ReadViews().path, "/ram/cncprg/");   // the views of the new listing, where they were
     EXPECT_EQ(ReadViews().files, (Texts{"..", "part1.nc", "part b.nc"}));
+}
+
+// A logoff during an upload: the controller is told with CAN, and the settings are saved, before the system may end
+// the program; the window then closes once the upload has ended, without reading again.
+TEST_F(UploadWindow, LogoffDuringAnUploadCancelsItAndSavesTheSettingsFirst)
+{
+    std::string dir = gui::ScratchDirectory("logoff"), file = dir + "part.nc", ini = dir + "Vantorix1.ini";
+    gui::WriteFileText(file, std::string(3000, 'G'));   // three data blocks
+    strcpy(ProgramDir, dir.c_str());
+    std::atomic<int> order{0};
+    int canAt = 0, endedAt = 0;
+    LRESULT mayEnd = FALSE;
+    std::string savedByTheEnd;
+    std::thread session;
+    auto harnessWrite = line.onWrite;
+    line.onWrite = [&, harnessWrite](ScriptedLine& scripted, const unsigned char* bytes, uint32_t count) {
+        harnessWrite(scripted, bytes, count);
+        if (count && std::all_of(bytes, bytes + count, [](unsigned char byte) { return byte == UPL_CAN; }))
+            canAt = ++order;
+    };
+    onDataBlock = [&](int number) {
+        if (number != 1)
+            return;
+        session = std::thread([&] {   // as the system asks every program, then tells it
+            mayEnd = SendMessageA(MainWindow, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+            SendMessageA(MainWindow, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+            endedAt = ++order;
+            savedByTheEnd = gui::FileText(ini);
+        });
+        // The sender looks at a cancel once this block's reply is read: it waits for the query to arrive.
+        const ULONGLONG end = GetTickCount64() + 10000;
+        while (!ZemLoadByte(&TheUploadJob.cancelRequested) && GetTickCount64() < end)
+            Sleep(1);
+    };
+    OpenWindow();
+    Connect();
+    TakeSent();
+    Drop({file});
+    gui::PumpPending();
+    if (session.joinable())
+        session.join();
+    EXPECT_EQ(mayEnd, TRUE);
+    EXPECT_GT(canAt, 0) << "no CAN on the line";
+    EXPECT_LT(canAt, endedAt) << "the session ended before the CAN";
+    EXPECT_NE(savedByTheEnd.find("[VantorixPos]"), std::string::npos) << savedByTheEnd;
+    EXPECT_EQ(TakeSent(), (Texts{"u", "header part.nc", "block 1", "CAN x1024"}));
+    EXPECT_EQ(TakeBoxes(), Texts{});
+    EXPECT_FALSE(IsWindow(MainWindow));
+    EXPECT_TRUE(gui::PumpUntil([] { return gui::quitSeen; }, 2000));
 }
 
 // The connect that "-u" starts with fails: its message stays with the window even with "-q"; the first

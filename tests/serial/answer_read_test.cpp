@@ -26,3 +26,29 @@ TEST(AnswerRead, EndlessTalkEndsAfterTheLineTimeOfAFullBuffer)
     }
     InstallScriptedLine(nullptr);
 }
+
+// A read that the hook ends leaves the rest of its answer on the line: the next command waits until it has come.
+TEST(AnswerRead, RestOfAnAnswerCutByTheHookIsWaitedOutOnce)
+{
+    ScriptedLine line;
+    InstallScriptedLine(&line);
+    SerialPort* port = ZemSerComOpen("COM1", 57600);
+    ASSERT_NE(port, nullptr);
+    EXPECT_EQ(SettleCutAnswer(port, AnswerBuffer, ANSWER_READ_MAX), ANSWER_QUIET);
+    EXPECT_EQ(line.reads, 0);   // nothing was cut: no wait
+    AnswerReadHook.betweenReads = [](int, uint32_t) { return 0; };
+    QueueScript(line, "{10*}{400}x{*}");   // 4 s
+    uint32_t count = 0;
+    EXPECT_EQ(ReadWholeAnswer(port, AnswerBuffer, ANSWER_READ_MAX, 0, nullptr, &count), ANSWER_ABANDONED);
+    // Ended again while waiting; the rest keeps coming.
+    EXPECT_EQ(SettleCutAnswer(port, AnswerBuffer, ANSWER_READ_MAX), ANSWER_ABANDONED);
+    AnswerReadHook.betweenReads = nullptr;
+    EXPECT_EQ(SettleCutAnswer(port, AnswerBuffer, ANSWER_READ_MAX), ANSWER_QUIET);
+    EXPECT_TRUE(line.arriving.empty());
+    EXPECT_GE(line.clock.now, 4000u);
+    const int reads = line.reads;
+    EXPECT_EQ(SettleCutAnswer(port, AnswerBuffer, ANSWER_READ_MAX), ANSWER_QUIET);
+    EXPECT_EQ(line.reads, reads);
+    ZemSerComClose(port);
+    InstallScriptedLine(nullptr);
+}

@@ -107,7 +107,7 @@ const std::vector<VerbShape> Checks = {
     {"whole-exchange", 3, 3},   {"last-writes", 1, ANY_NUMBER}, {"purges", 1, 1},       {"batch-closed", 1, 1},
     {"received-files", 1, 1},   {"first-header-path", 1, 1}, {"file-text", 1, ANY_NUMBER}, {"status-text", 1, ANY_NUMBER},
     {"progress-positions", 1, ANY_NUMBER}, {"notices", 1, ANY_NUMBER}, {"last-notice", 1, 1},
-    {"reads-after-cancel", 1, 1}, {"budget-left", 2, 2},
+    {"reads-after-cancel", 1, 1}, {"cancel-sent", 1, 1}, {"budget-left", 2, 2},
 };
 // What may happen after a write, with the words of its after-write line.
 const std::map<std::string, size_t> AfterWriteActions = {{"cancel", 2},      {"extra-reply", 3},  {"resize-file", 3},
@@ -338,6 +338,7 @@ TEST_P(UploadTranscripts, EndAsTranscribed)
         {"reads-after-cancel", [&](auto&) {   // the reply, then the drain
              return std::to_string(line.reads - readsAtCancel) + (line.pending.empty() ? "" : " and bytes left");
          }},
+        {"cancel-sent", [&](auto&) { return std::to_string(ZemLoadByte(&job->cancelSent)); }},   // the receiver told to stop
         {"budget-left", [&](auto&) { return std::to_string(job->ramBudget) + " " + std::to_string(job->flashBudget); }},
     };
     for (const CaseLine& l : transcript.lines) {

@@ -30,21 +30,21 @@ static std::string Trim(const std::string& text)
     return first == std::string::npos ? "" : text.substr(first, last - first + 1);
 }
 
-// A text in the byte syntax of the test data (tests/README.md); "" and a reason when it does not read.
-static std::string ReadEscapes(const std::string& text, std::string* problem)
-{
-    ByteText read;
-    *problem = ReadByteText(text, &read);
-    if (problem->empty() && !read.pauses.empty())
-        *problem = "a pause in a window case";
-    return problem->empty() ? read.bytes : "";
-}
-
 // A value in double quotes is taken as it stands between them, blanks included.
-static std::string ReadValue(const std::string& raw, std::string* problem)
+static std::string Unquoted(const std::string& raw)
 {
     bool quoted = raw.size() >= 2 && raw.front() == '"' && raw.back() == '"';
-    return ReadEscapes(quoted ? raw.substr(1, raw.size() - 2) : raw, problem);
+    return quoted ? raw.substr(1, raw.size() - 2) : raw;
+}
+
+// The bytes of a field's script (tests/README.md); only a listing, which the controller sends in time, may pause.
+static std::string ReadBytes(const CaseField& field, std::string* problem)
+{
+    ByteText read;
+    *problem = ReadByteText(field.script, &read);
+    if (problem->empty() && !read.pauses.empty() && field.key != "listing" && field.key != "with listing")
+        *problem = "a pause outside a listing";
+    return read.bytes;
 }
 
 int ReadGuiCase(const std::string& name, GuiCase* out)
@@ -62,7 +62,7 @@ int ReadGuiCase(const std::string& name, GuiCase* out)
         good = 0;
     };
     auto endBlock = [&]() {
-        if (blockOwner && blockOwner->back().value.empty())
+        if (blockOwner && blockOwner->back().script.empty())
             fail(blockOwner->back().line,
                  "'" + blockOwner->back().key + ":' has no value; write \"\" for no text, (none) for no items");
         blockOwner = nullptr;
@@ -76,13 +76,10 @@ int ReadGuiCase(const std::string& name, GuiCase* out)
             continue;
         if (line[0] == '|') {   // one line of a multi-line text: what follows "| ", then CR LF
             std::string part = text.substr(text.find('|') + 1);
-            part = ReadEscapes(part.rfind(' ', 0) == 0 ? part.substr(1) : part, &problem);
             if (!blockOwner)
                 fail(number, "a '|' line belongs under a field written with no value on its own line");
             else
-                blockOwner->back().value += part + "\r\n";
-            if (!problem.empty())
-                fail(number, problem);
+                blockOwner->back().script += (part.rfind(' ', 0) == 0 ? part.substr(1) : part) + "\\r\\n";
             continue;
         }
         endBlock();
@@ -94,17 +91,28 @@ int ReadGuiCase(const std::string& name, GuiCase* out)
         std::string key = Trim(line.substr(0, colon)), raw = Trim(line.substr(colon + 1));
         if (key == "do") {
             size_t blank = raw.find(' ');
-            std::string argument = ReadValue(blank == std::string::npos ? "" : Trim(raw.substr(blank)), &problem);
-            out->steps.push_back({number, raw.substr(0, blank), argument, {}});
+            CaseField argument = {number, key, "", Unquoted(blank == std::string::npos ? "" : Trim(raw.substr(blank)))};
+            out->steps.push_back({number, raw.substr(0, blank), ReadBytes(argument, &problem), {}});
         } else {
             std::vector<CaseField>& owner = out->steps.empty() ? out->start : out->steps.back().fields;
-            owner.push_back({number, key, ReadValue(raw, &problem)});
+            owner.push_back({number, key, "", Unquoted(raw)});
             blockOwner = raw.empty() ? &owner : nullptr;
         }
         if (!problem.empty())
             fail(number, problem);
     }
     endBlock();
+    auto readFields = [&](std::vector<CaseField>& fields) {
+        for (CaseField& field : fields) {
+            std::string problem;
+            field.value = ReadBytes(field, &problem);
+            if (!problem.empty())
+                fail(field.line, problem);
+        }
+    };
+    readFields(out->start);
+    for (CaseStep& step : out->steps)
+        readFields(step.fields);
     if (out->steps.empty())
         fail(number, "a case needs at least one 'do:' step");
     return good;

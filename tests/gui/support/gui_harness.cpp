@@ -206,11 +206,15 @@ void MainWindowTest::SetUp()
         commands.push_back(text);
         if (IsFrame(text) && text[1] != 0 && onDataBlock)
             onDataBlock(static_cast<unsigned char>(text[1]));
-        scripted.Queue(text == "l\r\n"                ? listing.c_str()
-                       : text == "p\r\n"              ? parameterAnswer.c_str()
-                       : text == "t\r\n"              ? toolAnswer.c_str()
-                       : text.rfind("d ", 0) == 0 ? "OK\r\n"
-                                                  : ReceiverAnswer(text));
+        // The controller's answers are scripts: "{N}" lets N ms of virtual time pass before the bytes behind it.
+        const std::string* answer = text == "l\r\n"   ? &listing
+                                    : text == "p\r\n" ? &parameterAnswer
+                                    : text == "t\r\n" ? &toolAnswer
+                                                       : nullptr;
+        if (answer)
+            QueueScript(scripted, *answer);
+        else
+            scripted.Queue(text.rfind("d ", 0) == 0 ? "OK\r\n" : ReceiverAnswer(text));
     };
     AutoMode = AutoConnect = QuitWhenDone = 0;
     ClearUploadJob(&TheUploadJob);

@@ -64,9 +64,10 @@ struct Views {
 // "header NAME", "closing header", "block N", "EOT", "CAN xCOUNT".
 std::string DescribeWrite(const std::string& bytes);
 
-// The scripted controller answers "l\r\n" with `listing`, "p\r\n" and "t\r\n" with the answers, a delete with OK,
-// and plays the receiving side of an upload: start requests, and every block and EOT acknowledged. The PC's
-// serial ports, which a failed connect names, are `serialPorts` (none unless a test gives some).
+// The scripted controller answers "l\r\n" with `listing`, "p\r\n" and "t\r\n" with the answers (scripts, in which
+// "{N}" pauses N ms of virtual time: tests/support/scripted_device.h), a delete with OK, and plays the receiving side
+// of an upload: start requests, and every block and EOT acknowledged. The PC's serial ports, which a failed connect
+// names, are `serialPorts` (none unless a test gives some).
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override;

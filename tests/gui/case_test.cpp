@@ -190,10 +190,10 @@ bool PlayedCase::CheckVocabulary()
     }
     for (const std::string& key : requiredStartKeys)
         if (!given.count(key))
-            good = Fail({played.steps.empty() ? 0 : played.steps[0].line, key, ""}, "missing from the start");
+            good = Fail({played.steps.empty() ? 0 : played.steps[0].line, key, "", ""}, "missing from the start");
     for (const CaseStep& step : played.steps) {
         if (!verbs.count(step.verb))
-            good = Fail({step.line, "do", step.verb}, "unknown verb '" + step.verb + "'");
+            good = Fail({step.line, "do", step.verb, ""}, "unknown verb '" + step.verb + "'");
         std::set<std::string> seen;
         for (const CaseField& field : step.fields) {
             if (inputKeys.count("with " + field.key))

@@ -1,3 +1,4 @@
+#include <cstdio>
 #include <cstring>
 
 #include "app/delete_command.h"
@@ -37,6 +38,30 @@ int SendDeleteCommand(SerialPort* port, const char* command, char* buffer, uint3
 {
     int sent = ZemSerComSendCmd(port, command, 0);
     if (sent == SERCOM_DONE)
-        ZemSerComRead(port, buffer, size - 1, 0);   // the answer means nothing to us
+        ZemSerComRead(port, buffer, size - 1, 0);
     return sent;
+}
+
+void DeleteAnswerWords(const char* answer, char* out, uint32_t size)
+{
+    if (size == 0)
+        return;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(answer);
+    while (*p == '\r' || *p == '\n' || *p == ' ')
+        p++;
+    uint32_t used = 0;
+    for (; *p && *p != '\r' && *p != '\n'; p++) {
+        char piece[5] = {static_cast<char>(*p), 0};
+        // Bytes that could drive a terminal are shown, not sent to it.
+        if (*p < 0x20 || *p >= 0x7F)
+            snprintf(piece, sizeof(piece), "\\x%02x", *p);
+        size_t length = strlen(piece);
+        if (used + length >= size)
+            break;
+        memcpy(out + used, piece, length);
+        used += static_cast<uint32_t>(length);
+    }
+    while (used > 0 && out[used - 1] == ' ')
+        used--;
+    out[used] = 0;
 }

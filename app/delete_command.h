@@ -16,7 +16,13 @@ int BuildDeleteCommand(char* command, const char* path, const char* name);
 // The question text shown before a delete: the command less "d " and "\r".
 void GetDeleteTarget(const char* command, char* target, uint32_t size);
 
-// Sends one delete command and reads (and throws away) its answer.
-// Returns the result of ZemSerComSendCmd: SERCOM_DONE when it went out.
+// Sends one delete command and reads its answer into buffer (the browser
+// throws it away). Returns the result of ZemSerComSendCmd: SERCOM_DONE when
+// it went out.
 struct SerialPort;
 int SendDeleteCommand(SerialPort* port, const char* command, char* buffer, uint32_t size);
+
+// The controller's answer to a delete as words to show: its first line that
+// is not empty, with control and 8-bit bytes as \xNN, cut to size; "" when
+// nothing came.
+void DeleteAnswerWords(const char* answer, char* out, uint32_t size);

@@ -1,5 +1,6 @@
 // vtx [--port DEVICE] [--baud N] [--attempts N] COMMAND ...: the browser's
-// core on the command line of Linux and Windows.
+// core on the command line of Linux and Windows; the options may follow the
+// command as well.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,7 +9,6 @@
 #include "cli/vtx_platform.h"
 #include "lib/zem_lib.h"
 #include "lib/zem_ui.h"
-#include "serial/serial_device.h"
 #include "tree/device_tree.h"
 #include "vbrowser_version.h"
 
@@ -29,11 +29,16 @@ static void PrintUsage(FILE* out)
 {
     fputs("usage: vtx [--port DEVICE] [--baud N] [--attempts N] COMMAND [ARGS...]\n"
           "\n"
-          "Talks to a Vantorix controller over a serial line.\n"
+          "Talks to a Vantorix controller over a serial line: lists its directories\n"
+          "and free space, uploads files and checks that they arrived, deletes files,\n"
+          "and fetches the parameter and tool lists. The options may also follow the\n"
+          "command (vtx ls --port DEVICE).\n"
           "\n"
           "Options:\n", out);
     fputs(VtxPortOptionHelp, out);
-    fputs("  --baud N        line speed in bit/s (default: 57600)\n"
+    fputs("  --baud N        line speed in bit/s (default: 57600); the browser offers\n"
+          "                  9600, 14400, 19200, 38400, 56000, 57600 and 115200, and\n"
+          "                  any other speed the serial driver can make is taken\n"
           "  --attempts N    listing attempts per directory read (default: 2)\n"
           "  --help          show this text\n"
           "  --version       show the version\n"
@@ -41,7 +46,27 @@ static void PrintUsage(FILE* out)
           "Commands:\n", out);
     for (const VtxCommand& command : commands)
         fprintf(out, "  %-8s %s\n", command.name, command.summary);
-    fputs("\nRun 'vtx COMMAND --help' for the arguments of one command.\n", out);
+    fputs("\n"
+          "Run 'vtx COMMAND --help' for the arguments of one command.\n"
+          "\n"
+          "Exit status:\n"
+          "  0    done: the controller demonstrably holds what was asked for\n"
+          "  1    a check, the port, the line or the controller failed; the reason is\n"
+          "       on stderr\n"
+          "  2    usage error; the usage is on stderr\n"
+          "  130  vtx put was ended at once by a second Ctrl-C\n"
+          "\n"
+          "Environment:\n", out);
+    fputs(VtxPortEnvironmentHelp, out);
+    fputs("\n"
+          "Examples:\n"
+          "  vtx put -p /ram/cncprg/ part.nc\n"
+          "      a CAM post-processor's upload: status 0 only when the directories\n"
+          "      read after the batch list part.nc with its size\n"
+          "  vtx ls --json\n"
+          "      the directories, files and free space as one JSON object\n"
+          "  vtx put -n -p /ROM/ part1.nc part2.nc\n"
+          "      dry run: where each file would go and the space left; nothing is sent\n", out);
 }
 
 static const VtxCommand* FindCommand(const char* name)
@@ -117,26 +142,42 @@ static const char* TakeOptionValue(int argc, char** argv, int* index, const char
     return argv[*index];
 }
 
-// A speed the serial driver refuses is a mistake on the command line, not a
-// fault of the port: say so before the port is opened.
-static int CheckSpeed(uint32_t baud)
+// Takes the global option at argv[*index], moving the index past its value:
+// 1 when it was one, 0 when it is none, -1 after a usage error (reported).
+static int TakeGlobalOption(int argc, char** argv, int* index, VtxOptions* options)
 {
-    uint32_t below = 0, above = 0;
-    if (SerialSpeedSupported(baud, &below, &above))
-        return 1;
-    char complaint[64], nearest[80];
-    snprintf(complaint, sizeof(complaint), "the serial driver takes no speed of %lu bit/s", static_cast<unsigned long>(baud));
-    if (below && above)
-        snprintf(nearest, sizeof(nearest), "nearest are %lu and %lu", static_cast<unsigned long>(below),
-                 static_cast<unsigned long>(above));
-    else
-        snprintf(nearest, sizeof(nearest), "nearest is %lu", static_cast<unsigned long>(below ? below : above));
-    VtxUsageError(nullptr, complaint, nearest);
-    return 0;
+    const char* arg = argv[*index];
+    int missing = 0;
+    const char* value;
+    if ((value = TakeOptionValue(argc, argv, index, "--port", &missing))) {
+        if (!*value) {
+            VtxUsageError(nullptr, "empty device name for", "--port");
+            return -1;
+        }
+        options->port = value;
+        options->defaultPort = 0;
+    } else if ((value = TakeOptionValue(argc, argv, index, "--baud", &missing))) {
+        if (!VtxParseCount(value, &options->baud)) {
+            VtxUsageError(nullptr, "--baud needs a positive whole number, not", value);
+            return -1;
+        }
+    } else if ((value = TakeOptionValue(argc, argv, index, "--attempts", &missing))) {
+        if (!VtxParseCount(value, &options->attempts) || options->attempts > 100) {
+            VtxUsageError(nullptr, "--attempts needs a number from 1 to 100, not", value);
+            return -1;
+        }
+    } else if (missing) {
+        VtxUsageError(nullptr, "missing value after", arg);
+        return -1;
+    } else {
+        return 0;
+    }
+    return 1;
 }
 
-// Reads the global options; returns the index of the command, or -1 after a
-// usage error (already reported) and -2 after --help.
+// Reads the global options in front of the command; returns the index of
+// the command, or -1 after a usage error (already reported) and -2 after
+// --help.
 static int ParseGlobalOptions(int argc, char** argv, VtxOptions* options)
 {
     const char* fromEnvironment = getenv("VTX_PORT");
@@ -148,33 +189,19 @@ static int ParseGlobalOptions(int argc, char** argv, VtxOptions* options)
     int i = 1;
     for (; i < argc && argv[i][0] == '-'; i++) {
         const char* arg = argv[i];
-        int missing = 0;
-        const char* value;
         if (strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0) {
             PrintUsage(stdout);
             return -2;
-        } else if (strcmp(arg, "--version") == 0) {
+        }
+        if (strcmp(arg, "--version") == 0) {
             puts("vtx " VBROWSER_VERSION);
             return -2;
-        } else if ((value = TakeOptionValue(argc, argv, &i, "--port", &missing))) {
-            if (!*value) {
-                VtxUsageError(nullptr, "empty device name for", "--port");
-                return -1;
-            }
-            options->port = value;
-            options->defaultPort = 0;
-        } else if ((value = TakeOptionValue(argc, argv, &i, "--baud", &missing))) {
-            if (!VtxParseCount(value, &options->baud)) {
-                VtxUsageError(nullptr, "--baud needs a positive whole number, not", value);
-                return -1;
-            }
-        } else if ((value = TakeOptionValue(argc, argv, &i, "--attempts", &missing))) {
-            if (!VtxParseCount(value, &options->attempts) || options->attempts > 100) {
-                VtxUsageError(nullptr, "--attempts needs a number from 1 to 100, not", value);
-                return -1;
-            }
-        } else {
-            VtxUsageError(nullptr, missing ? "missing value after" : "unknown option", arg);
+        }
+        int taken = TakeGlobalOption(argc, argv, &i, options);
+        if (taken < 0)
+            return -1;
+        if (taken == 0) {
+            VtxUsageError(nullptr, "unknown option", arg);
             return -1;
         }
     }
@@ -182,9 +209,31 @@ static int ParseGlobalOptions(int argc, char** argv, VtxOptions* options)
         VtxUsageError(nullptr, "no command given", nullptr);
         return -1;
     }
-    if (!CheckSpeed(options->baud))
-        return -1;
     return i;
+}
+
+// Takes the global options out of a command's arguments, up to a "--";
+// returns the number of arguments left for the command, or -1 after a usage
+// error. The value of a command's own -p or -o stays with it, whatever it is.
+static int TakeTrailingGlobalOptions(int argc, char** argv, VtxOptions* options)
+{
+    int kept = 1;
+    int i = 1;
+    for (; i < argc && strcmp(argv[i], "--") != 0; i++) {
+        if ((strcmp(argv[i], "-p") == 0 || strcmp(argv[i], "-o") == 0) && i + 1 < argc) {
+            argv[kept++] = argv[i++];
+            argv[kept++] = argv[i];
+            continue;
+        }
+        int taken = TakeGlobalOption(argc, argv, &i, options);
+        if (taken < 0)
+            return -1;
+        if (taken == 0)
+            argv[kept++] = argv[i];
+    }
+    for (; i < argc; i++)
+        argv[kept++] = argv[i];
+    return kept;
 }
 
 // The core reports a failed read as a problem: a console program says it on
@@ -205,6 +254,10 @@ int VtxMain(int argc, char** argv)
     const VtxCommand* command = FindCommand(argv[at]);
     if (!command)
         return VtxUsageError(nullptr, "unknown command", argv[at]);
+    int count = TakeTrailingGlobalOptions(argc - at, argv + at, &options);
+    if (count < 0)
+        return VTX_EXIT_USAGE;
+    argc = at + count;
     if (at + 1 < argc && (strcmp(argv[at + 1], "--help") == 0 || strcmp(argv[at + 1], "-h") == 0)) {
         fputs(command->usage, stdout);
         return VTX_EXIT_OK;

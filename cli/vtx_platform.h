@@ -10,9 +10,10 @@
 struct VtxOptions;
 
 // vtx_port_*.cpp: the port without --port and $VTX_PORT / %VTX_PORT%, the
-// line of the usage text that says so, and the usage of `vtx ports`.
+// lines of the usage text that say so, and the usage of `vtx ports`.
 extern const char VtxDefaultPort[];
 extern const char VtxPortOptionHelp[];
+extern const char VtxPortEnvironmentHelp[];
 extern const char VtxPortsUsage[];
 // Opens the port once more the way the serial port does, to say (on stderr,
 // as out) in the system's words which step refuses it, with hints for the user.

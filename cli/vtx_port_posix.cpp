@@ -11,19 +11,25 @@
 
 #include "cli/vtx_commands.h"
 #include "cli/vtx_platform.h"
+#include "serial/serial_device.h"
 
 const char VtxDefaultPort[] = "/dev/ttyUSB0";
 const char VtxPortOptionHelp[] = "  --port DEVICE   serial device (default: $VTX_PORT, else /dev/ttyUSB0)\n";
+const char VtxPortEnvironmentHelp[] =
+    "  VTX_PORT  the serial device when --port names none, for example\n"
+    "            /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0\n";
 
 const char VtxPortsUsage[] =
     "usage: vtx ports [--json]\n"
     "\n"
     "Lists the serial devices that --port accepts: every link in\n"
     "/dev/serial/by-id with the device it points to (these names stay the same\n"
-    "when an adapter is plugged into another socket), then every ttyUSB, ttyACM\n"
-    "and ttyS device (a ttyS with no UART behind it is left out). Each comes\n"
-    "with what the system knows of it: USB vendor and product id, maker and\n"
-    "product name, serial number and driver. No devices is not an error.\n"
+    "when an adapter is plugged into another socket), then every terminal in\n"
+    "/dev with a device behind it in /sys/class/tty: ttyS, ttyUSB, ttyACM,\n"
+    "ttyAMA, ttyXRUSB, rfcomm and the like (a ttyS with no UART behind it is\n"
+    "left out; virtual consoles and pseudo-terminals have no device). Each\n"
+    "comes with what the system knows of it: USB vendor and product id, maker\n"
+    "and product name, serial number and driver. No devices is not an error.\n"
     "\n"
     "  --json   print one JSON object instead: {\"ports\":[{\"port\":S,\"device\":S,\n"
     "           \"vendorId\":S,\"productId\":S,\"manufacturer\":S,\"product\":S,\n"
@@ -53,6 +59,8 @@ void VtxExplainOpenFailure(const VtxOptions* options, FILE* out)
             why = "not a terminal";
         else if (flock(fd, LOCK_EX | LOCK_NB) != 0)
             why = "busy: another program has it open and locked";
+        else if (SerialSpeedProblem()[0])
+            why = SerialSpeedProblem();
         close(fd);
     }
     fprintf(out, "Can't open Serial Port. (%s: %s)\n", name, why);

@@ -10,6 +10,7 @@
 
 const char VtxDefaultPort[] = "COM1";
 const char VtxPortOptionHelp[] = "  --port DEVICE   serial port: COM3, COM12 ... (default: %VTX_PORT%, else COM1)\n";
+const char VtxPortEnvironmentHelp[] = "  VTX_PORT  the serial port when --port names none, for example COM3\n";
 
 const char VtxPortsUsage[] =
     "usage: vtx ports [--json]\n"

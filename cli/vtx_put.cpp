@@ -27,20 +27,28 @@ const char VtxPutUsage[] =
     "in its directory (blanks in its name turned into '_') with its size.\n"
     "\n"
     "  -p DIR       controller directory for every file, for example /ram/x (a\n"
-    "               closing \"/\" is added when DIR lacks one; at most 254 characters\n"
-    "               with it); a directory beginning with /ROM (any case) draws on the\n"
-    "               flash disk, every other one on the RAM disk.\n"
+    "               closing \"/\" is added when DIR lacks one; at most 254\n"
+    "               characters with it); a directory beginning with /ROM (any\n"
+    "               case) draws on the flash disk, every other one on the RAM disk.\n"
+    "               A DIR without a leading \"/\" starts in /ram/cncprg/, as the\n"
+    "               controller takes it: -p sub is /ram/cncprg/sub/, and -p ram/x\n"
+    "               is /ram/cncprg/ram/x/.\n"
     "               Without -p the files go to the controller's default directory\n"
     "               /ram/cncprg/.\n"
     "  -n           dry run: read and check, print where each file would go, send\n"
     "               nothing\n"
-    "  --no-verify  skip the second read\n"
+    "  --no-verify  skip the second read, which costs one listing: its line time\n"
+    "               and a few milliseconds\n"
     "\n"
-    "Progress goes to stderr. Ctrl-C cancels after the current block (this takes\n"
-    "10 to 15 seconds); a second Ctrl-C quits at once.\n"
+    "Progress goes to stderr. Ctrl-C cancels after the current block and tells\n"
+    "the controller (this takes 10 to 15 seconds); a second Ctrl-C quits at once.\n"
+    "A failed upload is told in two lines: the browser's message, then the\n"
+    "sender's reason (which file, which data block, what the controller did or\n"
+    "did not answer).\n"
     "\n"
     "Exit status: 0 all files uploaded and listed, 1 a check, the upload or the\n"
-    "listing after it failed, or the upload was cancelled, 2 usage error.\n";
+    "listing after it failed, or the upload was cancelled, 2 usage error, 130 a\n"
+    "second Ctrl-C ended vtx at once.\n";
 
 constexpr size_t TARGET_DIR_LIMIT = UPLOAD_TARGET_DIR_SIZE - 2;   // 254
 static_assert(FILE_LIST_ROOM == 8191, "the usage error names the room");
@@ -118,8 +126,14 @@ static int RunUpload(const VtxOptions* options, int dryRun, int verify)
             if (!verify || (VtxReadAgain(&session) && VtxVerifyUpload(&TheUploadJob, tree)))
                 exitCode = VTX_EXIT_OK;
         } else {
+            // The browser's message, then the sender's reason; a cancel has the reason only.
             const char* message = UploadResultMessage(result);
-            fprintf(stderr, "%s\n", message ? message : UploadResultName(result));
+            char reason[512];
+            UploadFailureWords(result, &TheUploadJob.failure, reason, sizeof(reason));
+            if (message)
+                fprintf(stderr, "%s\n", message);
+            if (reason[0])
+                fprintf(stderr, "%s\n", reason);
         }
     }
     VtxDisconnect(&session);

@@ -5,6 +5,7 @@
 
 #include "app/delete_command.h"
 #include "cli/vtx_commands.h"
+#include "lib/zem_lib.h"
 #include "serial/answer_read.h"
 #include "serial/serial_port.h"
 #include "tree/device_tree.h"
@@ -16,14 +17,23 @@ const char VtxRmUsage[] =
     "given (for example /ram/cncprg/part.nc; a PATH without a leading \"/\" is\n"
     "taken in /ram/cncprg/). The directories are read first: when a PATH is not\n"
     "a file there, nothing is sent at all. Directories cannot be deleted.\n"
-    "Afterwards the directories are read again and every PATH must be gone.\n"
+    "Afterwards the directories are read again and every PATH must be gone; a\n"
+    "file that is still listed is named with the controller's answer to its\n"
+    "delete (for example \"Error: file is write-protected\").\n"
     "\n"
     "  -n           dry run: read and check, print the commands, send none\n"
-    "  --no-verify  skip the second read\n"
+    "  --no-verify  skip the second read, which costs one listing: its line time\n"
+    "               and a few milliseconds\n"
     "\n"
     "Exit status: 0 deleted (and gone from the listing), 1 the port or the\n"
     "controller failed, a PATH is no file on the controller, or a file is still\n"
     "listed, 2 usage error.\n";
+
+// What the controller answered to one delete, kept until the listing after.
+constexpr uint32_t ANSWER_WORDS_SIZE = 160;
+struct DeleteAnswer {
+    char words[ANSWER_WORDS_SIZE];
+};
 
 // Why a path cannot become a delete command, or null when it can.
 static const char* CheckDeletePath(const char* path, char* command)
@@ -41,22 +51,30 @@ static const char* CheckDeletePath(const char* path, char* command)
     return nullptr;
 }
 
-// 1 when every path is listed as a file (listed 1) or none is (listed 0);
-// names each path that is not as it should be.
-static int ListedAsExpected(DeviceTree* tree, int count, char** paths, int listed)
+// 1 when every path is listed as a file before the deletes (answers null)
+// or none is after them; names each path that is not as it should be, after
+// the deletes with the controller's answer.
+static int ListedAsExpected(DeviceTree* tree, int count, char** paths, const DeleteAnswer* answers)
 {
     int all = 1;
+    int listed = answers == nullptr;
     for (int i = 0; i < count; i++) {
-        if ((VtxFindFile(tree, paths[i]) != nullptr) != listed) {
-            fprintf(stderr, "vtx: %s: %s\n", paths[i],
-                    listed ? "no such file on the controller" : "still on the controller after the delete");
-            all = 0;
-        }
+        if ((VtxFindFile(tree, paths[i]) != nullptr) == listed)
+            continue;
+        if (listed)
+            fprintf(stderr, "vtx: %s: no such file on the controller\n", paths[i]);
+        else if (answers[i].words[0])
+            fprintf(stderr, "vtx: %s: still on the controller after the delete; the controller answered \"%s\"\n",
+                    paths[i], answers[i].words);
+        else
+            fprintf(stderr, "vtx: %s: still on the controller after the delete; the controller answered nothing\n",
+                    paths[i]);
+        all = 0;
     }
     return all;
 }
 
-static int SendDeletes(SerialPort* port, int count, char** paths)
+static int SendDeletes(SerialPort* port, int count, char** paths, DeleteAnswer* answers)
 {
     char command[DELETE_COMMAND_SIZE];
     for (int i = 0; i < count; i++) {
@@ -65,6 +83,7 @@ static int SendDeletes(SerialPort* port, int count, char** paths)
             fputs("Can't send Command. Please check if Vantorix is connected.\n", stderr);
             return 0;
         }
+        DeleteAnswerWords(AnswerBuffer, answers[i].words, ANSWER_WORDS_SIZE);
     }
     return 1;
 }
@@ -95,18 +114,24 @@ int VtxRm(int argc, char** argv, const VtxOptions* options)
             return VtxUsageError("rm", problem, paths[k]);
     }
 
+    DeleteAnswer* answers = nullptr;
+    if (!ZemMemAllocAs(&answers, sizeof(DeleteAnswer) * static_cast<size_t>(count), ZEM_ZERO_MEMORY)) {
+        fputs("Not enough memory.\n", stderr);
+        return VTX_EXIT_FAILED;
+    }
     VtxSession session;
     int result = VTX_EXIT_FAILED;
-    if (VtxConnectAndRead(options, &session) && ListedAsExpected(session.tree, count, paths, 1)) {
+    if (VtxConnectAndRead(options, &session) && ListedAsExpected(session.tree, count, paths, nullptr)) {
         if (dryRun) {
             for (int k = 0; k < count; k++)
                 printf("d %s\n", paths[k]);
             result = VTX_EXIT_OK;
-        } else if (SendDeletes(session.port, count, paths)) {
-            if (!verify || (VtxReadAgain(&session) && ListedAsExpected(session.tree, count, paths, 0)))
+        } else if (SendDeletes(session.port, count, paths, answers)) {
+            if (!verify || (VtxReadAgain(&session) && ListedAsExpected(session.tree, count, paths, answers)))
                 result = VTX_EXIT_OK;
         }
     }
     VtxDisconnect(&session);
+    ZemMemFreeAs(&answers);
     return result;
 }

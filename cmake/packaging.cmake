@@ -2,7 +2,7 @@
 #   win32:  VBrowser-<version>-win32.zip with VBrowser.exe, vtx.exe and Readme.txt
 #           (win64 makes the same zip of the 64-bit programs, -win64.zip);
 #   native: vtx_<version>_<arch>.deb with vtx and vantorix-sim in /usr/bin,
-#           their man pages (made from --help) and the bash completion of vtx.
+#           their man pages (made from their --help) and the bash completion of vtx.
 # Only the component of the package is installed, so nothing of the tests
 # or their libraries can slip in.
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -66,28 +66,29 @@ add_custom_command(OUTPUT ${doc}/changelog.gz
 set(package_files ${doc}/changelog.gz)
 install(FILES ${doc}/copyright ${doc}/changelog.gz DESTINATION share/doc/vtx COMPONENT deb)
 
-# The man pages are made from --help and --version at every build, so they
-# cannot fall behind the programs.
-find_program(HELP2MAN help2man)
-if(HELP2MAN)
-  foreach(program vtx vantorix-sim)
-    set(page ${CMAKE_BINARY_DIR}/man/${program}.1)
-    if(program STREQUAL "vtx")
-      set(summary "command-line client for Vantorix machine controllers")
-    else()
-      set(summary "simulated Vantorix machine controller on a pseudo-terminal")
-    endif()
-    add_custom_command(OUTPUT ${page}.gz
-                       COMMAND ${HELP2MAN} --no-info --no-discard-stderr --name=${summary}
-                               --output=${page} $<TARGET_FILE:${program}>
-                       COMMAND ${GZIP} -9nf ${page}
-                       DEPENDS ${program} VERBATIM)
-    list(APPEND package_files ${page}.gz)
-    install(FILES ${page}.gz DESTINATION share/man/man1 COMPONENT deb)
-  endforeach()
-else()
-  message(WARNING "help2man not found: the package gets no man pages (scripts/install-deps.sh installs it)")
-endif()
+# The man pages are made from the programs' own --help and --version at
+# every build (cmake/help_to_man.cpp), so they cannot fall behind the
+# programs: vtx's with a section of its own for every command.
+add_executable(help_to_man ${CMAKE_SOURCE_DIR}/cmake/help_to_man.cpp)
+set_target_properties(help_to_man PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/man)
+foreach(program vtx vantorix-sim)
+  set(page ${CMAKE_BINARY_DIR}/man/${program}.1)
+  if(program STREQUAL "vtx")
+    set(summary "command-line client for Vantorix machine controllers")
+    set(see_also vantorix-sim)
+    set(commands --commands)
+  else()
+    set(summary "simulated Vantorix machine controller on a pseudo-terminal")
+    set(see_also vtx)
+    set(commands)
+  endif()
+  add_custom_command(OUTPUT ${page}.gz
+                     COMMAND help_to_man $<TARGET_FILE:${program}> ${summary} ${see_also} ${page} ${commands}
+                     COMMAND ${GZIP} -9nf ${page}
+                     DEPENDS ${program} help_to_man VERBATIM)
+  list(APPEND package_files ${page}.gz)
+  install(FILES ${page}.gz DESTINATION share/man/man1 COMPONENT deb)
+endforeach()
 add_custom_target(package_files ALL DEPENDS ${package_files})
 
 include(CPack)

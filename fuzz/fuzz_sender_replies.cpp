@@ -106,5 +106,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Require(result != UPL_FILE_ERROR || fileError);
     Require(result != UPL_REMOTE_CANCEL || line.canDelivered);
     Require(result != UPL_NO_SPACE || (s[0] & 32));
+    // Every failure has its stage and a reason in words; a success has neither.
+    char words[512];
+    UploadFailureWords(result, &job.failure, words, sizeof(words));
+    Require((result == UPL_OK) == (job.failure.stage == UPLOAD_STAGE_NONE));
+    Require((result == UPL_OK) == (words[0] == 0));
+    Require(strnlen(job.failure.file, UPLOAD_FAILURE_NAME_SIZE) < UPLOAD_FAILURE_NAME_SIZE);
     return 0;
 }

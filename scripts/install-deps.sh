@@ -12,7 +12,7 @@ packages=(
   wine wine64 wine32:i386 xvfb xauth x11-utils
   imagemagick
   lrzsz valgrind procps python3 ccache
-  help2man lintian
+  man-db lintian
 )
 
 missing=()

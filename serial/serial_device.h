@@ -40,9 +40,10 @@ struct SerialDevice {
 
 extern const SerialDevice SerialPlatformDevice;
 
-// 1 when the platform's driver takes the speed. Otherwise 0, with the nearest
-// speeds it takes below and above (0 where there is none).
-int SerialSpeedSupported(uint32_t baud, uint32_t* below, uint32_t* above);
+// Why the platform device's last configure refused its speed, in words
+// ("the driver cannot make 56000 bit/s (it offers 57600 bit/s)"); "" when
+// it did not, or when the platform leaves that to the system's error words.
+const char* SerialSpeedProblem();
 
 // Null restores the platform device.
 void SerialSetDevice(const SerialDevice* device);

@@ -12,8 +12,12 @@
 //   set because it would also gate our output on CTS and stall a line that
 //   lacks the wires. The terminal's own input buffer takes the place of the
 //   flow-control stop.
-// - speed: only the speeds that termios names are accepted; any other value
+// - speed: the speeds that termios names are set through it; any other
+//   (14400, 56000 ...) as a number through the kernel's termios2
+//   (serial_speed_linux.cpp). A speed the driver cannot make within 2 %
 //   refuses the open, so the line never runs at a rate nobody asked for.
+//   The kernel's whole line record is saved beside the termios, so that a
+//   speed set as a number comes back at close as well.
 // - read: ends when the count has arrived or 990 ms after it began, with
 //   whatever arrived (a read of what has arrived ends with the first bytes);
 //   write: ends within 10 s, short if the line did not take everything.
@@ -21,6 +25,7 @@
 //   driver never waits on its own.
 // - purge: tcflush of both directions.
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
@@ -32,8 +37,18 @@
 #include <unistd.h>
 
 #include "serial/serial_device.h"
+#include "serial/serial_speed.h"
 
-static_assert(sizeof(termios) <= sizeof(SerialSavedState), "termios must fit the saved state");
+// The settings found at open: the C library's view and the kernel's record with the speeds.
+struct SavedLine {
+    termios modes;
+    SerialLineRecord record;
+    int recordSaved;
+};
+static_assert(sizeof(SavedLine) <= sizeof(SerialSavedState), "the saved line must fit the saved state");
+
+// Why the last configure refused its speed, for SerialSpeedProblem.
+static char speedProblem[128];
 
 constexpr int WRITE_LIMIT_MS = 10000;
 
@@ -66,22 +81,6 @@ static int FindSpeed(uint32_t baud, speed_t* speed)
             *speed = s.speed;
             return 1;
         }
-    }
-    return 0;
-}
-
-int SerialSpeedSupported(uint32_t baud, uint32_t* below, uint32_t* above)
-{
-    speed_t speed;
-    if (FindSpeed(baud, &speed))
-        return 1;
-    *below = 0;
-    *above = 0;
-    for (const SpeedName& s : speeds) {   // the table is in ascending order
-        if (s.baud < baud)
-            *below = s.baud;
-        else if (!*above)
-            *above = s.baud;
     }
     return 0;
 }
@@ -132,10 +131,11 @@ static int OpenPosix(const char* name, SerialHandle* handle)
 
 static int GetStatePosix(SerialHandle handle, SerialSavedState* state)
 {
-    termios t;
-    if (tcgetattr(static_cast<int>(handle), &t) != 0)
+    SavedLine saved{};
+    if (tcgetattr(static_cast<int>(handle), &saved.modes) != 0)
         return 0;
-    memcpy(state->bytes, &t, sizeof(t));
+    saved.recordSaved = SaveLineRecord(static_cast<int>(handle), &saved.record);
+    memcpy(state->bytes, &saved, sizeof(saved));
     return 1;
 }
 
@@ -149,12 +149,35 @@ static int GetTimeoutsPosix(SerialHandle handle, SerialSavedTimeouts* timeouts)
     return 1;
 }
 
+const char* SerialSpeedProblem()
+{
+    return speedProblem;
+}
+
+// Sets a speed that termios has no name for; 0 with the reason kept in words.
+static int SetNumberedSpeed(int fd, uint32_t baud)
+{
+    uint32_t made = 0;
+    if (SetLineSpeed(fd, baud, &made))
+        return 1;
+    if (made)
+        snprintf(speedProblem, sizeof(speedProblem), "the driver cannot make %lu bit/s (it offers %lu bit/s)",
+                 static_cast<unsigned long>(baud), static_cast<unsigned long>(made));
+    else
+        snprintf(speedProblem, sizeof(speedProblem), "the driver refused a speed of %lu bit/s: %s",
+                 static_cast<unsigned long>(baud), strerror(errno));
+    return 0;
+}
+
 static int ConfigurePosix(SerialHandle handle, uint32_t baud)
 {
     int fd = static_cast<int>(handle);
-    speed_t speed;
-    if (!FindSpeed(baud, &speed))
+    speedProblem[0] = 0;
+    // Speed 0 would hang the line up.
+    if (baud == 0)
         return 0;
+    speed_t speed;
+    int named = FindSpeed(baud, &speed);
     termios t;
     if (tcgetattr(fd, &t) != 0)
         return 0;
@@ -162,9 +185,11 @@ static int ConfigurePosix(SerialHandle handle, uint32_t baud)
     t.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
     t.c_cflag |= CS8 | CLOCAL | CREAD;
     t.c_iflag &= ~(IXON | IXOFF | IXANY);
-    if (cfsetispeed(&t, speed) != 0 || cfsetospeed(&t, speed) != 0)
+    if (named && (cfsetispeed(&t, speed) != 0 || cfsetospeed(&t, speed) != 0))
         return 0;
     if (tcsetattr(fd, TCSANOW, &t) != 0)
+        return 0;
+    if (!named && !SetNumberedSpeed(fd, baud))
         return 0;
     // A pseudo-terminal has no modem lines; that is no reason to refuse it.
     int lines = TIOCM_DTR | TIOCM_RTS;
@@ -185,9 +210,11 @@ static int SetTimeoutsPosix(SerialHandle handle)
 
 static void RestoreStatePosix(SerialHandle handle, const SerialSavedState* state)
 {
-    termios t;
-    memcpy(&t, state->bytes, sizeof(t));
-    tcsetattr(static_cast<int>(handle), TCSANOW, &t);
+    SavedLine saved;
+    memcpy(&saved, state->bytes, sizeof(saved));
+    tcsetattr(static_cast<int>(handle), TCSANOW, &saved.modes);
+    if (saved.recordSaved)
+        RestoreLineRecord(static_cast<int>(handle), &saved.record);
 }
 
 static void RestoreTimeoutsPosix(SerialHandle handle, const SerialSavedTimeouts* timeouts)

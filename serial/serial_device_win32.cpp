@@ -78,12 +78,11 @@ static int GetTimeoutsWin32(SerialHandle handle, SerialSavedTimeouts* timeouts)
     return 1;
 }
 
-// The speed goes to the driver as a number; only the driver itself can refuse it.
-int SerialSpeedSupported(uint32_t, uint32_t* below, uint32_t* above)
+// The speed goes to the driver as a number; SetCommState refuses one it
+// cannot make, and the caller explains the failed open in the system's words.
+const char* SerialSpeedProblem()
 {
-    *below = 0;
-    *above = 0;
-    return 1;
+    return "";
 }
 
 // 8N1 with the DTR and RTS receive handshake; on the packed flag word this

@@ -1,7 +1,8 @@
 // The serial ports of this machine, to name them to the user: the names a
 // port opens by and what the system knows of the device behind each. One
 // backend per platform: serial_ports_win32.cpp reads the registry,
-// serial_ports_posix.cpp reads /dev and sysfs.
+// serial_ports_posix.cpp reads /dev and sysfs (every terminal with a device
+// behind it).
 #pragma once
 
 constexpr int SERIAL_PORT_NAME_SIZE = 1024;

@@ -1,6 +1,8 @@
 // The serial devices of a Linux machine: the stable names in
-// /dev/serial/by-id first, then the ttyUSB, ttyACM and ttyS devices in /dev,
-// each with what sysfs tells of it.
+// /dev/serial/by-id first, then every terminal in /dev with a device behind
+// it in sysfs (ttyS, ttyUSB, ttyACM, ttyAMA, ttyXRUSB, rfcomm ...), each
+// with what sysfs tells of it. Virtual consoles and pseudo-terminals have no
+// device and are left out.
 #include <cstdio>
 #include <cstdlib>
 #include <climits>
@@ -91,17 +93,15 @@ static SerialPortInfo* NewPort(PortList* list)
     return port;
 }
 
-// "ttyUSB", "ttyACM" or "ttyS" followed by digits only.
-static int IsSerialName(const char* name)
+// A terminal whose sysfs entry has a device: some hardware, or a driver for
+// it, is behind the name.
+static int HasDevice(const char* root, const char* name)
 {
-    static const char* const prefixes[] = {"ttyUSB", "ttyACM", "ttyS"};
-    for (const char* prefix : prefixes) {
-        size_t length = strlen(prefix);
-        if (strncmp(name, prefix, length) == 0 && name[length] &&
-            strspn(name + length, "0123456789") == strlen(name + length))
-            return 1;
-    }
-    return 0;
+    char directory[PATH_MAX];
+    char device[PATH_MAX];
+    struct stat info;
+    return Join(directory, root, "/sys/class/tty/", name) && Join(device, directory, "/device") &&
+           stat(device, &info) == 0;
 }
 
 // An on-board ttyS exists whether or not a UART is fitted; the kernel says
@@ -152,7 +152,8 @@ static void AddDevices(PortList* list)
     int count = Join(directory, list->root, "/dev") ? scandir(directory, &names, NotDot, CompareEntries) : 0;
     for (int i = 0; i < count; i++) {
         const char* name = names[i]->d_name;
-        if (IsSerialName(name) && (strncmp(name, "ttyS", 4) != 0 || HasUart(list->root, name))) {
+        int uartName = strncmp(name, "ttyS", 4) == 0 && name[4] >= '0' && name[4] <= '9';
+        if (HasDevice(list->root, name) && (!uartName || HasUart(list->root, name))) {
             SerialPortInfo* port = NewPort(list);
             if (port) {
                 snprintf(port->port, sizeof port->port, "/dev/%s", name);

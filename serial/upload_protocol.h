@@ -74,3 +74,7 @@ uint32_t BuildHeaderText(unsigned char* data, const char* targetDir, const char*
 // The browser's outcome message for a result, or null when none is shown.
 const char* UploadResultMessage(int result);
 const char* UploadResultName(int result);
+// The sender's reason for a result in one sentence: which file, which block,
+// what the controller did or did not answer ("" for UPL_OK); returns out.
+struct UploadFailure;
+const char* UploadFailureWords(int result, const UploadFailure* failure, char* out, uint32_t size);

@@ -1,4 +1,6 @@
 // The portable body of the upload worker.
+#include <cstring>
+
 #include "lib/zem_shared.h"
 #include "serial/answer_read.h"
 #include "serial/serial_port.h"
@@ -9,9 +11,11 @@
 int ClaimUploadPort(UploadJob* job)
 {
     int result = UPL_OK;
-    if (!job->port)
+    memset(&job->failure, 0, sizeof(job->failure));
+    if (!job->port) {
         result = UPL_COMMAND_FAILED;
-    else if (ZemSerComIsBusy(job->port))
+        job->failure.stage = UPLOAD_STAGE_COMMAND;
+    } else if (ZemSerComIsBusy(job->port))
         result = UPL_PORT_BUSY;   // another worker holds the port
     else
         ZemSerComSetBusy(job->port, 1);

@@ -61,6 +61,10 @@ void LineLinger(uint32_t maxMs);
 // Closes the pty for good, after the last answer was read: the client's next
 // write fails.
 void LineHangUp();
+// The speed in bit/s that the client set on the terminal (0 when unknown);
+// the pacing of --baud does not depend on it.
+uint32_t LineClientSpeed();
+uint32_t TerminalSpeed(int fd);   // sim_line_speed_linux.cpp
 
 // ---- Storage ---------------------------------------------------------------
 

@@ -127,7 +127,7 @@ static int RunCommandLine(const std::string& line)
         return SERVE_ON;
     }
     uint32_t count = CountCommand(letter);
-    SimTrace("command \"%s\" (#%u of its kind)", line.c_str(), count);
+    SimTrace("command \"%s\" (#%u of its kind) at %u bit/s", line.c_str(), count, LineClientSpeed());
     int result = SERVE_ON;
     if (FaultHitsCommand(letter, count)) {
         SimTrace("no answer (fault)");

@@ -67,6 +67,12 @@ int LineOpen()
     return 1;
 }
 
+uint32_t LineClientSpeed()
+{
+    // The terminal's settings are one record, whichever end's descriptor reads them.
+    return SlaveFd >= 0 ? TerminalSpeed(SlaveFd) : 0;
+}
+
 void LineClose()
 {
     if (SlaveFd >= 0)

@@ -178,6 +178,9 @@ std::string DeleteControllerFile(const std::string& path)
         return "Error: file not found\r\n";
     if (!S_ISREG(info.st_mode))
         return "Error: not a file\r\n";
+    // A host file nobody may write stands for a file the controller keeps write-protected.
+    if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        return "Error: file is write-protected\r\n";
     if (unlink(host.c_str()) != 0)
         return "Error: cannot delete\r\n";
     SimTrace("deleted %s", host.c_str());

@@ -235,8 +235,8 @@ def expect_rm(s, controller):
     message = read_listing(controller)
     if message:
         return 1, message, deleted
-    if not deleted:
-        return 1, f"vtx: /{s.target}: still on the controller after the delete", False
+    if not deleted:   # only a silent controller keeps the file and then lists again
+        return 1, f"vtx: /{s.target}: still on the controller after the delete; the controller answered nothing", False
     return 0, "", True
 
 

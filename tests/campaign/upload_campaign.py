@@ -5,7 +5,11 @@ import os, pathlib, signal, subprocess, sys, time
 
 sys.dont_write_bytecode = True   # no cache folder in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from campaign import Run, arguments, end_child, run_campaign, start_child, upload_check, upload_draw
+from campaign import ERROR_TRYING, NO_SPACE, Run, arguments, end_child, run_campaign, start_child, upload_check, \
+    upload_draw
+
+# The browser's messages for a failed upload; vtx follows each with the sender's reason in a line of its own.
+UPLOAD_MESSAGES = (ERROR_TRYING, NO_SPACE, "Upload-Error: Can't read file.")
 
 
 def run_vtx(s, workdir, build):
@@ -31,7 +35,11 @@ def run_vtx(s, workdir, build):
     if finished and vtx.returncode not in (0, 1, 130, -signal.SIGINT):
         run.complaints.append(f"unexpected exit status {vtx.returncode}")
     # vtx names a refused PC file by its path: the batch folder is left out. The second Ctrl-C ends it with 130.
-    message = "" if vtx.returncode in (130, -signal.SIGINT) else report[-1].replace(os.path.join(workdir, "pc", ""), "")
+    # The browser's message of a failed upload is the line before the sender's reason, which must be there.
+    at = -2 if len(report) > 1 and report[-2] in UPLOAD_MESSAGES else -1
+    if at == -1 and report[-1] in UPLOAD_MESSAGES:
+        run.complaints.append(f"no reason after {report[-1]!r}")
+    message = "" if vtx.returncode in (130, -signal.SIGINT) else report[at].replace(os.path.join(workdir, "pc", ""), "")
     return finished, finished and vtx.returncode == 0, message, storage, temps, run.complaints, \
         f"exit {vtx.returncode}; stderr tail: " + " | ".join(report[-4:])
 

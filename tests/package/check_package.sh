@@ -40,8 +40,35 @@ bin=$work/root/usr/bin
 # Each text is read whole first: grep -q stops early, and the writer's SIGPIPE would fail under pipefail.
 grep -q -- '--root DIR' <<<"$("$bin/vantorix-sim" --help)"
 grep -q libc6 <<<"$(dpkg-deb -f "$deb" Depends)"
-grep -q 'list the serial devices' <<<"$(zcat "$work/root/usr/share/man/man1/vtx.1.gz")"
-grep -q 'simulated Vantorix' <<<"$(zcat "$work/root/usr/share/man/man1/vantorix-sim.1.gz")"
+# The man pages, as roff without its font changes and escapes: every section, every command of vtx --help with
+# each option of its own --help in its section, and every fault of the simulator's table.
+man1=$work/root/usr/share/man/man1
+page() { zcat "$man1/$1.1.gz" | sed -e 's/\\f[BRI]//g' -e 's/\\-/-/g' -e 's/\\e/\\/g' -e 's/^\\&//'; }
+vtxpage=$(page vtx) simpage=$(page vantorix-sim)
+for section in NAME SYNOPSIS DESCRIPTION OPTIONS COMMANDS '"EXIT STATUS"' ENVIRONMENT EXAMPLES '"SEE ALSO"'; do
+  grep -qx ".SH $section" <<<"$vtxpage" || { echo "vtx.1: no section $section" >&2; exit 1; }
+done
+grep -qx 'vtx - command-line client for Vantorix machine controllers' <<<"$vtxpage"
+grep -qx 'VTX_PORT' <<<"$(sed -n '/^.SH ENVIRONMENT/,/^.SH/p' <<<"$vtxpage")"
+grep -qx '130' <<<"$(sed -n '/^.SH "EXIT STATUS"/,/^.SH/p' <<<"$vtxpage")"
+grep -qx 'vantorix-sim(1)' <<<"$vtxpage"
+commands=$("$bin/vtx" --help | sed -n '/^Commands:/,/^$/p' | awk 'NR > 1 && NF { print $1 }')
+[ "$(wc -w <<<"$commands")" -ge 6 ]
+for command in $commands; do
+  section=$(sed -n "/^.SS \"vtx $command\"\$/,/^.S[SH]/p" <<<"$vtxpage")
+  [ -n "$section" ] || { echo "vtx.1: no section for vtx $command" >&2; exit 1; }
+  for option in $("$bin/vtx" "$command" --help | grep -oE '(^|[ [])--?[a-z][-a-z]*' | tr -d ' [' | sort -u); do
+    grep -qe "$option" <<<"$section" || { echo "vtx.1: vtx $command: no $option" >&2; exit 1; }
+  done
+done
+faults=$(grep -oE '^ *\{"[a-z-]+", FAULT_' "$(dirname "$0")/../../sim/sim_faults.cpp" | cut -d'"' -f2)
+[ "$(wc -w <<<"$faults")" -ge 20 ]
+for fault in $faults; do
+  grep -qE "^$fault(\$|[:[])" <<<"$simpage" || { echo "vantorix-sim.1: no fault $fault" >&2; exit 1; }
+done
+for name in vtx vantorix-sim; do
+  [ -z "$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$man1/$name.1.gz" 2>&1 > /dev/null)" ]
+done
 completion=$(PATH=$bin:$PATH bash -c '. "$1"; COMP_WORDS=(vtx p); COMP_CWORD=1; _vtx; echo "${COMPREPLY[*]}"' _ \
              "$work/root/usr/share/bash-completion/completions/vtx")
 [ "$completion" = "put params ports" ]

@@ -103,7 +103,7 @@ while IFS= read -r row; do
   expected=$(bytes "$status|$output|$letters") || { check "vtx_e2e.rows:$number" "an output in the byte syntax" "$output"; continue; }
   expected=${expected//\{port\}/$port}
   check "$name" "${expected//\{group\}/$group}" \
-    "$status_got|$( (grep -E "^(vtx:|Can't|No answer|The )" "$work/err"; cat "$work/out") | paste -sd ';')|$(sent)"
+    "$status_got|$( (grep -E "^(vtx:|Can't|No answer|The |There |Upload )" "$work/err"; cat "$work/out") | paste -sd ';')|$(sent)"
 done < "$3/tests/remote/vtx_e2e.rows"
 
 [ "$failures" -eq 0 ]

@@ -340,6 +340,10 @@ TEST_P(UploadTranscripts, EndAsTranscribed)
          }},
         {"cancel-sent", [&](auto&) { return std::to_string(ZemLoadByte(&job->cancelSent)); }},   // the receiver told to stop
         {"budget-left", [&](auto&) { return std::to_string(job->ramBudget) + " " + std::to_string(job->flashBudget); }},
+        {"sender-reason", [&](auto&) {   // the sender's reason in words
+             char words[512];
+             return std::string(UploadFailureWords(result, &job->failure, words, sizeof(words)));
+         }},
     };
     for (const CaseLine& l : transcript.lines) {
         testing::ScopedTrace trace(transcript.file.c_str(), l.line, l.verb + " " + l.rest);

@@ -25,7 +25,9 @@ for pair in "my part.nc:my_part.nc" block.nc:block.nc one.nc:one.nc; do
 done
 echo "silent-from:2" > "$work/control"
 start=$(date +%s%N)
-check "silent receiver" "1|There was an error trying to upload." "$(put "$files/big.nc")|$(tail -n 1 "$work/err")"
+check "silent receiver: the browser's message and the sender's reason" \
+  "1|There was an error trying to upload.|The controller did not answer data block 2 of big.nc within 1 second." \
+  "$(put "$files/big.nc")|$(tail -n 2 "$work/err" | paste -sd '|')"
 elapsed=$(( ($(date +%s%N) - start) / 1000000 ))
 check "silent receiver costs a block's wait and a drain" yes "$([ "$elapsed" -lt 6000 ] && echo yes || echo "no ($elapsed ms)")"
 : > "$work/control"
@@ -34,13 +36,24 @@ many=()
 for i in $(seq 1 200); do many+=("$files/$(head -c 40 /dev/zero | tr '\0' x)$i"); done
 check "usage errors: no file, directory over 254 characters, list over 8191 bytes" "2 2 2" \
   "$(put) $(put -p "/$(head -c 254 /dev/zero | tr '\0' d)" "$files/one.nc") $(put "${many[@]}")"
+# Ctrl-C once vtx has reported its first file, while the second is on its way; a second one once vtx says it
+# cancels.
+interrupt() {   # TIMES: puts one.nc and big.nc on a slow controller and interrupts it; the status
+  "$vtx" --port "$port" put "$files/one.nc" "$files/big.nc" 2> "$work/err" &
+  local pid=$!
+  until grep -q '^one.nc: ' "$work/err" || ! kill -0 "$pid" 2> /dev/null; do sleep 0.05; done
+  kill -INT "$pid" 2> /dev/null
+  if [ "$1" = 2 ]; then
+    until grep -q 'cancelling' "$work/err" || ! kill -0 "$pid" 2> /dev/null; do sleep 0.05; done
+    kill -INT "$pid" 2> /dev/null
+  fi
+  wait "$pid"
+  echo $?
+}
 echo "ack-delay:300" > "$work/control"
-"$vtx" --port "$port" put "$files/big.nc" 2> /dev/null &
-pid=$!
-sleep 1.5
-kill -INT "$pid"; sleep 0.2; kill -INT "$pid"
-wait "$pid"
-check "second Ctrl-C ends at once" 130 "$?"
+check "Ctrl-C cancels after the current block and says so" "1|Upload cancelled; the controller was told (CAN)." \
+  "$(interrupt 1)|$(tail -n 1 "$work/err")"
+check "second Ctrl-C ends at once" 130 "$(interrupt 2)"
 exit $((failures ? 7 : 0))
 CHECKS
 status=$?

@@ -108,6 +108,7 @@ const std::vector<VerbShape> Checks = {
     {"received-files", 1, 1},   {"first-header-path", 1, 1}, {"file-text", 1, ANY_NUMBER}, {"status-text", 1, ANY_NUMBER},
     {"progress-positions", 1, ANY_NUMBER}, {"notices", 1, ANY_NUMBER}, {"last-notice", 1, 1},
     {"reads-after-cancel", 1, 1}, {"cancel-sent", 1, 1}, {"budget-left", 2, 2},
+    {"sender-reason", 0, ANY_NUMBER},
 };
 // What may happen after a write, with the words of its after-write line.
 const std::map<std::string, size_t> AfterWriteActions = {{"cancel", 2},      {"extra-reply", 3},  {"resize-file", 3},

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/command_line.h"
+#include "serial/upload_file_list.h"
 #include "serial/upload_job.h"
 
 int32_t AutoMode;
@@ -11,9 +12,10 @@ int32_t QuitWhenDone;
 
 void (*UsageMessageHook)();
 
-// Room for the "-u" names and their NULs; the closing empty name goes behind
-// them and the field's last byte stays free.
-constexpr uint32_t FILE_LIST_ROOM = 8189;
+// Room for the "-u" names and their NULs, two bytes less than the commands
+// leave: the command line has always kept them free, and scripts may rely on
+// where its limit falls (a single name of 8188 characters is the longest).
+constexpr uint32_t COMMAND_LINE_FILE_LIST_ROOM = FILE_LIST_ROOM - 2;
 // Room for the "-p" directory and its NUL: at most 254 characters.
 constexpr uint32_t TARGET_DIR_ROOM = 255;
 
@@ -66,7 +68,7 @@ static void ReportUsageError()
 int ParseCommandLine(const char* text)
 {
     char* fileCursor = TheUploadJob.fileList;
-    uint32_t fileRoom = FILE_LIST_ROOM;
+    uint32_t fileRoom = COMMAND_LINE_FILE_LIST_ROOM;
     const char* at = text ? text : "";
     int usageError = 0;
     while (!usageError) {

@@ -1,7 +1,9 @@
-// The command handlers that DispatchCommand calls, grouped by concern:
-// connection and browsing (commands_connect.cpp), options and info
-// (commands_options.cpp), transfers (commands_transfer.cpp), remote files
-// (commands_remote.cpp) and the automatic mode (auto_mode.cpp).
+// The command handlers that DispatchCommand (dispatch_command_win32.cpp)
+// calls, grouped by concern: connection and browsing
+// (commands_connect_win32.cpp), options, info, the window's close and the
+// upload's opener (commands_options_win32.cpp), transfers
+// (commands_transfer_win32.cpp), remote files (commands_remote_win32.cpp)
+// and the automatic mode (auto_mode_win32.cpp).
 #pragma once
 
 #include <windows.h>

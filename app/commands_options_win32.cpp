@@ -10,6 +10,7 @@
 #include "res/resource_ids.h"
 #include "serial/serial_port.h"
 #include "serial/upload_dialog.h"
+#include "serial/upload_file_list.h"
 #include "serial/upload_job.h"
 
 static void SetMenuCheck(HMENU menu, unsigned id, int checked)
@@ -47,15 +48,6 @@ void CommandOption(unsigned id)
 void CommandInfo()
 {
     MessageBoxA(MainWindow, MessageText(MSG_INFO), MessageCaption(MSG_INFO), MB_OK);
-}
-
-// The bytes of a file list: its NUL-ended names and the closing empty one.
-static size_t FileListBytes(const char* list)
-{
-    size_t used = 0;
-    while (list[used])
-        used += strlen(list + used) + 1;
-    return used + 1;
 }
 
 int OpenUpload(const char* fileList, const char* targetDir)

@@ -15,12 +15,11 @@
 #include "lib/zem_lib.h"
 #include "lib/zem_shared.h"
 #include "lib/zem_ui.h"
+#include "serial/upload_file_list.h"
 #include "serial/upload_job.h"
 #include "serial/upload_protocol.h"
 #include "tree/device_tree.h"
 
-// Room for names and their NULs: the list's last byte stays for the closing NUL.
-constexpr uint32_t FILE_LIST_ROOM = UPLOAD_FILE_LIST_SIZE - 1;
 constexpr uint32_t CHOSEN_PATH_SIZE = 200;
 
 // The controller acknowledges every block of a file it then keeps short or
@@ -82,14 +81,12 @@ void CommandUpload()
         return;
     }
 
-    size_t length = strlen(chosen);
-    if (length >= FILE_LIST_ROOM) {
+    char fileList[UPLOAD_FILE_LIST_SIZE];
+    uint32_t used = 0;
+    if (!AppendFileName(fileList, FILE_LIST_ROOM, &used, chosen)) {
         ZemUiProblem(MessageText(MSG_FILENAME_TOO_LONG));
         return;
     }
-    char fileList[UPLOAD_FILE_LIST_SIZE];
-    memcpy(fileList, chosen, length + 1);
-    fileList[length + 1] = '\0';
 
     uint32_t directoryLength = dialog.nFileOffset;
     if (directoryLength >= sizeof(Settings.DefUplPath))
@@ -106,16 +103,20 @@ static int FillDroppedList(HDROP drop, char* list)
 {
     UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
     uint32_t used = 0;
-    uint32_t room = FILE_LIST_ROOM;
+    list[0] = '\0';
     for (UINT index = 0; index < count; ++index) {
+        // A name longer than the whole list cannot fit behind the others either.
+        char name[UPLOAD_FILE_LIST_SIZE];
         UINT length = DragQueryFileA(drop, index, nullptr, 0);
-        if (length + 1 > room) {
+        const char* added = list + used;
+        if (length < sizeof(name))
+            DragQueryFileA(drop, index, name, sizeof(name));
+        if (length >= sizeof(name) || !AppendFileName(list, FILE_LIST_ROOM, &used, name)) {
             ZemUiProblem(MessageText(MSG_TOO_MANY_FILES));
             return 0;
         }
-        DragQueryFileA(drop, index, list + used, room);
         ZemFindData found;
-        if (!ZemFileFind(list + used, &found)) {
+        if (!ZemFileFind(added, &found)) {
             ZemUiProblem(MessageText(MSG_NO_VALID_FILE));
             return 0;
         }
@@ -123,10 +124,7 @@ static int FillDroppedList(HDROP drop, char* list)
             ZemUiProblem(MessageText(MSG_NO_FOLDERS));
             return 0;
         }
-        used += length + 1;
-        room -= length + 1;
     }
-    list[used] = '\0';
     return used != 0;
 }
 

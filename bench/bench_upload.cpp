@@ -21,6 +21,7 @@
 
 #include "lib/zem_lib.h"
 #include "serial/serial_port.h"
+#include "serial/upload_file_list.h"
 #include "serial/upload_job.h"
 #include "serial/upload_protocol.h"
 #include "serial/upload_worker.h"
@@ -69,7 +70,8 @@ static SessionTiming RunOurs(const std::string& file, const std::string& into, u
     });
     static UploadJob job;
     ClearUploadJob(&job);
-    memcpy(job.fileList, file.c_str(), file.size() + 1);
+    uint32_t listed = 0;
+    AppendFileName(job.fileList, FILE_LIST_ROOM, &listed, file.c_str());
     job.ramBudget = job.flashBudget = 0xFFFFFFFFu;
     job.port = ZemSerComOpen(relay.slavePath, 115200);
     double start = Now();

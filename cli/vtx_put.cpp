@@ -10,6 +10,7 @@
 #include "cli/vtx_put_progress.h"
 #include "lib/zem_shared.h"
 #include "serial/serial_port.h"
+#include "serial/upload_file_list.h"
 #include "serial/upload_job.h"
 #include "serial/upload_protocol.h"
 #include "serial/upload_worker.h"
@@ -50,7 +51,7 @@ const char VtxPutUsage[] =
     "second Ctrl-C ended vtx at once.\n";
 
 constexpr size_t TARGET_DIR_LIMIT = UPLOAD_TARGET_DIR_SIZE - 2;   // 254
-constexpr size_t FILE_LIST_ROOM = UPLOAD_FILE_LIST_SIZE - 1;      // the last byte stays free
+static_assert(FILE_LIST_ROOM == 8191, "the usage error names the room");
 
 // Counted without a lock: a signal handler or the system's Ctrl-C thread counts.
 static std::atomic<int> interrupts;
@@ -85,17 +86,14 @@ static int SetTargetDirectory(UploadJob* job, const char* dir)
 // Fills the job's file list; 0 with a usage error already reported.
 static int FillFileList(UploadJob* job, int count, char** files)
 {
-    size_t at = 0;
+    uint32_t used = 0;
+    job->fileList[0] = 0;
     for (int i = 0; i < count; i++) {
-        size_t length = strlen(files[i]);
-        if (length == 0)
+        if (files[i][0] == 0)
             return VtxUsageError("put", "empty file name", nullptr), 0;
-        if (at + length + 1 > FILE_LIST_ROOM)
+        if (!AppendFileName(job->fileList, FILE_LIST_ROOM, &used, files[i]))
             return VtxUsageError("put", "the file names do not fit the upload list of 8191 bytes, from", files[i]), 0;
-        memcpy(job->fileList + at, files[i], length + 1);
-        at += length + 1;
     }
-    job->fileList[at] = 0;
     return 1;
 }
 

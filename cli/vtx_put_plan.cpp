@@ -8,6 +8,7 @@
 #include "cli/vtx_platform.h"
 #include "lib/zem_lib.h"
 #include "serial/upload_check.h"
+#include "serial/upload_file_list.h"
 #include "serial/upload_job.h"
 #include "serial/upload_protocol.h"
 #include "tree/device_tree.h"
@@ -38,7 +39,7 @@ static const char* LocalFileProblem(const char* path)
 
 int VtxCheckLocalFiles(const UploadJob* job)
 {
-    for (const char* name = job->fileList; *name; name = NextUploadName(name)) {
+    for (const char* name = job->fileList; *name; name = NextFileName(name)) {
         const char* problem = LocalFileProblem(name);
         if (problem) {
             fprintf(stderr, "vtx: %s: %s\n", name, problem);
@@ -61,7 +62,7 @@ int VtxPlanUpload(const UploadJob* job, DeviceTree* tree, int print)
     plan.ramBudget = tree->ramDiskFree;
     plan.flashBudget = tree->flashDiskFree;
     char absolute[VTX_PATH_SIZE];
-    for (const char* name = job->fileList; *name; name = NextUploadName(name)) {
+    for (const char* name = job->fileList; *name; name = NextFileName(name)) {
         uint32_t size = UploadTargetOf(job->targetDir, name, absolute, sizeof(absolute));
         if (size == 0) {
             fprintf(stderr, "vtx: %s: Upload-Error: Can't read file.\n", name);

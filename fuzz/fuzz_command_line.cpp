@@ -4,6 +4,7 @@
 #include "app/command_line.h"
 #include "fuzz/fuzz_require.h"
 #include "lib/zem_lib.h"
+#include "serial/upload_file_list.h"
 #include "serial/upload_job.h"
 
 static int usageShown;
@@ -19,10 +20,10 @@ static std::vector<std::string> Parse(const char* text, int* parsed)
     Require(usageShown == !*parsed && (*parsed || TheUploadJob.targetDir[0] == 0));
     Require(strstr(text, TheUploadJob.targetDir));
     std::vector<std::string> names;
-    for (size_t at = 0, length; (length = strnlen(TheUploadJob.fileList + at, UPLOAD_FILE_LIST_SIZE - at)); at += length + 1) {
-        Require(at + length < UPLOAD_FILE_LIST_SIZE - 1);
-        names.emplace_back(TheUploadJob.fileList + at, length);
-        Require(strstr(text, names.back().c_str()));
+    Require(FileListIsClosed(TheUploadJob.fileList) && FileListBytes(TheUploadJob.fileList) < UPLOAD_FILE_LIST_SIZE);
+    for (const char* name = TheUploadJob.fileList; *name; name = NextFileName(name)) {
+        names.emplace_back(name);
+        Require(strstr(text, name));
     }
     Require(AutoMode == !names.empty());   // a usage error leaves an empty job behind
     return names;

@@ -10,6 +10,7 @@
 #include "lib/zem_time.h"
 #include "serial/serial_device.h"
 #include "serial/serial_port.h"
+#include "serial/upload_file_list.h"
 #include "serial/upload_job.h"
 #include "serial/upload_notice.h"
 #include "serial/upload_protocol.h"
@@ -83,9 +84,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const int second[4] = {1, 2, 3, 0};
     int files[2] = {0, second[(s[0] >> 1) & 3]}, count = 1 + (s[0] & 1);
     bool fileError = count == 2 && (files[1] == 2 || files[1] == 3);
-    char* cursor = job.fileList;
+    uint32_t listed = 0;
     for (int i = 0; i < count; i++)
-        cursor = stpcpy(cursor, paths[files[i]].c_str()) + 1;
+        AppendFileName(job.fileList, FILE_LIST_ROOM, &listed, paths[files[i]].c_str());
     strcpy(job.targetDir, s[0] & 8 ? "/ROM/prog/" : "/ram/cncprg/");
     job.ramBudget = job.flashBudget = 1u << 30;
     if (s[0] & 32)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the Linux and Windows programs and runs
-# every test: native, native under ASan/UBSan, short fuzz runs, and the
-# Windows tests under Wine and Xvfb. Exits non-zero on any failure.
+# every test: native, native under ASan/UBSan, the upload worker's tests under
+# ThreadSanitizer, short fuzz runs, and the Windows tests under Wine and Xvfb.
+# Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 start=$(date +%s)
@@ -26,6 +27,11 @@ step "sanitizer build and tests (ASan + UBSan), without the process-level tests 
 cmake --preset asan >/dev/null
 cmake --build --preset asan
 ctest --preset asan -LE process
+
+step "thread sanitizer: the upload worker on its own thread beside the dialog's side"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan
+ctest --preset tsan
 
 step "fuzz targets, short runs"
 cmake --preset fuzz >/dev/null

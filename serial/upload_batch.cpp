@@ -7,6 +7,7 @@
 #include "lib/zem_time.h"
 #include "serial/answer_read.h"
 #include "serial/serial_port.h"
+#include "serial/upload_file_list.h"
 #include "serial/upload_job.h"
 #include "serial/upload_notice.h"
 #include "serial/upload_protocol.h"
@@ -244,23 +245,16 @@ int UploadBatch(UploadJob* job)
     if (ZemSerComSendCmd(job->port, "u\r", 1) != SERCOM_DONE)
         return StopAt(job, UPL_COMMAND_FAILED, UPLOAD_STAGE_COMMAND, UPLOAD_CAME_NOTHING, 0);
 
-    const char* name = job->fileList;
-    const char* end = job->fileList + UPLOAD_FILE_LIST_SIZE;
+    // A list that no empty name closes inside its field holds no path to trust.
+    if (!FileListIsClosed(job->fileList)) {
+        SendOneCan(job);
+        return StopAt(job, UPL_FILE_ERROR, UPLOAD_STAGE_FILE, UPLOAD_CAME_NOTHING, 0);
+    }
     uint32_t lastSize = 0;   // stays 0 for an empty list: the closing header then shows full
-    while (*name) {
-        size_t length = strnlen(name, end - name);
-        // A name without its NUL inside the field is no path.
-        if (name + length == end) {
-            NoteFile(job, name, length);
-            SendOneCan(job);
-            return StopAt(job, UPL_FILE_ERROR, UPLOAD_STAGE_FILE, UPLOAD_CAME_NOTHING, 0);
-        }
+    for (const char* name = job->fileList; *name; name = NextFileName(name)) {
         int result = SendOneFile(job, name, &lastSize);
         if (result != UPL_OK)
             return result;
-        name += length + 1;
-        if (name == end)
-            break;
     }
 
     memset(&frame, 0, sizeof(frame));

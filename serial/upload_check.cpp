@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "lib/zem_lib.h"
+#include "serial/upload_file_list.h"
 #include "serial/upload_job.h"
 #include "serial/upload_protocol.h"
 #include "tree/device_tree.h"
@@ -33,11 +34,6 @@ uint32_t UploadTargetOf(const char* targetDir, const char* pcPath, char* control
     if (bytes == 0 || !ControllerPathOf(targetDir, found.fileName, bytes, controllerPath, size))
         return 0;
     return bytes;
-}
-
-const char* NextUploadName(const char* name)
-{
-    return name + strlen(name) + 1;
 }
 
 // One file of the batch as the sender names it, looked up once.
@@ -80,7 +76,7 @@ static int CompareWithListing(DeviceTree* tree, UploadedFile* file)
 int CheckUploadedBatch(const UploadJob* job, DeviceTree* tree, UploadCheckReport report, void* context)
 {
     uint32_t count = 0;
-    for (const char* name = job->fileList; *name; name = NextUploadName(name))
+    for (const char* name = job->fileList; *name; name = NextFileName(name))
         count++;
     // Each PC file is looked up once: a batch of many files would otherwise
     // look up every later file again for each earlier one.
@@ -88,7 +84,7 @@ int CheckUploadedBatch(const UploadJob* job, DeviceTree* tree, UploadCheckReport
     if (count && !ZemMemAllocAs(&names, count * sizeof(SentName), 0))
         return -1;
     const char* name = job->fileList;
-    for (uint32_t i = 0; i < count; i++, name = NextUploadName(name)) {
+    for (uint32_t i = 0; i < count; i++, name = NextFileName(name)) {
         ZemFindData found;
         names[i].bytes = UploadFileSize(name, &found);
         snprintf(names[i].baseName, sizeof(names[i].baseName), "%s", names[i].bytes ? found.fileName : "");
@@ -96,7 +92,7 @@ int CheckUploadedBatch(const UploadJob* job, DeviceTree* tree, UploadCheckReport
     int reported = 0;
     UploadedFile file;
     name = job->fileList;
-    for (uint32_t i = 0; i < count; i++, name = NextUploadName(name)) {
+    for (uint32_t i = 0; i < count; i++, name = NextFileName(name)) {
         memset(&file, 0, sizeof(file));
         file.listName = name;
         file.sent = names[i].bytes;

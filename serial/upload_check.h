@@ -39,9 +39,6 @@ struct UploadedFile {
 
 using UploadCheckReport = void (*)(void* context, const UploadedFile* file, int state);
 
-// The name behind name in a file list (NUL-ended names closed by an empty
-// one); "" at its end.
-const char* NextUploadName(const char* name);
 // Checks the job's files against the tree read after the batch and calls
 // report, in list order, for each one that is not there as sent. Files the
 // sender refuses, and files that a later file of the batch replaces on the

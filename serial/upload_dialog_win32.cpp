@@ -1,6 +1,6 @@
 // The progress dialog: completes the upload job, starts the worker, shows
 // its notices and the outcome. The dialog and the worker share only the
-// job's cancel byte and result (relaxed / release-acquire atomics), the
+// job's cancel byte and result (release-acquire atomics), the
 // port's busy byte, and the two texts, which are copied out under the
 // sender's lock; the worker touches no window.
 #include <windows.h>

@@ -1,7 +1,12 @@
 // The argument grammar, the room for names, what a usage error clears, and joined arguments.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
 #include "app/command_line.h"
+#include "serial/upload_file_list.h"
 #include "serial/upload_job.h"
-#include "tests/support/scratch_dir.h"
+#include "tests/support/rows.h"
 
 using Names = std::vector<std::string>;
 
@@ -21,8 +26,8 @@ int Parse(const std::string& text)
 Names FileNames()
 {
     Names names;
-    for (const char* at = TheUploadJob.fileList; *at; at += strlen(at) + 1)
-        names.emplace_back(at);
+    for (const char* name = TheUploadJob.fileList; *name; name = NextFileName(name))
+        names.emplace_back(name);
     return names;
 }
 
@@ -34,10 +39,10 @@ bool JobIsAllZero()
 
 TEST(CommandLine, AcceptedTextsAndUsageErrors)
 {
-    for (const Row& c : ReadRows("app/command_line.rows")) {
-        SCOPED_TRACE(c[1].substr(0, 60));
+    for (const Row& c : ReadRows("app/command_line.rows", {{"ok", 4, ANY_NUMBER}, {"error", 2, 2}})) {
+        SCOPED_TRACE(c.Where());
         ASSERT_EQ(Parse(c[1]), c[0] == "ok");
-        Names files(c.begin() + std::min<size_t>(c.size(), 4), c.end());
+        Names files = c.From(std::min<size_t>(c.size(), 4));
         EXPECT_EQ(FileNames(), files);
         EXPECT_EQ(AutoMode + AutoConnect, files.empty() ? 0 : 2);
         EXPECT_EQ(TheUploadJob.fileList[8189], '\0');
@@ -67,8 +72,8 @@ std::string Join(const std::vector<std::string>& strings, uint32_t size = 1024)
 // Quotes what needs it, refuses what cannot be read, and the grammar reads the names back.
 TEST(JoinArguments, RowsAndTheGrammarReadsBackTheNames)
 {
-    for (const Row& c : ReadRows("app/join.rows"))
-        EXPECT_EQ(Join({c.begin() + 2, c.end()}, std::stoul(c[0])), c.at(1));
+    for (const Row& c : ReadRows("app/join.rows", {{"", 2, ANY_NUMBER}}))
+        EXPECT_EQ(Join(c.From(2), std::stoul(c[0])), c[1]) << c.Where();
     std::string text = Join({"-u", "C:\\my files\\part a.nc", "-u", "plain.nc", "-u", "x\"y", "-p", "/ram/a b/", "-q"});
     ASSERT_EQ(Parse(text), 1);
     EXPECT_EQ(FileNames(), (Names{"C:\\my files\\part a.nc", "plain.nc", "x\"y"}));

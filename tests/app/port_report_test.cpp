@@ -4,7 +4,7 @@
 
 #include "app/port_report.h"
 #include "serial/serial_ports.h"
-#include "tests/support/scratch_dir.h"
+#include "tests/support/rows.h"
 
 namespace {
 
@@ -22,8 +22,8 @@ int FillPorts(const std::string& names)
 TEST(OpenFailureText, Rows)
 {
     char text[1200];
-    for (const Row& row : ReadRows("app/port_report.rows"))
-        EXPECT_STREQ(BuildOpenFailureText(ports, FillPorts(row[0]), text, sizeof(text)), row[1].c_str()) << row[0];
+    for (const Row& row : ReadRows("app/port_report.rows", {{"", 2, 2}}))
+        EXPECT_STREQ(BuildOpenFailureText(ports, FillPorts(row[0]), text, sizeof(text)), row[1].c_str()) << row.Where();
 }
 
 // A PC with very many ports: the list ends with a whole name.

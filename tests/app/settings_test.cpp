@@ -3,14 +3,15 @@
 #include "app/program_dir.h"
 #include "app/settings.h"
 #include "lib/zem_lib.h"
+#include "tests/support/rows.h"
 #include "tests/support/scratch_dir.h"
 
 namespace fs = std::filesystem;
 
 TEST(NumberRule, WhiteSpaceSignDigitsAndWrap)
 {
-    for (const Row& c : ReadRows("app/numbers.rows"))
-        EXPECT_EQ(ParseSettingNumber(c[0].c_str()), std::stol(c[1])) << c[0];
+    for (const Row& c : ReadRows("app/numbers.rows", {{"", 2, 2}}))
+        EXPECT_EQ(ParseSettingNumber(c[0].c_str()), std::stol(c[1])) << c.Where();
 }
 
 TEST(ProgramDir, NamesTheDirectoryOfTheRunningProgram)
@@ -66,8 +67,10 @@ protected:
 
 TEST_F(SettingsFile, LoadsAndSavesOfTheRows)
 {
-    for (const Row& c : ReadRows("app/settings.rows")) {
-        SCOPED_TRACE(c[0] + " " + c[1].substr(0, 60));
+    const std::vector<RowShape> shapes = {{"dir", 2, 2},   {"put", 2, 2},  {"absent", 2, 2}, {"load", 11, 11},
+                                          {"set", 11, 11}, {"save", 2, 12}, {"down", 12, 12}};
+    for (const Row& c : ReadRows("app/settings.rows", shapes)) {
+        SCOPED_TRACE(c.Where());
         std::string rest;
         for (size_t i = 1; i < c.size(); i++)
             rest += c[i] + (i + 1 < c.size() ? "|" : "");

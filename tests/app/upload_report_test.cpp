@@ -3,7 +3,9 @@
 #include <sstream>
 
 #include "app/upload_report.h"
+#include "serial/upload_file_list.h"
 #include "serial/upload_job.h"
+#include "tests/support/rows.h"
 #include "tests/support/scratch_dir.h"
 #include "tree/device_tree.h"
 
@@ -19,7 +21,7 @@ protected:
     {
         ClearUploadJob(&job);
         snprintf(job.targetDir, sizeof(job.targetDir), "%s", targetDir.c_str());
-        size_t at = 0;
+        uint32_t used = 0;
         for (const std::string& file : files) {
             size_t equals = file.rfind('=');
             std::filesystem::path path = std::filesystem::path(scratch.path) / file.substr(0, equals);
@@ -27,11 +29,8 @@ protected:
             std::string bytes = file.substr(equals + 1);
             if (bytes != "-")
                 std::ofstream(path, std::ios::binary) << std::string(std::stoul(bytes), 'G');
-            std::string name = path.string();
-            memcpy(job.fileList + at, name.c_str(), name.size() + 1);
-            at += name.size() + 1;
+            ASSERT_TRUE(AppendFileName(job.fileList, FILE_LIST_ROOM, &used, path.string().c_str()));
         }
-        job.fileList[at] = '\0';
     }
 
     ScratchDir scratch;
@@ -42,11 +41,10 @@ protected:
 
 TEST_F(UploadReport, Rows)
 {
-    for (const Row& row : ReadRows("app/upload_report.rows")) {
-        SCOPED_TRACE(row[0] + "|" + row[1] + "|" + row[2]);
-        ASSERT_GE(row.size(), 4u);
+    for (const Row& row : ReadRows("app/upload_report.rows", {{"", 4, ANY_NUMBER}})) {
+        SCOPED_TRACE(row.Where());
         ASSERT_EQ(ParseListing(tree, row[0].c_str()), 1);
-        FillBatch({row.begin() + 3, row.end()}, row[1]);
+        FillBatch(row.From(3), row[1]);
         const int wrong = DescribeUploadCheck(&job, tree, text, sizeof(text));
         EXPECT_EQ(std::string(text), row[2]);
         const int lines = row[2].empty() ? 0 : 1 + static_cast<int>(std::count(row[2].begin(), row[2].end(), '\n'));

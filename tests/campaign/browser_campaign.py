@@ -9,14 +9,14 @@ sys.dont_write_bytecode = True   # no cache folder in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from campaign import FAULTS, Run, arguments, draw_scenario, end_child, expect, judge, read_storage, read_table, \
     run_campaign, start_child
-from read_campaign import BAD, NO_ANSWER, SEND_FAILED, Controller, free_bytes, listing_text, tree_lines
+from read_campaign import BAD, HITS, NO_ANSWER, SEND_FAILED, Controller, free_bytes, listing_text, tree_lines
 
 IDLE_MS = 7000   # the listing after the upload makes up to four attempts of about a second
 RUN_LIMIT_S = 75   # Wine start-up, two listings, the pause, the slowest fault's ten seconds, a cancel's fifteen
 CLOSE_MS = 300   # the watcher closes a window that has been reading directories this long (endless talk only)
 ATTEMPTS = 4   # listing attempts of a run started with "-u"
 LISTING_FAULTS = {row[0]: types.SimpleNamespace(weights=(float(row[1]), float(row[2])), first=row[3], hit=row[4],
-                                                text=row[5]) for row in read_table("browser_faults.txt")}
+                                                text=row[5]) for row in read_table("browser_faults.txt", 6, {4: HITS})}
 # The listing faults first, so that their first runs win; their upload goes as without a fault.
 TABLE = {**{label: (*f.weights, f.first, "ok", "") for label, f in LISTING_FAULTS.items()}, **FAULTS}
 

@@ -14,13 +14,29 @@ WRAP_SIZES = [255 * 1024, 256 * 1024 - 1, 256 * 1024, 256 * 1024 + 1, 257 * 1024
 TARGETS = [("", "ram/cncprg"), ("/ram/cncprg/", "ram/cncprg"), ("/ram/", "ram"), ("/ROM/", "ROM"), ("/ram/x/", "ram/x")]
 
 
-def read_table(name):
-    """The rows of a table beside this file, split at blanks; comments and empty lines left out."""
+def read_table(name, columns, words):
+    """The rows of a table beside this file, split at blanks; comments and empty lines left out. A row of another
+    number of columns, or a word that its column (words: column -> the words it takes) does not know, stops the
+    campaign with the table's file and line."""
+    rows = []
     with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), name)) as table:
-        return [line.split() for line in table if line.strip() and line[0] != "#"]
+        for number, line in enumerate(table, 1):
+            if not line.strip() or line[0] == "#":
+                continue
+            rows.append(line.split())
+            if len(rows[-1]) != columns:
+                raise SystemExit(f"{name}:{number}: {len(rows[-1])} columns, not {columns}")
+            for column, known in words.items():
+                if rows[-1][column] not in known:
+                    raise SystemExit(f"{name}:{number}: column {column + 1} takes {', '.join(sorted(known))}, "
+                                     f"not {rows[-1][column]}")
+    return rows
 
 
-FAULTS = {row[0]: (float(row[1]), float(row[2]), row[3], row[4], row[5].strip("-")) for row in read_table("faults.txt")}
+# How a correct sender ends (faults.txt explains each).
+ENDINGS = {"ok", "first", "block", "close", "full", "no-dir", "listing-invalid", "listing-silent", "timed"}
+FAULTS = {row[0]: (float(row[1]), float(row[2]), row[3], row[4], row[5].strip("-"))
+          for row in read_table("faults.txt", 6, {4: ENDINGS})}
 
 
 def upload(source, data):

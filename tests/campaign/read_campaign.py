@@ -16,9 +16,11 @@ NO_ANSWER = "No answer from Vantorix. Please check if it is connected."
 SEND_FAILED = "Can't send Command. Please check if Vantorix is connected."
 LIST_NAMES = {"p": "parameter list", "t": "tool list"}
 COMMAND_LETTERS = {"ls": "l", "params": "p", "tools": "t", "rm": "ld"}
+# What the hit answer is to a correct client (read_faults.txt explains each).
+HITS = {"ok", "none", "bad", "late", "long", "endless", "endless-after", "gone", "gone-after"}
 FAULTS = {row[0]: SimpleNamespace(weights=(float(row[1]), float(row[2])), first=row[3], letters=row[4],
                                   baud=int(row[5]), hit=row[6], text=row[7].strip("-"))
-          for row in read_table("read_faults.txt")}
+          for row in read_table("read_faults.txt", 8, {6: HITS})}
 
 
 def too_long(letter):

@@ -84,7 +84,8 @@ protected:
         *number = static_cast<int>(strtol(field.value.c_str(), &end, 10));
         return (!field.value.empty() && !*end) || Fail(field, "expected a number");
     }
-    std::string ListingText(const std::string& value) { return value == "sample" ? SampleListing : value; }
+    // A listing is handed on as written: the scripted controller reads its pauses and repeats.
+    std::string ListingText(const std::string& script) { return script == "sample" ? SampleListing : script; }
     // The text replaces the box's, with the caret behind it as after typing.
     static void TypeInto(HWND edit, const std::string& text)
     {
@@ -189,10 +190,10 @@ bool PlayedCase::CheckVocabulary()
     }
     for (const std::string& key : requiredStartKeys)
         if (!given.count(key))
-            good = Fail({played.steps.empty() ? 0 : played.steps[0].line, key, ""}, "missing from the start");
+            good = Fail({played.steps.empty() ? 0 : played.steps[0].line, key, "", ""}, "missing from the start");
     for (const CaseStep& step : played.steps) {
         if (!verbs.count(step.verb))
-            good = Fail({step.line, "do", step.verb}, "unknown verb '" + step.verb + "'");
+            good = Fail({step.line, "do", step.verb, ""}, "unknown verb '" + step.verb + "'");
         std::set<std::string> seen;
         for (const CaseField& field : step.fields) {
             if (inputKeys.count("with " + field.key))
@@ -219,7 +220,7 @@ void PlayedCase::Start()
         else if (field.key == "baud")
             baud = field.value;
         else if (field.key == "listing")
-            listing = ListingText(field.value);
+            listing = ListingText(field.script);
         else if (field.key == "connected")
             YesNo(field, &connected);
         else if (field.key == "serial-ports")
@@ -405,7 +406,7 @@ void PlayedCase::ApplyInput(const CaseField& field)
     bool yes = false;
     int number = 0;
     if (field.key == "with listing") {
-        listing = ListingText(field.value);
+        listing = ListingText(field.script);
     } else if (field.key == "with answers") {
         for (const std::string& answer : SplitCaseList(field.value, " "))
             boxes.answers.push_back(answer == "yes" ? IDYES : IDNO);

@@ -5,6 +5,7 @@
 #include "lib/zem_lib.h"
 #include "serial/answer_read.h"
 #include "serial/serial_port.h"
+#include "tests/support/rows.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/scripted_device.h"
 
@@ -48,11 +49,11 @@ TEST(FetchControllerList, WhatReachesTheFile)
     const std::string path = testing::TempDir() + "fetch-test.txt";
     const std::vector<std::string> outcomes = {"OK", "SEND_FAILED", "NO_ANSWER", "NO_TOOL_LIST", "TOO_LONG", "ENDLESS",
                                                "ABANDONED"};
-    for (const Row& c : ReadRows("remote/fetch.rows")) {
-        SCOPED_TRACE(c[1].substr(0, 40));
+    for (const Row& c : ReadRows("remote/fetch.rows", {{"p", 8, 8}, {"t", 8, 8}})) {
+        SCOPED_TRACE(c.Where());
         int kind = c[0] == "t" ? FETCH_TOOL_LIST : FETCH_PARAMETERS;
         ZemFileWrite(path.c_str(), "old", 3, ZEM_FILE_CREATE);
-        std::string answer = c[1] == "~" ? "" : c[1];
+        const ByteText& answer = c.Timed(1);
         line.onWrite = [&](ScriptedLine& l, const unsigned char*, uint32_t) { QueueScript(l, answer); };
         line.written.clear(), line.pending.clear(), line.arriving.clear();
         line.failWrites = std::stoi(c[2]);
@@ -70,7 +71,7 @@ TEST(FetchControllerList, WhatReachesTheFile)
         if (outcome == FETCH_OK)
             WriteFetchedFile(path.c_str(), kind, buffer + start, length);
         EXPECT_EQ(line.Written(), c[2] + c[3] == "00" ? c[0] + "\r\n" : "");
-        EXPECT_EQ(ReadBytes(path), ScriptBytes(c[7]));
+        EXPECT_EQ(ReadBytes(path), c[7]);
     }
     EXPECT_STREQ(FetchedFileName(FETCH_TOOL_LIST), "ToolList-from-vantorix.txt");
     ZemSerComClose(port);

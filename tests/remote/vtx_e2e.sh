@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# vtx against the simulated controller, the rows of vtx_e2e.rows.
+# vtx against the simulated controller, the rows of vtx_e2e.rows on the files of vtx_files.rows.
 #   vtx_e2e.sh SOURCE_DIR BUILD_DIR                    vtx of a Linux build, on the simulator's terminal
 #   vtx_e2e.sh SOURCE_DIR BUILD_DIR --wine SIMULATOR win32|win64
 #                          vtx.exe of a Windows build under Wine, in the build's prefix, on COM12 mapped to the
@@ -7,11 +7,22 @@
 set -uo pipefail
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-while IFS='|' read -r kind path text; do   # the controller's and the PC's files, the fake /dev and /sys
-  case $kind in d) mkdir -p "$work/$path" ;; f) printf "${text:+%s\n}" "$text" > "$work/$path" ;; l) ln -s "$text" "$work/$path" ;;
-                z) head -c "$text" /dev/zero > "$work/$path" ;; r) head -c "$text" /dev/urandom > "$work/$path" ;; esac
-done < "$1/tests/remote/vtx_files.txt"
-head -c 99 /dev/zero > "$work/root/ram/$(printf 'n\xe4me "q".txt')"
+source "$1/tests/support/byte_text.sh"
+number=0
+while IFS='|' read -r -a field; do   # the controller's and the PC's files, the fake /dev and /sys
+  number=$((number + 1))
+  kind=${field[0]:-}
+  case $kind in ''|'#'*) continue ;; esac
+  path=$(bytes "${field[1]:-}") text=${field[2]:-}
+  case "$kind:${#field[@]}" in
+    d:2) mkdir -p "$work/$path" ;;
+    f:2|f:3) bytes "$text" > "$work/$path" ;;
+    l:3) ln -s "$text" "$work/$path" ;;
+    z:3) head -c "$text" /dev/zero > "$work/$path" ;;
+    r:3) head -c "$text" /dev/urandom > "$work/$path" ;;
+    *) echo "FAIL vtx_files.rows:$number: no kind '$kind' of ${#field[@]} fields"; exit 1 ;;
+  esac
+done < "$1/tests/remote/vtx_files.rows"
 
 system=linux sim=$2/vantorix-sim vtx=$2/vtx link=$work/link com=
 if [ "${3:-}" = --wine ]; then
@@ -37,8 +48,9 @@ VANTORIX_SIM=$sim "$1/scripts/with-sim.sh" "$link" --root "$work/root" --control
   2>> "$work/trace" <<'CHECKS'
 exec 2>&1   # the controller's trace alone goes to the trace file
 vtx=$1 work=$2 system=$4 port=${5:-$VANTORIX_SIM_PTY} failures=0
+source "$3/tests/support/byte_text.sh"
 check() {   # NAME EXPECTED ACTUAL
-  [ "$2" = "$3" ] && echo "ok   $1" || { echo "FAIL $1: expected [$2], got [$3]"; failures=$((failures + 1)); }
+  [ "$2" = "$3" ] && echo "ok   $1" || { echo "FAIL $1: expected [${2@Q}], got [${3@Q}]"; failures=$((failures + 1)); }
 }
 exists() { for f in "$@"; do [ -e "$work/root/$f" ] && printf y || printf n; done; echo; }
 sent() {   # the command letters that reached the controller since the last call
@@ -64,11 +76,17 @@ interrupted_twice() {
 group=
 [ "$system" = linux ] && group=$(stat -c %G "$port")
 [ "$group" = root ] && group=dialout
-# NAME|CONTROL (the controller's fault)|COMMAND|status|complaints and output joined by ';'|letters sent|WHERE.
+# NAME|CONTROL (the controller's fault)|COMMAND|status|complaints and output joined by ';'|letters sent|WHERE, as
+# tests/remote/README.md explains; the output in the byte syntax of tests/README.md.
 cd "$work/pc" || exit 1
-while IFS='|' read -r name control command status output letters where; do
-  case $name in ''|'#'*) continue ;; esac
-  case $where in ''|both|'both bytes'|windows) ;; *) check "$name" "a WHERE of '', both, both bytes or windows" "$where"; continue ;; esac
+number=0
+while IFS= read -r row; do
+  number=$((number + 1))
+  case $row in ''|'#'*) continue ;; esac
+  IFS='|' read -r name control command status output letters where <<< "$row"
+  separators=${row//[^|]/}
+  [ ${#separators} = 6 ] || { check "vtx_e2e.rows:$number" "7 fields" "$((${#separators} + 1)) fields"; continue; }
+  case $where in ''|both|'both bytes'|windows) ;; *) check "vtx_e2e.rows:$number" "a WHERE of '', both, both bytes or windows" "$where"; continue ;; esac
   case "$system:$where" in linux:|linux:both*|windows:both*|windows:windows) ;; *) continue ;; esac
   # Only root can try the terminal as another user, where that user can run vtx.
   [ "$name" = "permission denied" ] && { [ "$(id -u)" = 0 ] && nobody "$vtx" --help > /dev/null 2>&1 || continue; }
@@ -82,10 +100,10 @@ while IFS='|' read -r name control command status output letters where; do
     sed -i 's/\r$//' "$work/err"
     [ "$where" = "both bytes" ] || sed -i 's/\r$//' "$work/out"
   fi
-  expected="$status|$output|$letters"
+  expected=$(bytes "$status|$output|$letters") || { check "vtx_e2e.rows:$number" "an output in the byte syntax" "$output"; continue; }
   expected=${expected//\{port\}/$port}
   check "$name" "${expected//\{group\}/$group}" \
-    "$status_got|$( (grep -E "^(vtx:|Can't|No answer|The |There |Upload )" "$work/err"; cat "$work/out") | sed 's/\r/\\r/g' | paste -sd ';')|$(sent)"
+    "$status_got|$( (grep -E "^(vtx:|Can't|No answer|The |There |Upload )" "$work/err"; cat "$work/out") | paste -sd ';')|$(sent)"
 done < "$3/tests/remote/vtx_e2e.rows"
 
 [ "$failures" -eq 0 ]

@@ -3,20 +3,20 @@
 #include <sstream>
 
 #include "cli/vtx_commands.h"
-#include "tests/support/scratch_dir.h"
+#include "tests/support/rows.h"
 #include "tests/support/scripted_device.h"
 
 TEST(Vtx, StatusAndWordsOnAScriptedLine)
 {
     ScriptedLine line;
     InstallScriptedLine(&line);
-    std::map<std::string, std::string> replies;
-    for (const Row& c : ReadRows("remote/vtx_lines.rows")) {
+    std::map<std::string, ByteText> replies;
+    for (const Row& c : ReadRows("remote/vtx_lines.rows", {{"reply", 3, 3}, {"case", 7, 7}})) {
         if (c[0] == "reply") {
-            replies[c[1]] = c[2];
+            replies[c[1]] = c.Timed(2);
             continue;
         }
-        SCOPED_TRACE(c[1]);
+        SCOPED_TRACE(c.Where());
         std::vector<std::string> args = {"vtx", "--port", "COM1"}, names;
         std::istringstream words(c[2]), sent(c[6]);
         for (std::string word; words >> word;)

@@ -6,6 +6,7 @@
 #include "cli/vtx_platform.h"
 #include "serial/serial_device.h"
 #include "serial/serial_device_win32.h"
+#include "tests/support/rows.h"
 #include "tests/support/scratch_dir.h"
 
 namespace {
@@ -60,8 +61,8 @@ std::string Explain(const char* port, int defaultPort)
 TEST(VtxOpenFailure, SaysWhyInWindowsWordsWithHints)
 {
     SerialWin32SetCalls(&Driver);
-    for (const Row& c : ReadRows("remote/open_errors.rows")) {
-        SCOPED_TRACE(c[0] + " " + c[1]);
+    for (const Row& c : ReadRows("remote/open_errors.rows", {{"", 4, 4}})) {
+        SCOPED_TRACE(c.Where());
         openError = std::stoul(c[0]);
         EXPECT_EQ(Explain(c[1].c_str(), std::stoi(c[2])), c[3]);
     }

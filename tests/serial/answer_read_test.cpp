@@ -1,15 +1,15 @@
 // The reader of whole answers on a line that never goes quiet: it gives up after a full buffer's line time.
 #include "serial/answer_read.h"
 #include "serial/serial_port.h"
-#include "tests/support/scratch_dir.h"
+#include "tests/support/rows.h"
 #include "tests/support/scripted_device.h"
 
 TEST(AnswerRead, EndlessTalkEndsAfterTheLineTimeOfAFullBuffer)
 {
     ScriptedLine line;
     InstallScriptedLine(&line);
-    for (const Row& c : ReadRows("serial/answer_limits.rows")) {
-        SCOPED_TRACE(c[0]);
+    for (const Row& c : ReadRows("serial/answer_limits.rows", {{"", 3, 3}})) {
+        SCOPED_TRACE(c.Where());
         SerialPort* port = ZemSerComOpen("COM1", std::stoul(c[0]));
         ASSERT_NE(port, nullptr);
         line.pending.clear(), line.arriving.clear();

@@ -2,7 +2,7 @@
 #include <sstream>
 
 #include "serial/serial_ports.h"
-#include "tests/support/scratch_dir.h"
+#include "tests/support/rows.h"
 
 namespace {
 
@@ -18,16 +18,17 @@ std::vector<std::string> Words(const std::string& text)
 TEST(SerialPortNames, SortedAsAUserCounts)
 {
     static SerialPortInfo ports[8];
-    for (const Row& row : ReadRows("serial/port_names.rows")) {
+    for (const Row& row : ReadRows("serial/port_names.rows", {{"", 2, 2}})) {
+        SCOPED_TRACE(row.Where());
         std::vector<std::string> names = Words(row[0]);
-        ASSERT_LE(names.size(), 8u) << row[0];
+        ASSERT_LE(names.size(), 8u);
         for (size_t i = 0; i < names.size(); i++)
             snprintf(ports[i].port, sizeof(ports[i].port), "%s", names[i].c_str());
         SortSerialPorts(ports, static_cast<int>(names.size()));
         std::vector<std::string> sorted;
         for (size_t i = 0; i < names.size(); i++)
             sorted.push_back(ports[i].port);
-        EXPECT_EQ(sorted, Words(row[1])) << row[0];
+        EXPECT_EQ(sorted, Words(row[1]));
     }
 }
 

@@ -1,6 +1,6 @@
 // The simulated controller on its terminal: commands and faults as sessions
 // (tests/sim/sessions.txt), its receiver against hand-made frames step by step
-// (tests/sim/uploads.txt), and a whole batch from an independent sender (sz).
+// (tests/sim/uploads.rows), and a whole batch from an independent sender (sz).
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -12,6 +12,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "tests/support/case_blocks.h"
+#include "tests/support/rows.h"
 #include "tests/upload/line_bytes.h"
 #include "tests/upload/pty_relay.h"
 
@@ -49,26 +51,8 @@ std::vector<std::string> Options(const std::string& root, std::string text)
     return args;
 }
 
-// <CR> <LF> <CAN> <ACK> <NAK> <SOH> are those bytes, <SAMPLE> the sample's listing, <STALE> the stale one of
-// bad-then-talk, "-" nothing; <PAUSE> and <LISTEN> become marks for the session driver.
-std::string Decode(const std::string& text)
-{
-    const std::pair<std::string, std::string> names[] = {{"<CR>", "\r"}, {"<LF>", "\n"}, {"<CAN>", Cans.substr(1)},
-        {"<ACK>", Ack}, {"<NAK>", Nak}, {"<SOH>", "\x01"}, {"<PAUSE>", "\v"}, {"<LISTEN>", "\f"},
-        {"<SAMPLE>", SampleListing}, {"<STALE>", StaleListing}};
-    return DecodeNames<std::string>(text, names);
-}
-
-// The lines of a data file beside this one, without comments and blank lines.
-std::vector<std::string> DataLines(const char* name)
-{
-    std::vector<std::string> lines;
-    std::ifstream in(std::string(SIM_TEST_DATA) + "/" + name);
-    for (std::string line; std::getline(in, line);)
-        if (!line.empty() && line[0] != '#')
-            lines.push_back(line);
-    return lines;
-}
+// The names a session may use beside the control bytes.
+const ByteNames SessionNames = {{"SAMPLE", SampleListing}, {"STALE", StaleListing}};
 
 class Sim : public testing::Test {
 protected:
@@ -89,84 +73,136 @@ protected:
     SimProcess sim;
 };
 
-struct SessionCase {
-    std::string title, options;
-    std::vector<std::pair<std::string, std::string>> steps;   // command, answer
+// The steps of a session (tests/sim/README.md): what is sent, then " => " and what must come back.
+const std::vector<VerbShape> SessionVerbs = {{"send", 3, ANY_NUMBER},   {"listen", 3, ANY_NUMBER}, {"read-on", 2, ANY_NUMBER},
+                                             {"faults", 1, ANY_NUMBER}, {"exit", 1, 1},            {"send-fails", 1, ANY_NUMBER}};
+
+struct SessionStep {
+    int line;
+    std::string verb;
+    ByteText send;                 // the bytes sent, with pauses between pieces
+    std::string kind, expected;    // how the answer is judged, and against what
 };
 
-void PrintTo(const SessionCase& row, std::ostream* out) { *out << row.title; }
+struct SessionCase {
+    std::string name, options, file;
+    std::vector<SessionStep> steps;
+};
+
+void PrintTo(const SessionCase& session, std::ostream* out) { *out << session.name; }
+
+// A step's line: what it sends (faults: the control file's text; exit: the status) and, for an exchange, the
+// answer after " => " as a kind and its text; "" when it reads, else why not.
+std::string ReadStep(const CaseLine& line, SessionStep* step)
+{
+    static const std::regex exchange("(.*?) ?=> (is|starts|ends|matches|longer-than|nothing)(?: (.*))?");
+    std::smatch part;
+    *step = {line.line, line.verb, {}, "", ""};
+    int answered = std::regex_match(line.rest, part, exchange);
+    if (answered != (line.verb == "send" || line.verb == "listen" || line.verb == "read-on"))
+        return "'" + line.verb + (answered ? "' takes no answer" : "' needs ' => ' and a kind of answer");
+    if (line.verb == "exit")
+        return step->expected = line.rest, "";
+    std::string problem = ReadByteText(answered ? part[1].str() : line.rest, &step->send, SessionNames);
+    if (!problem.empty() || !answered)
+        return problem;
+    step->kind = part[2];
+    if (line.verb == "read-on" && !step->send.bytes.empty())
+        return "'read-on' sends nothing";
+    if (step->kind == "matches" || step->kind == "longer-than" || step->kind == "nothing")   // as written
+        return step->expected = part[3], step->kind == "nothing" && part[3].matched ? "'nothing' takes no text" : "";
+    ByteText answer;
+    problem = ReadByteText(part[3], &answer, SessionNames);
+    step->expected = answer.bytes;
+    return problem.empty() && !answer.pauses.empty() ? "a pause in an answer" : problem;
+}
+
+// What the data files hold that cannot be read, for the test of the files: the cases are made before any test runs.
+std::vector<std::string> dataProblems;
 
 std::vector<SessionCase> Sessions()
 {
     std::vector<SessionCase> all;
-    for (const std::string& line : DataLines("sessions.txt")) {
-        if (line.starts_with("case "))
-            all.push_back({line.substr(5, line.find(' ', 5) - 5), line.find(' ', 5) == std::string::npos ? "" : line.substr(line.find(' ', 5)), {}});
-        else
-            all.back().steps.emplace_back(Decode(line.substr(0, line.find(" => "))), Decode(line.substr(line.find(" => ") + 4)));
+    const std::string path = std::string(SIM_TEST_DATA) + "/sessions.txt";
+    std::ifstream in(path, std::ios::binary);
+    for (const CaseBlock& block : ParseCaseBlocks(in, path, SessionVerbs, &dataProblems)) {
+        all.push_back({block.name, block.more, block.file, {}});
+        for (const CaseLine& line : block.lines) {
+            SessionStep step;
+            std::string problem = ReadStep(line, &step);
+            if (!problem.empty())
+                dataProblems.push_back(block.Where(line.line) + ": " + problem);
+            else
+                all.back().steps.push_back(step);
+        }
     }
+    return all;
+}
+
+const std::vector<SessionCase>& SessionCases()
+{
+    static const std::vector<SessionCase> all = Sessions();
     return all;
 }
 
 class SimSessions : public Sim, public testing::WithParamInterface<SessionCase> {};
 
-// Sends a step's command and reads what comes until the line is quiet, for a second at most: "..." sends
-// nothing and waits longer for the first byte, a pause mark splits the command in two, a trailing listen mark
-// reads a whole second.
-std::string Exchange(int port, const std::string& send)
+// Sends a step's bytes and reads what comes until the line is quiet, for a second at most; a pause in the bytes
+// lets that long pass between the pieces (what comes meanwhile is dropped). read-on sends nothing and waits longer
+// for the first byte, listen reads a whole second.
+std::string Exchange(int port, const SessionStep& step)
 {
-    if (send == "...")
+    if (step.verb == "read-on")
         return ReadAnswer(port, 1500, 150, 1500);
-    bool listen = send.ends_with('\f');
-    std::string command = send.substr(0, send.size() - listen);
-    std::string first = command.substr(0, command.find('\v'));
     tcflush(port, TCIOFLUSH);
-    WriteBytes(port, first);
-    if (first.size() == command.size())
-        return listen ? ReadAnswer(port, 1000, 1000, 1000) : ReadAnswer(port, 700, 150, 1000);
-    ReadAnswer(port, 700, 150, 1000);
-    usleep(100000);
-    WriteBytes(port, command.substr(first.size() + 1));
-    return ReadAnswer(port, 700, 150, 1000);
+    size_t from = 0;
+    for (const auto& [at, ms] : step.send.pauses) {
+        WriteBytes(port, step.send.bytes.substr(from, at - from));
+        ReadAnswer(port, ms, ms, ms);
+        from = at;
+    }
+    WriteBytes(port, step.send.bytes.substr(from));
+    return step.verb == "listen" ? ReadAnswer(port, 1000, 1000, 1000) : ReadAnswer(port, 700, 150, 1000);
 }
 
-// One fact about an answer: "TEXT" the whole of it, "TEXT*" its start, "*TEXT" its end, "~REGEX" a pattern of the
-// whole, "#>N" more than N bytes.
-void ExpectAnswer(const std::string& answer, const std::string& expected, const std::string& send)
+// One fact about an answer, of the step's kind.
+void ExpectAnswer(const std::string& answer, const SessionStep& step)
 {
-    if (expected.starts_with("#>")) {
-        EXPECT_GT(answer.size(), std::stoul(expected.substr(2))) << send;
-    } else if (expected.starts_with('~')) {
-        EXPECT_TRUE(std::regex_match(answer, std::regex(expected.substr(1)))) << send << " gave " << answer;
-    } else if (expected.starts_with('*')) {
-        size_t tail = std::min(answer.size(), expected.size() - 1);
-        EXPECT_EQ(answer.substr(answer.size() - tail), expected.substr(1)) << send;
-    } else if (expected.ends_with('*')) {
-        EXPECT_EQ(answer.substr(0, expected.size() - 1), expected.substr(0, expected.size() - 1)) << send;
-    } else {
-        EXPECT_EQ(answer, expected) << send;
+    const std::string& expected = step.expected;
+    if (step.kind == "longer-than") {
+        EXPECT_GT(answer.size(), std::stoul(expected));
+    } else if (step.kind == "matches") {
+        EXPECT_TRUE(std::regex_match(answer, std::regex(expected))) << "got " << answer;
+    } else if (step.kind == "ends") {
+        EXPECT_EQ(answer.substr(answer.size() - std::min(answer.size(), expected.size())), expected);
+    } else if (step.kind == "starts") {
+        EXPECT_EQ(answer.substr(0, expected.size()), expected);
+    } else {   // is, nothing
+        EXPECT_EQ(answer, expected);
     }
 }
 
 TEST_P(SimSessions, AnswerAsExpected)
 {
-    Start(GetParam().options);
-    for (const auto& [send, expected] : GetParam().steps) {
-        if (send[0] == '=') {
-            WriteHostFile(Disk("/.faults"), send.substr(1));
-        } else if (send == "<EXIT>") {
-            EXPECT_EQ(WaitSimExit(&sim, 3000), std::stoi(expected)) << "the simulator's exit";
-        } else if (expected == "<HANGUP>") {
-            EXPECT_EQ(write(sim.port, send.data(), send.size()), -1) << send << " written to a line that hung up";
-        } else {
-            ExpectAnswer(Exchange(sim.port, send), expected, send);
-        }
+    const SessionCase& session = GetParam();
+    Start(session.options);
+    for (const SessionStep& step : session.steps) {
+        testing::ScopedTrace trace(session.file.c_str(), step.line, step.verb);
+        const std::string& bytes = step.send.bytes;
+        if (step.verb == "faults")
+            WriteHostFile(Disk("/.faults"), bytes);
+        else if (step.verb == "exit")
+            EXPECT_EQ(WaitSimExit(&sim, 3000), std::stoi(step.expected)) << "the simulator's exit";
+        else if (step.verb == "send-fails")
+            EXPECT_EQ(write(sim.port, bytes.data(), bytes.size()), -1) << "written to a line that hung up";
+        else
+            ExpectAnswer(Exchange(sim.port, step), step);
     }
     EXPECT_EQ(ReadHostFile(sim.root + "-outside.txt"), "must survive");
 }
 
-INSTANTIATE_TEST_SUITE_P(Commands, SimSessions, testing::ValuesIn(Sessions()),
-                         [](const testing::TestParamInfo<SessionCase>& info) { return info.param.title; });
+INSTANTIATE_TEST_SUITE_P(Commands, SimSessions, testing::ValuesIn(SessionCases()),
+                         [](const testing::TestParamInfo<SessionCase>& info) { return info.param.name; });
 
 TEST_F(Sim, HangsUpAfterTwoCommandsAndTakesItsLinkAlong)
 {
@@ -199,32 +235,56 @@ TEST_F(Sim, RefusesUnknownFaultsAndRepeatsStartRequestsEveryQuarterSecond)
     WriteBytes(sim.port, std::string(1, CAN));
 }
 
-// One upload as the sender's steps and the reply expected to each (tests/sim/uploads.txt).
+// One upload as the sender's steps and the reply expected to each (tests/sim/uploads.rows).
 struct StepCase {
-    std::string title, options, header;
+    std::string name, where, options, header;
     uint32_t size;
-    std::string steps;
-    std::vector<std::string> replies;
+    std::vector<std::pair<std::string, std::string>> steps;   // step, reply
     std::string stored;     // where the file must be afterwards, "" for nowhere
     int exitCode;           // of a simulator that ends by itself, else -1
 };
 
-void PrintTo(const StepCase& row, std::ostream* out) { *out << row.title; }
+void PrintTo(const StepCase& row, std::ostream* out) { *out << row.where; }
+
+// The sender's steps: besides these, blockN sends data block N (1 to 9).
+const std::vector<std::string> UploadSteps = {"command", "first-request", "header", "bad-check", "bad-complement",
+                                              "short-block", "eot", "closing-header", "can-run", "can", "pause", "hidden-files"};
+
+int IsUploadStep(const std::string& step)
+{
+    int block = step.size() == 6 && step.starts_with("block") && step[5] >= '1' && step[5] <= '9';
+    return block || std::find(UploadSteps.begin(), UploadSteps.end(), step) != UploadSteps.end();
+}
 
 std::vector<StepCase> Uploads()
 {
     std::vector<StepCase> all;
-    for (const std::string& line : DataLines("uploads.txt")) {
-        std::vector<std::string> field, replies;
-        std::istringstream fields(line);
-        for (std::string text; std::getline(fields, text, '|');)
-            field.push_back(text.substr(1, text.size() - 1 - (text.back() == ' ')));
-        std::istringstream words(field[5]);
-        for (std::string word; words >> word;)
-            replies.push_back(Decode(word));
-        all.push_back({line.substr(0, line.find(' ')), Decode(field[1]), field[2], uint32_t(std::stoul(field[3])), field[4],
-                       replies, Decode(field[6]), std::stoi(field[7])});
+    const std::string path = std::string(SIM_TEST_DATA) + "/uploads.rows";
+    std::ifstream in(path, std::ios::binary);
+    for (const Row& c : ParseRows(in, path, {{"", 7, 7}}, &dataProblems)) {
+        StepCase upload = {c[0], c.Where(), c[1], c[2], uint32_t(std::stoul(c[3])), {}, c[5], c[6].empty() ? -1 : std::stoi(c[6])};
+        std::istringstream words(c.Raw(4));   // each reply is read on its own
+        for (std::string word; words >> word;) {
+            size_t equals = word.find('=');
+            ByteText reply;
+            std::string problem = equals == std::string::npos || !IsUploadStep(word.substr(0, equals))
+                                      ? "'" + word + "' is no STEP=REPLY of a known step"
+                                      : ReadByteText(word.substr(equals + 1), &reply);
+            if (problem.empty() && !reply.pauses.empty())
+                problem = "a pause in a reply";
+            if (!problem.empty())
+                dataProblems.push_back(c.Where() + ": " + problem);
+            else
+                upload.steps.emplace_back(word.substr(0, equals), reply.bytes);
+        }
+        all.push_back(upload);
     }
+    return all;
+}
+
+const std::vector<StepCase>& UploadCases()
+{
+    static const std::vector<StepCase> all = Uploads();
     return all;
 }
 
@@ -236,33 +296,36 @@ TEST_P(SimReceiver, RepliesAsExpected)
     Start(row.options);
     std::string frame1 = Block(1), checkWrong = frame1, complementWrong = frame1;
     checkWrong[500] ^= 1, complementWrong[2] ^= 1;
-    const std::map<char, std::pair<std::string, unsigned>> sends = {   // bytes, wait for the reply
-        {'H', {MakeHeader(row.header, row.size), 600}}, {'c', {checkWrong, 2000}}, {'k', {complementWrong, 2000}},
-        {'s', {frame1.substr(0, 600), 3000}}, {'E', {std::string(1, EOT), 600}}, {'Z', {Frame(true, 0, std::string()), 600}},
-        {'X', {std::string(1024, CAN), 300}}, {'x', {std::string(1, CAN), 300}}};
+    const std::map<std::string, std::pair<std::string, unsigned>> sends = {   // bytes, wait for the reply
+        {"header", {MakeHeader(row.header, row.size), 600}}, {"bad-check", {checkWrong, 2000}},
+        {"bad-complement", {complementWrong, 2000}}, {"short-block", {frame1.substr(0, 600), 3000}},
+        {"eot", {std::string(1, EOT), 600}}, {"closing-header", {Frame(true, 0, std::string()), 600}},
+        {"can-run", {std::string(1024, CAN), 300}}, {"can", {std::string(1, CAN), 300}}};
     tcflush(sim.port, TCIOFLUSH);
     for (size_t i = 0; i < row.steps.size(); i++) {
-        char step = row.steps[i];
+        const auto& [step, reply] = row.steps[i];
+        SCOPED_TRACE(row.where + ": step " + std::to_string(i + 1) + " " + step);
         std::string answer;
-        if (step == 'u' || step == 'r') {
-            if (step == 'u')
+        if (step == "command" || step == "first-request") {
+            if (step == "command")
                 WriteBytes(sim.port, "u\r");
             answer = ReadAnswer(sim.port, 600, 100).substr(0, 2);
             answer = answer == "CC" ? "C" : answer;
-        } else if (step >= '1' && step <= '9')
-            answer = Reply(sim.port, Block(step - '0'), 600);
-        else if (step == 'h')
+        } else if (step.starts_with("block")) {
+            answer = Reply(sim.port, Block(step[5] - '0'), 600);
+        } else if (step == "hidden-files") {
             answer = std::to_string(HiddenUploads(Disk(row.stored.substr(0, row.stored.rfind('/')))));
-        else if (step == 'w')
+        } else if (step == "pause") {
             usleep(500000);
-        else
+        } else {
             answer = Reply(sim.port, sends.at(step).first, sends.at(step).second);
-        EXPECT_EQ(answer, row.replies.at(i)) << "step " << i << " '" << step << "'";
+        }
+        EXPECT_EQ(answer, reply);
     }
     if (row.exitCode >= 0) {
         EXPECT_EQ(WaitSimExit(&sim, 3000), row.exitCode);
     } else {
-        if (row.steps.back() != 'Z' || row.replies.back() != Ack)
+        if (row.steps.back().first != "closing-header" || row.steps.back().second != Ack)
             usleep(400000);   // an unfinished batch: the receiver gives up after its silence limit
         EXPECT_EQ(Command(sim.port, "t\r\n").substr(0, 3), "t\r\n") << "back in command mode";
     }
@@ -270,15 +333,23 @@ TEST_P(SimReceiver, RepliesAsExpected)
     for (uint32_t block = 0; expected.size() < row.size; block++)
         expected += std::string(1024, 'a' + block);
     expected.resize(row.size);
-    if (!row.stored.empty())
+    if (!row.stored.empty()) {
         EXPECT_EQ(ReadHostFile(Disk(row.stored)), expected);
+    }
     EXPECT_EQ(fs::is_regular_file(fs::symlink_status(Disk(row.header))), row.stored == row.header);
     EXPECT_EQ(HiddenUploads(Disk("/ram/cncprg")) + HiddenUploads(Disk("/ROM")), 0);
     EXPECT_EQ(ReadHostFile(sim.root + "-outside.txt"), "must survive");
 }
 
-INSTANTIATE_TEST_SUITE_P(Uploads, SimReceiver, testing::ValuesIn(Uploads()),
-                         [](const testing::TestParamInfo<StepCase>& info) { return info.param.title; });
+INSTANTIATE_TEST_SUITE_P(Uploads, SimReceiver, testing::ValuesIn(UploadCases()),
+                         [](const testing::TestParamInfo<StepCase>& info) { return info.param.name; });
+
+TEST(SimDataFiles, EveryLineReads)
+{
+    EXPECT_GE(SessionCases().size(), 15u);
+    EXPECT_GE(UploadCases().size(), 25u);
+    EXPECT_EQ(dataProblems, std::vector<std::string>{});
+}
 
 class SimWithSz : public Sim, public testing::WithParamInterface<const char*> {};
 

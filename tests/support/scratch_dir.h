@@ -1,4 +1,4 @@
-// A fresh directory removed with its contents, and the rows of a case table.
+// A fresh directory removed with its contents, and whole files' bytes.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -26,9 +26,5 @@ struct ScratchDir {
     std::string File(const std::string& name) const { return (path / name).string(); }
 };
 
-// The cases in tests/NAME, one a line, fields split by '|'; '#' starts a
-// comment line; \r \n \t \xNN and \| stand for themselves.
-using Row = std::vector<std::string>;
-std::vector<Row> ReadRows(const std::string& name);
 // The whole file's bytes ("" when missing).
 std::string ReadBytes(const std::string& path);

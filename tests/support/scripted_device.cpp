@@ -1,5 +1,7 @@
 #include "tests/support/scripted_device.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 
 #include "lib/zem_time.h"
@@ -72,54 +74,24 @@ void ScriptedLine::QueueAt(uint32_t at, const unsigned char* bytes, size_t count
     }
 }
 
-// "{K*}UNIT{*}" written out K times; pauses stay as they are.
-static std::string ExpandRepeats(const std::string& script)
+void QueueScript(ScriptedLine& scripted, const ByteText& script)
 {
-    std::string out;
-    for (size_t at = 0;;) {
-        size_t open = script.find('{', at);
-        if (open == std::string::npos)
-            return out + script.substr(at);
-        size_t close = script.find('}', open);
-        out += script.substr(at, open - at);
-        at = close + 1;
-        if (script[close - 1] != '*') {
-            out += script.substr(open, at - open);
-            continue;
-        }
-        size_t unitEnd = script.find("{*}", at);
-        for (int k = std::stoi(script.substr(open + 1)); k > 0; k--)
-            out += script.substr(at, unitEnd - at);
-        at = unitEnd + 3;
+    uint32_t at = scripted.LastArrival();
+    size_t from = 0;
+    for (const auto& [before, ms] : script.pauses) {
+        scripted.QueueAt(at, reinterpret_cast<const unsigned char*>(script.bytes.data() + from), before - from);
+        at += ms, from = before;
     }
+    scripted.QueueAt(at, reinterpret_cast<const unsigned char*>(script.bytes.data() + from), script.bytes.size() - from);
 }
 
 void QueueScript(ScriptedLine& scripted, const std::string& script)
 {
-    std::string text = ExpandRepeats(script);
-    uint32_t at = scripted.LastArrival();
-    for (size_t from = 0; from < text.size();) {
-        size_t open = text.find('{', from);
-        size_t end = open == std::string::npos ? text.size() : open;
-        scripted.QueueAt(at, reinterpret_cast<const unsigned char*>(text.data() + from), end - from);
-        if (open == std::string::npos)
-            break;
-        size_t close = text.find('}', open);
-        at += static_cast<uint32_t>(std::stoul(text.substr(open + 1, close - open - 1)));
-        from = close + 1;
-    }
-}
-
-std::string ScriptBytes(const std::string& script)
-{
-    std::string text = ExpandRepeats(script), bytes;
-    for (size_t from = 0;;) {
-        size_t open = text.find('{', from);
-        bytes += text.substr(from, open - from);
-        if (open == std::string::npos)
-            return bytes;
-        from = text.find('}', open) + 1;
-    }
+    ByteText read;
+    std::string problem = ReadByteText(script, &read);
+    if (!problem.empty())
+        ADD_FAILURE() << problem << " in the script '" << script << "'";
+    QueueScript(scripted, read);
 }
 
 void InstallScriptedLine(ScriptedLine* scripted)

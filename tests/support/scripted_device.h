@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/byte_text.h"
+
 // Moves only when the code sleeps or a read times out, so protocol limits cost no real time.
 struct VirtualClock {
     uint32_t now = 0;
@@ -42,13 +44,11 @@ struct ScriptedLine {
     std::string Written() const { return {written.begin(), written.end()}; }
 };
 
-// Queues a controller's answer written as a script: "{N}" makes the bytes
-// behind it arrive N ms after those before it; "{K*}UNIT{*}" stands for UNIT
-// K times over (UNIT may hold pauses). The first byte arrives now, or behind
-// the bytes still on their way.
+// Queues a controller's answer: its bytes, each pause making the bytes behind it arrive that many ms after
+// those before it. The first byte arrives now, or behind the bytes still on their way.
+void QueueScript(ScriptedLine& line, const ByteText& script);
+// The same for an answer written in the byte syntax of the test data ("{N}" a pause, "{K*}UNIT{*}" a repeat).
 void QueueScript(ScriptedLine& line, const std::string& script);
-// The bytes of a script, without its pauses.
-std::string ScriptBytes(const std::string& script);
 
 // Installs the line as the serial device and its clock as the time source;
 // null restores the platform device and clock.

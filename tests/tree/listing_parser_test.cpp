@@ -1,6 +1,7 @@
 // The listing parser: single lines, golden samples, the pool and paths of entries.
 #include <set>
 
+#include "tests/support/rows.h"
 #include "tests/support/scratch_dir.h"
 #include "tree/device_tree.h"
 #include "tree/tree_json.h"
@@ -59,16 +60,17 @@ protected:
 TEST(ClassifyLine, EachLineGetsItsKindAndValues)
 {
     const std::vector<std::string> kinds = {"OTHER", "FILE", "DIRECTORY", "RAMDISK_FREE", "FLASHDISK_FREE", "EMPTY", "END"};
-    for (const Row& c : ReadRows("tree/lines.rows")) {
-        SCOPED_TRACE(testing::PrintToString(c[0]));
+    for (const Row& c : ReadRows("tree/lines.rows", {{"", 6, 6}})) {
+        SCOPED_TRACE(c.Where());
         ListingLine line;
         memset(&line, 0xEE, sizeof(line));
         int kind = ClassifyLine(&line, c[0].c_str());
         EXPECT_EQ(kinds.at(kind), c[1]);
         EXPECT_EQ(line.depth, std::stoul(c[4]));
         EXPECT_EQ(line.next, kind == LINE_END ? nullptr : c[0].c_str() + std::stoul(c[5]));
-        if (kind == LINE_FILE || kind == LINE_RAMDISK_FREE || kind == LINE_FLASHDISK_FREE)
+        if (kind == LINE_FILE || kind == LINE_RAMDISK_FREE || kind == LINE_FLASHDISK_FREE) {
             EXPECT_EQ(line.number, std::stoul(c[2]));
+        }
         EXPECT_EQ(c[3] == "~" ? (line.text == nullptr && line.length == 0 ? "~" : "?") : std::string(line.text, line.length), c[3]);
     }
 }
@@ -127,8 +129,10 @@ TEST_F(DeviceTreeTest, PathsOfEntriesAndEntriesOfPaths)
         char path[64] = "~";
         return entry && !GetEntryPath(entry, path, sizeof(path)) ? "?" : std::string(path);
     };
-    for (Row c : ReadRows("tree/paths.rows")) {
-        DirEntry* entry = c[0] + c[1] == "get/" ? &tree->root : FindEntryByPath(tree, c[1].data());
+    for (const Row& c : ReadRows("tree/paths.rows", {{"get", 4, 4}, {"find", 3, 3}})) {
+        SCOPED_TRACE(c.Where());
+        std::string path = c[1];
+        DirEntry* entry = c[0] + path == "get/" ? &tree->root : FindEntryByPath(tree, path.data());
         if (c[0] == "find") {
             EXPECT_EQ(name(entry), c[2]) << c[1];
             continue;

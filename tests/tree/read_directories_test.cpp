@@ -7,7 +7,7 @@
 #include "res/resource_ids.h"
 #include "serial/answer_read.h"
 #include "serial/serial_port.h"
-#include "tests/support/scratch_dir.h"
+#include "tests/support/rows.h"
 #include "tests/support/scripted_device.h"
 #include "tree/device_tree.h"
 
@@ -78,7 +78,7 @@ protected:
     ZemUiSink uiSink{};
     SerialPort* port = nullptr;
     DeviceTree* tree = nullptr;
-    std::map<char, std::string> replies;
+    std::map<char, ByteText> replies;
     std::string script;
     size_t sends = 0;
     std::vector<std::string> problems;
@@ -88,12 +88,12 @@ protected:
 TEST_F(ReadDirectoriesTest, AttemptsAndTheMessageOfTheLastOne)
 {
     const std::vector<std::string> outcomes = {"OK", "SEND_FAILED", "NO_ANSWER", "BAD_ANSWER", "NOT_CONNECTED", "ABANDONED"};
-    for (const Row& c : ReadRows("tree/reads.rows")) {
+    for (const Row& c : ReadRows("tree/reads.rows", {{"reply", 3, 3}, {"", 9, 9}})) {
         if (c[0] == "reply") {
-            replies[c[1][0]] = c[2];
+            replies[c[1][0]] = c.Timed(2);
             continue;
         }
-        SCOPED_TRACE(c[0] + "|" + c[1] + "|" + c[2] + "|" + c[3]);
+        SCOPED_TRACE(c.Where());
         AutoConnect = std::stoi(c[0]);
         ListingAttemptsOverride = std::stoul(c[1]);
         hookAnswers = c[3];

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "serial/serial_port.h"
+#include "serial/upload_file_list.h"
 #include "serial/upload_job.h"
 #include "serial/upload_protocol.h"
 #include "serial/upload_worker.h"
@@ -20,13 +21,13 @@ TEST(UploadInterop, RbReceivesEveryFileByteForByte)
     static UploadJob job;
     ClearUploadJob(&job);
     job.ramBudget = job.flashBudget = 0xFFFFFFFFu;
-    size_t at = 0;
+    uint32_t listed = 0;
     for (uint32_t size : {3000, 1, 128, 1025, 100001}) {
         std::string content(size, '\0'), path = source + (size == 3000 ? "/my part.nc" : "/f" + std::to_string(size));
         for (uint32_t i = 0; i < size; i++)
             content[i] = static_cast<char>((i * 2654435761u + size) >> 13);
         WriteHostFile(path, content);
-        at += path.copy(job.fileList + at, path.size()) + 1;
+        AppendFileName(job.fileList, FILE_LIST_ROOM, &listed, path.c_str());
     }
     PtyRelay relay;
     ASSERT_EQ(OpenPtyRelay(&relay, 1), 1);

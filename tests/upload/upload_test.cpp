@@ -7,87 +7,36 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <sstream>
 #include <thread>
 
 #include "lib/zem_shared.h"
 #include "serial/serial_port.h"
+#include "serial/upload_file_list.h"
 #include "serial/upload_job.h"
 #include "serial/upload_notice.h"
 #include "serial/upload_protocol.h"
 #include "serial/upload_steps.h"
 #include "serial/upload_worker.h"
+#include "tests/support/case_blocks.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/scripted_device.h"
 #include "tests/upload/line_bytes.h"
+#include "tests/upload/ymodem_peer.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<unsigned char>;
 using Words = std::vector<std::string>;
 
-Bytes FileContent(uint32_t size)
-{
-    Bytes content(size);
-    for (uint32_t i = 0; i < size; i++)
-        content[i] = static_cast<unsigned char>(i * 7 + 3);
-    return content;
-}
-
-// <ACK> <NAK> <CAN> <EOT> <CR> <STX> <0> <FF> are those bytes, "-" nothing; "*N" at the end repeats.
-Bytes Decode(std::string token)
-{
-    size_t star = token.rfind('*');
-    int repeat = star != std::string::npos && token.find('>', star) == std::string::npos ? std::stoi(token.substr(star + 1)) : 1;
-    const std::pair<std::string, std::string> names[] = {{"<ACK>", "\x06"}, {"<NAK>", "\x15"}, {"<CAN>", "\x18"}, {"<EOT>", "\x04"},
-                                                         {"<CR>", "\r"}, {"<STX>", "\x02"}, {"<0>", std::string(1, 0)}, {"<FF>", "\xFF"}};
-    Bytes one = DecodeNames<Bytes>(token.substr(0, repeat > 1 ? star : token.size()), names), all;
-    for (int i = 0; i < repeat; i++)
-        all.insert(all.end(), one.begin(), one.end());
-    return all;
-}
-
-std::string Join(const Words& words, size_t from = 0)
+std::string Join(const Words& words)
 {
     std::string text;
-    for (size_t i = from; i < words.size(); i++)
-        text += (i > from ? " " : "") + words[i];
+    for (const std::string& word : words)
+        text += (text.empty() ? "" : " ") + word;
     return text;
 }
-
-// A well-behaved receiver that asks for one mode and keeps what it gets.
-struct YmodemPeer {
-    int crcMode = 1, closed = 0;
-    uint32_t nextBlock = 1;
-    std::vector<std::pair<std::string, uint32_t>> names;   // block 0: path and size
-    std::vector<Bytes> files;                               // data, cut to the size at EOT
-
-    std::string Answer(const Bytes& write)
-    {
-        std::string start = crcMode ? "CC" : "\x15";
-        if (write.size() == 2 && write[0] == 'u')
-            return start;
-        if (write.size() == 1 && write[0] == UPL_EOT) {
-            files.back().resize(std::min<size_t>(files.back().size(), names.back().second));
-            nextBlock = 1;
-            return "\x06" + start;
-        }
-        if (write.size() != 132 && write.size() != 1029)
-            return !write.empty() && write[0] == UPL_CAN ? "" : "\x15";
-        const char* text = reinterpret_cast<const char*>(write.data() + 3);
-        if (write[1] == 0 && nextBlock == 1) {
-            if (!(closed = text[0] == 0))
-                names.emplace_back(text, static_cast<uint32_t>(strtoul(text + strlen(text) + 1, nullptr, 10))), files.emplace_back();
-            return closed ? "\x06" : "\x06" "C";
-        }
-        if (write[1] != (nextBlock & 0xFF))
-            return "\x15";
-        files.back().insert(files.back().end(), write.begin() + 3, write.end() - (write.size() == 1029 ? 2 : 1));
-        nextBlock++;
-        return "\x06";
-    }
-};
 
 class UploadRig : public testing::Test {
 protected:
@@ -97,7 +46,7 @@ protected:
     std::vector<Bytes> writes;   // each write of the sender
     std::vector<std::pair<unsigned, intptr_t>> notices;
     ScratchDir dir;
-    std::function<std::string(size_t index, const Bytes& bytes)> peer;   // answers write index
+    std::function<ByteText(size_t index, const Bytes& bytes)> peer;   // answers write index, in time
 
     void SetUp() override
     {
@@ -111,8 +60,7 @@ protected:
         UploadSetNoticeSink(&sink);
         line.onWrite = [this](ScriptedLine& l, const unsigned char* bytes, uint32_t count) {
             Bytes written(bytes, bytes + count);
-            std::string answer = peer ? peer(writes.size(), written) : std::string();
-            l.Queue(Bytes(answer.begin(), answer.end()));
+            QueueScript(l, peer ? peer(writes.size(), written) : ByteText{});
             writes.push_back(std::move(written));
         };
     }
@@ -131,9 +79,10 @@ protected:
     }
     void SetFiles(const Words& paths)
     {
-        memset(job->fileList, 0, sizeof(job->fileList));
-        for (size_t at = 0, i = 0; i < paths.size(); at += paths[i++].size() + 1)
-            memcpy(job->fileList + at, paths[i].c_str(), paths[i].size() + 1);
+        uint32_t used = 0;
+        job->fileList[0] = 0;
+        for (const std::string& path : paths)
+            ASSERT_TRUE(AppendFileName(job->fileList, FILE_LIST_ROOM, &used, path.c_str())) << path;
     }
     std::vector<intptr_t> Positions() const
     {
@@ -145,185 +94,309 @@ protected:
     }
 };
 
-struct Transcript {
-    std::string name;
-    std::vector<Words> lines;   // words of each directive
+// The directives of a transcript (tests/upload/transcripts/README.md), each with how many words follow it.
+const std::vector<VerbShape> Inputs = {
+    {"target-dir", 1, 1},  {"budget", 2, 2},     {"file", 2, ANY_NUMBER}, {"folder", 1, ANY_NUMBER}, {"missing-file", 1, ANY_NUMBER},
+    {"receiver", 1, 1},    {"replies", 1, ANY_NUMBER}, {"after-write", 2, 3}, {"fail-write", 1, 1}, {"cut-write", 1, 1},
+    {"unterminated-list", 0, 0}, {"run", 1, 1}, {"busy-port", 0, 0},
 };
+const std::vector<VerbShape> Checks = {
+    {"result", 1, 1},           {"job-result", 1, 1},     {"busy-while-writing", 1, 1}, {"busy-after", 1, 1},
+    {"unread-bytes", 1, 1},     {"reads", 1, 1},          {"write-lengths", 0, ANY_NUMBER}, {"write-count", 1, 1},
+    {"writes-of-length", 2, 2}, {"virtual-ms", 2, 2},     {"slept-ms", 2, 2},           {"line-bytes", 1, 1},
+    {"whole-exchange", 3, 3},   {"last-writes", 1, ANY_NUMBER}, {"purges", 1, 1},       {"batch-closed", 1, 1},
+    {"received-files", 1, 1},   {"first-header-path", 1, 1}, {"file-text", 1, ANY_NUMBER}, {"status-text", 1, ANY_NUMBER},
+    {"progress-positions", 1, ANY_NUMBER}, {"notices", 1, ANY_NUMBER}, {"last-notice", 1, 1},
+    {"reads-after-cancel", 1, 1}, {"cancel-sent", 1, 1}, {"budget-left", 2, 2},
+    {"sender-reason", 0, ANY_NUMBER},
+};
+// What may happen after a write, with the words of its after-write line.
+const std::map<std::string, size_t> AfterWriteActions = {{"cancel", 2},      {"extra-reply", 3},  {"resize-file", 3},
+                                                         {"delete-file", 2}, {"replace-file", 2}, {"rewrite-file", 2}};
 
-void PrintTo(const Transcript& row, std::ostream* out) { *out << row.name; }
-
-std::vector<Transcript> LoadTranscripts()
+std::vector<VerbShape> TranscriptVerbs()
 {
-    std::vector<Transcript> all;
-    for (const fs::directory_entry& file : fs::directory_iterator(UPLOAD_TRANSCRIPTS))
-        for (std::ifstream in(file.path()); in.good();) {
-            std::string text, word;
-            std::getline(in, text);
-            std::istringstream words(text);
-            Words line;
-            while (words >> word && word[0] != '#')
-                line.push_back(word);
-            if (line.size() == 2 && line[0] == "case")
-                all.push_back({line[1], {}});
-            else if (!line.empty() && !all.empty())
-                all.back().lines.push_back(line);
-        }
+    std::vector<VerbShape> all = Inputs;
+    all.insert(all.end(), Checks.begin(), Checks.end());
     return all;
 }
 
-class UploadTranscripts : public UploadRig, public testing::WithParamInterface<Transcript> {};
+int IsInput(const std::string& verb)
+{
+    return std::any_of(Inputs.begin(), Inputs.end(), [&](const VerbShape& shape) { return shape.verb == verb; });
+}
+
+// A transcript file's cases; what cannot be read goes to problems as "FILE:LINE: why".
+std::vector<CaseBlock> ParseTranscripts(std::istream& in, const std::string& file, std::vector<std::string>* problems)
+{
+    std::vector<CaseBlock> cases = ParseCaseBlocks(in, file, TranscriptVerbs(), problems);
+    for (const CaseBlock& transcript : cases)
+        for (const CaseLine& l : transcript.lines) {
+            auto action = l.verb == "after-write" ? AfterWriteActions.find(l.words[1]) : AfterWriteActions.end();
+            if (l.verb == "after-write" && (action == AfterWriteActions.end() || action->second != l.words.size()))
+                problems->push_back(transcript.Where(l.line) + ": no after-write action '" + l.rest + "'");
+        }
+    return cases;
+}
+
+// Every transcript file's cases, in file name order; what cannot be read is kept for the test of the files.
+std::vector<std::string> transcriptProblems;
+std::vector<CaseBlock> LoadTranscripts()
+{
+    std::vector<fs::path> files;
+    for (const fs::directory_entry& file : fs::directory_iterator(UPLOAD_TRANSCRIPTS))
+        if (file.path().extension() == ".txt")
+            files.push_back(file.path());
+    std::sort(files.begin(), files.end());
+    std::vector<CaseBlock> all;
+    for (const fs::path& file : files) {
+        std::ifstream in(file, std::ios::binary);
+        std::vector<CaseBlock> cases = ParseTranscripts(in, file.string(), &transcriptProblems);
+        all.insert(all.end(), cases.begin(), cases.end());
+    }
+    return all;
+}
+
+const std::vector<CaseBlock>& Transcripts()
+{
+    static const std::vector<CaseBlock> all = LoadTranscripts();
+    return all;
+}
+
+TEST(UploadTranscriptFiles, EveryLineReads)
+{
+    EXPECT_GE(Transcripts().size(), 50u);
+    EXPECT_EQ(transcriptProblems, std::vector<std::string>{});
+}
+
+// A transcript that does not read names its file and line, before anything runs.
+TEST(UploadTranscriptFiles, AnUnknownDirectiveOrCountFailsAtItsFileAndLine)
+{
+    std::istringstream in("case a\nfile 10 a.nc\nat 0 short\nafter-write 0 shorten\n\ncase b\nresult\n");
+    std::vector<std::string> problems;
+    std::vector<CaseBlock> cases = ParseTranscripts(in, "bad.txt", &problems);
+    EXPECT_EQ(problems, (std::vector<std::string>{"bad.txt:3: unknown directive 'at'", "bad.txt:7: 'result' takes 1 word, not 0",
+                                                  "bad.txt:4: no after-write action '0 shorten'"}));
+    ASSERT_EQ(cases.size(), 2u);
+    EXPECT_EQ(cases[0].lines.size(), 2u);
+}
+
+class UploadTranscripts : public UploadRig, public testing::WithParamInterface<CaseBlock> {};
 
 std::string NoticeText(const std::pair<unsigned, intptr_t>& notice)
 {
     const std::pair<unsigned, const char*> names[] = {{UM_SET_FILE_TEXT, "FILE"}, {UM_SET_STATUS_TEXT, "STATUS"},
                                                       {UM_PROGRESS_INIT, "INIT"}, {UM_PROGRESS_SET, "SET"}};
     auto named = std::find_if(std::begin(names), std::end(names), [&](const auto& n) { return n.first == notice.first; });
-    return (named == std::end(names) ? "?" : named->second) + (":" + std::to_string(notice.second));
+    std::string text = named == std::end(names) ? "?" : named->second;
+    return text.append(":").append(std::to_string(notice.second));
+}
+
+// The bytes of file 0's whole exchange: the command, block 0 with its path and size, the data frames of mode, the
+// EOT and the closing header of closeMode.
+Bytes WholeExchange(const std::string& mode, const std::string& closeMode, const std::string& path, uint32_t size)
+{
+    Bytes content = FileContent(size), header(path.begin(), path.end()), line = {'u', '\r'};
+    header.push_back(0);
+    for (char digit : std::to_string(size))
+        header.push_back(static_cast<unsigned char>(digit));
+    std::vector<Bytes> pieces = {Frame(mode == "crc", 0, header)};
+    for (size_t at = 0, block = mode == "crc" ? 1024 : 128; at < content.size(); at += block)
+        pieces.push_back(Frame(mode == "crc", static_cast<unsigned char>(at / block + 1),
+                               Bytes(content.begin() + at, content.begin() + std::min(content.size(), at + block))));
+    pieces.insert(pieces.end(), {{UPL_EOT}, Frame(closeMode == "crc", 0, Bytes())});
+    for (const Bytes& piece : pieces)
+        line.insert(line.end(), piece.begin(), piece.end());
+    return line;
+}
+
+template <class List, class Show>
+std::string Listed(const List& list, Show show)
+{
+    Words words;
+    for (const auto& item : list)
+        words.push_back(show(item));
+    return Join(words);
 }
 
 TEST_P(UploadTranscripts, EndAsTranscribed)
 {
-    Words paths, replies;
+    const CaseBlock& transcript = GetParam();
+    Words paths;
     std::vector<uint32_t> sizes;
-    std::vector<Words> events;
+    std::vector<ByteText> replies;
+    std::vector<Words> afterWrites;
+    std::map<size_t, int*> armWrite;   // write index -> the line's counter that makes it fail or end short
     YmodemPeer receiver;
-    int scripted = 1, readsAtCancel = -1, worker = 0, busyWhileWriting = 1;
-    for (const Words& w : GetParam().lines) {
-        if (w[0] == "dir")
-            strcpy(job->targetDir, w[1].c_str());
-        else if (w[0] == "budget")
-            job->ramBudget = std::stoul(w[1]), job->flashBudget = std::stoul(w[2]);
-        else if (w[0] == "file" && (w[1] == "dir" || w[1] == "missing")) {
-            paths.push_back(dir.File(Join(w, 2))), sizes.push_back(0);
-            if (w[1] == "dir")
+    int scripted = 1, readsAtCancel = -1, worker = 0, busyWhileWriting = 1, unterminated = 0;
+    auto bytesOf = [&](const CaseLine& at, const std::string& text) {
+        std::string bytes = TextBytes(text, transcript.Where(at.line));
+        return Bytes(bytes.begin(), bytes.end());
+    };
+    for (const CaseLine& l : transcript.lines) {
+        const std::string& verb = l.verb;
+        if (verb == "target-dir")
+            strcpy(job->targetDir, l.rest.c_str());
+        else if (verb == "budget")
+            job->ramBudget = std::stoul(l.words[0]), job->flashBudget = std::stoul(l.words[1]);
+        else if (verb == "file" || verb == "folder" || verb == "missing-file") {
+            sizes.push_back(verb == "file" ? std::stoul(l.words[0]) : 0);
+            std::string name = verb == "file" ? l.rest.substr(l.rest.find(' ') + 1) : l.rest;
+            paths.push_back(verb == "file" ? MakeFile(name, sizes.back()) : dir.File(name));
+            if (verb == "folder")
                 fs::create_directory(paths.back());
-        } else if (w[0] == "file") {
-            sizes.push_back(std::stoul(w[1]));
-            paths.push_back(MakeFile(Join(w, 2), sizes.back()));
-            // An old write time, so a rewrite within the file system's clock tick still shows.
-            fs::last_write_time(paths.back(), fs::last_write_time(paths.back()) - std::chrono::hours(1));
-        } else if (w[0] == "peer")
-            scripted = 0, receiver.crcMode = w[1] == "crc";
-        else if (w[0] == "replies")
-            replies.assign(w.begin() + 1, w.end());
-        else if (w[0] == "at")
-            events.push_back(w);
-        else if (w[0] == "prefail")
-            line.failWrites = 1;
-        else if (w[0] == "worker")   // the worker thread's body, not the bare batch; "busy" takes the port first
-            worker = 1, ZemSerComSetBusy(port, w.size() > 1);
+            if (verb == "file")   // an old write time, so a rewrite within the file system's clock tick still shows
+                fs::last_write_time(paths.back(), fs::last_write_time(paths.back()) - std::chrono::hours(1));
+        } else if (verb == "receiver")
+            scripted = 0, receiver.crcMode = l.words[0] == "crc";
+        else if (verb == "replies")
+            for (const std::string& word : l.words) {
+                replies.emplace_back();
+                std::string problem = ReadByteText(word, &replies.back());
+                if (!problem.empty())
+                    ADD_FAILURE_AT(transcript.file.c_str(), l.line) << problem;
+            }
+        else if (verb == "after-write")
+            afterWrites.push_back(l.words);
+        else if (verb == "fail-write" || verb == "cut-write")
+            armWrite[std::stoul(l.words[0])] = verb == "fail-write" ? &line.failWrites : &line.shortWrites;
+        else if (verb == "unterminated-list")
+            unterminated = 1;
+        else if (verb == "run")
+            worker = l.words[0] == "worker";
+        else if (verb == "busy-port")
+            ZemSerComSetBusy(port, 1);
     }
     SetFiles(paths);
-    for (const Words& w : GetParam().lines)
-        if (w[0] == "unterminated")
-            memset(job->fileList, 'x', sizeof(job->fileList));
+    if (unterminated)
+        memset(job->fileList, 'x', sizeof(job->fileList));
+    auto arm = [&](size_t index) {
+        if (armWrite.count(index))
+            *armWrite[index] = 1;
+    };
+    arm(0);
     peer = [&](size_t index, const Bytes& bytes) {
         busyWhileWriting &= ZemSerComIsBusy(port);
-        Bytes answer = scripted ? (index < replies.size() ? Decode(replies[index]) : Bytes()) : Decode(receiver.Answer(bytes));
-        for (const Words& e : events) {
-            const std::string& what = std::stoul(e[1]) == index ? e[2] : "";
+        ByteText answer = scripted ? (index < replies.size() ? replies[index] : ByteText{}) : ByteText{receiver.AnswerText(bytes), {}};
+        for (const Words& event : afterWrites) {
+            const std::string& what = std::stoul(event[0]) == index ? event[1] : "";
             if (what == "cancel")
                 ZemStoreByte(&job->cancelRequested, 1), readsAtCancel = line.reads;
-            else if (what == "fail" || what == "short")
-                (what == "fail" ? line.failWrites : line.shortWrites) = 1;
-            else if (what == "also")
-                answer.push_back(static_cast<unsigned char>(e[3][0]));
-            else if (what == "resize")
-                fs::resize_file(paths[0], std::stoul(e[3]));
-            else if (what == "delete")
+            else if (what == "extra-reply")
+                answer.bytes += event[2][0];
+            else if (what == "resize-file")
+                fs::resize_file(paths[0], std::stoul(event[2]));
+            else if (what == "delete-file")
                 fs::remove(paths[0]);
-            else if (what == "replace")
+            else if (what == "replace-file")
                 fs::rename(MakeFile("other.nc", sizes[0]), paths[0]);
-            else if (what == "rewrite")
+            else if (what == "rewrite-file")
                 std::fstream(paths[0], std::ios::in | std::ios::out | std::ios::binary).write("NEW", 3);
         }
-        return std::string(answer.begin(), answer.end());
+        arm(index + 1);
+        return answer;
     };
     ZemStoreResult(&job->result, 77);
     int result = worker ? RunUploadWorker(job) : UploadBatch(job);
-    for (const Words& w : GetParam().lines) {
-        SCOPED_TRACE(Join(w));
-        Words got;   // what happened, in the words of the directive
-        const std::string& key = w[0];
-        if (key == "result" || key == "slot")
-            got = {UploadResultName(key == "result" ? result : ZemLoadResult(&job->result))};
-        else if (key == "port")   // busy while writing, busy after, bytes left unread, reads
-            got = {std::to_string(busyWhileWriting), std::to_string(ZemSerComIsBusy(port)), std::to_string(line.pending.size()),
-                   std::to_string(line.reads)};
-        else if (key == "lengths" || key == "writes" || key == "count") {
-            for (const Bytes& write : writes)
-                got.push_back(std::to_string(write.size()));
-            if (key != "lengths")   // writes: how many; count LENGTH: how many of that length
-                got = key == "writes" ? Words{std::to_string(got.size())} : Words{w[1], std::to_string(std::count(got.begin(), got.end(), w[1]))};
-        } else if (key == "time" || key == "slept") {
-            uint32_t value = key == "time" ? line.clock.now : line.clock.slept;
-            got = value >= std::stoul(w[1]) && value <= std::stoul(w[2]) ? Words{w[1], w[2]} : Words{std::to_string(value)};
-        } else if (key == "written" || key == "line") {
-            Bytes expected;
-            std::vector<Bytes> pieces;
-            for (size_t i = 1; key == "written" && i < w.size(); i++)
-                pieces.push_back(Decode(w[i]));
-            if (key == "line") {   // the whole exchange of file 0: mode of its frames, of the close, header name
-                Bytes content = FileContent(sizes[0]), header(w[3].begin(), w[3].end());
-                header.push_back(0);
-                for (char digit : std::to_string(sizes[0]))
-                    header.push_back(static_cast<unsigned char>(digit));
-                pieces = {{'u', '\r'}, Frame(w[1] == "crc", 0, header)};
-                for (size_t at = 0, block = w[1] == "crc" ? 1024 : 128; at < content.size(); at += block)
-                    pieces.push_back(Frame(w[1] == "crc", static_cast<unsigned char>(at / block + 1),
-                                           Bytes(content.begin() + at, content.begin() + std::min(content.size(), at + block))));
-                pieces.insert(pieces.end(), {{UPL_EOT}, Frame(w[2] == "crc", 0, Bytes())});
-            }
-            for (const Bytes& piece : pieces)
-                expected.insert(expected.end(), piece.begin(), piece.end());
-            EXPECT_EQ(line.written, expected);
-            continue;
-        } else if (key == "purges" || key == "closed")
-            got = {std::to_string(key == "purges" ? line.purges : receiver.closed)};
-        else if (key == "filetext" || key == "statustext")
-            got = {key == "filetext" ? UploadFileText : UploadStatusText};
-        else if (key == "positions")
-            for (intptr_t position : Positions())
-                got.push_back(std::to_string(position));
-        else if (key == "notices" || key == "lastnotice") {
-            for (const auto& notice : notices)
-                got.push_back(NoticeText(notice));
-            if (key == "lastnotice")
-                got.erase(got.begin(), got.end() - std::min<size_t>(got.size(), 1));
-        } else if (key == "received") {   // files whole, the first under the name given
-            ASSERT_EQ(receiver.files.size(), std::stoul(w[1]));
-            for (size_t i = 0; i < receiver.files.size(); i++)
-                EXPECT_EQ(receiver.files[i], FileContent(sizes[i])) << i;
-            got = {std::to_string(receiver.files.size())};
-            if (w.size() > 2 && receiver.names[0].second == sizes[0])
-                got.push_back(receiver.names[0].first);
-        } else if (key == "tail") {   // the last writes
-            ASSERT_GE(writes.size(), w.size() - 1);
-            for (size_t i = 1; i < w.size(); i++)
-                EXPECT_EQ(writes[writes.size() - w.size() + i], Decode(w[i])) << i;
-            continue;
-        } else if (key == "drain")   // reads after the cancel: the reply, then the drain
-            got = {std::to_string(line.reads - readsAtCancel) + (line.pending.empty() ? "" : "+")};
-        else if (key == "told")   // the receiver was told with CAN to stop
-            got = {std::to_string(ZemLoadByte(&job->cancelSent))};
-        else if (key == "left")
-            got = {std::to_string(job->ramBudget), std::to_string(job->flashBudget)};
-        else if (key == "reason") {   // the sender's reason in words
-            char words[512];
-            std::istringstream sentence(UploadFailureWords(result, &job->failure, words, sizeof(words)));
-            for (std::string word; sentence >> word;)
-                got.push_back(word);
+
+    auto lengths = [&] { return Listed(writes, [](const Bytes& write) { return std::to_string(write.size()); }); };
+    auto within = [](uint64_t value, const CaseLine& l) {
+        return value >= std::stoul(l.words[0]) && value <= std::stoul(l.words[1]) ? l.rest : std::to_string(value);
+    };
+    // What happened, in the words of the check.
+    const std::map<std::string, std::function<std::string(const CaseLine&)>> checks = {
+        {"result", [&](auto&) { return UploadResultName(result); }},
+        {"job-result", [&](auto&) { return UploadResultName(ZemLoadResult(&job->result)); }},
+        {"busy-while-writing", [&](auto&) { return std::to_string(busyWhileWriting); }},
+        {"busy-after", [&](auto&) { return std::to_string(ZemSerComIsBusy(port)); }},
+        {"unread-bytes", [&](auto&) { return std::to_string(line.pending.size()); }},
+        {"reads", [&](auto&) { return std::to_string(line.reads); }},
+        {"write-lengths", [&](auto&) { return lengths(); }},
+        {"write-count", [&](auto&) { return std::to_string(writes.size()); }},
+        {"writes-of-length", [&](const CaseLine& l) {
+             auto ofLength = [&](const Bytes& write) { return std::to_string(write.size()) == l.words[0]; };
+             return l.words[0] + " " + std::to_string(std::count_if(writes.begin(), writes.end(), ofLength));
+         }},
+        {"virtual-ms", [&](const CaseLine& l) { return within(line.clock.now, l); }},
+        {"slept-ms", [&](const CaseLine& l) { return within(line.clock.slept, l); }},
+        {"purges", [&](auto&) { return std::to_string(line.purges); }},
+        {"batch-closed", [&](auto&) { return std::to_string(receiver.closed); }},
+        {"received-files", [&](auto&) {   // and each of them whole
+             for (size_t i = 0; i < receiver.files.size() && i < sizes.size(); i++)
+                 EXPECT_EQ(receiver.files[i], FileContent(sizes[i])) << "file " << i;
+             return std::to_string(receiver.files.size());
+         }},
+        {"first-header-path", [&](auto&) {
+             if (receiver.names.empty())
+                 return std::string("(no file)");
+             return receiver.names[0].first + (receiver.names[0].second == sizes[0] ? "" : " with another size");
+         }},
+        {"file-text", [&](auto&) { return std::string(UploadFileText); }},
+        {"status-text", [&](auto&) { return std::string(UploadStatusText); }},
+        {"progress-positions", [&](auto&) { return Listed(Positions(), [](intptr_t at) { return std::to_string(at); }); }},
+        {"notices", [&](auto&) { return Listed(notices, NoticeText); }},
+        {"last-notice", [&](auto&) { return notices.empty() ? "" : NoticeText(notices.back()); }},
+        {"reads-after-cancel", [&](auto&) {   // the reply, then the drain
+             return std::to_string(line.reads - readsAtCancel) + (line.pending.empty() ? "" : " and bytes left");
+         }},
+        {"cancel-sent", [&](auto&) { return std::to_string(ZemLoadByte(&job->cancelSent)); }},   // the receiver told to stop
+        {"budget-left", [&](auto&) { return std::to_string(job->ramBudget) + " " + std::to_string(job->flashBudget); }},
+        {"sender-reason", [&](auto&) {   // the sender's reason in words
+             char words[512];
+             return std::string(UploadFailureWords(result, &job->failure, words, sizeof(words)));
+         }},
+    };
+    for (const CaseLine& l : transcript.lines) {
+        testing::ScopedTrace trace(transcript.file.c_str(), l.line, l.verb + " " + l.rest);
+        if (l.verb == "line-bytes") {
+            EXPECT_EQ(line.written, bytesOf(l, l.rest));
+        } else if (l.verb == "whole-exchange") {
+            EXPECT_EQ(line.written, WholeExchange(l.words[0], l.words[1], l.words[2], sizes[0]));
+        } else if (l.verb == "last-writes") {
+            ASSERT_GE(writes.size(), l.words.size());
+            for (size_t i = 0; i < l.words.size(); i++)
+                EXPECT_EQ(writes[writes.size() - l.words.size() + i], bytesOf(l, l.words[i])) << "write " << i;
+        } else if (!IsInput(l.verb)) {
+            EXPECT_EQ(checks.at(l.verb)(l), Join(l.words));
         }
-        else if (std::string(" dir budget file peer replies at prefail unterminated worker ").find(" " + key + " ") != std::string::npos)
-            continue;
-        else
-            ADD_FAILURE() << "unknown directive";
-        EXPECT_EQ(Join(got), Join(w, 1));
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, UploadTranscripts, testing::ValuesIn(LoadTranscripts()),
-                         [](const testing::TestParamInfo<Transcript>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Cases, UploadTranscripts, testing::ValuesIn(Transcripts()),
+                         [](const testing::TestParamInfo<CaseBlock>& info) { return info.param.name; });
+
+TEST(UploadFileList, NamesFillTheRoomAndTheListStaysClosed)
+{
+    static char list[UPLOAD_FILE_LIST_SIZE];
+    memset(list, 'x', sizeof(list));
+    uint32_t used = 0;
+    EXPECT_EQ(AppendFileName(list, 10, &used, "ab"), 1);
+    EXPECT_EQ(AppendFileName(list, 10, &used, ""), 0);
+    EXPECT_EQ(AppendFileName(list, 10, &used, "cdefghi"), 0);   // with its NUL 8 bytes, 7 left
+    EXPECT_EQ(AppendFileName(list, 10, &used, "cdefgh"), 1);    // the closing NUL goes behind the room
+    EXPECT_EQ(used, 10u);
+    EXPECT_EQ(AppendFileName(list, 10, &used, "h"), 0);
+    EXPECT_EQ(memcmp(list, "ab\0cdefgh\0\0x", 12), 0);
+    EXPECT_STREQ(NextFileName(list), "cdefgh");
+    EXPECT_STREQ(NextFileName(NextFileName(list)), "");
+    EXPECT_EQ(FileListBytes(list), 11u);
+    EXPECT_EQ(FileListIsClosed(list), 1);
+}
+
+TEST(UploadFileList, AListIsClosedOnlyByAnEmptyNameInsideItsField)
+{
+    static char list[UPLOAD_FILE_LIST_SIZE];
+    memset(list, 'x', sizeof(list));
+    EXPECT_EQ(FileListIsClosed(list), 0);
+    list[UPLOAD_FILE_LIST_SIZE - 1] = 0;   // a name that ends at the last byte, and nothing behind it
+    EXPECT_EQ(FileListIsClosed(list), 0);
+    list[UPLOAD_FILE_LIST_SIZE - 2] = 0;
+    EXPECT_EQ(FileListIsClosed(list), 1);
+    EXPECT_EQ(FileListBytes(list), uint32_t(UPLOAD_FILE_LIST_SIZE));
+    list[0] = 0;
+    EXPECT_EQ(FileListIsClosed(list), 1);
+    EXPECT_EQ(FileListBytes(list), 1u);
+}
 
 using UploadBatches = UploadRig;
 
@@ -335,10 +408,10 @@ TEST_F(UploadBatches, ProgressNearFourGibibytesDoesNotOverflow)
     fs::resize_file(path, size);
     SetFiles({path});
     uint32_t header = 0;
-    peer = [&](size_t index, const Bytes& bytes) -> std::string {
+    peer = [&](size_t index, const Bytes& bytes) -> ByteText {
         if (index == 1)
             header = static_cast<uint32_t>(strtoul(reinterpret_cast<const char*>(bytes.data()) + 3 + 9, nullptr, 10));
-        return index == 0 ? "CC" : index == 1 ? "\x06" "C" : index - 1 < blocks ? "\x06" : "\x18";
+        return ByteText{index == 0 ? "CC" : index == 1 ? "\x06" "C" : index - 1 < blocks ? "\x06" : "\x18", {}};
     };
     EXPECT_EQ(UploadBatch(job), UPL_REMOTE_CANCEL);
     EXPECT_EQ(header, size);

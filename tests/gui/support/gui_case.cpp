@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "tests/support/byte_text.h"
+
 static std::string CasesDirectory()
 {
     return std::string(TESTS_DIR) + "/gui/cases";
@@ -28,34 +30,21 @@ static std::string Trim(const std::string& text)
     return first == std::string::npos ? "" : text.substr(first, last - first + 1);
 }
 
-// \r \n \t \\ \" \| and \xNN; "" and a reason for anything else after a backslash.
-static std::string ReadEscapes(const std::string& text, std::string* problem)
-{
-    std::string out;
-    for (size_t i = 0; i < text.size(); i++) {
-        if (text[i] != '\\') {
-            out += text[i];
-            continue;
-        }
-        char e = i + 1 < text.size() ? text[++i] : 0;
-        if (e == 'x' && i + 2 < text.size() && isxdigit(text[i + 1]) && isxdigit(text[i + 2])) {
-            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else if (e == 'r' || e == 'n' || e == 't' || e == '\\' || e == '"' || e == '|') {
-            out += e == 'r' ? '\r' : e == 'n' ? '\n' : e == 't' ? '\t' : e;
-        } else {
-            *problem = std::string("unknown escape \\") + e;
-            return "";
-        }
-    }
-    return out;
-}
-
 // A value in double quotes is taken as it stands between them, blanks included.
-static std::string ReadValue(const std::string& raw, std::string* problem)
+static std::string Unquoted(const std::string& raw)
 {
     bool quoted = raw.size() >= 2 && raw.front() == '"' && raw.back() == '"';
-    return ReadEscapes(quoted ? raw.substr(1, raw.size() - 2) : raw, problem);
+    return quoted ? raw.substr(1, raw.size() - 2) : raw;
+}
+
+// The bytes of a field's script (tests/README.md); only a listing, which the controller sends in time, may pause.
+static std::string ReadBytes(const CaseField& field, std::string* problem)
+{
+    ByteText read;
+    *problem = ReadByteText(field.script, &read);
+    if (problem->empty() && !read.pauses.empty() && field.key != "listing" && field.key != "with listing")
+        *problem = "a pause outside a listing";
+    return read.bytes;
 }
 
 int ReadGuiCase(const std::string& name, GuiCase* out)
@@ -73,7 +62,7 @@ int ReadGuiCase(const std::string& name, GuiCase* out)
         good = 0;
     };
     auto endBlock = [&]() {
-        if (blockOwner && blockOwner->back().value.empty())
+        if (blockOwner && blockOwner->back().script.empty())
             fail(blockOwner->back().line,
                  "'" + blockOwner->back().key + ":' has no value; write \"\" for no text, (none) for no items");
         blockOwner = nullptr;
@@ -87,13 +76,10 @@ int ReadGuiCase(const std::string& name, GuiCase* out)
             continue;
         if (line[0] == '|') {   // one line of a multi-line text: what follows "| ", then CR LF
             std::string part = text.substr(text.find('|') + 1);
-            part = ReadEscapes(part.rfind(' ', 0) == 0 ? part.substr(1) : part, &problem);
             if (!blockOwner)
                 fail(number, "a '|' line belongs under a field written with no value on its own line");
             else
-                blockOwner->back().value += part + "\r\n";
-            if (!problem.empty())
-                fail(number, problem);
+                blockOwner->back().script += (part.rfind(' ', 0) == 0 ? part.substr(1) : part) + "\\r\\n";
             continue;
         }
         endBlock();
@@ -105,17 +91,28 @@ int ReadGuiCase(const std::string& name, GuiCase* out)
         std::string key = Trim(line.substr(0, colon)), raw = Trim(line.substr(colon + 1));
         if (key == "do") {
             size_t blank = raw.find(' ');
-            std::string argument = ReadValue(blank == std::string::npos ? "" : Trim(raw.substr(blank)), &problem);
-            out->steps.push_back({number, raw.substr(0, blank), argument, {}});
+            CaseField argument = {number, key, "", Unquoted(blank == std::string::npos ? "" : Trim(raw.substr(blank)))};
+            out->steps.push_back({number, raw.substr(0, blank), ReadBytes(argument, &problem), {}});
         } else {
             std::vector<CaseField>& owner = out->steps.empty() ? out->start : out->steps.back().fields;
-            owner.push_back({number, key, ReadValue(raw, &problem)});
+            owner.push_back({number, key, "", Unquoted(raw)});
             blockOwner = raw.empty() ? &owner : nullptr;
         }
         if (!problem.empty())
             fail(number, problem);
     }
     endBlock();
+    auto readFields = [&](std::vector<CaseField>& fields) {
+        for (CaseField& field : fields) {
+            std::string problem;
+            field.value = ReadBytes(field, &problem);
+            if (!problem.empty())
+                fail(field.line, problem);
+        }
+    };
+    readFields(out->start);
+    for (CaseStep& step : out->steps)
+        readFields(step.fields);
     if (out->steps.empty())
         fail(number, "a case needs at least one 'do:' step");
     return good;

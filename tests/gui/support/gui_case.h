@@ -7,7 +7,8 @@
 
 struct CaseField {
     int line;
-    std::string key, value;   // the value with its quotes taken off and its escapes read
+    std::string key, value;   // the value with its quotes taken off and its bytes read
+    std::string script;       // the same as written, in the byte syntax: a listing, sent in time, keeps its pauses
 };
 
 struct CaseStep {

@@ -1,0 +1,50 @@
+// Case tables: tests/AREA/NAME.rows, one case a line, fields split by '|' (tests/README.md).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <istream>
+#include <string>
+#include <vector>
+
+#include "tests/support/byte_text.h"
+
+struct Row {
+    std::string file;                 // the table's path, for failures
+    int line = 0;
+    std::vector<std::string> raw;     // the fields as written
+    std::vector<ByteText> fields;     // the fields read as bytes
+
+    size_t size() const { return fields.size(); }
+    // The field's bytes; a field that holds a pause fails the test here (use Timed).
+    const std::string& operator[](size_t index) const;
+    // The field as written.
+    const std::string& Raw(size_t index) const { return raw.at(index); }
+    // A field sent in time: its bytes and pauses.
+    const ByteText& Timed(size_t index) const { return fields.at(index); }
+    // The bytes of the fields from first on.
+    std::vector<std::string> From(size_t first) const;
+    // "FILE:LINE", for a trace.
+    std::string Where() const { return file + ":" + std::to_string(line); }
+};
+
+void PrintTo(const Row& row, std::ostream* out);
+
+// The rows a table may hold: those whose first field is verb ("" for any first field no other shape names)
+// have fewest to most fields.
+struct RowShape {
+    std::string verb;
+    size_t fewest, most;
+};
+constexpr size_t ANY_NUMBER = static_cast<size_t>(-1);
+
+// A line's fields split at each '|' that no backslash escapes; the escapes stay for the byte reader.
+std::vector<std::string> SplitFields(const std::string& text);
+
+// Reads a table; what cannot be read (a field, or a row of no shape) goes to problems as "FILE:LINE: why",
+// and its row is left out.
+std::vector<Row> ParseRows(std::istream& in, const std::string& file, const std::vector<RowShape>& shapes,
+                           std::vector<std::string>* problems);
+// The table tests/NAME; each problem fails the test.
+std::vector<Row> ReadRows(const std::string& name, const std::vector<RowShape>& shapes);

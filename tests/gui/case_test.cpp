@@ -93,32 +93,350 @@ protected:
         SendMessageA(edit, EM_SETSEL, text.size(), text.size());
     }
 
-    bool CheckVocabulary();
-    bool CheckValue(const CaseField& field);
-    void Start();
-    void Play(const CaseStep& step);
-    void ApplyInput(const CaseField& field);
-    void CheckBoxManners();
-    void CheckExpectations(const CaseStep& step, int closesBefore);
-    int FindRow(const std::string& row);
-    int FindPathEntry(const std::string& entry);
-    int FindBaud(const std::string& rate);
-    void DoubleClick(const std::string& row);
-    void PressReturn(const std::string& row);
-    void SelectRows(const std::string& rows);
-    void PickCombo(HWND combo, int index, bool told);
-    HWND Place(const std::string& place);
-    void PressKey(const std::string& argument);
-    std::string FocusName();
-    void Post(const std::string& what);
-    void PostKeys(std::initializer_list<std::pair<UINT, WPARAM>> keys);
-    void RunPostedVerb();
     static LRESULT CALLBACK PostedVerbProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     {
         if (message != WM_APP)
             return DefWindowProcA(window, message, wParam, lParam);
         reinterpret_cast<PlayedCase*>(GetWindowLongPtrA(window, GWLP_USERDATA))->RunPostedVerb();
         return 0;
+    }
+
+    bool CheckValue(const CaseField& field)
+    {
+        bool yes = false;
+        int number = 0;
+        if (yesNoKeys.count(field.key))
+            return YesNo(field, &yes);
+        if (numberKeys.count(field.key))
+            return Number(field, &number);
+        if (field.key == "window")
+            return field.value == "open" || field.value == "closed" || Fail(field, "expected open or closed");
+        if (field.key == "with answers")
+            for (const std::string& answer : SplitCaseList(field.value, " "))
+                if (answer != "yes" && answer != "no")
+                    return Fail(field, "answers are yes or no");
+        return true;
+    }
+
+    bool CheckVocabulary()
+    {
+        bool good = true;
+        std::set<std::string> given;
+        for (const CaseField& field : played.start) {
+            if (!startKeys.count(field.key))
+                good = Fail(field, expectationKeys.count(field.key) || inputKeys.count(field.key)
+                                       ? "belongs to a step, after a 'do:' line"
+                                       : "unknown field");
+            else if (given.count(field.key) && !repeatableKeys.count(field.key))
+                good = Fail(field, "given twice");
+            else if (!CheckValue(field))
+                good = false;
+            given.insert(field.key);
+        }
+        for (const std::string& key : requiredStartKeys)
+            if (!given.count(key))
+                good = Fail({played.steps.empty() ? 0 : played.steps[0].line, key, "", ""}, "missing from the start");
+        for (const CaseStep& step : played.steps) {
+            if (!verbs.count(step.verb))
+                good = Fail({step.line, "do", step.verb, ""}, "unknown verb '" + step.verb + "'");
+            std::set<std::string> seen;
+            for (const CaseField& field : step.fields) {
+                if (inputKeys.count("with " + field.key))
+                    good = Fail(field, "in a step this is 'with " + field.key + ":'");
+                else if (!inputKeys.count(field.key) && !expectationKeys.count(field.key))
+                    good = Fail(field, "unknown field");
+                else if (seen.count(field.key) && !repeatableKeys.count(field.key))
+                    good = Fail(field, "written twice in one step");
+                else if (!CheckValue(field))
+                    good = false;
+                seen.insert(field.key);
+            }
+        }
+        return good;
+    }
+
+    void Start()
+    {
+        std::string port, baud;
+        bool connected = false;
+        for (const CaseField& field : played.start) {
+            if (field.key == "port")
+                port = field.value;
+            else if (field.key == "baud")
+                baud = field.value;
+            else if (field.key == "listing")
+                listing = ListingText(field.script);
+            else if (field.key == "connected")
+                YesNo(field, &connected);
+            else if (field.key == "serial-ports")
+                serialPorts = SplitCaseList(field.value, " | ");
+            if ((field.key == "file" || field.key == "folder") && folder.empty())
+                folder = gui::ScratchDirectory("case");
+            if (field.key == "file")
+                gui::WriteFileText(folder + field.value, "G0 X1\r\n");
+            else if (field.key == "folder")
+                CreateDirectoryA((folder + field.value).c_str(), nullptr);
+        }
+        UseSettings(port.c_str(), atoi(baud.c_str()), 0, 0);
+        OpenWindow();
+        if (!connected)
+            return;
+        gui::Command(MainWindow, CMD_CONNECT);
+        ASSERT_NE(ConnectedPort, nullptr) << "the connect at the start";
+        ASSERT_EQ(TakeBoxes(), Texts{}) << "the connect at the start";
+        TakeSent();
+    }
+
+    int FindRow(const std::string& row)
+    {
+        Texts names = ReadViews().files;
+        if (row.rfind('#', 0) == 0) {   // "#N", or "#N NAME" with the name checked
+            int number = atoi(row.c_str() + 1);
+            size_t blank = row.find(' ');
+            bool named = blank != std::string::npos;
+            if (named && (number < 0 || number >= int(names.size()) || names[number] != row.substr(blank + 1)))
+                ADD_FAILURE() << "row " << row << ": the file list holds " << testing::PrintToString(names);
+            return number;
+        }
+        int found = -1, count = 0;
+        for (int i = 0; i < int(names.size()); i++)
+            if (names[i] == row)
+                found = found < 0 ? i : found, count++;
+        if (count != 1)
+            ADD_FAILURE() << "row '" << row << "' is in the file list " << count << " times; write #N NAME";
+        return found;
+    }
+
+    int FindPathEntry(const std::string& entry)
+    {
+        if (entry.rfind('#', 0) == 0)
+            return atoi(entry.c_str() + 1);
+        int index = int(SendMessageA(PathBox, CB_FINDSTRINGEXACT, -1, LPARAM(entry.c_str())));
+        if (index < 0)
+            ADD_FAILURE() << "the path box has no entry '" << entry << "'";
+        return index;
+    }
+
+    int FindBaud(const std::string& rate)
+    {
+        int index = int(SendMessageA(BaudBox, CB_FINDSTRINGEXACT, -1, LPARAM(rate.c_str())));
+        if (index < 0)
+            ADD_FAILURE() << "the baud box has no rate '" << rate << "'";
+        return index;
+    }
+
+    void DoubleClick(const std::string& row)
+    {
+        int number = FindRow(row);
+        RECT rect = {};
+        ListView_GetItemRect(FileView, number, &rect, LVIR_LABEL);
+        NMITEMACTIVATE activate = {{FileView, UINT_PTR(GetDlgCtrlID(FileView)), UINT(NM_DBLCLK)}, number, 0, 0, 0, 0,
+                                   {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2}, 0, 0};
+        SendMessageA(MainWindow, WM_NOTIFY, activate.hdr.idFrom, reinterpret_cast<LPARAM>(&activate));
+    }
+
+    // Return on a row: the row focused and selected alone, as the keyboard leaves it.
+    void PressReturn(const std::string& row)
+    {
+        const UINT state = LVIS_SELECTED | LVIS_FOCUSED;
+        ListView_SetItemState(FileView, -1, 0, state);
+        ListView_SetItemState(FileView, FindRow(row), state, state);
+        NMHDR header = {FileView, static_cast<UINT_PTR>(GetDlgCtrlID(FileView)), static_cast<UINT>(NM_RETURN)};
+        SendMessageA(MainWindow, WM_NOTIFY, header.idFrom, reinterpret_cast<LPARAM>(&header));
+    }
+
+    void SelectRows(const std::string& rows)
+    {
+        ListView_SetItemState(FileView, -1, 0, LVIS_SELECTED);
+        for (const std::string& row : SplitCaseList(rows, " | "))
+            ListView_SetItemState(FileView, FindRow(row), LVIS_SELECTED, LVIS_SELECTED);
+    }
+
+    // A choice told to the window as the user's pick is, or only marked, as a program sets it.
+    void PickCombo(HWND combo, int index, bool told)
+    {
+        SendMessageA(combo, CB_SETCURSEL, index, 0);
+        if (told)
+            SendMessageA(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE), LPARAM(combo));
+    }
+
+    // The control a key goes to: the file list, the tree, the port box, the path box's edit field or the baud box.
+    HWND Place(const std::string& place)
+    {
+        HWND controls[] = {FileView, TreeView, PortEdit, GetWindow(PathBox, GW_CHILD), BaudBox};
+        const char* names[] = {"files", "tree", "port", "path", "baud"};
+        for (size_t i = 0; i < sizeof(names) / sizeof(names[0]); i++)
+            if (place == names[i])
+                return controls[i];
+        return nullptr;
+    }
+
+    std::string FocusName()
+    {
+        const char* names[] = {"files", "tree", "port", "path", "baud"};
+        for (const char* name : names)
+            if (lastFocused == Place(name))
+                return name;
+        return lastFocused ? "elsewhere" : "none";
+    }
+
+    // "KEY in PLACE": the control gets the focus, then the key goes down and up through the window's queue, as
+    // typed; the message loop sees it first.
+    void PressKey(const std::string& argument)
+    {
+        size_t in = argument.find(" in ");
+        auto key = keyCodes.find(argument.substr(0, in));
+        HWND control = in == std::string::npos ? nullptr : Place(argument.substr(in + 4));
+        if (key == keyCodes.end() || !control) {
+            ADD_FAILURE() << "key: '" << argument << "' is no KEY in PLACE (F5, Delete, Backspace, Home or End in "
+                          << "files, tree, port, path or baud)";
+            return;
+        }
+        SetFocus(control);
+        const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyA(key->second, MAPVK_VK_TO_VSC)) << 16;
+        PostMessageA(control, WM_KEYDOWN, key->second, scan | 1);
+        PostMessageA(control, WM_KEYUP, key->second, scan | 1 | static_cast<LPARAM>(0xC0000000u));
+    }
+
+    // Key messages as the keyboard leaves them in the queue of the window that last got the focus.
+    void PostKeys(std::initializer_list<std::pair<UINT, WPARAM>> keys)
+    {
+        HWND target = lastFocused ? lastFocused : MainWindow;
+        for (const auto& [message, key] : keys) {
+            UINT flags = 1 | MapVirtualKeyA(UINT(key), MAPVK_VK_TO_VSC) << 16;
+            flags |= message == WM_SYSKEYDOWN || message == WM_SYSKEYUP ? 1u << 29 : 0;   // Alt is held
+            flags |= message == WM_KEYUP || message == WM_SYSKEYUP ? 3u << 30 : 0;         // a key let go
+            PostMessageA(target, message, key, LPARAM(flags));
+        }
+    }
+
+    // A command, a key or a close waits in the queue as the system leaves it there; any other verb runs when a loop
+    // dispatches the message posted for it.
+    void Post(const std::string& what)
+    {
+        size_t blank = what.find(' ');
+        std::string verb = what.substr(0, blank), argument = blank == std::string::npos ? "" : what.substr(blank + 1);
+        if (commandIds.count(what)) {
+            PostMessageA(MainWindow, WM_COMMAND, commandIds.at(what), 0);
+        } else if (what == "escape") {
+            PostKeys({{WM_KEYDOWN, VK_ESCAPE}, {WM_KEYUP, VK_ESCAPE}});
+        } else if (what == "alt-f4") {
+            PostKeys({{WM_SYSKEYDOWN, VK_MENU}, {WM_SYSKEYDOWN, VK_F4}, {WM_SYSKEYUP, VK_F4}, {WM_KEYUP, VK_MENU}});
+        } else if (what == "close") {
+            PostMessageA(MainWindow, WM_CLOSE, 0, 0);
+        } else if (what == "taskbar-close") {
+            PostMessageA(MainWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
+        } else if (verbs.count(verb) && verb != "post") {
+            if (!postedVerbs) {
+                postedVerbs = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+                SetWindowLongPtrA(postedVerbs, GWLP_USERDATA, LONG_PTR(this));
+                SetWindowLongPtrA(postedVerbs, GWLP_WNDPROC, LONG_PTR(PostedVerbProc));
+            }
+            queuedVerbs.emplace_back(verb, argument);
+            PostMessageA(postedVerbs, WM_APP, 0, 0);
+        } else {
+            ADD_FAILURE() << "post: nothing to post as '" << what << "'";
+        }
+    }
+
+    void RunPostedVerb()
+    {
+        auto [verb, argument] = queuedVerbs.front();
+        queuedVerbs.pop_front();
+        verbs.at(verb)(argument);
+    }
+
+    void ApplyInput(const CaseField& field)
+    {
+        bool yes = false;
+        int number = 0;
+        if (field.key == "with listing") {
+            listing = ListingText(field.script);
+        } else if (field.key == "with answers") {
+            for (const std::string& answer : SplitCaseList(field.value, " "))
+                boxes.answers.push_back(answer == "yes" ? IDYES : IDNO);
+        } else if (field.key == "with busy") {
+            if (!ConnectedPort)
+                Fail(field, "no port is connected");
+            else if (YesNo(field, &yes))
+                ZemSerComSetBusy(ConnectedPort, yes);
+        } else if (field.key == "with fail-open") {
+            if (YesNo(field, &yes))
+                line.failOpen = yes;
+        } else if (field.key == "with fail-writes") {
+            if (Number(field, &number))
+                line.failWrites = number;
+        }
+    }
+
+    // Problems and questions come to the front of other programs without an owner; only the version box has one.
+    void CheckBoxManners()
+    {
+        for (const gui::CapturedBox& box : boxes.boxes) {
+            if (box.caption == "Vantorix Browser Info") {
+                EXPECT_EQ(box.owner, MainWindow) << box.text;
+                continue;
+            }
+            gui::ExpectInFront(box);
+        }
+    }
+
+    void CheckExpectations(const CaseStep& step, int closesBefore)
+    {
+        Texts wantBoxes, wantSent;
+        for (const CaseField& field : step.fields) {
+            bool yes = false;
+            int number = 0;
+            ::testing::ScopedTrace trace(played.file.c_str(), field.line, field.key + ": " + field.value);
+            if (field.key == "box")
+                wantBoxes.push_back(field.value);
+            else if (field.key == "sent")
+                wantSent.push_back(field.value);
+            else if (field.key == "path")
+                EXPECT_EQ(ReadViews().path, field.value) << "the path box";
+            else if (field.key == "port-box")
+                EXPECT_EQ(gui::WindowText(PortEdit), field.value) << "the port box";
+            else if (field.key == "focus")
+                EXPECT_EQ(FocusName(), field.value) << "the control with the focus";
+            else if (field.key == "tree")
+                EXPECT_EQ(ReadViews().tree, SplitCaseList(field.value, " > ")) << "the tree's selection";
+            else if (field.key == "files")
+                EXPECT_EQ(ReadViews().files, SplitCaseList(field.value, " | ")) << "the file list";
+            else if (field.key == "port")
+                EXPECT_EQ(std::string(Settings.Port), field.value) << "the port setting";
+            else if (field.key == "baud")
+                EXPECT_EQ(std::to_string(Settings.Baudrate), field.value) << "the baud rate setting";
+            else if (field.key == "connected" && YesNo(field, &yes))
+                EXPECT_EQ(ConnectedPort != nullptr, yes) << "a port is connected";
+            else if (field.key == "closes" && Number(field, &number))
+                EXPECT_EQ(line.closes - closesBefore, number) << "the port's closes in this step";
+            else if (field.key == "cancel-asked" && YesNo(field, &yes))
+                EXPECT_EQ(TheUploadJob.cancelRequested, yes ? 1 : 0) << "the upload's cancel request";
+            else if (field.key == "window" && field.value == "open")
+                EXPECT_TRUE(IsWindow(MainWindow)) << "the main window";
+            else if (field.key == "window") {
+                EXPECT_FALSE(IsWindow(MainWindow)) << "the main window";
+                EXPECT_TRUE(gui::PumpUntil([] { return gui::quitSeen; }, 2000)) << "the quit message";
+            }
+        }
+        CheckBoxManners();
+        EXPECT_EQ(TakeBoxes(), wantBoxes) << "the boxes raised in this step";
+        EXPECT_EQ(TakeSent(), wantSent) << "the writes to the line in this step";
+        EXPECT_EQ(boxes.answers.size(), 0u) << "answers left for questions that were not asked";
+        boxes.answers.clear();
+    }
+
+    void Play(const CaseStep& step)
+    {
+        ::testing::ScopedTrace trace(played.file.c_str(), step.line,
+                                     "do: " + step.verb + (step.argument.empty() ? "" : " " + step.argument));
+        int closesBefore = line.closes;
+        for (const CaseField& field : step.fields)
+            ApplyInput(field);
+        verbs.at(step.verb)(step.argument);
+        if (step.verb != "post")   // a posted command waits for the question of a later step
+            gui::PumpPending();
+        CheckExpectations(step, closesBefore);
     }
 
     GuiCase played;
@@ -151,350 +469,10 @@ protected:
              Texts paths;
              for (const std::string& name : SplitCaseList(names, " | "))
                  paths.push_back(folder + name);
-             SendMessageA(FileView, WM_DROPFILES, gui::MakeDrop(paths), 0);
+             Drop(paths);
          }},
     };
 };
-
-bool PlayedCase::CheckValue(const CaseField& field)
-{
-    bool yes = false;
-    int number = 0;
-    if (yesNoKeys.count(field.key))
-        return YesNo(field, &yes);
-    if (numberKeys.count(field.key))
-        return Number(field, &number);
-    if (field.key == "window")
-        return field.value == "open" || field.value == "closed" || Fail(field, "expected open or closed");
-    if (field.key == "with answers")
-        for (const std::string& answer : SplitCaseList(field.value, " "))
-            if (answer != "yes" && answer != "no")
-                return Fail(field, "answers are yes or no");
-    return true;
-}
-
-bool PlayedCase::CheckVocabulary()
-{
-    bool good = true;
-    std::set<std::string> given;
-    for (const CaseField& field : played.start) {
-        if (!startKeys.count(field.key))
-            good = Fail(field, expectationKeys.count(field.key) || inputKeys.count(field.key)
-                                   ? "belongs to a step, after a 'do:' line"
-                                   : "unknown field");
-        else if (given.count(field.key) && !repeatableKeys.count(field.key))
-            good = Fail(field, "given twice");
-        else if (!CheckValue(field))
-            good = false;
-        given.insert(field.key);
-    }
-    for (const std::string& key : requiredStartKeys)
-        if (!given.count(key))
-            good = Fail({played.steps.empty() ? 0 : played.steps[0].line, key, "", ""}, "missing from the start");
-    for (const CaseStep& step : played.steps) {
-        if (!verbs.count(step.verb))
-            good = Fail({step.line, "do", step.verb, ""}, "unknown verb '" + step.verb + "'");
-        std::set<std::string> seen;
-        for (const CaseField& field : step.fields) {
-            if (inputKeys.count("with " + field.key))
-                good = Fail(field, "in a step this is 'with " + field.key + ":'");
-            else if (!inputKeys.count(field.key) && !expectationKeys.count(field.key))
-                good = Fail(field, "unknown field");
-            else if (seen.count(field.key) && !repeatableKeys.count(field.key))
-                good = Fail(field, "written twice in one step");
-            else if (!CheckValue(field))
-                good = false;
-            seen.insert(field.key);
-        }
-    }
-    return good;
-}
-
-void PlayedCase::Start()
-{
-    std::string port, baud;
-    bool connected = false;
-    for (const CaseField& field : played.start) {
-        if (field.key == "port")
-            port = field.value;
-        else if (field.key == "baud")
-            baud = field.value;
-        else if (field.key == "listing")
-            listing = ListingText(field.script);
-        else if (field.key == "connected")
-            YesNo(field, &connected);
-        else if (field.key == "serial-ports")
-            serialPorts = SplitCaseList(field.value, " | ");
-        if ((field.key == "file" || field.key == "folder") && folder.empty())
-            folder = gui::ScratchDirectory("case");
-        if (field.key == "file")
-            gui::WriteFileText(folder + field.value, "G0 X1\r\n");
-        else if (field.key == "folder")
-            CreateDirectoryA((folder + field.value).c_str(), nullptr);
-    }
-    UseSettings(port.c_str(), atoi(baud.c_str()), 0, 0);
-    OpenWindow();
-    if (!connected)
-        return;
-    gui::Command(MainWindow, CMD_CONNECT);
-    ASSERT_NE(ConnectedPort, nullptr) << "the connect at the start";
-    ASSERT_EQ(TakeBoxes(), Texts{}) << "the connect at the start";
-    TakeSent();
-}
-
-int PlayedCase::FindRow(const std::string& row)
-{
-    Texts names = ReadViews().files;
-    if (row.rfind('#', 0) == 0) {   // "#N", or "#N NAME" with the name checked
-        int number = atoi(row.c_str() + 1);
-        size_t blank = row.find(' ');
-        bool named = blank != std::string::npos;
-        if (named && (number < 0 || number >= int(names.size()) || names[number] != row.substr(blank + 1)))
-            ADD_FAILURE() << "row " << row << ": the file list holds " << testing::PrintToString(names);
-        return number;
-    }
-    int found = -1, count = 0;
-    for (int i = 0; i < int(names.size()); i++)
-        if (names[i] == row)
-            found = found < 0 ? i : found, count++;
-    if (count != 1)
-        ADD_FAILURE() << "row '" << row << "' is in the file list " << count << " times; write #N NAME";
-    return found;
-}
-
-int PlayedCase::FindPathEntry(const std::string& entry)
-{
-    if (entry.rfind('#', 0) == 0)
-        return atoi(entry.c_str() + 1);
-    int index = int(SendMessageA(PathBox, CB_FINDSTRINGEXACT, -1, LPARAM(entry.c_str())));
-    if (index < 0)
-        ADD_FAILURE() << "the path box has no entry '" << entry << "'";
-    return index;
-}
-
-int PlayedCase::FindBaud(const std::string& rate)
-{
-    int index = int(SendMessageA(BaudBox, CB_FINDSTRINGEXACT, -1, LPARAM(rate.c_str())));
-    if (index < 0)
-        ADD_FAILURE() << "the baud box has no rate '" << rate << "'";
-    return index;
-}
-
-void PlayedCase::DoubleClick(const std::string& row)
-{
-    int number = FindRow(row);
-    RECT rect = {};
-    ListView_GetItemRect(FileView, number, &rect, LVIR_LABEL);
-    NMITEMACTIVATE activate = {{FileView, UINT_PTR(GetDlgCtrlID(FileView)), UINT(NM_DBLCLK)}, number, 0, 0, 0, 0,
-                               {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2}, 0, 0};
-    SendMessageA(MainWindow, WM_NOTIFY, activate.hdr.idFrom, reinterpret_cast<LPARAM>(&activate));
-}
-
-// Return on a row: the row focused and selected alone, as the keyboard leaves it.
-void PlayedCase::PressReturn(const std::string& row)
-{
-    const UINT state = LVIS_SELECTED | LVIS_FOCUSED;
-    ListView_SetItemState(FileView, -1, 0, state);
-    ListView_SetItemState(FileView, FindRow(row), state, state);
-    NMHDR header = {FileView, static_cast<UINT_PTR>(GetDlgCtrlID(FileView)), static_cast<UINT>(NM_RETURN)};
-    SendMessageA(MainWindow, WM_NOTIFY, header.idFrom, reinterpret_cast<LPARAM>(&header));
-}
-
-void PlayedCase::SelectRows(const std::string& rows)
-{
-    ListView_SetItemState(FileView, -1, 0, LVIS_SELECTED);
-    for (const std::string& row : SplitCaseList(rows, " | "))
-        ListView_SetItemState(FileView, FindRow(row), LVIS_SELECTED, LVIS_SELECTED);
-}
-
-// A choice told to the window as the user's pick is, or only marked, as a program sets it.
-void PlayedCase::PickCombo(HWND combo, int index, bool told)
-{
-    SendMessageA(combo, CB_SETCURSEL, index, 0);
-    if (told)
-        SendMessageA(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE), LPARAM(combo));
-}
-
-// The control a key goes to: the file list, the tree, the port box, the path box's edit field or the baud box.
-HWND PlayedCase::Place(const std::string& place)
-{
-    HWND controls[] = {FileView, TreeView, PortEdit, GetWindow(PathBox, GW_CHILD), BaudBox};
-    const char* names[] = {"files", "tree", "port", "path", "baud"};
-    for (size_t i = 0; i < sizeof(names) / sizeof(names[0]); i++)
-        if (place == names[i])
-            return controls[i];
-    return nullptr;
-}
-
-std::string PlayedCase::FocusName()
-{
-    const char* names[] = {"files", "tree", "port", "path", "baud"};
-    for (const char* name : names)
-        if (lastFocused == Place(name))
-            return name;
-    return lastFocused ? "elsewhere" : "none";
-}
-
-// "KEY in PLACE": the control gets the focus, then the key goes down and up through the window's queue, as
-// typed; the message loop sees it first.
-void PlayedCase::PressKey(const std::string& argument)
-{
-    size_t in = argument.find(" in ");
-    auto key = keyCodes.find(argument.substr(0, in));
-    HWND control = in == std::string::npos ? nullptr : Place(argument.substr(in + 4));
-    if (key == keyCodes.end() || !control) {
-        ADD_FAILURE() << "key: '" << argument << "' is no KEY in PLACE (" << "F5, Delete, Backspace, Home or End in "
-                      << "files, tree, port, path or baud)";
-        return;
-    }
-    SetFocus(control);
-    const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyA(key->second, MAPVK_VK_TO_VSC)) << 16;
-    PostMessageA(control, WM_KEYDOWN, key->second, scan | 1);
-    PostMessageA(control, WM_KEYUP, key->second, scan | 1 | static_cast<LPARAM>(0xC0000000u));
-}
-
-// Key messages as the keyboard leaves them in the queue of the window that last got the focus.
-void PlayedCase::PostKeys(std::initializer_list<std::pair<UINT, WPARAM>> keys)
-{
-    HWND target = lastFocused ? lastFocused : MainWindow;
-    for (const auto& [message, key] : keys) {
-        UINT flags = 1 | MapVirtualKeyA(UINT(key), MAPVK_VK_TO_VSC) << 16;
-        flags |= message == WM_SYSKEYDOWN || message == WM_SYSKEYUP ? 1u << 29 : 0;   // Alt is held
-        flags |= message == WM_KEYUP || message == WM_SYSKEYUP ? 3u << 30 : 0;         // a key let go
-        PostMessageA(target, message, key, LPARAM(flags));
-    }
-}
-
-// A command, a key or a close waits in the queue as the system leaves it there; any other verb runs when a loop
-// dispatches the message posted for it.
-void PlayedCase::Post(const std::string& what)
-{
-    size_t blank = what.find(' ');
-    std::string verb = what.substr(0, blank), argument = blank == std::string::npos ? "" : what.substr(blank + 1);
-    if (commandIds.count(what)) {
-        PostMessageA(MainWindow, WM_COMMAND, commandIds.at(what), 0);
-    } else if (what == "escape") {
-        PostKeys({{WM_KEYDOWN, VK_ESCAPE}, {WM_KEYUP, VK_ESCAPE}});
-    } else if (what == "alt-f4") {
-        PostKeys({{WM_SYSKEYDOWN, VK_MENU}, {WM_SYSKEYDOWN, VK_F4}, {WM_SYSKEYUP, VK_F4}, {WM_KEYUP, VK_MENU}});
-    } else if (what == "close") {
-        PostMessageA(MainWindow, WM_CLOSE, 0, 0);
-    } else if (what == "taskbar-close") {
-        PostMessageA(MainWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
-    } else if (verbs.count(verb) && verb != "post") {
-        if (!postedVerbs) {
-            postedVerbs = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-            SetWindowLongPtrA(postedVerbs, GWLP_USERDATA, LONG_PTR(this));
-            SetWindowLongPtrA(postedVerbs, GWLP_WNDPROC, LONG_PTR(PostedVerbProc));
-        }
-        queuedVerbs.emplace_back(verb, argument);
-        PostMessageA(postedVerbs, WM_APP, 0, 0);
-    } else {
-        ADD_FAILURE() << "post: nothing to post as '" << what << "'";
-    }
-}
-
-void PlayedCase::RunPostedVerb()
-{
-    auto [verb, argument] = queuedVerbs.front();
-    queuedVerbs.pop_front();
-    verbs.at(verb)(argument);
-}
-
-void PlayedCase::ApplyInput(const CaseField& field)
-{
-    bool yes = false;
-    int number = 0;
-    if (field.key == "with listing") {
-        listing = ListingText(field.script);
-    } else if (field.key == "with answers") {
-        for (const std::string& answer : SplitCaseList(field.value, " "))
-            boxes.answers.push_back(answer == "yes" ? IDYES : IDNO);
-    } else if (field.key == "with busy") {
-        if (!ConnectedPort)
-            Fail(field, "no port is connected");
-        else if (YesNo(field, &yes))
-            ZemSerComSetBusy(ConnectedPort, yes);
-    } else if (field.key == "with fail-open") {
-        if (YesNo(field, &yes))
-            line.failOpen = yes;
-    } else if (field.key == "with fail-writes") {
-        if (Number(field, &number))
-            line.failWrites = number;
-    }
-}
-
-// Problems and questions come to the front of other programs without an owner; only the version box has one.
-void PlayedCase::CheckBoxManners()
-{
-    for (const gui::CapturedBox& box : boxes.boxes) {
-        if (box.caption == "Vantorix Browser Info") {
-            EXPECT_EQ(box.owner, MainWindow) << box.text;
-            continue;
-        }
-        EXPECT_EQ(box.owner, nullptr) << box.text;
-        EXPECT_NE(box.style & MB_SETFOREGROUND, 0u) << box.text;
-        EXPECT_NE(box.style & MB_TOPMOST, 0u) << box.text;
-    }
-}
-
-void PlayedCase::CheckExpectations(const CaseStep& step, int closesBefore)
-{
-    Texts wantBoxes, wantSent;
-    for (const CaseField& field : step.fields) {
-        bool yes = false;
-        int number = 0;
-        ::testing::ScopedTrace trace(played.file.c_str(), field.line, field.key + ": " + field.value);
-        if (field.key == "box")
-            wantBoxes.push_back(field.value);
-        else if (field.key == "sent")
-            wantSent.push_back(field.value);
-        else if (field.key == "path")
-            EXPECT_EQ(ReadViews().path, field.value) << "the path box";
-        else if (field.key == "port-box")
-            EXPECT_EQ(gui::WindowText(PortEdit), field.value) << "the port box";
-        else if (field.key == "focus")
-            EXPECT_EQ(FocusName(), field.value) << "the control with the focus";
-        else if (field.key == "tree")
-            EXPECT_EQ(ReadViews().tree, SplitCaseList(field.value, " > ")) << "the tree's selection";
-        else if (field.key == "files")
-            EXPECT_EQ(ReadViews().files, SplitCaseList(field.value, " | ")) << "the file list";
-        else if (field.key == "port")
-            EXPECT_EQ(std::string(Settings.Port), field.value) << "the port setting";
-        else if (field.key == "baud")
-            EXPECT_EQ(std::to_string(Settings.Baudrate), field.value) << "the baud rate setting";
-        else if (field.key == "connected" && YesNo(field, &yes))
-            EXPECT_EQ(ConnectedPort != nullptr, yes) << "a port is connected";
-        else if (field.key == "closes" && Number(field, &number))
-            EXPECT_EQ(line.closes - closesBefore, number) << "the port's closes in this step";
-        else if (field.key == "cancel-asked" && YesNo(field, &yes))
-            EXPECT_EQ(TheUploadJob.cancelRequested, yes ? 1 : 0) << "the upload's cancel request";
-        else if (field.key == "window" && field.value == "open")
-            EXPECT_TRUE(IsWindow(MainWindow)) << "the main window";
-        else if (field.key == "window") {
-            EXPECT_FALSE(IsWindow(MainWindow)) << "the main window";
-            EXPECT_TRUE(gui::PumpUntil([] { return gui::quitSeen; }, 2000)) << "the quit message";
-        }
-    }
-    CheckBoxManners();
-    EXPECT_EQ(TakeBoxes(), wantBoxes) << "the boxes raised in this step";
-    EXPECT_EQ(TakeSent(), wantSent) << "the writes to the line in this step";
-    EXPECT_EQ(boxes.answers.size(), 0u) << "answers left for questions that were not asked";
-    boxes.answers.clear();
-}
-
-void PlayedCase::Play(const CaseStep& step)
-{
-    ::testing::ScopedTrace trace(played.file.c_str(), step.line,
-                                 "do: " + step.verb + (step.argument.empty() ? "" : " " + step.argument));
-    int closesBefore = line.closes;
-    for (const CaseField& field : step.fields)
-        ApplyInput(field);
-    verbs.at(step.verb)(step.argument);
-    if (step.verb != "post")   // a posted command waits for the question of a later step
-        gui::PumpPending();
-    CheckExpectations(step, closesBefore);
-}
 
 TEST_P(PlayedCase, Steps)
 {

@@ -47,9 +47,7 @@ BOOL WINAPI LookAndSend(LPMSG message, HWND window, UINT first, UINT last, UINT 
                     PostMessageA(MainWindow, WM_KEYDOWN, VK_ESCAPE, 1);
         });
         // Delivered by the look below, once it waits in the queue.
-        for (ULONGLONG end = GetTickCount64() + 5000;
-             !(HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) && GetTickCount64() < end;)
-            Sleep(1);
+        gui::WaitUntil([] { return (HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) != 0; }, 5000);
     }
     BOOL found = PeekMessageA(message, window, first, last, how);
     goneUnderRead += !IsWindow(MainWindow) || watched->closes != closesAtStart;

@@ -18,10 +18,7 @@
 
 namespace {
 
-class UploadWindow : public MainWindowTest {
-protected:
-    void Drop(const Texts& paths) { SendMessageA(FileView, WM_DROPFILES, gui::MakeDrop(paths), 0); }
-};
+using UploadWindow = MainWindowTest;
 
 int busyAtThreadStart = -1;
 bool activated = false, boxOpened = false;
@@ -113,9 +110,7 @@ TEST_F(UploadWindow, CancelDuringAnUploadTellsTheControllerClosesTheDialogAndRea
             return;
         PostMessageA(GetDlgItem(static_cast<HWND>(TheUploadJob.dialog), IDC_UPLOAD_CANCEL), BM_CLICK, 0, 0);
         // The sender looks at the request once this block's reply is read: it waits for the click to arrive.
-        const ULONGLONG end = GetTickCount64() + 10000;
-        while (!ZemLoadByte(&TheUploadJob.cancelRequested) && GetTickCount64() < end)
-            Sleep(1);
+        gui::WaitUntil([] { return ZemLoadByte(&TheUploadJob.cancelRequested) != 0; }, 10000);
     };
     OpenWindow();
     Connect();
@@ -160,9 +155,7 @@ TEST_F(UploadWindow, LogoffDuringAnUploadCancelsItAndSavesTheSettingsFirst)
             savedByTheEnd = gui::FileText(ini);
         });
         // The sender looks at a cancel once this block's reply is read: it waits for the query to arrive.
-        const ULONGLONG end = GetTickCount64() + 10000;
-        while (!ZemLoadByte(&TheUploadJob.cancelRequested) && GetTickCount64() < end)
-            Sleep(1);
+        gui::WaitUntil([] { return ZemLoadByte(&TheUploadJob.cancelRequested) != 0; }, 10000);
     };
     OpenWindow();
     Connect();

@@ -8,30 +8,44 @@
 #include <set>
 #include <string>
 
+#include "app/program_main.h"
 #include "app/settings.h"
+#include "lib/zem_shared.h"
 #include "serial/serial_port.h"
+#include "serial/upload_dialog.h"
 #include "serial/upload_job.h"
 #include "tests/gui/support/gui_case.h"
 #include "tests/gui/support/gui_harness.h"
 
 namespace {
 
-const std::set<std::string> startKeys = {"port", "baud", "listing", "connected", "file", "folder", "serial-ports"};
+const std::set<std::string> startKeys = {"port",      "baud", "listing",   "connected", "file",
+                                         "folder",    "box",  "arguments", "fail-open", "serial-ports"};
 const std::set<std::string> requiredStartKeys = {"port", "baud", "listing", "connected"};
-const std::set<std::string> inputKeys = {"with listing", "with answers", "with busy", "with fail-open",
-                                         "with fail-writes"};
-const std::set<std::string> expectationKeys = {"path",   "tree",   "files",        "box",      "sent",
-                                               "port",   "baud",   "connected",    "closes",   "window",
-                                               "cancel-asked", "port-box", "focus"};
-const std::set<std::string> repeatableKeys = {"box", "sent", "file", "folder"};
-const std::set<std::string> yesNoKeys = {"connected", "cancel-asked", "with busy", "with fail-open"};
-const std::set<std::string> numberKeys = {"baud", "closes", "with fail-writes"};
+const std::set<std::string> inputKeys = {"with listing",    "with parameters", "with tools",
+                                         "with answers",    "with busy",       "with fail-open",
+                                         "with fail-writes", "with held-file", "with cancel-at-block"};
+const std::set<std::string> expectationKeys = {"path",      "tree",       "files",   "box",          "sent",
+                                               "port",      "baud",       "port-box", "focus",       "connected",
+                                               "busy",      "closes",     "window",  "cancel-asked", "pc-file",
+                                               "free-space"};
+const std::set<std::string> repeatableKeys = {"box", "sent", "file", "folder", "pc-file"};
+const std::set<std::string> yesNoKeys = {"connected", "fail-open", "busy", "cancel-asked", "with busy",
+                                         "with fail-open"};
+const std::set<std::string> numberKeys = {"baud", "closes", "with fail-writes", "with cancel-at-block"};
 // The keys a case may press.
 const std::map<std::string, UINT> keyCodes = {
     {"F5", VK_F5}, {"Delete", VK_DELETE}, {"Backspace", VK_BACK}, {"Home", VK_HOME}, {"End", VK_END}};
 // The commands a case may post.
 const std::map<std::string, unsigned> commandIds = {
     {"connect", CMD_CONNECT}, {"reread", CMD_REREAD}, {"delete", CMD_DELETE}, {"exit", CMD_EXIT}};
+
+// A timer procedure is __stdcall (CALLBACK) on 32-bit Windows, which a lambda is not.
+void CALLBACK EndOpenDialog(HWND open, UINT, UINT_PTR, DWORD)
+{
+    ADD_FAILURE() << "the dialog '" << gui::WindowText(open) << "' was still open 10 s after its start";
+    EndDialog(open, 0);
+}
 
 // The window that last got the keyboard focus: unlike GetFocus it stays when another program on the display takes
 // the front for a moment.
@@ -59,12 +73,20 @@ protected:
     {
         MainWindowTest::SetUp();
         lastFocused = nullptr;
+        // The case's own folder holds its PC files and is the program's folder and the current one.
+        GetCurrentDirectoryA(MAX_PATH, startDirectory);
+        folder = gui::ScratchDirectory("case");
+        strcpy(ProgramDir, folder.c_str());
+        SetCurrentDirectoryA(folder.c_str());
+        // An upload dialog still open 10 s after its start is ended, so that the case fails instead of hanging.
+        boxes.onDialog = [](HWND dialog) { SetTimer(dialog, 1, 10000, EndOpenDialog); };
         focusHook = SetWindowsHookExA(WH_CALLWNDPROC, NoteFocus, nullptr, GetCurrentThreadId());
     }
     void TearDown() override
     {
         UnhookWindowsHookEx(focusHook);
         MainWindowTest::TearDown();
+        SetCurrentDirectoryA(startDirectory);
     }
 
     // A failure at the field's line; false, so that a check reads `good || Fail(...)`.
@@ -141,7 +163,7 @@ protected:
                 good = Fail({step.line, "do", step.verb, ""}, "unknown verb '" + step.verb + "'");
             std::set<std::string> seen;
             for (const CaseField& field : step.fields) {
-                if (inputKeys.count("with " + field.key))
+                if (inputKeys.count("with " + field.key) && !expectationKeys.count(field.key))
                     good = Fail(field, "in a step this is 'with " + field.key + ":'");
                 else if (!inputKeys.count(field.key) && !expectationKeys.count(field.key))
                     good = Fail(field, "unknown field");
@@ -157,9 +179,11 @@ protected:
 
     void Start()
     {
-        std::string port, baud;
-        bool connected = false;
+        std::string port, baud, arguments;
+        Texts startBoxes;
+        bool connected = false, failOpen = false;
         for (const CaseField& field : played.start) {
+            size_t is = field.value.find(" = ");   // a file's "NAME = BYTES"
             if (field.key == "port")
                 port = field.value;
             else if (field.key == "baud")
@@ -170,15 +194,23 @@ protected:
                 YesNo(field, &connected);
             else if (field.key == "serial-ports")
                 serialPorts = SplitCaseList(field.value, " | ");
-            if ((field.key == "file" || field.key == "folder") && folder.empty())
-                folder = gui::ScratchDirectory("case");
-            if (field.key == "file")
-                gui::WriteFileText(folder + field.value, "G0 X1\r\n");
+            else if (field.key == "fail-open" && YesNo(field, &failOpen))
+                line.failOpen = failOpen;
+            else if (field.key == "arguments")
+                arguments = field.value;
+            else if (field.key == "box")
+                startBoxes.push_back(field.value);
+            else if (field.key == "file")
+                gui::WriteFileText(folder + field.value.substr(0, is),
+                                   is == std::string::npos ? "G0 X1\r\n" : field.value.substr(is + 3));
             else if (field.key == "folder")
                 CreateDirectoryA((folder + field.value).c_str(), nullptr);
         }
         UseSettings(port.c_str(), atoi(baud.c_str()), 0, 0);
-        OpenWindow();
+        ASSERT_TRUE(ReadStartupArguments(arguments.c_str())) << arguments;
+        OpenWindow();   // which posts the connect of an automatic upload, as at the program's start
+        CheckBoxManners();
+        EXPECT_EQ(TakeBoxes(), startBoxes) << "the boxes of the start";
         if (!connected)
             return;
         gui::Command(MainWindow, CMD_CONNECT);
@@ -352,6 +384,24 @@ protected:
         int number = 0;
         if (field.key == "with listing") {
             listing = ListingText(field.script);
+        } else if (field.key == "with parameters") {
+            parameterAnswer = field.script;
+        } else if (field.key == "with tools") {
+            toolAnswer = field.script;
+        } else if (field.key == "with held-file") {
+            // Held open as another program holds it, one that lets others read and write it.
+            heldFile = CreateFileA((folder + field.value).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, 0, nullptr);
+            if (heldFile == INVALID_HANDLE_VALUE)
+                Fail(field, "the case has no such file");
+        } else if (field.key == "with cancel-at-block" && Number(field, &number)) {
+            onDataBlock = [number](int block) {
+                if (block != number)
+                    return;
+                PostMessageA(GetDlgItem(HWND(TheUploadJob.dialog), IDC_UPLOAD_CANCEL), BM_CLICK, 0, 0);
+                // The sender looks at the request once this block's reply is read: it waits for the click.
+                gui::WaitUntil([] { return ZemLoadByte(&TheUploadJob.cancelRequested) != 0; }, 10000);
+            };
         } else if (field.key == "with answers") {
             for (const std::string& answer : SplitCaseList(field.value, " "))
                 boxes.answers.push_back(answer == "yes" ? IDYES : IDNO);
@@ -367,6 +417,14 @@ protected:
             if (Number(field, &number))
                 line.failWrites = number;
         }
+    }
+
+    // "NAME = BYTES": the case's file holds these bytes; "NAME": there is no such file.
+    void CheckPcFile(const CaseField& field)
+    {
+        size_t is = field.value.find(" = ");
+        std::string want = is == std::string::npos ? "<missing>" : field.value.substr(is + 3);
+        EXPECT_EQ(gui::FileText(folder + field.value.substr(0, is)), want) << "the PC file";
     }
 
     // Problems and questions come to the front of other programs without an owner; only the version box has one.
@@ -408,13 +466,22 @@ protected:
                 EXPECT_EQ(std::to_string(Settings.Baudrate), field.value) << "the baud rate setting";
             else if (field.key == "connected" && YesNo(field, &yes))
                 EXPECT_EQ(ConnectedPort != nullptr, yes) << "a port is connected";
+            else if (field.key == "busy" && !ConnectedPort)
+                Fail(field, "no port is connected");
+            else if (field.key == "busy" && YesNo(field, &yes))
+                EXPECT_EQ(ZemSerComIsBusy(ConnectedPort) != 0, yes) << "an upload holds the port";
+            else if (field.key == "free-space")
+                EXPECT_EQ(gui::WindowText(FreeSpaceText), field.value) << "the free-space line";
+            else if (field.key == "pc-file")
+                CheckPcFile(field);
             else if (field.key == "closes" && Number(field, &number))
                 EXPECT_EQ(line.closes - closesBefore, number) << "the port's closes in this step";
             else if (field.key == "cancel-asked" && YesNo(field, &yes))
                 EXPECT_EQ(TheUploadJob.cancelRequested, yes ? 1 : 0) << "the upload's cancel request";
-            else if (field.key == "window" && field.value == "open")
+            else if (field.key == "window" && field.value == "open") {
                 EXPECT_TRUE(IsWindow(MainWindow)) << "the main window";
-            else if (field.key == "window") {
+                EXPECT_FALSE(gui::quitSeen) << "the program's quit message";
+            } else if (field.key == "window") {
                 EXPECT_FALSE(IsWindow(MainWindow)) << "the main window";
                 EXPECT_TRUE(gui::PumpUntil([] { return gui::quitSeen; }, 2000)) << "the quit message";
             }
@@ -436,6 +503,10 @@ protected:
         verbs.at(step.verb)(step.argument);
         if (step.verb != "post")   // a posted command waits for the question of a later step
             gui::PumpPending();
+        if (heldFile != INVALID_HANDLE_VALUE)
+            CloseHandle(heldFile);
+        heldFile = INVALID_HANDLE_VALUE;
+        onDataBlock = nullptr;
         CheckExpectations(step, closesBefore);
     }
 
@@ -444,11 +515,14 @@ protected:
     HWND postedVerbs = nullptr;   // runs the verbs that "post" queued, when a loop dispatches its message
     std::deque<std::pair<std::string, std::string>> queuedVerbs;
     HHOOK focusHook = nullptr;
+    HANDLE heldFile = INVALID_HANDLE_VALUE;
+    char startDirectory[MAX_PATH] = "";
     std::map<std::string, Verb> verbs = {
         {"connect", [this](const std::string&) { gui::Command(MainWindow, CMD_CONNECT); }},
         {"reread", [this](const std::string&) { gui::Command(MainWindow, CMD_REREAD); }},
         {"delete", [this](const std::string&) { gui::Command(MainWindow, CMD_DELETE); }},
         {"show-parameters", [this](const std::string&) { gui::Command(MainWindow, CMD_SHOW_PARAMETERS); }},
+        {"show-tool-list", [this](const std::string&) { gui::Command(MainWindow, CMD_SHOW_TOOLLIST); }},
         {"exit", [this](const std::string&) { gui::Command(MainWindow, CMD_EXIT); }},
         {"info", [this](const std::string&) { gui::Command(MainWindow, CMD_INFO); }},
         // Not dispatched here: it waits in the queue for a question or a read of a later step.

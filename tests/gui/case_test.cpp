@@ -7,7 +7,9 @@
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 
+#include "app/main_window.h"
 #include "app/program_main.h"
 #include "app/settings.h"
 #include "lib/zem_shared.h"
@@ -24,21 +26,65 @@ const std::set<std::string> startKeys = {"port",      "baud", "listing",   "conn
 const std::set<std::string> requiredStartKeys = {"port", "baud", "listing", "connected"};
 const std::set<std::string> inputKeys = {"with listing",    "with parameters", "with tools",
                                          "with answers",    "with busy",       "with fail-open",
-                                         "with fail-writes", "with held-file", "with cancel-at-block"};
+                                         "with fail-writes", "with held-file", "with cancel-at-block",
+                                         "with send-during-read"};
 const std::set<std::string> expectationKeys = {"path",      "tree",       "files",   "box",          "sent",
                                                "port",      "baud",       "port-box", "focus",       "connected",
                                                "busy",      "closes",     "window",  "cancel-asked", "pc-file",
-                                               "free-space"};
+                                               "free-space", "window-place", "send-answer"};
 const std::set<std::string> repeatableKeys = {"box", "sent", "file", "folder", "pc-file"};
 const std::set<std::string> yesNoKeys = {"connected", "fail-open", "busy", "cancel-asked", "with busy",
                                          "with fail-open"};
-const std::set<std::string> numberKeys = {"baud", "closes", "with fail-writes", "with cancel-at-block"};
+const std::set<std::string> numberKeys = {"baud", "closes", "send-answer", "with fail-writes", "with cancel-at-block"};
 // The keys a case may press.
 const std::map<std::string, UINT> keyCodes = {
     {"F5", VK_F5}, {"Delete", VK_DELETE}, {"Backspace", VK_BACK}, {"Home", VK_HOME}, {"End", VK_END}};
 // The commands a case may post.
 const std::map<std::string, unsigned> commandIds = {
     {"connect", CMD_CONNECT}, {"reread", CMD_REREAD}, {"delete", CMD_DELETE}, {"exit", CMD_EXIT}};
+
+// What another thread may send the main window during a long read, as a launcher or the system sends it.
+struct SentMessage {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+const std::map<std::string, SentMessage> sendable = {
+    {"close", {WM_CLOSE, 0, 0}},          {"taskbar-close", {WM_SYSCOMMAND, SC_CLOSE, 0}},
+    {"exit", {WM_COMMAND, CMD_EXIT, 0}},  {"logoff", {WM_QUERYENDSESSION, 0, LPARAM(ENDSESSION_LOGOFF)}},
+    {"menu", {WM_SYSCOMMAND, SC_KEYMENU, 'f'}}, {"connect", {WM_COMMAND, CMD_CONNECT, 0}}};
+
+// The message of a step, sent at the read's first look at its queue; after every look the driver notes whether
+// the window or the port had gone.
+struct SendDuringRead {
+    SentMessage sent;
+    std::thread sender;
+    bool answeredAtOnce;
+    LRESULT answer;
+    int looks, windowGone, portClosed, closesAtStart;
+    const ScriptedLine* line;
+} during;
+
+BOOL WINAPI LookAndSend(LPMSG message, HWND window, UINT first, UINT last, UINT how)
+{
+    if (during.looks++ == 0) {
+        during.sender = std::thread([] {
+            DWORD_PTR result = 0;
+            during.answeredAtOnce = SendMessageTimeoutA(MainWindow, during.sent.message, during.sent.wParam,
+                                                        during.sent.lParam, SMTO_NORMAL, 5000, &result);
+            during.answer = LRESULT(result);
+            if (!during.answeredAtOnce)   // a loop of the window's own under the read: let go of it
+                for (int i = 0; i < 3; i++)
+                    PostMessageA(MainWindow, WM_KEYDOWN, VK_ESCAPE, 1);
+        });
+        // Delivered by the look below, once it waits in the queue.
+        gui::WaitUntil([] { return (HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) != 0; }, 5000);
+    }
+    BOOL found = PeekMessageA(message, window, first, last, how);
+    during.windowGone += !IsWindow(MainWindow);
+    during.portClosed += during.line->closes != during.closesAtStart;
+    return found;
+}
 
 // A timer procedure is __stdcall (CALLBACK) on 32-bit Windows, which a lambda is not.
 void CALLBACK EndOpenDialog(HWND open, UINT, UINT_PTR, DWORD)
@@ -394,6 +440,11 @@ protected:
                                    nullptr, OPEN_EXISTING, 0, nullptr);
             if (heldFile == INVALID_HANDLE_VALUE)
                 Fail(field, "the case has no such file");
+        } else if (field.key == "with send-during-read" && !sendable.count(field.value)) {
+            Fail(field, "expected close, taskbar-close, exit, logoff, menu or connect");
+        } else if (field.key == "with send-during-read") {
+            during = {sendable.at(field.value), {}, false, 0, 0, 0, 0, line.closes, &line};
+            LookAtQueue = LookAndSend;
         } else if (field.key == "with cancel-at-block" && Number(field, &number)) {
             onDataBlock = [number](int block) {
                 if (block != number)
@@ -417,6 +468,25 @@ protected:
             if (Number(field, &number))
                 line.failWrites = number;
         }
+    }
+
+    // The message was delivered during the read and answered at once, and the window and the port stayed while
+    // the read was under way.
+    void CheckSentDuringRead()
+    {
+        LookAtQueue = PeekMessageA;
+        if (during.sender.joinable())
+            during.sender.join();
+        EXPECT_GT(during.looks, 0) << "the read never looked at its queue: nothing was sent";
+        EXPECT_TRUE(during.answeredAtOnce) << "the message sent during the read was not answered within 5 s";
+        EXPECT_EQ(during.windowGone, 0) << "the window went while the read was under way";
+        EXPECT_EQ(during.portClosed, 0) << "the port was closed while the read was under way";
+    }
+
+    static std::string PlaceText(const WindowRectangle& r)
+    {
+        return std::to_string(r.left) + " " + std::to_string(r.top) + " " + std::to_string(r.right) + " " +
+               std::to_string(r.bottom);
     }
 
     // "NAME = BYTES": the case's file holds these bytes; "NAME": there is no such file.
@@ -474,6 +544,10 @@ protected:
                 EXPECT_EQ(gui::WindowText(FreeSpaceText), field.value) << "the free-space line";
             else if (field.key == "pc-file")
                 CheckPcFile(field);
+            else if (field.key == "window-place")
+                EXPECT_EQ(PlaceText(Settings.WindowRect), field.value) << "the window's place in the settings";
+            else if (field.key == "send-answer" && Number(field, &number))
+                EXPECT_EQ(during.answer, number) << "the answer to the message sent during the read";
             else if (field.key == "closes" && Number(field, &number))
                 EXPECT_EQ(line.closes - closesBefore, number) << "the port's closes in this step";
             else if (field.key == "cancel-asked" && YesNo(field, &yes))
@@ -507,6 +581,8 @@ protected:
             CloseHandle(heldFile);
         heldFile = INVALID_HANDLE_VALUE;
         onDataBlock = nullptr;
+        if (LookAtQueue == LookAndSend)
+            CheckSentDuringRead();
         CheckExpectations(step, closesBefore);
     }
 

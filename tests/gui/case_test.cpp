@@ -557,7 +557,7 @@ protected:
                 EXPECT_FALSE(gui::quitSeen) << "the program's quit message";
             } else if (field.key == "window") {
                 EXPECT_FALSE(IsWindow(MainWindow)) << "the main window";
-                EXPECT_TRUE(gui::PumpUntil([] { return gui::quitSeen; }, 2000)) << "the quit message";
+                EXPECT_TRUE(gui::PumpUntil([] { return gui::quitSeen; }, 10000)) << "the quit message";
             }
         }
         CheckBoxManners();

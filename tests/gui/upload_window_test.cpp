@@ -6,8 +6,6 @@
 #include <string>
 #include <thread>
 
-#include "app/command_line.h"
-#include "app/program_main.h"
 #include "app/settings.h"
 #include "lib/zem_shared.h"
 #include "serial/serial_port.h"
@@ -119,7 +117,7 @@ TEST_F(UploadWindow, LogoffDuringAnUploadCancelsItAndSavesTheSettingsFirst)
     EXPECT_EQ(TakeSent(), (Texts{"u", "header part.nc", "block 1", "CAN x1024"}));
     EXPECT_EQ(TakeBoxes(), Texts{});
     EXPECT_FALSE(IsWindow(MainWindow));
-    EXPECT_TRUE(gui::PumpUntil([] { return gui::quitSeen; }, 2000));
+    EXPECT_TRUE(gui::PumpUntil([] { return gui::quitSeen; }, 10000));
 }
 
 }  // namespace

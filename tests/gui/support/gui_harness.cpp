@@ -264,7 +264,7 @@ void MainWindowTest::CloseWindow()
     if (MainWindow && IsWindow(MainWindow))
         DestroyWindow(MainWindow);
     if (MainWindow)   // its quit message is taken here, not by the next window's pumping
-        gui::PumpUntil([] { return gui::quitSeen; }, 2000);
+        gui::PumpUntil([] { return gui::quitSeen; }, 10000);
     MainWindow = nullptr;
     UnregisterClassA(MainWindowClass, GetModuleHandleA(nullptr));
 }

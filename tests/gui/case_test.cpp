@@ -179,6 +179,9 @@ protected:
             return Number(field, &number);
         if (field.key == "window")
             return field.value == "open" || field.value == "closed" || Fail(field, "expected open or closed");
+        if (field.key == "with send-during-read")
+            return sendable.count(field.value) ||
+                   Fail(field, "expected close, taskbar-close, exit, logoff, menu or connect");
         if (field.key == "with answers")
             for (const std::string& answer : SplitCaseList(field.value, " "))
                 if (answer != "yes" && answer != "no")
@@ -440,8 +443,6 @@ protected:
                                    nullptr, OPEN_EXISTING, 0, nullptr);
             if (heldFile == INVALID_HANDLE_VALUE)
                 Fail(field, "the case has no such file");
-        } else if (field.key == "with send-during-read" && !sendable.count(field.value)) {
-            Fail(field, "expected close, taskbar-close, exit, logoff, menu or connect");
         } else if (field.key == "with send-during-read") {
             during = {sendable.at(field.value), {}, false, 0, 0, 0, 0, line.closes, &line};
             LookAtQueue = LookAndSend;

@@ -107,8 +107,9 @@ protected:
             std::string name = "?";
             for (const auto& [control, text] : controlNames)
                 name = place.control == control ? text : name;
-            bool combo = closedHeight.count(*place.control);
-            layout.push_back({name, place.x, place.y, place.width, combo ? closedHeight[*place.control] : place.height});
+            auto combo = closedHeight.find(*place.control);
+            int height = combo == closedHeight.end() ? place.height : combo->second;
+            layout.push_back({name, place.x, place.y, place.width, height});
         }
         return layout;
     }

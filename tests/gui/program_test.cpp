@@ -31,7 +31,8 @@ protected:
     void SetUp() override
     {
         // run_sim_test.sh starts the simulator, or tells why it cannot.
-        ASSERT_NE(Env("VBROWSER_SIM_ROOT"), "") << "runs beside the simulated controller: start it with run_sim_test.sh";
+        ASSERT_NE(Env("VBROWSER_SIM_ROOT"), "") << "runs beside the simulated controller: start it with "
+                                                   "run_sim_test.sh";
         MainWindowTest::SetUp();
         InstallScriptedLine(nullptr);   // the real port
         root = gui::WindowsPath(Env("VBROWSER_SIM_ROOT")) + "\\";

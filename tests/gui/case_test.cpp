@@ -130,6 +130,9 @@ protected:
     }
     void TearDown() override
     {
+        if (during.sender.joinable())   // a step that stopped before its checks
+            during.sender.join();
+        LookAtQueue = PeekMessageA;
         UnhookWindowsHookEx(focusHook);
         MainWindowTest::TearDown();
         SetCurrentDirectoryA(startDirectory);

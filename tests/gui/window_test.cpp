@@ -69,11 +69,6 @@ TEST_F(Window, OptionsAndPlaceAsOpenedChosenAndClosed)
     EXPECT_TRUE(Checked(CMD_ALWAYS_UPLOAD_DEFAULT));
     EXPECT_EQ(Settings.UsePath, 0);
     EXPECT_EQ(gui::WindowText(BaudBox), "9600");
-    // A port text that cannot be opened is kept, up to 99 characters.
-    line.failOpen = 1;
-    SetWindowTextA(PortEdit, std::string(150, 'P').c_str());
-    Connect();
-    EXPECT_EQ(strlen(Settings.Port), 99u);
 }
 
 // Tree storage reused from read to read, the port record freed at disconnect: the heaps stay flat.

@@ -1,7 +1,6 @@
 // The main window with a scripted controller on the line: options and place, memory, the ports a failed connect
 // names, the looks at the queue during a long listing. (What the user does step by step is in the cases.)
 #include <algorithm>
-#include <cstring>
 #include <string>
 #include <vector>
 

@@ -101,28 +101,11 @@ def expected_tree(s):
             "root": {"name": "/", "type": "dir", "children": [entry(name) for name in children(s, "")]}}
 
 
-def list_answer(s, letter):
-    """The echo line, then the list."""
-    return letter.encode() + b"\r\n" + s.lists[letter]
-
-
 def answer_bytes(s, letter):
-    """An answer as the controller sends it."""
+    """An answer as the controller sends it: a list after its echo line."""
     if letter == "l":
         return listing_text(s)
-    return list_answer(s, letter) if letter in "pt" else b"File deleted\r\n"
-
-
-def expected_list_file(s, letter):
-    """The answer less its first line (through the first LF; kept whole when nothing would be left), and for the
-    parameters a CR LF behind it."""
-    answer = list_answer(s, letter)
-    line_end = answer.find(b"\n")   # the read stores a NUL behind the answer: the scan ends there at the latest
-    skip = line_end + 1 if line_end >= 0 else len(answer) + 1
-    content = answer[skip:] if skip < len(answer) else answer
-    if letter == "p":
-        content += b"\r\n"
-    return content
+    return letter.encode() + b"\r\n" + s.lists[letter] if letter in "pt" else b"File deleted\r\n"
 
 
 # ---- One run's scenario ----
@@ -278,7 +261,9 @@ def output_problems(s, seen):
         return [] if printed == expected_tree(s) else [f"listed {printed}, the folder holds {expected_tree(s)}"]
     if s.command not in ("params", "tools"):
         return []
-    wanted = expected_list_file(s, COMMAND_LETTERS[s.command]) if seen.status == 0 else s.old_output
+    # The answer less its echo line, which is the list as the controller holds it; the parameters end in CR LF.
+    wanted = s.lists[COMMAND_LETTERS[s.command]] + b"\r\n" * (s.command == "params") if seen.status == 0 \
+        else s.old_output
     return [] if seen.output == wanted else [f"the -o file: {describe(seen.output)}, expected {describe(wanted)}"]
 
 

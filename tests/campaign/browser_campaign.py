@@ -17,7 +17,8 @@ CLOSE_MS = 300   # the watcher closes a window that has been reading directories
 ATTEMPTS = 4   # listing attempts of a run started with "-u"
 LISTING_FAULTS = read_table("browser_faults.txt", "label ci long first hit text", {"hit": HITS})
 # The listing faults first, so that their first runs win; their upload goes as without a fault.
-TABLE = {**{label: types.SimpleNamespace(**dict(vars(f), ends="ok", text="")) for label, f in LISTING_FAULTS.items()}, **FAULTS}
+TABLE = {**{label: types.SimpleNamespace(**dict(vars(f), ends="ok", text="")) for label, f in LISTING_FAULTS.items()},
+         **FAULTS}
 
 
 # ---- The controller's listing, from the folder a run starts with ----
@@ -98,20 +99,15 @@ def browser_check(s, result):
 # ---- One run ----
 
 def run_browser(s, workdir, tools):
-    port = tools.ports.get()   # the COM port of this lane
-    try:
-        run = Run(s, workdir, tools.sim, os.path.join(tools.portdir, f"com{port}"))
-        program = os.path.join(workdir, "program")
-        os.makedirs(program)
-        shutil.copy(tools.exe, program)
-        with open(os.path.join(program, "Vantorix1.ini"), "w", newline="") as out:
-            out.write(f"[Vantorix]\r\nPort=COM{port}\r\nBaudrate={s.baud or 57600}\r\nUsePath=0\r\nLogFile=0\r\n")
-        if not run.start():
-            seen = types.SimpleNamespace(upload=False, tree="", boxes=([], [], []), ended="-", closed=False)
-            return True, False, "", read_storage(run.root)[0], [], run.complaints, "", seen
-        return watch(s, run, program, tools)
-    finally:
-        tools.ports.put(port)
+    run, program = Run(s, workdir, tools.sim, os.path.join(tools.portdir, f"com{tools.com}")), f"{workdir}/program"
+    os.makedirs(program)
+    shutil.copy(tools.exe, program)
+    with open(os.path.join(program, "Vantorix1.ini"), "w", newline="") as out:
+        out.write(f"[Vantorix]\r\nPort=COM{tools.com}\r\nBaudrate={s.baud or 57600}\r\nUsePath=0\r\nLogFile=0\r\n")
+    if not run.start():
+        seen = types.SimpleNamespace(upload=False, tree="", boxes=([], [], []), ended="-", closed=False)
+        return True, False, "", read_storage(run.root)[0], [], run.complaints, "", seen
+    return watch(s, run, program, tools)
 
 
 def next_line(lines, timeout):
@@ -162,7 +158,7 @@ def main():
                        build=False)
     for name in ("--exe", "--watch", "--sim", "--prefix", "--ports"):
         parser.add_argument(name, required=True)
-    parser.add_argument("--com", type=int, action="append", default=[], help="COM ports, one per parallel run")
+    parser.add_argument("--com", type=int, default=6, help="the COM port of the runs, one after the other")
     args = parser.parse_args()
     missing = [path for path in (args.exe, args.watch, args.sim) if not os.path.exists(path)]
     if missing or not shutil.which("wine") or not os.environ.get("DISPLAY"):   # CI=true: a failure, not a skip
@@ -171,10 +167,7 @@ def main():
         return 1 if os.environ.get("CI") == "true" else 77
     tools = types.SimpleNamespace(exe=args.exe, watch=args.watch, sim=args.sim, portdir=os.path.abspath(args.ports),
                                   env=dict(os.environ, WINEPREFIX=os.path.abspath(args.prefix), WINEDEBUG="-all",
-                                           WINEDLLOVERRIDES="mscoree,mshtml="), ports=queue.Queue())
-    for n in (args.com or [6, 7])[:max(1, args.jobs)]:
-        tools.ports.put(n)
-    args.jobs = tools.ports.qsize()
+                                           WINEDLLOVERRIDES="mscoree,mshtml="), com=args.com)
     os.makedirs(tools.portdir, exist_ok=True)
     # One Wine server for the whole campaign, which leaves by itself a few seconds after its last program: other
     # tests may share the prefix, so it is never killed.

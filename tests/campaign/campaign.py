@@ -244,7 +244,9 @@ class Run:
         self.sim = start_child(self.args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
         up = self.sim.stdout.readline() and os.path.islink(self.link)
         self.sim.stdout.close()
-        self.complaints += ["the simulator did not come up"] * (not up)
+        if not up:
+            end_child(self.sim)
+            self.complaints.append("the simulator did not come up")
         return bool(up)
 
     def tick(self, since):

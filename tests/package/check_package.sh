@@ -27,7 +27,7 @@ for name in ("VBrowser.exe", "vtx.exe"):
 assert b"<gdiScaling" in package.read("VBrowser.exe"), "manifest"
 package.extractall(sys.argv[3], ["VBrowser.exe", "vtx.exe"])
 CHECK
-  python3 "$(dirname "$0")/pe_check.py" "$(dirname "$0")/windows7.txt" "$work/programs/VBrowser.exe" "$work/programs/vtx.exe"
+  python3 "$(dirname "$0")/pe_check.py" "$(dirname "$0")/windows7.txt" "$work/programs/"{VBrowser,vtx}.exe
   # The zip's console program starts under 32-bit Wine.
   [ "$(WINEDEBUG=-all wine "$work/programs/vtx.exe" --version | tr -d '\r')" = "vtx $version" ]
   exit

@@ -1,5 +1,5 @@
-// The main window with a scripted controller on the line: options and place, memory, the ports a failed connect
-// names, the looks at the queue during a long listing. (What the user does step by step is in the cases.)
+// The main window with a scripted controller on the line: memory, the ports a failed connect names, the looks at
+// the queue during a long listing. (What the user does step by step is in the cases.)
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -14,61 +14,6 @@
 namespace {
 
 using Window = MainWindowTest;
-
-bool Checked(unsigned id)
-{
-    return (GetMenuState(GetMenu(MainWindow), id, MF_BYCOMMAND) & MF_CHECKED) != 0;
-}
-
-TEST_F(Window, OptionsAndPlaceAsOpenedChosenAndClosed)
-{
-    // Use-path but 1 is off, log but 0 on; the first rate that begins with the number; the normal place saved.
-    const struct {
-        int usePath, logFile, baud, show;
-        bool logChecked, pathChecked, defaultChecked;
-        const char* baudShown;
-    } openings[] = {{1, 1, 57600, SW_SHOWNORMAL, true, true, false, "57600"},
-                    {2, -56, 4800, SW_MINIMIZE, true, false, true, "57600"},
-                    {0, 0, 1, SW_MAXIMIZE, false, false, true, "14400"},
-                    {0, 0, 5, SW_SHOWNORMAL, false, false, true, "56000"},
-                    {0, 0, 0, SW_SHOWNORMAL, false, false, true, "57600"}};
-    for (const auto& opening : openings) {
-        SCOPED_TRACE(opening.baud);
-        UseSettings("COM1", opening.baud, opening.usePath, opening.logFile);   // 20, 20, 800 x 600
-        OpenWindow();
-        EXPECT_EQ(Checked(CMD_WRITE_LOGFILE), opening.logChecked);
-        EXPECT_EQ(Checked(CMD_UPLOAD_TO_ACTUAL_PATH), opening.pathChecked);
-        EXPECT_EQ(Checked(CMD_ALWAYS_UPLOAD_DEFAULT), opening.defaultChecked);
-        EXPECT_EQ(Settings.LogFile, opening.logFile);
-        EXPECT_EQ(Settings.UsePath, opening.usePath);
-        EXPECT_EQ(gui::WindowText(BaudBox), opening.baudShown);
-        ShowWindow(MainWindow, opening.show);
-        CloseWindow();
-        const WindowRectangle& r = Settings.WindowRect;
-        EXPECT_EQ(r.left, 20);
-        EXPECT_EQ(r.top, 20);
-        EXPECT_EQ(r.right, 820);
-        EXPECT_EQ(r.bottom, 620);
-    }
-    UseSettings("COM1", 9600, 0, 0);
-    Settings.WindowRect = {-32000, -32000, 160, 24};
-    OpenWindow();
-    EXPECT_NE(MonitorFromWindow(MainWindow, MONITOR_DEFAULTTONULL), nullptr);   // a place on no monitor
-    EXPECT_NE(GetWindowLongA(FileView, GWL_EXSTYLE) & WS_EX_ACCEPTFILES, 0);
-    for (unsigned id : {CMD_WRITE_LOGFILE, CMD_UPLOAD_TO_ACTUAL_PATH})
-        gui::Command(MainWindow, id);
-    EXPECT_TRUE(Checked(CMD_WRITE_LOGFILE));
-    EXPECT_TRUE(Checked(CMD_UPLOAD_TO_ACTUAL_PATH));
-    EXPECT_FALSE(Checked(CMD_ALWAYS_UPLOAD_DEFAULT));
-    EXPECT_EQ(Settings.LogFile, 1);
-    EXPECT_EQ(Settings.UsePath, 1);
-    gui::Command(MainWindow, CMD_ALWAYS_UPLOAD_DEFAULT);
-    EXPECT_TRUE(Checked(CMD_WRITE_LOGFILE));
-    EXPECT_FALSE(Checked(CMD_UPLOAD_TO_ACTUAL_PATH));
-    EXPECT_TRUE(Checked(CMD_ALWAYS_UPLOAD_DEFAULT));
-    EXPECT_EQ(Settings.UsePath, 0);
-    EXPECT_EQ(gui::WindowText(BaudBox), "9600");
-}
 
 // Tree storage reused from read to read, the port record freed at disconnect: the heaps stay flat.
 SIZE_T HeapBytesInUse()

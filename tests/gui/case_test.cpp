@@ -46,10 +46,6 @@ const std::map<std::string, WindowMessage> messages = {
     {"taskbar-close", {WM_SYSCOMMAND, SC_CLOSE, 0}},
     {"logoff", {WM_QUERYENDSESSION, 0, LPARAM(ENDSESSION_LOGOFF)}},
     {"menu", {WM_SYSCOMMAND, SC_KEYMENU, 'f'}}};
-// The options' menu items, by the names of their commands.
-const std::pair<const char*, unsigned> options[] = {
-    {"log-file", CMD_WRITE_LOGFILE}, {"upload-to-path", CMD_UPLOAD_TO_ACTUAL_PATH},
-    {"upload-to-default", CMD_ALWAYS_UPLOAD_DEFAULT}};
 // The keys a case may press.
 const std::map<std::string, UINT> keyCodes = {
     {"F5", VK_F5}, {"Delete", VK_DELETE}, {"Backspace", VK_BACK}, {"Home", VK_HOME}, {"End", VK_END}};
@@ -506,8 +502,8 @@ protected:
     static std::string CheckedOptions()
     {
         Texts checked;
-        for (const auto& [name, id] : options)
-            if (GetMenuState(GetMenu(MainWindow), id, MF_BYCOMMAND) & MF_CHECKED)
+        for (const char* name : {"log-file", "upload-to-path", "upload-to-default"})
+            if (GetMenuState(GetMenu(MainWindow), UINT(messages.at(name).wParam), MF_BYCOMMAND) & MF_CHECKED)
                 checked.push_back(name);
         return Join(checked, " | ");
     }

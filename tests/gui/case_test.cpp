@@ -1,5 +1,6 @@
 // Plays the window cases of tests/gui/cases, each on a fresh window and a fresh scripted controller; the verbs
 // and fields are described in tests/gui/README.md.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -84,7 +85,8 @@ const std::map<std::string, FieldRule> fields = {
     {"free-space", {STEP, Kind::TEXT}},                {"focus", {STEP, Kind::TEXT}},
     {"options", {STEP, Kind::TEXT}},                   {"busy", {STEP, Kind::YES_NO}},
     {"closes", {STEP, Kind::NUMBER}},                  {"cancel-asked", {STEP, Kind::YES_NO}},
-    {"send-answer", {STEP, Kind::NUMBER}},             {"on-monitor", {STEP, Kind::YES_NO}},
+    {"send-answer", {STEP, Kind::NUMBER}},            {"looks-apart-at-most", {STEP, Kind::NUMBER}},
+    {"free-space-at-last-look", {STEP, Kind::TEXT}},             {"on-monitor", {STEP, Kind::YES_NO}},
     {"takes-drops", {STEP, Kind::YES_NO}},             {"window", {STEP, Kind::WINDOW}},
     {"pc-file", {STEP | MANY, Kind::TEXT}}};
 
@@ -102,20 +104,26 @@ std::string Join(const Texts& items, const std::string& separator)
     return items.empty() ? "(none)" : joined;
 }
 
-// What another thread sends the main window at a long read's first look at its queue; after every look the driver
-// notes whether the window or the port had gone.
-struct SendDuringRead {
-    WindowMessage sent;
+// Every look of a step's reads at the queue, on the line's clock: how far apart, what the free-space line said,
+// whether the window or the port had gone. At the first look another thread may send the main window a message.
+struct WatchedReads {
+    WindowMessage sent;   // no message (0): nothing is sent
     std::thread sender;
     bool answeredAtOnce;
     LRESULT answer;
     int looks, windowGone, portClosed, closesAtStart;
+    uint32_t lastLook, longestGap;
+    std::string freeSpaceAtLook;
     const ScriptedLine* line;
 } during;
 
-BOOL WINAPI LookAndSend(LPMSG message, HWND window, UINT first, UINT last, UINT how)
+BOOL WINAPI WatchLook(LPMSG message, HWND window, UINT first, UINT last, UINT how)
 {
-    if (during.looks++ == 0) {
+    const uint32_t now = during.line->clock.now;
+    during.longestGap = during.looks ? std::max(during.longestGap, now - during.lastLook) : 0;
+    during.lastLook = now;
+    during.freeSpaceAtLook = gui::WindowText(FreeSpaceText);
+    if (during.looks++ == 0 && during.sent.message) {
         during.sender = std::thread([] {
             DWORD_PTR result = 0;
             during.answeredAtOnce = SendMessageTimeoutA(MainWindow, during.sent.message, during.sent.wParam,
@@ -323,7 +331,7 @@ protected:
         else if (key == "held-file")
             HoldFile(field);
         else if (key == "send-during-read")
-            SendDuringNextRead(messages.at(value));
+            during.sent = messages.at(value);
         else if (key == "cancel-at-block")
             CancelAtBlock(atoi(value.c_str()));
     }
@@ -335,12 +343,6 @@ protected:
                                nullptr, OPEN_EXISTING, 0, nullptr);
         if (heldFile == INVALID_HANDLE_VALUE)
             Fail(field, "the case has no such file");
-    }
-
-    void SendDuringNextRead(const WindowMessage& message)
-    {
-        during = {message, {}, false, 0, 0, 0, 0, line.closes, &line};
-        LookAtQueue = LookAndSend;
     }
 
     // Cancel is clicked when the block has arrived, before its acknowledgement is read.
@@ -404,6 +406,13 @@ protected:
             return YesNo(TheUploadJob.cancelRequested);
         if (key == "send-answer")   // of the message sent during the read
             return std::to_string(during.answer);
+        if (key == "free-space-at-last-look")   // of the step's reads
+            return during.freeSpaceAtLook;
+        if (key == "looks-apart-at-most" && during.looks < 2)
+            return "fewer than two looks at the queue";
+        if (key == "looks-apart-at-most")   // the bound when it holds
+            return during.longestGap <= uint32_t(atoi(field.value.c_str())) ? field.value
+                                                                             : std::to_string(during.longestGap);
         if (key == "on-monitor")
             return YesNo(MonitorFromWindow(MainWindow, MONITOR_DEFAULTTONULL));
         if (key == "takes-drops")
@@ -578,9 +587,6 @@ protected:
     // the read was under way.
     void CheckSentDuringRead()
     {
-        LookAtQueue = PeekMessageA;
-        if (during.sender.joinable())
-            during.sender.join();
         EXPECT_GT(during.looks, 0) << "the read never looked at its queue: nothing was sent";
         EXPECT_TRUE(during.answeredAtOnce) << "the message sent during the read was not answered within 5 s";
         EXPECT_EQ(during.windowGone, 0) << "the window went while the read was under way";
@@ -624,6 +630,8 @@ protected:
         ::testing::ScopedTrace trace(played.file.c_str(), step.line,
                                      "do: " + step.verb + (step.argument.empty() ? "" : " " + step.argument));
         closesBefore = line.closes;
+        during = {{}, {}, false, 0, 0, 0, 0, line.closes, 0, 0, "", &line};
+        LookAtQueue = WatchLook;
         for (const CaseField& field : step.fields)
             if (field.key.rfind("with ", 0) == 0)
                 Put(field.key.substr(5), field);
@@ -639,7 +647,10 @@ protected:
             CloseHandle(heldFile);
         heldFile = INVALID_HANDLE_VALUE;
         onDataBlock = nullptr;
-        if (LookAtQueue == LookAndSend)
+        LookAtQueue = PeekMessageA;
+        if (during.sender.joinable())
+            during.sender.join();
+        if (during.sent.message)
             CheckSentDuringRead();
         CheckExpectations(step);
     }

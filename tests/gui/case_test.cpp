@@ -401,7 +401,7 @@ protected:
         if (key == "busy")
             return ConnectedPort ? YesNo(ZemSerComIsBusy(ConnectedPort)) : "no port is connected";
         if (key == "closes")
-            return std::to_string(line.closes - closesBefore);
+            return std::to_string(line.closes - during.closesAtStart);
         if (key == "cancel-asked")
             return YesNo(TheUploadJob.cancelRequested);
         if (key == "send-answer")   // of the message sent during the read
@@ -629,7 +629,6 @@ protected:
     {
         ::testing::ScopedTrace trace(played.file.c_str(), step.line,
                                      "do: " + step.verb + (step.argument.empty() ? "" : " " + step.argument));
-        closesBefore = line.closes;
         during = {{}, {}, false, 0, 0, 0, 0, line.closes, 0, 0, "", &line};
         LookAtQueue = WatchLook;
         for (const CaseField& field : step.fields)
@@ -659,7 +658,6 @@ protected:
     std::string folder;   // the case's PC files, for drops
     std::string arguments;
     bool connectAtStart = false;
-    int closesBefore = 0;   // the port's closes before the step
     HWND postedVerbs = nullptr;   // runs the verbs that "post" queued, when a loop dispatches its message
     std::deque<std::pair<std::string, std::string>> queuedVerbs;
     HHOOK focusHook = nullptr;

@@ -44,12 +44,15 @@ TEST(CommandLine, AcceptedTextsAndUsageErrors)
         ASSERT_EQ(Parse(c[1]), c[0] == "ok");
         Names files = c.From(std::min<size_t>(c.size(), 4));
         EXPECT_EQ(FileNames(), files);
-        EXPECT_EQ(AutoMode + AutoConnect, files.empty() ? 0 : 2);
+        EXPECT_EQ(AutoMode, files.empty() ? 0 : 1);   // file names start an automatic upload
+        EXPECT_EQ(AutoConnect, files.empty() ? 0 : 1);
         EXPECT_EQ(TheUploadJob.fileList[8189], '\0');
-        if (c[0] == "ok")
-            EXPECT_EQ(TheUploadJob.targetDir + std::string("|") + std::to_string(QuitWhenDone), c[2] + "|" + c[3]);
-        else
+        if (c[0] == "ok") {
+            EXPECT_EQ(TheUploadJob.targetDir, c[2]);
+            EXPECT_EQ(QuitWhenDone, std::stoi(c[3]));
+        } else {
             EXPECT_TRUE(JobIsAllZero());
+        }
     }
     Parse("-u a -u \"b c\"");
     EXPECT_EQ(memcmp(TheUploadJob.fileList, "a\0b c\0\0", 7), 0);
@@ -57,7 +60,10 @@ TEST(CommandLine, AcceptedTextsAndUsageErrors)
     EXPECT_EQ(Parse("-x -q"), 0);
     EXPECT_EQ(QuitWhenDone, 0);
     EXPECT_EQ(Parse("-u a -p /x/ -q -x -u b"), 0);
-    EXPECT_TRUE(JobIsAllZero() && AutoMode + AutoConnect == 0 && QuitWhenDone == 1);
+    EXPECT_TRUE(JobIsAllZero());
+    EXPECT_EQ(AutoMode, 0);
+    EXPECT_EQ(AutoConnect, 0);
+    EXPECT_EQ(QuitWhenDone, 1);
 }
 
 std::string Join(const std::vector<std::string>& strings, uint32_t size = 1024)

@@ -31,15 +31,6 @@ static std::string TreeSummary(const DeviceTree* tree)
     return text + "free " + std::to_string(tree->ramDiskFree) + " " + std::to_string(tree->flashDiskFree);
 }
 
-// The hook's answers, call by call; 1 once they are used up.
-static std::string hookAnswers;
-static int AnswerFromRow(int, uint32_t)
-{
-    int goOn = hookAnswers.empty() || hookAnswers[0] == '1';
-    hookAnswers.erase(0, hookAnswers.empty() ? 0 : 1);
-    return goOn;
-}
-
 class ReadDirectoriesTest : public testing::Test {
 protected:
     void SetUp() override
@@ -61,7 +52,6 @@ protected:
     {
         FreeDeviceTree(tree), ZemSerComClose(port), ZemUiSetSink(nullptr), InstallScriptedLine(nullptr);
         AutoConnect = ListingAttemptsOverride = 0;
-        AnswerReadHook.betweenReads = nullptr;
     }
     // A failing write never reaches the peer, so the line is told beforehand.
     void ArmFailingWrite() { line.failWrites = script[sends] == 'W' && ++sends; }
@@ -96,8 +86,7 @@ TEST_F(ReadDirectoriesTest, AttemptsAndTheMessageOfTheLastOne)
         SCOPED_TRACE(c.Where());
         AutoConnect = std::stoi(c[0]);
         ListingAttemptsOverride = std::stoul(c[1]);
-        hookAnswers = c[3];
-        AnswerReadHook.betweenReads = c[3].empty() ? nullptr : AnswerFromRow;
+        ScriptAnswerHook(c[3]);
         ZemSerComSetBusy(port, c[2][0] == '*');
         uint32_t start = line.clock.now;
         Read(c[2], port);
@@ -113,7 +102,7 @@ TEST_F(ReadDirectoriesTest, AttemptsAndTheMessageOfTheLastOne)
             EXPECT_LT(took, std::stoul(c[8].substr(c[8].find('-') + 1)));
         }
     }
-    AnswerReadHook.betweenReads = nullptr;
+    ScriptAnswerHook("");
     Read("G", nullptr);   // no port only empties the tree
     EXPECT_EQ(tree->arraysInUse, 0u);
     EXPECT_EQ(line.writes, 0);

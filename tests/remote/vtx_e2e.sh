@@ -9,7 +9,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 source "$1/tests/support/byte_text.sh"
 check() {   # NAME EXPECTED ACTUAL: one fact, a failure counted in failures
-  if [ "$2" = "$3" ]; then echo "ok   $1"; else echo "FAIL $1: expected [${2@Q}], got [${3@Q}]"; failures=$((failures + 1)); fi
+  if [ "$2" = "$3" ]; then echo "ok   $1"; return; fi
+  echo "FAIL $1: expected [${2@Q}], got [${3@Q}]"
+  failures=$((failures + 1))
 }
 export -f check
 number=0 failures=0
@@ -119,6 +121,7 @@ for i in $(seq 600); do : > "$work/full/ram/cncprg/program_number_$i.nc"; done
 VANTORIX_SIM=$sim "$1/scripts/with-sim.sh" "$link" --root "$work/full" --baud 57600 -- \
   bash -c '"$0" --port "${1:-$VANTORIX_SIM_PTY}" ls' "$vtx" "$com" > "$work/full.txt"
 check "filled controller: status" 0 "$?"
-check "filled controller: files listed" 600 "$(tr -d '\r' < "$work/full.txt" | grep -c '^      program_number_.*(0 bytes)$')"
+files=$(tr -d '\r' < "$work/full.txt" | grep -c '^      program_number_.*(0 bytes)$')   # at the depth of cncprg's files
+check "filled controller: files listed" 600 "$files"
 check "filled controller: flash disk free" 1 "$(grep -c '^Flash disk free: [1-9]' "$work/full.txt")"
 [ "$failures" -eq 0 ]

@@ -78,9 +78,13 @@ protected:
 TEST_F(ReadDirectoriesTest, AttemptsAndTheMessageOfTheLastOne)
 {
     const std::vector<std::string> outcomes = {"OK", "SEND_FAILED", "NO_ANSWER", "BAD_ANSWER", "NOT_CONNECTED", "ABANDONED"};
-    for (const Row& c : ReadRows("tree/reads.rows", {{"reply", 3, 3}, {"", 9, 9}})) {
+    for (const Row& c : ReadRows("tree/reads.rows", {{"reply", 3, 3}, {"slow", 2, 2}, {"", 9, 9}})) {
         if (c[0] == "reply") {
             replies[c[1][0]] = c.Timed(2);
+            continue;
+        }
+        if (c[0] == "slow") {
+            line.bytesPerRead = std::stoul(c[1]);
             continue;
         }
         SCOPED_TRACE(c.Where());
@@ -108,27 +112,4 @@ TEST_F(ReadDirectoriesTest, AttemptsAndTheMessageOfTheLastOne)
     EXPECT_EQ(line.writes, 0);
     EXPECT_TRUE(problems.empty());
     EXPECT_TRUE(posts.empty());
-}
-
-// A slow line: read up to the empty line without waiting for quiet; a full buffer before the end is not correct.
-TEST_F(ReadDirectoriesTest, ListingIsReadWholeUpToItsEndOrAFullBuffer)
-{
-    line.bytesPerRead = 1000;
-    for (size_t files : {600, 22000}) {
-        std::string listing = "(dir) ram\r\n";
-        for (size_t i = 0; i < files; i++)
-            listing += " 1 file.nc\r\n";
-        if (files == 600)
-            listing += "Free RamDisk: 100\r\n\r\nnot read";
-        line.onWrite = [&](ScriptedLine& peer, const unsigned char*, uint32_t) { peer.Queue(listing.c_str()); };
-        uint32_t start = line.clock.now;
-        ReadDirectories(tree, port, AnswerBuffer, ANSWER_BUFFER_SIZE);
-        EXPECT_EQ(LastReadOutcome(), files == 600 ? READ_OK : READ_BAD_ANSWER);
-        if (files == 600) {
-            ASSERT_EQ(tree->arraysInUse, 2u);
-            EXPECT_EQ(EntryAt(tree->root.children, 0)->children->count, 600u);
-            EXPECT_EQ(tree->ramDiskFree, 100u);
-            EXPECT_LT(line.clock.now - start, 100u);
-        }
-    }
 }

@@ -68,13 +68,8 @@ def run_block(script, folder, env, limit):
             time.sleep(0.05)
         left = [f"pid {pid} ({command[:100]})" for pid, command in session_processes(shell.pid) if pid != shell.pid]
         problems += [f"left running: {', '.join(left)}"] * bool(left)
-        for number in (signal.SIGTERM, signal.SIGKILL):
-            for pid, _ in session_processes(shell.pid):
-                with contextlib.suppress(ProcessLookupError):
-                    os.kill(pid, number)
-            deadline = time.monotonic() + 2
-            while session_processes(shell.pid) and time.monotonic() < deadline:
-                time.sleep(0.05)
+        with contextlib.suppress(ProcessLookupError):   # the block's processes are its shell's process group
+            os.killpg(shell.pid, signal.SIGKILL)
         shell.wait()
         out.seek(0)
         output = out.read().decode(errors="replace").replace("\r\n", "\n")

@@ -186,7 +186,7 @@ def judge(s, expected, finished, succeeded, message, storage, temps):
     return problems
 
 
-CHILDREN, CHILDREN_LOCK = set(), threading.Lock()
+CHILDREN, CHILDREN_LOCK, STOPPING = set(), threading.Lock(), threading.Event()
 
 
 def start_child(args, **options):
@@ -325,16 +325,19 @@ def run_campaign(args, name, run_one, draw, check, prefix):
     atexit.register(shutil.rmtree, base, True)
 
     def on_signal(number, _frame):      # ends at once, every child with it, and then the run folders
+        STOPPING.set()
         CHILDREN_LOCK.acquire()
         for child in list(CHILDREN):
             child.kill()
+            child.wait()
+        time.sleep(0.5)                 # a run that began meanwhile has made its folder
         shutil.rmtree(base, ignore_errors=True)
         os._exit(128 + number)
     for number in (signal.SIGTERM, signal.SIGINT):
         signal.signal(number, on_signal)
 
     def one(index):
-        if time.monotonic() >= start + (3600 if args.long else args.deadline):
+        if STOPPING.is_set() or time.monotonic() >= start + (3600 if args.long else args.deadline):
             return skipped.append(index)
         s, workdir, began = draw(args.seed, index, args.long), f"{base}/{index}", time.monotonic()
         result = run_one(s, workdir)

@@ -53,7 +53,7 @@ static int DeviceRead(SerialHandle, void* buffer, uint32_t max, uint32_t* got)
 }
 
 static const SerialDevice fuzzDevice = {
-    [](const char*, SerialHandle* handle) { return *handle = 3, 1; }, [](SerialHandle, SerialSavedState*) { return 1; },
+    [](const char*, SerialHandle* handle) { *handle = 3; return 1; }, [](SerialHandle, SerialSavedState*) { return 1; },
     [](SerialHandle, SerialSavedTimeouts*) { return 1; }, [](SerialHandle, uint32_t) { return 1; },
     [](SerialHandle) { return 1; }, [](SerialHandle, const SerialSavedState*) {},
     [](SerialHandle, const SerialSavedTimeouts*) {}, [](SerialHandle) {}, DeviceWrite, DeviceRead, [](SerialHandle) {},

@@ -51,8 +51,10 @@ int main(int argc, char** argv)
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION child = {};
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, 0, 0, nullptr, dir.c_str(), &startup, &child))
-        return fprintf(stderr, "auto_upload_watch: cannot start %s\n", commandLine.c_str()), 2;
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, 0, 0, nullptr, dir.c_str(), &startup, &child)) {
+        fprintf(stderr, "auto_upload_watch: cannot start %s\n", commandLine.c_str());
+        return 2;
+    }
     DWORD start = GetTickCount(), dialogSince = 0, lastBoxAt = 0, code = 0;
     HWND lastBox = nullptr, dialog = nullptr;
     for (const char* forced = nullptr;; Sleep(0)) {

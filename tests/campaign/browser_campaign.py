@@ -22,7 +22,6 @@ TABLE = {**{label: types.SimpleNamespace(**dict(vars(f), ends="ok", text="")) fo
          **FAULTS}
 
 
-# ---- The controller's listing, from the folder a run starts with ----
 
 def folder_view(s):
     """The run's controller folder as read_campaign's listing functions take it."""
@@ -52,7 +51,6 @@ def shown_tree(s):
     return " | ".join([line, "/"] + [f"/{path}/" for _, lead, _, path in tree_lines(view) if lead == "(dir) "])
 
 
-# ---- What a correct browser makes of a listing fault ----
 
 def listing_problems(s, seen, storage):
     """The first listing, the upload it leads to and the listing after it; what ends the run."""
@@ -97,7 +95,6 @@ def browser_check(s, result):
     return problems + ([f"the automatic run ended with {seen.ended}, expected {wanted}"] * (seen.ended != wanted))
 
 
-# ---- One run ----
 
 def run_browser(s, workdir, tools):
     run, program = Run(s, workdir, tools.sim, os.path.join(tools.ports, f"com{COM}")), f"{workdir}/program"

@@ -25,7 +25,6 @@ TOO_LONG = "The {} is longer than the 262143 bytes the program can read; it was 
 NEVER_ENDS = "The Vantorix did not stop sending the {}; it was not written."
 
 
-# ---- The controller's folder and answers, computed here from the folder itself ----
 
 def draw_folder(rng):
     """(folders, sizes: file path -> size) of a small controller: ram, ROM and ram/cncprg always, 1 to 7 files."""
@@ -90,7 +89,6 @@ def expected_tree(s):
             "root": {"name": "/", "type": "dir", "children": [entry(name) for name in children(s, "")]}}
 
 
-# ---- One run's scenario ----
 
 def listing_places(rng, s):
     """Bytes of the listing by the names of the fault tables, for a name of more than one byte."""
@@ -151,7 +149,6 @@ def draw_read_scenario(seed, index, long_mode):
     return s
 
 
-# ---- What a correct client makes of it ----
 
 class Controller:
     """The controller as a correct client meets it, command by command: what each answer is to the client."""
@@ -269,7 +266,6 @@ def judge(s, result):
     return problems + output_problems(s, seen) + folder_problems(s, seen, gone)
 
 
-# ---- One run ----
 
 def read_run(s, workdir, build):
     """(finished, succeeded, message, what vtx left, -, complaints, detail) of one run."""

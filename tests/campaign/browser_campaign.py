@@ -22,7 +22,6 @@ TABLE = {**{label: types.SimpleNamespace(**dict(vars(f), ends="ok", text="")) fo
          **FAULTS}
 
 
-
 def folder_view(s):
     """The run's controller folder as read_campaign's listing functions take it."""
     folders = {up for path in s.folders for up in (path, path.split("/")[0])}
@@ -49,7 +48,6 @@ def shown_tree(s):
     line = f"  Available RamDisk: {0 if full else free_bytes(view, 'ram')} Bytes, " \
            f"FlashDisk: {0 if full else free_bytes(view, 'ROM')} Bytes"
     return " | ".join([line, "/"] + [f"/{path}/" for _, lead, _, path in tree_lines(view) if lead == "(dir) "])
-
 
 
 def listing_problems(s, seen, storage):
@@ -93,7 +91,6 @@ def browser_check(s, result):
     # Without a lost line the run ends after its upload; when the first read fails, the window stays open.
     wanted = "EXIT 0" if seen.upload else "OPEN"
     return problems + ([f"the automatic run ended with {seen.ended}, expected {wanted}"] * (seen.ended != wanted))
-
 
 
 def run_browser(s, workdir, tools):

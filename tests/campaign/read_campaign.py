@@ -25,7 +25,6 @@ TOO_LONG = "The {} is longer than the 262143 bytes the program can read; it was 
 NEVER_ENDS = "The Vantorix did not stop sending the {}; it was not written."
 
 
-
 def draw_folder(rng):
     """(folders, sizes: file path -> size) of a small controller: ram, ROM and ram/cncprg always, 1 to 7 files."""
     extra = rng.sample(["ram/cncprg/sub", "ROM/macros", "ram/empty"], rng.randint(0, 2))
@@ -89,7 +88,6 @@ def expected_tree(s):
             "root": {"name": "/", "type": "dir", "children": [entry(name) for name in children(s, "")]}}
 
 
-
 def listing_places(rng, s):
     """Bytes of the listing by the names of the fault tables, for a name of more than one byte."""
     lines = listing_text(s).decode().split("\r\n")[:-1]
@@ -147,7 +145,6 @@ def draw_read_scenario(seed, index, long_mode):
     s.existing = {path: b"x" * size for path, size in s.sizes.items()}
     s.existing.update({".params.txt": s.lists["p"], ".tools.txt": s.lists["t"]})
     return s
-
 
 
 class Controller:
@@ -264,7 +261,6 @@ def judge(s, result):
         problems += [f"exit {seen.status}, expected {status}"] * (seen.status != status)
         problems += [f"message {message!r}, expected {wanted!r}"] * (message != wanted)
     return problems + output_problems(s, seen) + folder_problems(s, seen, gone)
-
 
 
 def read_run(s, workdir, build):

@@ -35,8 +35,10 @@ static std::vector<std::string> Parse(const char* text, int* parsed)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (!UsageMessageHook)
-        ZemLibInit(), UsageMessageHook = [] { usageShown++; };
+    if (!UsageMessageHook) {
+        ZemLibInit();
+        UsageMessageHook = [] { usageShown++; };
+    }
     FuzzedDataProvider input(data, size);
     int parsed, mode = size ? input.ConsumeIntegralInRange<int>(0, 2) : -1;
     if (mode == 0) {
@@ -64,8 +66,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::string directory = input.ConsumeRandomLengthString(300).c_str();
         arguments.insert(arguments.end(), {"-p", directory.c_str()});
         static char text[32768];
-        if (!JoinArguments(static_cast<int>(arguments.size()), arguments.data(), text, sizeof(text)))
-            return Require(text[0] == 0), 0;
+        bool joined = JoinArguments(static_cast<int>(arguments.size()), arguments.data(), text, sizeof(text));
+        Require(joined || text[0] == 0);   // what does not fit leaves an empty text
+        if (!joined)
+            return 0;
         std::vector<std::string> back = Parse(text, &parsed);
         if (fits && !directory.empty() && directory.size() <= 254) {
             Require(parsed == 1);

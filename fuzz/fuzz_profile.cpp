@@ -54,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::string bytes(content.size() + 1, 0);
         long got = ZemFileRead(profilePath.c_str(), bytes.data(), static_cast<uint32_t>(bytes.size()), 0, nullptr);
         Require(got == static_cast<long>(content.size()));
-        return Require(bytes.compare(0, got, content) == 0), 0;
+        Require(bytes.compare(0, got, content) == 0);
+        return 0;
     }
     // A value without blanks or quotes at its ends reads back as it was written.
     bool plain = value.empty() || (!isspace(static_cast<unsigned char>(value[0])) && value[0] != '"' &&

@@ -44,14 +44,16 @@ static int DeviceRead(SerialHandle, void* buffer, uint32_t max, uint32_t* got)
     if (line.reads == line.cancelAfter)
         line.job->cancelRequested = 1;
     uint8_t byte = line.at < line.count ? line.replies[line.at++] : 0xFF;
-    if ((*got = byte != 0xFF && max))
-        *static_cast<uint8_t*>(buffer) = byte, line.canDelivered |= byte == UPL_CAN;
+    if ((*got = byte != 0xFF && max)) {
+        *static_cast<uint8_t*>(buffer) = byte;
+        line.canDelivered |= byte == UPL_CAN;
+    }
     virtualNow += *got ? 1 : 990;
     return 1;
 }
 
 static const SerialDevice fuzzDevice = {
-    [](const char*, SerialHandle* handle) { return *handle = 3, 1; }, [](SerialHandle, SerialSavedState*) { return 1; },
+    [](const char*, SerialHandle* handle) { *handle = 3; return 1; }, [](SerialHandle, SerialSavedState*) { return 1; },
     [](SerialHandle, SerialSavedTimeouts*) { return 1; }, [](SerialHandle, uint32_t) { return 1; },
     [](SerialHandle) { return 1; }, [](SerialHandle, const SerialSavedState*) {},
     [](SerialHandle, const SerialSavedTimeouts*) {}, [](SerialHandle) {}, DeviceWrite, DeviceRead, [](SerialHandle) {},
@@ -73,7 +75,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::string bytes(i == 0 ? 200 : i == 1 ? 1300 : 0, 'x');
             Require(i == 2 || ZemFileWrite(paths[i].c_str(), bytes.data(), bytes.size(), ZEM_FILE_CREATE));
         }
-        ZemSetClock(&virtualClock), SerialSetDevice(&fuzzDevice), UploadSetNoticeSink(&quietSink);
+        ZemSetClock(&virtualClock);
+        SerialSetDevice(&fuzzDevice);
+        UploadSetNoticeSink(&quietSink);
         Require((port = ZemSerComOpen("fuzz", 115200)) != nullptr);
     }
     uint8_t s[3] = {};

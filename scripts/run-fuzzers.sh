@@ -16,10 +16,14 @@ fuzz_one() {
   echo "$name: $seconds s, $(grep -oE 'number_of_executed_units: *[0-9]+' build/fuzz/$name.log | grep -oE '[0-9]+$') runs"
 }
 targets=()
-for target in build/fuzz/fuzz_*; do
-  [ -x "$target" ] && targets+=("$target")
+for source in fuzz/fuzz_*.cpp; do   # every target of the sources, so that one not built fails instead of passing
+  target=build/fuzz/$(basename "$source" .cpp)
+  if [ ! -x "$target" ]; then
+    echo "$target: not built (cmake --preset fuzz && cmake --build --preset fuzz --target fuzzers)" >&2
+    exit 1
+  fi
+  targets+=("$target")
 done
-[ ${#targets[@]} -gt 0 ] || { echo "no fuzz targets built"; exit 0; }
 status=0
 for ((i = 0; i < ${#targets[@]}; i += 2)); do
   pids=()

@@ -63,7 +63,8 @@ std::vector<ManualMessage> ManualMessages()
             while (text.back() != '"' && at + 1 < lines.size() && lines[at + 1].starts_with(" ") &&
                    !lines[at + 1].starts_with("  "))
                 text += "\n" + lines[++at];
-            EXPECT_TRUE(text.size() > 1 && text.back() == '"') << "Readme.txt.in:" << message.line << ": no closing quote";
+            EXPECT_GT(text.size(), 1u) << "Readme.txt.in:" << message.line << ": a lone quote";
+            EXPECT_EQ(text.back(), '"') << "Readme.txt.in:" << message.line << ": no closing quote";
             message.text = Squeeze(text.substr(1, text.size() - 2));
             messages.push_back(message);
         } else if (line.starts_with("(caption \"") && line.ends_with("\")") && !messages.empty()) {

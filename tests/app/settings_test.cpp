@@ -1,4 +1,6 @@
 // Settings in "Vantorix1.ini", the program directory and the number rule they use.
+#include <gmock/gmock.h>
+
 #include "app/profile.h"
 #include "app/program_dir.h"
 #include "app/settings.h"
@@ -20,7 +22,10 @@ TEST(ProgramDir, NamesTheDirectoryOfTheRunningProgram)
     ASSERT_EQ(FindProgramDir(), 1);
     std::string dir = ProgramDir;
     ASSERT_EQ(dir.back(), static_cast<char>(fs::path::preferred_separator));
-    EXPECT_TRUE(fs::exists(dir + "app_tests") || fs::exists(dir + "app_tests.exe")) << dir;
+    std::vector<std::string> names;
+    for (const auto& item : fs::directory_iterator(dir))
+        names.push_back(item.path().filename().string());
+    EXPECT_THAT(names, testing::Contains(testing::AnyOf("app_tests", "app_tests.exe"))) << dir;
 }
 
 class SettingsFile : public testing::Test {
@@ -82,9 +87,11 @@ TEST_F(SettingsFile, LoadsAndSavesOfTheRows)
             std::ofstream(iniPath, std::ios::binary) << c[1];
         else if (c[0] == "absent")
             EXPECT_FALSE(fs::exists(ProgramDir + c[1]));
-        else if (c[0] == "load")
-            EXPECT_EQ((memset(&Settings, 0x55, sizeof(Settings)), LoadSettings(), Loaded()), rest);
-        else if (c[0] == "set") {
+        else if (c[0] == "load") {
+            memset(&Settings, 0x55, sizeof(Settings));
+            LoadSettings();
+            EXPECT_EQ(Loaded(), rest);
+        } else if (c[0] == "set") {
             Settings.LogFile = static_cast<signed char>(std::stoi(c[1]));
             Settings.UsePath = static_cast<signed char>(std::stoi(c[2]));
             snprintf(Settings.Port, sizeof(Settings.Port), "%s", c[3].c_str());
@@ -95,9 +102,13 @@ TEST_F(SettingsFile, LoadsAndSavesOfTheRows)
             if (c[0] == "down")
                 ZemLibExit();
             int saved = SaveSettings();
-            ASSERT_TRUE(c[0] == "save" || ZemLibInit());
+            if (c[0] == "down") {
+                ASSERT_EQ(ZemLibInit(), 1);
+            }
             EXPECT_EQ(saved, std::stoi(c[1]));
-            EXPECT_TRUE(c.size() == 2 || AllKeys() == rest.substr(2)) << AllKeys();
+            if (c.size() > 2) {
+                EXPECT_EQ(AllKeys(), rest.substr(2));
+            }
         }
     }
 }

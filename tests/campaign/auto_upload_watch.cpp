@@ -17,38 +17,21 @@ static std::string TextOf(HWND window, bool className = false)
     return text;
 }
 
-struct Views {
-    HWND freeSpace = nullptr, pathBox = nullptr;
-};
-
-// The free-space line (it tells the free bytes or the bytes read so far) and the editable combo box of the paths.
-static BOOL CALLBACK NoteView(HWND control, LPARAM found)
-{
-    Views* views = reinterpret_cast<Views*>(found);
-    std::string text = TextOf(control), kind = TextOf(control, true);
-    if (kind == "Static" && (text.rfind("  Available", 0) == 0 || text.rfind("Reading", 0) == 0))
-        views->freeSpace = control;
-    if (kind == "ComboBox" && (GetWindowLongA(control, GWL_STYLE) & 3) == CBS_DROPDOWN)
-        views->pathBox = control;
-    return TRUE;
-}
-
 // The free-space line and the path box's entries, or "" when they cannot be read.
-static std::string ReadViews(const Views& views)
+static std::string ReadViews(HWND freeSpace, HWND pathBox)
 {
     DWORD_PTR count = 0;
-    if (!views.freeSpace || !views.pathBox ||
-        !SendMessageTimeoutA(views.pathBox, CB_GETCOUNT, 0, 0, SMTO_NORMAL, 5000, &count))
+    if (!freeSpace || !pathBox || !SendMessageTimeoutA(pathBox, CB_GETCOUNT, 0, 0, SMTO_NORMAL, 5000, &count))
         return "";
-    std::string shown = TextOf(views.freeSpace);
+    std::string shown = TextOf(freeSpace);
     // Asked in UTF-16: Wine hands an ANSI entry of another process back in UTF-16 whatever was asked.
     for (DWORD_PTR i = 0; i < count && i < 1000; i++) {
         wchar_t entry[512] = {};
         char narrow[1024] = {};
         DWORD_PTR length = 0;
-        if (!SendMessageTimeoutW(views.pathBox, CB_GETLBTEXTLEN, i, 0, SMTO_NORMAL, 5000, &length) ||
+        if (!SendMessageTimeoutW(pathBox, CB_GETLBTEXTLEN, i, 0, SMTO_NORMAL, 5000, &length) ||
             length >= sizeof(entry) / sizeof(entry[0]) ||
-            !SendMessageTimeoutW(views.pathBox, CB_GETLBTEXT, i, LPARAM(entry), SMTO_NORMAL, 5000, &length))
+            !SendMessageTimeoutW(pathBox, CB_GETLBTEXT, i, LPARAM(entry), SMTO_NORMAL, 5000, &length))
             return "";
         WideCharToMultiByte(CP_ACP, 0, entry, -1, narrow, sizeof(narrow), nullptr, nullptr);
         shown += std::string(" | ") + narrow;
@@ -68,8 +51,10 @@ int main(int argc, char** argv)
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION child = {};
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, 0, 0, nullptr, dir.c_str(), &startup, &child))
-        return fprintf(stderr, "auto_upload_watch: cannot start %s\n", commandLine.c_str()), 2;
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, 0, 0, nullptr, dir.c_str(), &startup, &child)) {
+        fprintf(stderr, "auto_upload_watch: cannot start %s\n", commandLine.c_str());
+        return 2;
+    }
     DWORD start = GetTickCount(), dialogSince = 0, lastBoxAt = 0, code = 0;
     HWND lastBox = nullptr, dialog = nullptr;
     for (const char* forced = nullptr;; Sleep(0)) {
@@ -92,16 +77,22 @@ int main(int argc, char** argv)
         }
         if (!upload != !dialog)
             printf(upload ? "UPLOAD\n" : "UPLOAD_END\n");
-        Views views;
-        if (main)
-            EnumChildWindows(main, NoteView, reinterpret_cast<LPARAM>(&views));
+        // The free-space line (it tells the free bytes or the bytes read so far) and the editable combo box of paths.
+        HWND freeSpace = nullptr, pathBox = nullptr, control = main ? GetWindow(main, GW_CHILD) : nullptr;
+        for (; control; control = GetWindow(control, GW_HWNDNEXT)) {
+            std::string text = TextOf(control), kind = TextOf(control, true);
+            if (kind == "Static" && (text.rfind("  Available", 0) == 0 || text.rfind("Reading", 0) == 0))
+                freeSpace = control;
+            if (kind == "ComboBox" && (GetWindowLongA(control, GWL_STYLE) & 3) == CBS_DROPDOWN)
+                pathBox = control;
+        }
         // The views do not change while the dialog is open: read while it is, and told only when it still is.
-        std::string shown = upload && !treeShown ? ReadViews(views) : "";
+        std::string shown = upload && !treeShown ? ReadViews(freeSpace, pathBox) : "";
         if (!shown.empty() && IsWindowVisible(upload)) {
             printf("TREE %s\n", shown.c_str());
             treeShown = true;
         }
-        bool reading = views.freeSpace && TextOf(views.freeSpace).rfind("Reading directories", 0) == 0;
+        bool reading = freeSpace && TextOf(freeSpace).rfind("Reading directories", 0) == 0;
         readingSince = reading ? (readingSince ? readingSince : now) : 0;
         if (closeAfter && readingSince && now - readingSince >= closeAfter) {
             // Sent, as a launcher or "End task" sends it; the window answers at its read's next look at the queue.

@@ -7,7 +7,7 @@ import os, queue, random, shutil, subprocess, sys, threading, time, types
 
 sys.dont_write_bytecode = True   # no cache folder in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from campaign import FAULTS, Run, arguments, draw_scenario, end_child, expect, judge, read_storage, read_table, \
+from upload_campaign import FAULTS, Run, arguments, draw_scenario, end_child, expect, judge, read_storage, read_table, \
     run_campaign, start_child
 from read_campaign import HITS, Controller, fill_fault, free_bytes, listing_places, read_listing, tree_lines
 
@@ -15,13 +15,12 @@ IDLE_MS = 7000   # the listing after the upload makes up to four attempts of abo
 RUN_LIMIT_S = 75   # Wine start-up, two listings, the pause, the slowest fault's ten seconds, a cancel's fifteen
 CLOSE_MS = 300   # the watcher closes a window that has been reading directories this long (endless talk only)
 ATTEMPTS = 4   # listing attempts of a run started with "-u"
+COM = 6   # the port of every run, one run after the other
 LISTING_FAULTS = read_table("browser_faults.txt", "label ci long first hit text", {"hit": HITS})
 # The listing faults first, so that their first runs win; their upload goes as without a fault.
 TABLE = {**{label: types.SimpleNamespace(**dict(vars(f), ends="ok", text="")) for label, f in LISTING_FAULTS.items()},
          **FAULTS}
 
-
-# ---- The controller's listing, from the folder a run starts with ----
 
 def folder_view(s):
     """The run's controller folder as read_campaign's listing functions take it."""
@@ -50,8 +49,6 @@ def shown_tree(s):
            f"FlashDisk: {0 if full else free_bytes(view, 'ROM')} Bytes"
     return " | ".join([line, "/"] + [f"/{path}/" for _, lead, _, path in tree_lines(view) if lead == "(dir) "])
 
-
-# ---- What a correct browser makes of a listing fault ----
 
 def listing_problems(s, seen, storage):
     """The first listing, the upload it leads to and the listing after it; what ends the run."""
@@ -96,14 +93,12 @@ def browser_check(s, result):
     return problems + ([f"the automatic run ended with {seen.ended}, expected {wanted}"] * (seen.ended != wanted))
 
 
-# ---- One run ----
-
 def run_browser(s, workdir, tools):
-    run, program = Run(s, workdir, tools.sim, os.path.join(tools.portdir, f"com{tools.com}")), f"{workdir}/program"
+    run, program = Run(s, workdir, tools.sim, os.path.join(tools.ports, f"com{COM}")), f"{workdir}/program"
     os.makedirs(program)
     shutil.copy(tools.exe, program)
     with open(os.path.join(program, "Vantorix1.ini"), "w", newline="") as out:
-        out.write(f"[Vantorix]\r\nPort=COM{tools.com}\r\nBaudrate={s.baud or 57600}\r\nUsePath=0\r\nLogFile=0\r\n")
+        out.write(f"[Vantorix]\r\nPort=COM{COM}\r\nBaudrate={s.baud or 57600}\r\nUsePath=0\r\nLogFile=0\r\n")
     if not run.start():
         seen = types.SimpleNamespace(upload=False, tree="", boxes=([], [], []), ended="-", closed=False)
         return True, False, "", read_storage(run.root)[0], [], run.complaints, "", seen
@@ -111,8 +106,10 @@ def run_browser(s, workdir, tools):
 
 
 def next_line(lines, timeout):
-    try: return lines.get(timeout=timeout)
-    except queue.Empty: return ""
+    try:
+        return lines.get(timeout=timeout)
+    except queue.Empty:
+        return ""
 
 
 def watch(s, run, program, tools):
@@ -158,21 +155,19 @@ def main():
                        build=False)
     for name in ("--exe", "--watch", "--sim", "--prefix", "--ports"):
         parser.add_argument(name, required=True)
-    parser.add_argument("--com", type=int, default=6, help="the COM port of the runs, one after the other")
     args = parser.parse_args()
     missing = [path for path in (args.exe, args.watch, args.sim) if not os.path.exists(path)]
     if missing or not shutil.which("wine") or not os.environ.get("DISPLAY"):   # CI=true: a failure, not a skip
         print(f"{'FAIL' if os.environ.get('CI') == 'true' else 'skipped'}: needs "
               f"{missing or 'wine and a display (run under xvfb-run)'}")
         return 1 if os.environ.get("CI") == "true" else 77
-    tools = types.SimpleNamespace(exe=args.exe, watch=args.watch, sim=args.sim, portdir=os.path.abspath(args.ports),
-                                  env=dict(os.environ, WINEPREFIX=os.path.abspath(args.prefix), WINEDEBUG="-all",
-                                           WINEDLLOVERRIDES="mscoree,mshtml="), com=args.com)
-    os.makedirs(tools.portdir, exist_ok=True)
+    args.ports, args.env = os.path.abspath(args.ports), dict(os.environ, WINEPREFIX=os.path.abspath(args.prefix),
+                                                              WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+    os.makedirs(args.ports, exist_ok=True)
     # One Wine server for the whole campaign, which leaves by itself a few seconds after its last program: other
     # tests may share the prefix, so it is never killed.
-    subprocess.run(["wineserver", "-p5"], env=tools.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    return run_campaign(args, "VBrowser.exe automatic-mode campaign", lambda s, workdir: run_browser(s, workdir, tools),
+    subprocess.run(["wineserver", "-p5"], env=args.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return run_campaign(args, "VBrowser.exe automatic-mode campaign", lambda s, workdir: run_browser(s, workdir, args),
                         draw_browser, browser_check, "browser")
 
 

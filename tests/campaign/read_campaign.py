@@ -2,12 +2,12 @@
 """Read-side fault campaign of vtx ls, params, tools and rm against the simulated controller: each run reads a random
 small controller folder through vtx while the controller misbehaves in one way (read_faults.txt). vtx's exit status,
 last message and output must be what a correct client makes of that fault, and agree with the folder."""
-import json, os, random, string, sys
+import itertools, json, os, random, sys
 from types import SimpleNamespace
 
 sys.dont_write_bytecode = True   # no cache folder in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from campaign import Scenario, arguments, draw_label, read_table, run_campaign, run_vtx
+from upload_campaign import Scenario, arguments, draw_label, draw_name, read_table, run_campaign, run_vtx
 
 BUFFER_BYTES, READ_S, ATTEMPTS, SLACK_S = 262143, 0.99, 2, 5   # a read's most, the read time, listing attempts
 AFTER = 999999                                                 # a byte past the end of every answer
@@ -21,21 +21,8 @@ HITS = {"ok", "none", "bad", "late", "long", "endless", "endless-after", "gone",
 FAULTS = read_table("read_faults.txt", "label ci long first letters baud hit text", {"hit": HITS})
 
 
-def too_long(letter):
-    return f"The {LIST_NAMES[letter]} is longer than the 262143 bytes the program can read; it was not written."
-
-
-def never_ends(letter):
-    return f"The Vantorix did not stop sending the {LIST_NAMES[letter]}; it was not written."
-
-
-# ---- The controller's folder and answers, computed here from the folder itself ----
-
-def draw_name(rng):
-    stem = "".join(rng.choice(string.ascii_letters + string.digits + "_-") for _ in range(rng.randint(2, 10)))
-    if rng.random() < 0.2:
-        stem = stem[0] + " " + stem[1:]
-    return stem + rng.choice([".nc", ".NC", ".dat", ".txt", ""])
+TOO_LONG = "The {} is longer than the 262143 bytes the program can read; it was not written."
+NEVER_ENDS = "The Vantorix did not stop sending the {}; it was not written."
 
 
 def draw_folder(rng):
@@ -44,7 +31,7 @@ def draw_folder(rng):
     folders = sorted({"ram", "ROM", "ram/cncprg", *extra})
     files, wanted = {}, rng.randint(1, 7)
     while len(files) < wanted:
-        path = f"{rng.choice(folders)}/{draw_name(rng)}"
+        path = f"{rng.choice(folders)}/{draw_name(rng, [])}"
         if path not in folders:
             files[path] = rng.choice([0, rng.randint(1, 99), rng.randint(100, 4000)])
     return folders, files
@@ -101,21 +88,10 @@ def expected_tree(s):
             "root": {"name": "/", "type": "dir", "children": [entry(name) for name in children(s, "")]}}
 
 
-def answer_bytes(s, letter):
-    """An answer as the controller sends it: a list after its echo line."""
-    if letter == "l":
-        return listing_text(s)
-    return letter.encode() + b"\r\n" + s.lists[letter] if letter in "pt" else b"File deleted\r\n"
-
-
-# ---- One run's scenario ----
-
 def listing_places(rng, s):
     """Bytes of the listing by the names of the fault tables, for a name of more than one byte."""
-    text, starts, at = listing_text(s).decode(), [], 0
-    for line in text.split("\r\n")[:-1]:
-        starts.append(at)
-        at += len(line) + 2
+    lines = listing_text(s).decode().split("\r\n")[:-1]
+    starts = list(itertools.accumulate([len(line) + 2 for line in lines[:-1]], initial=0))
     tree = tree_lines(s)
     row = rng.choice([row for row, line in enumerate(tree) if len(line[2]) > 1])
     depth, lead, name, _ = tree[row]
@@ -135,13 +111,14 @@ def fill_fault(rng, text, places, **fixed):
 
 
 def draw_places(rng, s):
-    """Bytes of the answer the fault hits; {cut} in a list or a delete answer is any of its bytes."""
-    answer = answer_bytes(s, s.letter)
+    """Bytes of the answer the fault hits (a list comes after its echo line); {cut} in a list or a delete answer is any
+    of its bytes."""
     if s.letter == "l":
-        places = listing_places(rng, s)
+        length, places = len(listing_text(s)), listing_places(rng, s)
     else:
-        places = {"cut": (cut := rng.randrange(len(answer))), "inside": rng.choice([0, cut])}
-    return dict(places, any=rng.randint(0, len(answer)), after=AFTER)
+        length = len(b"x\r\n" + s.lists[s.letter]) if s.letter in "pt" else len(b"File deleted\r\n")
+        places = {"cut": (cut := rng.randrange(length)), "inside": rng.choice([0, cut])}
+    return dict(places, any=rng.randint(0, length), after=AFTER)
 
 
 def draw_count(rng, s):
@@ -169,8 +146,6 @@ def draw_read_scenario(seed, index, long_mode):
     s.existing.update({".params.txt": s.lists["p"], ".tools.txt": s.lists["t"]})
     return s
 
-
-# ---- What a correct client makes of it ----
 
 class Controller:
     """The controller as a correct client meets it, command by command: what each answer is to the client."""
@@ -235,8 +210,8 @@ def expect(s):
         message = read_listing(controller)
     else:
         letter = COMMAND_LETTERS[s.command]
-        message = {"ok": None, "none": NO_ANSWER, "long": too_long(letter)}.get(controller.answer(letter),
-                                                                                 never_ends(letter))
+        message = {"ok": None, "none": NO_ANSWER, "long": TOO_LONG.format(LIST_NAMES[letter])}.get(
+            controller.answer(letter), NEVER_ENDS.format(LIST_NAMES[letter]))
     return (1, message, False) if message else (0, "", False)
 
 
@@ -287,8 +262,6 @@ def judge(s, result):
         problems += [f"message {message!r}, expected {wanted!r}"] * (message != wanted)
     return problems + output_problems(s, seen) + folder_problems(s, seen, gone)
 
-
-# ---- One run ----
 
 def read_run(s, workdir, build):
     """(finished, succeeded, message, what vtx left, -, complaints, detail) of one run."""

@@ -9,25 +9,7 @@ trap 'echo "check_package: line $LINENO failed: $BASH_COMMAND" >&2' ERR
 cpack --config "$build/CPackConfig.cmake" -B "$work" > "$work/cpack.log" || { cat "$work/cpack.log"; exit 1; }
 
 if [ "$kind" = zip ]; then
-  python3 - "$work/VBrowser-$version-win32.zip" "$version" "$work/programs" <<'CHECK'
-import sys, zipfile
-package = zipfile.ZipFile(sys.argv[1])
-assert sorted(package.namelist()) == ["Readme.txt", "VBrowser.exe", "vtx.exe"], package.namelist()
-readme = package.read("Readme.txt")
-assert readme.count(b"\n") > 100, "Readme.txt: the whole text"
-assert readme.count(b"\n") == readme.count(b"\r\n"), "Readme.txt needs CR LF"
-assert b"version " + sys.argv[2].encode() in readme
-for name in ("VBrowser.exe", "vtx.exe"):
-    exe = package.read(name)
-    # Each text the version resource, the manifest and its processor need; Windows refuses another processor's.
-    for text in [sys.argv[2].encode("utf-16-le"), "CompanyName".encode("utf-16-le"),
-                 "LegalCopyright".encode("utf-16-le"), b'level="asInvoker"', b'processorArchitecture="x86"']:
-        assert text in exe, f"{name}: no {text}"
-    assert b'"amd64"' not in exe, name + ": manifest for amd64"
-assert b"<gdiScaling" in package.read("VBrowser.exe"), "manifest"
-package.extractall(sys.argv[3], ["VBrowser.exe", "vtx.exe"])
-CHECK
-  python3 "$(dirname "$0")/pe_check.py" "$(dirname "$0")/windows7.txt" "$work/programs/"{VBrowser,vtx}.exe
+  python3 "$(dirname "$0")/check_zip.py" "$work/VBrowser-$version-win32.zip" "$version" "$work/programs"
   # The zip's console program starts under 32-bit Wine.
   [ "$(WINEDEBUG=-all wine "$work/programs/vtx.exe" --version | tr -d '\r')" = "vtx $version" ]
   exit

@@ -12,7 +12,7 @@ PATH, and `vtx ports` sees the fake /dev and /sys of sysroot.txt. Without the bu
 import argparse, contextlib, os, pathlib, re, shutil, signal, subprocess, sys, tempfile, time
 
 MARK = "# not run by the README test:"
-SHELL_NAMES = ("bash", "shell", "console", "shell-session", "zsh")   # a shell block says sh, so that it runs
+SHELL_NAMES = ("", "bash", "shell", "console", "shell-session", "zsh")   # none of these runs
 FENCE = re.compile(r"^( *)(`{3,})\s*([^`\s]*)")
 
 
@@ -68,13 +68,8 @@ def run_block(script, folder, env, limit):
             time.sleep(0.05)
         left = [f"pid {pid} ({command[:100]})" for pid, command in session_processes(shell.pid) if pid != shell.pid]
         problems += [f"left running: {', '.join(left)}"] * bool(left)
-        for number in (signal.SIGTERM, signal.SIGKILL):
-            for pid, _ in session_processes(shell.pid):
-                with contextlib.suppress(ProcessLookupError):
-                    os.kill(pid, number)
-            deadline = time.monotonic() + 2
-            while session_processes(shell.pid) and time.monotonic() < deadline:
-                time.sleep(0.05)
+        with contextlib.suppress(ProcessLookupError):   # the block's processes are its shell's process group
+            os.killpg(shell.pid, signal.SIGKILL)
         shell.wait()
         out.seek(0)
         output = out.read().decode(errors="replace").replace("\r\n", "\n")
@@ -97,11 +92,9 @@ def check_readme(readme, label, folder, env, limit):
                 failures.append(f"{previous[1]}: prints other lines than the output block at line {line} shows\n"
                                 "--- shown:\n" + "\n".join(body) + f"\n--- printed:\n{shown}")
         previous, shown = (info, name), None
-        if info == "":
-            failures.append(f"{name}: a fenced block without a language (sh runs; text, output, bat and the like "
-                            "do not)")
-        elif info in SHELL_NAMES:
-            failures.append(f"{name}: a shell block is marked ```sh, so that it runs")
+        if info in SHELL_NAMES:   # a block that no language marks, or a shell block that would not run
+            failures.append(f"{name}: a ```{info} block: a shell block says sh, so that it runs; text, output and bat "
+                            "do not")
         elif info not in ("sh", "output"):
             skipped.append(f"{name}: a {info} block, not shell")
         elif info == "sh" and body[:1] and body[0].startswith(MARK):

@@ -3,7 +3,6 @@
 #include "app/delete_command.h"
 #include "app/fetch_answer.h"
 #include "lib/zem_lib.h"
-#include "serial/answer_read.h"
 #include "serial/serial_port.h"
 #include "tests/support/rows.h"
 #include "tests/support/scratch_dir.h"
@@ -18,25 +17,14 @@
 TEST(BuildDeleteCommand, JoinsPathAndNameAndUsesEveryByteButNoMore)
 {
     char command[DELETE_COMMAND_SIZE], target[DELETE_COMMAND_SIZE];
-    EXPECT_TRUE(BuildDeleteCommand(command, "/ram/cncprg/", "part.nc") && !strcmp(command, "d /ram/cncprg/part.nc\r"));
-    EXPECT_TRUE(BuildDeleteCommand(command, "", "a b") && !strcmp(command, "d a b\r"));
-    GetDeleteTarget(command, target, sizeof(target));
-    EXPECT_STREQ(target, "a b");
-    std::string path = "/" + std::string(506, 'p');
-    ASSERT_EQ(BuildDeleteCommand(command, path.c_str(), "x"), 1);
-    EXPECT_EQ(std::string(command).size(), 511u);   // and its NUL: 512 exactly
-    EXPECT_TRUE(!BuildDeleteCommand(command, (path + "q").c_str(), "x") && command[0] == 0);
-    EXPECT_EQ(BuildDeleteCommand(command, path.c_str(), "xy"), 0);   // never a cut name
-    EXPECT_EQ(BuildDeleteCommand(command, "/ram/", ""), 0);
-}
-
-// The hook's answers, call by call; 1 once they are used up.
-static std::string hookAnswers;
-static int AnswerFromRow(int, uint32_t)
-{
-    int goOn = hookAnswers.empty() || hookAnswers[0] == '1';
-    hookAnswers.erase(0, hookAnswers.empty() ? 0 : 1);
-    return goOn;
+    for (const Row& c : ReadRows("remote/delete.rows", {{"", 4, 4}})) {
+        SCOPED_TRACE(c.Where());
+        memset(command, 'x', sizeof(command));
+        EXPECT_EQ(BuildDeleteCommand(command, c[0].c_str(), c[1].c_str()), !c[2].empty());
+        EXPECT_EQ(command, c[2]);
+        GetDeleteTarget(command, target, sizeof(target));
+        EXPECT_EQ(target, c[3]);
+    }
 }
 
 TEST(FetchControllerList, WhatReachesTheFile)
@@ -58,12 +46,11 @@ TEST(FetchControllerList, WhatReachesTheFile)
         line.written.clear(), line.pending.clear(), line.arriving.clear();
         line.failWrites = std::stoi(c[2]);
         ZemSerComSetBusy(port, std::stoi(c[3]));
-        hookAnswers = c[4];
-        AnswerReadHook.betweenReads = c[4].empty() ? nullptr : AnswerFromRow;
+        ScriptAnswerHook(c[4]);
         char buffer[4096];
         uint32_t start = 0, length = 0;
         int outcome = FetchControllerList(port, kind, buffer, sizeof(buffer), &start, &length);
-        AnswerReadHook.betweenReads = nullptr;
+        ScriptAnswerHook("");
         ZemSerComSetBusy(port, 0);
         EXPECT_EQ(outcomes.at(outcome), c[5]);
         const char* message = FetchOutcomeMessage(kind, outcome);
@@ -104,42 +91,23 @@ std::string FolderNames(const ScratchDir& dir)
 
 TEST(WriteFetchedFile, TheOldListStaysUntilTheNewOneIsWhole)
 {
-    const struct {
-        const char* name;
-        int kind;
-        const char* before;   // the file's text, or "<folder>" for a folder of its name, or null for none
-        uint32_t room;        // bytes the disk takes
-        int result;
-        const char* after;    // the file's text, or null for none
-    } cases[] = {
-        {"a whole parameter list", FETCH_PARAMETERS, "old list", 100, 1, "X=1\r\n\r\n"},
-        {"the list fits but its line end does not", FETCH_PARAMETERS, "old list", 5, 0, "old list"},
-        {"the disk fills in the list", FETCH_PARAMETERS, "old list", 2, 0, "old list"},
-        {"a full disk", FETCH_PARAMETERS, "old list", 0, 0, "old list"},
-        {"a whole tool list", FETCH_TOOL_LIST, "old list", 5, 1, "X=1\r\n"},
-        {"the disk fills in the tool list", FETCH_TOOL_LIST, "old list", 4, 0, "old list"},
-        {"a first list cut", FETCH_TOOL_LIST, nullptr, 3, 0, nullptr},
-        {"a first list whole", FETCH_TOOL_LIST, nullptr, 5, 1, "X=1\r\n"},
-        {"a folder holds the name", FETCH_TOOL_LIST, "<folder>", 100, 0, nullptr},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const Row& c : ReadRows("remote/fetched_files.rows", {{"", 7, 7}})) {
+        SCOPED_TRACE(c.Where());
         ScratchDir dir;
         const std::string path = dir.File("list.txt");
-        if (c.before && !strcmp(c.before, "<folder>"))
+        if (c[2] == "<folder>")
             std::filesystem::create_directory(path);
-        else if (c.before)
-            ZemFileWrite(path.c_str(), c.before, static_cast<uint32_t>(strlen(c.before)), ZEM_FILE_CREATE);
-        diskRoom = c.room;
+        else if (c[2] != "~")
+            ZemFileWrite(path.c_str(), c[2].data(), static_cast<uint32_t>(c[2].size()), ZEM_FILE_CREATE);
+        diskRoom = std::stoul(c[3]);
         ZemFileSetWriteCall(FullDiskWrite);
-        int result = WriteFetchedFile(path.c_str(), c.kind, "X=1\r\n", 5);
+        EXPECT_EQ(WriteFetchedFile(path.c_str(), c[1] == "t" ? FETCH_TOOL_LIST : FETCH_PARAMETERS, "X=1\r\n", 5),
+                  std::stoi(c[4]));
         ZemFileSetWriteCall(nullptr);
-        EXPECT_EQ(result, c.result);
-        if (c.after) {
-            EXPECT_EQ(ReadBytes(path), c.after);
+        if (c[5] != "~") {
+            EXPECT_EQ(ReadBytes(path), c[5]);
         }
-        // Nothing else is left in the folder: the temporary file is gone.
-        EXPECT_EQ(FolderNames(dir), c.before || c.after ? "list.txt" : "");
+        EXPECT_EQ(FolderNames(dir), c[6]);
     }
 }
 

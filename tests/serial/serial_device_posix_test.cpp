@@ -48,6 +48,12 @@ protected:
     void Open() { ASSERT_NE(port = ZemSerComOpen(path.c_str(), 115200), nullptr); }
     static termios Current(int fd) { termios t{}; return tcgetattr(fd, &t), t; }
     bool Unchanged() const { termios t = Current(slave); return memcmp(&t, &before, sizeof(t)) == 0; }
+    // TIOCGEXCL: 1 while the port is held for one user, 0 when not; -1 when the terminal does not say.
+    int Exclusive() const
+    {
+        int exclusive = -1;
+        return ioctl(slave, TIOCGEXCL, &exclusive) == 0 ? exclusive : -1;
+    }
     void PeerSends(const char* text) const { ASSERT_EQ(write(master, text, strlen(text)), (ssize_t)strlen(text)); }
     std::string TakeFromMaster() const   // until the line is quiet
     {
@@ -64,10 +70,14 @@ TEST_F(SerialPtyTest, OpenSetsRaw8N1AndCloseRestoresThePreviousSettings)
     EXPECT_TRUE(Unchanged());
     Open();
     termios t = Current(slave);
-    EXPECT_EQ(cfgetospeed(&t) + cfgetispeed(&t), 2u * B115200);
+    EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B115200));
+    EXPECT_EQ(cfgetispeed(&t), static_cast<speed_t>(B115200));
     EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD), static_cast<tcflag_t>(CS8 | CLOCAL | CREAD));
-    EXPECT_EQ((t.c_lflag & (ICANON | ECHO | ISIG)) + (t.c_iflag & (IXON | IXOFF | ICRNL)) + (t.c_oflag & OPOST), 0u);
-    EXPECT_EQ(t.c_cc[VMIN] + t.c_cc[VTIME], 0);
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL), 0u);
+    EXPECT_EQ(t.c_oflag & OPOST, 0u);
+    EXPECT_EQ(t.c_cc[VMIN], 0);
+    EXPECT_EQ(t.c_cc[VTIME], 0);
     ZemSerComClose(port), port = nullptr;
     EXPECT_TRUE(Unchanged());
     char file[] = "/tmp/serial-not-a-port-XXXXXX";
@@ -80,8 +90,7 @@ TEST_F(SerialPtyTest, OpenSetsRaw8N1AndCloseRestoresThePreviousSettings)
 TEST_F(SerialPtyTest, HeldPortIsRefusedToOthersSendCmdPurgesAndReadsEndAtTheirCount)
 {
     Open();
-    int exclusive = 0;
-    EXPECT_TRUE(ioctl(slave, TIOCGEXCL, &exclusive) == 0 && exclusive == 1);
+    EXPECT_EQ(Exclusive(), 1);
     EXPECT_EQ(ZemSerComOpen(path.c_str(), 115200), nullptr);
     pid_t child = fork();
     ASSERT_GE(child, 0);
@@ -89,13 +98,13 @@ TEST_F(SerialPtyTest, HeldPortIsRefusedToOthersSendCmdPurgesAndReadsEndAtTheirCo
         _exit(ZemSerComOpen(path.c_str(), 115200) ? 1 : 0);
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "another process got the port";
+    EXPECT_EQ(status, 0) << "another process got the port";   // exited with 0
     termios held = Current(slave);   // the refusals left the holder's line as it was
     EXPECT_EQ(cfgetospeed(&held), static_cast<speed_t>(B115200));
     EXPECT_EQ(ZemSerComWrite(port, "x", 1, 0), SERCOM_DONE);
     EXPECT_EQ(TakeFromMaster(), "x");
     ZemSerComClose(port);
-    EXPECT_TRUE(ioctl(slave, TIOCGEXCL, &exclusive) == 0 && exclusive == 0);
+    EXPECT_EQ(Exclusive(), 0);
     Open();   // again; a command discards earlier input, a read returns once its count arrived
     PeerSends("stale");
     pollfd p = {static_cast<int>(port->handle), POLLIN, 0};
@@ -152,6 +161,8 @@ TEST_F(SerialPtyTest, ShortReadsEndAfterAboutASecond)
         auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(SerialGetDevice()->read(port->handle, buffer, 7, &got), !hungUp);
         long ms = MsSince(start);
-        EXPECT_TRUE(got == (hungUp ? 0 : strlen(arrived)) && ms >= 800 && ms <= 2500) << ms << " " << got;
+        EXPECT_EQ(got, hungUp ? 0 : strlen(arrived));
+        EXPECT_GE(ms, 800);
+        EXPECT_LE(ms, 2500);
     }
 }

@@ -19,9 +19,13 @@ const std::string Port = getenv("VBROWSER_COM") ? getenv("VBROWSER_COM") : "";
 // The port's settings as the driver reports them; with `left`, first set as an earlier program left them.
 DCB PortState(const DCB* left = nullptr)
 {
-    DCB dcb{};
+    DCB dcb = left ? *left : DCB{};
     HANDLE h = CreateFileA(Port.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
-    EXPECT_TRUE(h != INVALID_HANDLE_VALUE && (!left || SetCommState(h, &(dcb = *left))) && GetCommState(h, &dcb));
+    EXPECT_NE(h, INVALID_HANDLE_VALUE);
+    if (left) {
+        EXPECT_TRUE(SetCommState(h, &dcb));
+    }
+    EXPECT_TRUE(GetCommState(h, &dcb));
     CloseHandle(h);
     return dcb;
 }
@@ -30,8 +34,11 @@ class SerialCom : public testing::Test {
 protected:
     void SetUp() override
     {
+        // CI runs this binary only through the peer, so there a missing port is a fault, not a reason to skip.
+        if (Port.empty() && std::string(getenv("CI") ? getenv("CI") : "") == "true")
+            FAIL() << "VBROWSER_COM is not set: run through scripts/with-pty-peer.py";
         if (Port.empty())
-            GTEST_SKIP() << "needs a peer: run through scripts/with-pty-peer.py";
+            GTEST_SKIP() << "skipped: VBROWSER_COM is not set; run through scripts/with-pty-peer.py";
         SerialSetDevice(nullptr);
         Settings.LogFile = 0;
     }
@@ -48,10 +55,15 @@ TEST_F(SerialCom, OpenSetsTheControllerLineAndCloseRestoresIt)
     ASSERT_NE(port = ZemSerComOpen(Port.c_str(), 57600), nullptr);
     DCB dcb{};
     COMMTIMEOUTS t, wanted = {990, 0, 990, 0, 10000};
-    ASSERT_TRUE(GetCommState(HANDLE(port->handle), &dcb) && GetCommTimeouts(HANDLE(port->handle), &t));
+    ASSERT_TRUE(GetCommState(HANDLE(port->handle), &dcb));
+    ASSERT_TRUE(GetCommTimeouts(HANDLE(port->handle), &t));
     EXPECT_EQ(memcmp(&t, &wanted, sizeof(t)), 0);
-    EXPECT_EQ(std::to_string(dcb.BaudRate) + " " + std::to_string(dcb.ByteSize) + std::to_string(dcb.Parity) +
-                  std::to_string(dcb.StopBits) + std::to_string(dcb.fOutX + dcb.fInX), "57600 8000");
+    EXPECT_EQ(dcb.BaudRate, 57600u);
+    EXPECT_EQ(dcb.ByteSize, 8);
+    EXPECT_EQ(dcb.Parity, NOPARITY);
+    EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
+    EXPECT_EQ(dcb.fOutX, 0u);
+    EXPECT_EQ(dcb.fInX, 0u);
     // The peer's view of the line, and proof that the command came alone; it answers at once.
     EXPECT_EQ(ZemSerComSendCmd(port, "l\r\n", 0), SERCOM_DONE);
     char answer[64] = "";
@@ -62,7 +74,10 @@ TEST_F(SerialCom, OpenSetsTheControllerLineAndCloseRestoresIt)
     ZemSerComClose(port);
     port = nullptr;
     DCB after = PortState();
-    EXPECT_TRUE(after.BaudRate == before.BaudRate && after.ByteSize == before.ByteSize && after.fOutX && after.fInX);
+    EXPECT_EQ(after.BaudRate, before.BaudRate);
+    EXPECT_EQ(after.ByteSize, before.ByteSize);
+    EXPECT_EQ(after.fOutX, 1u);
+    EXPECT_EQ(after.fInX, 1u);
     EXPECT_EQ(ZemSerComOpen("COM9", 9600), nullptr);   // nothing there
 }
 
@@ -111,7 +126,8 @@ TEST(SerialWin32Driver, SettingsLeftByAnotherProgramAreMadeSafeForBinaryData)
     EXPECT_EQ(errorClears, 1);   // after open, and after each failed transfer
     char byte;
     uint32_t count;
-    EXPECT_EQ(device.read(1, &byte, 1, &count) + device.write(1, &byte, 1, &count), 0);
+    EXPECT_EQ(device.read(1, &byte, 1, &count), 0);
+    EXPECT_EQ(device.write(1, &byte, 1, &count), 0);
     EXPECT_EQ(errorClears, 3);
     DCB wanted = leftState;
     wanted.BaudRate = 57600;

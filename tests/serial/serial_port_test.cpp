@@ -1,4 +1,6 @@
 // The port logic against a scripted line: busy rule, purge, traffic log, clean-up of a failed open.
+#include <array>
+
 #include "app/settings.h"
 #include "serial/serial_port.h"
 #include "tests/support/scratch_dir.h"
@@ -15,15 +17,19 @@ protected:
     std::string Log() const { return ReadBytes(dir.File("VantorixLog.txt")); }
     void PutLog(const std::string& text) const { std::ofstream(dir.File("VantorixLog.txt"), std::ios::binary) << text; }
     void Open() { ASSERT_NE(port = ZemSerComOpen("COM3", 115200), nullptr); }
+    // What a close gave back: the saved state, the saved time-outs, the handle.
+    std::array<int, 3> Restored() const { return {line.stateRestored, line.timeoutsRestored, line.closes}; }
 };
 
 TEST_F(SerialPortTest, OpenSendReadAndClose)
 {
     line.Queue("stale");
     Open();
-    EXPECT_TRUE(line.baud == 115200 && line.pending.empty());
+    EXPECT_EQ(line.baud, 115200u);
+    EXPECT_TRUE(line.pending.empty());
     EXPECT_EQ(std::string(TrafficLogPath), dir.File("VantorixLog.txt"));
-    EXPECT_EQ(ZemSerComIsBusy(port) + ZemSerComIsBusy(nullptr), 0);
+    EXPECT_EQ(ZemSerComIsBusy(port), 0);
+    EXPECT_EQ(ZemSerComIsBusy(nullptr), 0);
     line.Queue("old answer");
     size_t pendingAtWrite = 99;
     line.onWrite = [&](ScriptedLine& l, const unsigned char*, uint32_t) { pendingAtWrite = l.pending.size(); };
@@ -36,10 +42,12 @@ TEST_F(SerialPortTest, OpenSendReadAndClose)
     EXPECT_STREQ(buffer, "hello");
     line.pending.clear();
     uint32_t before = line.clock.now;
-    EXPECT_TRUE(ZemSerComRead(port, buffer, 3, 0) == 0 && buffer[0] == 0 && line.clock.now - before == 990);
+    EXPECT_EQ(ZemSerComRead(port, buffer, 3, 0), 0u);
+    EXPECT_EQ(buffer[0], 0);
+    EXPECT_EQ(line.clock.now - before, 990u);
     EXPECT_EQ(ZemSerComClose(port), 1);   // restores what open saved
     port = nullptr;
-    EXPECT_EQ(line.stateRestored + line.timeoutsRestored + line.closes, 3);
+    EXPECT_EQ(Restored(), (std::array<int, 3>{1, 1, 1}));
 }
 
 TEST_F(SerialPortTest, BusyPortRefusesOrdinaryCallersAndLetsTheOverrideThrough)
@@ -51,16 +59,20 @@ TEST_F(SerialPortTest, BusyPortRefusesOrdinaryCallersAndLetsTheOverrideThrough)
     Settings.LogFile = 1;
     ZemSerComSetBusy(port, 1);
     line.Queue("C");
-    int calls = line.writes + line.reads + line.purges;
+    const int writes = line.writes, reads = line.reads, purges = line.purges;
     EXPECT_EQ(ZemSerComWrite(port, "abc", 3, 0), SERCOM_BUSY);
     EXPECT_EQ(ZemSerComSendCmd(port, "l\r\n", 0), SERCOM_BUSY);
     char buffer[4] = {'x', 'x', 'x', 'x'};
-    EXPECT_TRUE(ZemSerComRead(port, buffer, 3, 0) == 0 && buffer[0] == 'x');
-    EXPECT_EQ(line.writes + line.reads + line.purges, calls);
+    EXPECT_EQ(ZemSerComRead(port, buffer, 3, 0), 0u);
+    EXPECT_EQ(buffer[0], 'x');
+    EXPECT_EQ(line.writes, writes);
+    EXPECT_EQ(line.reads, reads);
+    EXPECT_EQ(line.purges, purges);
     EXPECT_EQ(Log(), "before");
 
     EXPECT_EQ(ZemSerComWrite(port, "\x01", 1, 1), SERCOM_DONE);
-    EXPECT_TRUE(ZemSerComRead(port, buffer, 1, 1) == 1 && !strcmp(buffer, "C"));
+    EXPECT_EQ(ZemSerComRead(port, buffer, 1, 1), 1u);
+    EXPECT_STREQ(buffer, "C");
     EXPECT_EQ(ZemSerComSendCmd(port, "u\r", 1), SERCOM_DONE);
     EXPECT_EQ(line.Written(), "l\r\n\x01u\r");
     EXPECT_EQ(Log(), "beforeVantorix Send:\r\n\x01Vantorix Read:\r\nCVantorix Send:\r\nu\r");
@@ -80,7 +92,8 @@ TEST_F(SerialPortTest, LogRecordsEveryTransferByteForByte)
     ZemSerComRead(port, buffer, 31, 0);
     ZemSerComRead(port, buffer, 31, 0);
     line.Queue("Q"), line.failReads = 1;
-    EXPECT_TRUE(ZemSerComRead(port, buffer, 31, 0) == 1 && !strcmp(buffer, "Q"));
+    EXPECT_EQ(ZemSerComRead(port, buffer, 31, 0), 1u);
+    EXPECT_STREQ(buffer, "Q");
     EXPECT_EQ(Log(), std::string("Vantorix Log File\r\nVantorix Send:\r\nl\r\nVantorix Send:\r\nxyVantorix Read:\r\nok\0\xFF"
                                  "Vantorix Read:\r\nVantorix Read failed:\r\nQ", 116));
 }
@@ -90,14 +103,14 @@ TEST_F(SerialPortTest, FailedOpenRestoresOnlyWhatWasSaved)
 {
     int ScriptedLine::*fails[] = {&ScriptedLine::failOpen, &ScriptedLine::failGetState, &ScriptedLine::failGetTimeouts,
                                   &ScriptedLine::failConfigure, &ScriptedLine::failSetTimeouts};
-    const char* restored[] = {"000", "001", "101", "111", "111"};   // state, time-outs, closes
+    const std::array<int, 3> restored[] = {{0, 0, 0}, {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {1, 1, 1}};
     PutLog("previous");
     for (int i = 0; i < 5; i++) {
         line.stateRestored = line.timeoutsRestored = line.closes = 0;
         line.*fails[i] = 1;
         EXPECT_EQ(ZemSerComOpen("COM3", 9600), nullptr);
         line.*fails[i] = 0;
-        EXPECT_EQ(std::to_string(line.stateRestored) + std::to_string(line.timeoutsRestored) + std::to_string(line.closes), restored[i]) << i;
+        EXPECT_EQ(Restored(), restored[i]) << i;
         EXPECT_EQ(Log(), "previous");
     }
 }

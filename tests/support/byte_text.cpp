@@ -3,106 +3,93 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <regex>
 
 namespace {
 
 const ByteNames ControlBytes = {{"NUL", std::string(1, '\0')}, {"SOH", "\x01"}, {"STX", "\x02"}, {"EOT", "\x04"},
                                 {"ACK", "\x06"},                {"NAK", "\x15"}, {"CAN", "\x18"}};
+const std::regex Name("<([A-Z][A-Z0-9]*)>"), Brace("\\{([0-9]{1,9})(\\*?)\\}");
 
 std::string At(size_t index)
 {
     return " at character " + std::to_string(index + 1);
 }
 
-// The digits of "{N}" or "{N*}" at text[at], with the index behind the '}'; 0 when none stand there.
-int ReadBrace(const std::string& text, size_t at, size_t to, uint32_t* number, int* star, size_t* after)
+const std::string* FindName(const std::string& name, const ByteNames& names)
 {
-    size_t i = at + 1, digits = 0;
-    uint32_t value = 0;
-    for (; i < to && isdigit(static_cast<unsigned char>(text[i])) && digits < 9; i++, digits++)
-        value = value * 10 + static_cast<uint32_t>(text[i] - '0');
-    *star = i < to && text[i] == '*';
-    i += *star;
-    if (digits == 0 || i >= to || text[i] != '}')
-        return 0;
-    *number = value, *after = i + 1;
-    return 1;
+    for (const ByteNames* table : {&ControlBytes, &names})
+        for (const auto& [known, value] : *table)
+            if (known == name)
+                return &value;
+    return nullptr;
 }
 
-std::string ReadPart(const std::string& text, size_t from, size_t to, ByteText* out, const ByteNames& names, int inRepeat)
+int IsHex(char c)
 {
-    for (size_t i = from; i < to;) {
-        char c = text[i];
-        if (c == '\\') {
-            if (i + 1 >= to)
-                return "a backslash ends the text" + At(i);
-            char e = text[i + 1];
-            if (e == 'r' || e == 'n' || e == 't' || e == '\\') {
-                out->bytes += e == 'r' ? '\r' : e == 'n' ? '\n' : e == 't' ? '\t' : '\\';
-                i += 2;
-            } else if (e == 'x') {
-                if (i + 3 >= to || !isxdigit(static_cast<unsigned char>(text[i + 2])) ||
-                    !isxdigit(static_cast<unsigned char>(text[i + 3])))
-                    return "\\x needs two hex digits" + At(i);
-                out->bytes += static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16));
-                i += 4;
-            } else if (ispunct(static_cast<unsigned char>(e))) {
-                out->bytes += e;
-                i += 2;
-            } else {
-                return std::string("unknown escape \\") + e + At(i);
-            }
-        } else if (c == '<' && i + 1 < to && isupper(static_cast<unsigned char>(text[i + 1]))) {
-            size_t end = i + 1;
-            while (end < to && (isupper(static_cast<unsigned char>(text[end])) || isdigit(static_cast<unsigned char>(text[end]))))
-                end++;
-            if (end >= to || text[end] != '>') {
-                out->bytes += c;
-                i++;
-                continue;
-            }
-            std::string name = text.substr(i + 1, end - i - 1);
-            const std::string* bytes = nullptr;
-            for (const ByteNames* table : {&ControlBytes, &names})
-                for (const auto& [known, value] : *table)
-                    if (!bytes && known == name)
-                        bytes = &value;
+    return isxdigit(static_cast<unsigned char>(c));
+}
+
+// The byte of the escape at text[i] (two characters, or four for \xNN); "" with why in problem when it does not read.
+std::string Escape(const std::string& text, size_t i, size_t to, std::string* problem)
+{
+    const char e = i + 1 < to ? text[i + 1] : '\0';
+    const size_t named = std::string("rnt\\").find(e);
+    if (i + 1 >= to)
+        *problem = "a backslash ends the text" + At(i);
+    else if (named != std::string::npos)
+        return std::string(1, "\r\n\t\\"[named]);
+    else if (e == 'x' && i + 3 < to && IsHex(text[i + 2]) && IsHex(text[i + 3]))
+        return std::string(1, static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16)));
+    else if (e == 'x')
+        *problem = "\\x needs two hex digits" + At(i);
+    else if (ispunct(static_cast<unsigned char>(e)))
+        return std::string(1, e);
+    else
+        *problem = std::string("unknown escape \\") + e + At(i);
+    return "";
+}
+
+std::string ReadPart(const std::string& text, size_t i, size_t to, ByteText* out, const ByteNames& names, int inRepeat)
+{
+    const auto whole = std::regex_constants::match_continuous;
+    for (std::smatch m; i < to;) {
+        const auto from = text.begin() + static_cast<long>(i), end = text.begin() + static_cast<long>(to);
+        std::string problem;
+        if (text[i] == '\\') {
+            out->bytes += Escape(text, i, to, &problem);
+            if (!problem.empty())
+                return problem;
+            i += text[i + 1] == 'x' ? 4 : 2;
+        } else if (text[i] == '<' && std::regex_search(from, end, m, Name, whole)) {
+            const std::string* bytes = FindName(m[1], names);
             if (!bytes)
-                return "unknown name <" + name + ">" + At(i);
+                return "unknown name <" + m[1].str() + ">" + At(i);
             out->bytes += *bytes;
-            i = end + 1;
-        } else if (c == '{' && text.compare(i, 3, "{*}") == 0) {
+            i += m.length();
+        } else if (text.compare(i, 3, "{*}") == 0) {
             return "{*} closes no repeat" + At(i);
-        } else if (c == '{') {
-            uint32_t number = 0;
-            int star = 0;
-            size_t after = 0;
-            if (!ReadBrace(text, i, to, &number, &star, &after)) {
-                out->bytes += c;
-                i++;
-            } else if (!star) {
-                out->pauses.emplace_back(out->bytes.size(), number);
-                i = after;
-            } else {
-                if (inRepeat)
-                    return "a repeat inside a repeat" + At(i);
-                size_t close = text.find("{*}", after);
-                if (close == std::string::npos || close >= to)
-                    return "{" + std::to_string(number) + "*} has no {*}" + At(i);
-                ByteText unit;
-                std::string problem = ReadPart(text, after, close, &unit, names, 1);
-                if (!problem.empty())
-                    return problem;
-                for (uint32_t k = 0; k < number; k++) {
-                    for (const auto& [at, ms] : unit.pauses)
-                        out->pauses.emplace_back(out->bytes.size() + at, ms);
-                    out->bytes += unit.bytes;
-                }
-                i = close + 3;
-            }
+        } else if (text[i] != '{' || !std::regex_search(from, end, m, Brace, whole)) {
+            out->bytes += text[i++];
+        } else if (m[2].length() == 0) {
+            out->pauses.emplace_back(out->bytes.size(), std::stoul(m[1]));
+            i += m.length();
         } else {
-            out->bytes += c;
-            i++;
+            if (inRepeat)
+                return "a repeat inside a repeat" + At(i);
+            size_t close = text.find("{*}", i + m.length());
+            if (close == std::string::npos || close >= to)
+                return "{" + m[1].str() + "*} has no {*}" + At(i);
+            ByteText unit;
+            problem = ReadPart(text, i + m.length(), close, &unit, names, 1);
+            if (!problem.empty())
+                return problem;
+            for (unsigned long k = std::stoul(m[1]); k > 0; k--) {
+                for (const auto& [at, ms] : unit.pauses)
+                    out->pauses.emplace_back(out->bytes.size() + at, ms);
+                out->bytes += unit.bytes;
+            }
+            i = close + 3;
         }
     }
     return "";

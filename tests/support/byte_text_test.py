@@ -40,15 +40,8 @@ class ByteText(unittest.TestCase):
         with self.assertRaises(ByteTextError):
             text_bytes("a{5}b")
 
-    def test_the_command_writes_the_bytes_and_refuses_a_bad_text(self):
-        script = os.path.join(HERE, "byte_text.py")
-        done = subprocess.run([sys.executable, script, "n\\xe4me\\r\\n", "<ACK>"], capture_output=True)
-        self.assertEqual((done.returncode, done.stdout), (0, b"n\xe4me\r\n\x06"))
-        done = subprocess.run([sys.executable, script, "\\q"], capture_output=True)
-        self.assertEqual((done.returncode, done.stdout), (2, b""))
-        self.assertEqual(done.stderr, b"byte_text.py: unknown escape \\q at character 1\n")
-
     def test_the_shell_function_on_the_cases_without_pauses(self):
+        """bytes TEXT of byte_text.sh, through the command byte_text.py: the bytes, or status 2 and why."""
         cases = [f for _, f in shared_cases() if f[0] == "bytes" and f[2] == "-" and "<HELLO>" not in f[-1]]
         loop = 'source "$0"; for text; do bytes "$text" | od -An -v -tx1 | tr -d " \\n"; echo "|${PIPESTATUS[0]}"; done'
         done = subprocess.run(["bash", "-c", loop, os.path.join(HERE, "byte_text.sh")]
@@ -57,6 +50,8 @@ class ByteText(unittest.TestCase):
         done = subprocess.run(["bash", "-c", 'source "$0"; bytes "\\q"', os.path.join(HERE, "byte_text.sh")],
                               capture_output=True)
         self.assertEqual(done.returncode, 2)
+        self.assertEqual(done.stdout, b"")
+        self.assertEqual(done.stderr, b"byte_text.py: unknown escape \\q at character 1\n")
 
 
 if __name__ == "__main__":

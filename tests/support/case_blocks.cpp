@@ -10,15 +10,6 @@ void PrintTo(const CaseBlock& block, std::ostream* out)
     *out << block.Where(block.line);
 }
 
-static std::string WordCount(const VerbShape& shape)
-{
-    if (shape.most == ANY_NUMBER)
-        return std::to_string(shape.fewest) + " or more words";
-    std::string count = shape.fewest == shape.most ? std::to_string(shape.fewest)
-                                                   : std::to_string(shape.fewest) + " to " + std::to_string(shape.most);
-    return count + (shape.most == 1 ? " word" : " words");
-}
-
 std::vector<CaseBlock> ParseCaseBlocks(std::istream& in, const std::string& file, const std::vector<VerbShape>& verbs,
                                        std::vector<std::string>* problems)
 {
@@ -50,7 +41,8 @@ std::vector<CaseBlock> ParseCaseBlocks(std::istream& in, const std::string& file
         if (!shape)
             complain("unknown directive '" + line.verb + "'");
         else if (line.words.size() < shape->fewest || line.words.size() > shape->most)
-            complain("'" + line.verb + "' takes " + WordCount(*shape) + ", not " + std::to_string(line.words.size()));
+            complain("'" + line.verb + "' takes " + CountText(*shape) + (shape->most == 1 ? " word" : " words") +
+                     ", not " + std::to_string(line.words.size()));
         else if (blocks.empty())
             complain("'" + line.verb + "' before the first case");
         else

@@ -26,10 +26,7 @@ struct CaseBlock {
 void PrintTo(const CaseBlock& block, std::ostream* out);
 
 // The verbs a case may hold, each with how many words may follow it.
-struct VerbShape {
-    std::string verb;
-    size_t fewest, most;
-};
+using VerbShape = RowShape;
 
 // Reads a case file; a line of an unknown verb or of the wrong number of words, or one before the first case,
 // goes to problems as "FILE:LINE: why" and is left out.

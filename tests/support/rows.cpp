@@ -52,7 +52,7 @@ static const RowShape* FindShape(const std::vector<RowShape>& shapes, const std:
     return any;
 }
 
-static std::string CountText(const RowShape& shape)
+std::string CountText(const RowShape& shape)
 {
     if (shape.most == ANY_NUMBER)
         return std::to_string(shape.fewest) + " or more";

@@ -38,6 +38,8 @@ struct RowShape {
     size_t fewest, most;
 };
 constexpr size_t ANY_NUMBER = static_cast<size_t>(-1);
+// "N", "N to M" or "N or more", as the readers say what a shape takes.
+std::string CountText(const RowShape& shape);
 
 // A line's fields split at each '|' that no backslash escapes; the escapes stay for the byte reader.
 std::vector<std::string> SplitFields(const std::string& text);

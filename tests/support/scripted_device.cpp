@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "lib/zem_time.h"
+#include "serial/answer_read.h"
 #include "serial/serial_device.h"
 
 static ScriptedLine* line;
@@ -94,9 +95,24 @@ void QueueScript(ScriptedLine& scripted, const std::string& script)
     QueueScript(scripted, read);
 }
 
+static std::string hookAnswers;
+static int AnswerFromScript(int, uint32_t)
+{
+    int goOn = hookAnswers.empty() || hookAnswers[0] == '1';
+    hookAnswers.erase(0, hookAnswers.empty() ? 0 : 1);
+    return goOn;
+}
+
+void ScriptAnswerHook(const std::string& answers)
+{
+    hookAnswers = answers;
+    AnswerReadHook.betweenReads = answers.empty() ? nullptr : AnswerFromScript;
+}
+
 void InstallScriptedLine(ScriptedLine* scripted)
 {
     line = scripted;
+    ScriptAnswerHook("");
     SerialSetDevice(scripted ? &scriptedDevice : nullptr);
     ZemSetClock(scripted ? &virtualClock : nullptr);
 }

@@ -50,6 +50,10 @@ void QueueScript(ScriptedLine& line, const ByteText& script);
 // The same for an answer written in the byte syntax of the test data ("{N}" a pause, "{K*}UNIT{*}" a repeat).
 void QueueScript(ScriptedLine& line, const std::string& script);
 
-// Installs the line as the serial device and its clock as the time source;
+// Plays the between-reads hook of whole-answer reads from a table's field: "" no hook, else its answers call by
+// call ('1' reads on, any other stops the read), reading on once they are used up.
+void ScriptAnswerHook(const std::string& answers);
+
+// Installs the line as the serial device and its clock as the time source, with no hook;
 // null restores the platform device and clock.
 void InstallScriptedLine(ScriptedLine* line);

@@ -15,13 +15,38 @@ std::string TreeJson(const DeviceTree* tree)
     return ReadBytes("tree-json-scratch.json");
 }
 
-bool EmptyTree(const DeviceTree* tree)
+// The tree as JSON with one entry a line, each indented by its depth, as the golden files are written.
+std::string OneEntryALine(const std::string& json)
+{
+    std::string out;
+    int depth = 0, inString = 0;
+    for (size_t i = 0; i < json.size(); i++) {
+        char c = json[i];
+        if (inString && c == '\\') {
+            out += c;
+            c = json[++i];
+        } else if (c == '"') {
+            inString = !inString;
+        } else if (!inString && c == '{' && i > 0) {
+            out += "\n" + std::string(2 * depth, ' ');
+        } else if (!inString) {
+            depth += (c == '[') - (c == ']');
+        }
+        out += c;
+    }
+    return out;
+}
+
+// What a parse left in the tree: "arrays 0, free 0 0" when it is as new (the pool's arrays may stay, empty).
+std::string Leftovers(const DeviceTree* tree)
 {
     static const DirEntry zero{};
-    bool empty = tree->arraysInUse + tree->ramDiskFree + tree->flashDiskFree == 0 && !memcmp(&tree->root, &zero, sizeof(zero));
+    std::string left = "arrays " + std::to_string(tree->arraysInUse) + ", free " + std::to_string(tree->ramDiskFree) +
+                       " " + std::to_string(tree->flashDiskFree);
+    left += memcmp(&tree->root, &zero, sizeof(zero)) ? ", a root" : "";
     for (uint32_t i = 0; i < tree->arrayPool->count; i++)
-        empty = empty && PoolArrayAt(tree, i)->count == 0;
-    return empty;
+        left += PoolArrayAt(tree, i)->count ? ", entries in array " + std::to_string(i) : "";
+    return left;
 }
 
 // Links into moved storage show even without AddressSanitizer. The number of entries, or 0.
@@ -71,7 +96,12 @@ TEST(ClassifyLine, EachLineGetsItsKindAndValues)
         if (kind == LINE_FILE || kind == LINE_RAMDISK_FREE || kind == LINE_FLASHDISK_FREE) {
             EXPECT_EQ(line.number, std::stoul(c[2]));
         }
-        EXPECT_EQ(c[3] == "~" ? (line.text == nullptr && line.length == 0 ? "~" : "?") : std::string(line.text, line.length), c[3]);
+        if (c[3] == "~") {
+            EXPECT_EQ(line.text, nullptr);
+            EXPECT_EQ(line.length, 0u);
+        } else {
+            EXPECT_EQ(std::string(line.text, line.length), c[3]);
+        }
     }
 }
 
@@ -86,14 +116,19 @@ TEST_F(DeviceTreeTest, EveryGoldenSampleParsesAsExpected)
     for (std::filesystem::path sample : samples) {
         SCOPED_TRACE(sample.filename().string());
         int parsed = ParseListing(tree, ReadBytes(sample.string()).c_str());
-        EXPECT_EQ(parsed ? TreeJson(tree) : "{\"valid\":false}", ReadBytes(sample.replace_extension(".expected.json").string()));
-        EXPECT_TRUE(parsed ? CheckParentLinks(tree) != 0 : EmptyTree(tree));
+        std::string expected = ReadBytes(sample.replace_extension(".expected.json").string());
+        EXPECT_EQ(OneEntryALine(parsed ? TreeJson(tree) : "{\"valid\":false}") + "\n", expected);
+        if (parsed) {
+            EXPECT_NE(CheckParentLinks(tree), 0u);
+        } else {
+            EXPECT_EQ(Leftovers(tree), "arrays 0, free 0 0");
+        }
     }
 }
 
 TEST_F(DeviceTreeTest, PoolGrowsIsReusedAndKeepsParentLinks)
 {
-    EXPECT_TRUE(EmptyTree(tree));
+    EXPECT_EQ(Leftovers(tree), "arrays 0, free 0 0");
     ASSERT_EQ(ParseListing(tree, (Directories(9) + "Free RamDisk: 9\r\n").c_str()), 1);
     EXPECT_EQ(tree->arraysInUse, 10u);   // the root and 9 directories
     EXPECT_EQ(tree->arrayPool->count, 10u);
@@ -101,7 +136,7 @@ TEST_F(DeviceTreeTest, PoolGrowsIsReusedAndKeepsParentLinks)
     for (uint32_t i = 0; i < 10; i++)
         arrays.push_back(PoolArrayAt(tree, i));
     ResetDeviceTree(tree);
-    EXPECT_TRUE(EmptyTree(tree));
+    EXPECT_EQ(Leftovers(tree), "arrays 0, free 0 0");
     ASSERT_EQ(ParseListing(tree, Directories(2).c_str()), 1);
     EXPECT_EQ(tree->arraysInUse, 3u);
     EXPECT_EQ(tree->arrayPool->count, 10u);   // reused, not grown
@@ -109,8 +144,26 @@ TEST_F(DeviceTreeTest, PoolGrowsIsReusedAndKeepsParentLinks)
         EXPECT_EQ(PoolArrayAt(tree, i), arrays[i]) << "array " << i << " replaced";
     EXPECT_EQ(CheckParentLinks(tree), 4u);
     ASSERT_EQ(ParseListing(tree, (Directories(12) + " 3 ok.nc\r\n  garbage\r\n").c_str()), 0);
-    EXPECT_TRUE(EmptyTree(tree));
-    // A parent's array grows after its subdirectory's children were linked to the old place (a golden sample is wide).
+    EXPECT_EQ(Leftovers(tree), "arrays 0, free 0 0");
+    // A parent's array grows after its subdirectory's children were linked to the old place: wide, 40 directories
+    // each holding a subdirectory of 30 files (sizes 0 to 29) and then 25 files of their own (sizes 30 to 54) ...
+    std::string wide = "header\r\n";
+    for (int d = 0; d < 40; d++) {
+        wide += "(dir) top" + std::to_string(d) + "\r\n (dir) sub\r\n";
+        for (int f = 0; f < 55; f++)
+            wide += std::string(f < 30 ? 2 : 1, ' ') + std::to_string(f) + " file" + std::to_string(f) + ".nc\r\n";
+    }
+    ASSERT_EQ(ParseListing(tree, wide.c_str()), 1);
+    EXPECT_EQ(tree->arraysInUse, 81u);          // the root's, and 40 of each level
+    EXPECT_EQ(CheckParentLinks(tree), 2280u);   // 40 directories, 40 subdirectories, 2200 files
+    auto sizeOf = [&](std::string path) {
+        const DirEntry* entry = FindEntryByPath(tree, path.data());
+        return entry ? std::to_string(entry->size) : "none";
+    };
+    EXPECT_EQ(sizeOf("/top0/sub/file0.nc"), "0");
+    EXPECT_EQ(sizeOf("/top39/sub/file29.nc"), "29");
+    EXPECT_EQ(sizeOf("/top39/file54.nc"), "54");
+    // ... and deep, 300 directories in a chain, the files of each (12) listed after all of them.
     std::string deep;
     for (int level = 0; level < 300; level++)
         deep += std::string(level, ' ') + "(dir) level" + std::to_string(level) + "\r\n";

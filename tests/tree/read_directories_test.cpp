@@ -31,15 +31,6 @@ static std::string TreeSummary(const DeviceTree* tree)
     return text + "free " + std::to_string(tree->ramDiskFree) + " " + std::to_string(tree->flashDiskFree);
 }
 
-// The hook's answers, call by call; 1 once they are used up.
-static std::string hookAnswers;
-static int AnswerFromRow(int, uint32_t)
-{
-    int goOn = hookAnswers.empty() || hookAnswers[0] == '1';
-    hookAnswers.erase(0, hookAnswers.empty() ? 0 : 1);
-    return goOn;
-}
-
 class ReadDirectoriesTest : public testing::Test {
 protected:
     void SetUp() override
@@ -61,7 +52,6 @@ protected:
     {
         FreeDeviceTree(tree), ZemSerComClose(port), ZemUiSetSink(nullptr), InstallScriptedLine(nullptr);
         AutoConnect = ListingAttemptsOverride = 0;
-        AnswerReadHook.betweenReads = nullptr;
     }
     // A failing write never reaches the peer, so the line is told beforehand.
     void ArmFailingWrite() { line.failWrites = script[sends] == 'W' && ++sends; }
@@ -88,16 +78,19 @@ protected:
 TEST_F(ReadDirectoriesTest, AttemptsAndTheMessageOfTheLastOne)
 {
     const std::vector<std::string> outcomes = {"OK", "SEND_FAILED", "NO_ANSWER", "BAD_ANSWER", "NOT_CONNECTED", "ABANDONED"};
-    for (const Row& c : ReadRows("tree/reads.rows", {{"reply", 3, 3}, {"", 9, 9}})) {
+    for (const Row& c : ReadRows("tree/reads.rows", {{"reply", 3, 3}, {"slow", 2, 2}, {"", 9, 9}})) {
         if (c[0] == "reply") {
             replies[c[1][0]] = c.Timed(2);
+            continue;
+        }
+        if (c[0] == "slow") {
+            line.bytesPerRead = std::stoul(c[1]);
             continue;
         }
         SCOPED_TRACE(c.Where());
         AutoConnect = std::stoi(c[0]);
         ListingAttemptsOverride = std::stoul(c[1]);
-        hookAnswers = c[3];
-        AnswerReadHook.betweenReads = c[3].empty() ? nullptr : AnswerFromRow;
+        ScriptAnswerHook(c[3]);
         ZemSerComSetBusy(port, c[2][0] == '*');
         uint32_t start = line.clock.now;
         Read(c[2], port);
@@ -113,33 +106,10 @@ TEST_F(ReadDirectoriesTest, AttemptsAndTheMessageOfTheLastOne)
             EXPECT_LT(took, std::stoul(c[8].substr(c[8].find('-') + 1)));
         }
     }
-    AnswerReadHook.betweenReads = nullptr;
+    ScriptAnswerHook("");
     Read("G", nullptr);   // no port only empties the tree
     EXPECT_EQ(tree->arraysInUse, 0u);
     EXPECT_EQ(line.writes, 0);
     EXPECT_TRUE(problems.empty());
     EXPECT_TRUE(posts.empty());
-}
-
-// A slow line: read up to the empty line without waiting for quiet; a full buffer before the end is not correct.
-TEST_F(ReadDirectoriesTest, ListingIsReadWholeUpToItsEndOrAFullBuffer)
-{
-    line.bytesPerRead = 1000;
-    for (size_t files : {600, 22000}) {
-        std::string listing = "(dir) ram\r\n";
-        for (size_t i = 0; i < files; i++)
-            listing += " 1 file.nc\r\n";
-        if (files == 600)
-            listing += "Free RamDisk: 100\r\n\r\nnot read";
-        line.onWrite = [&](ScriptedLine& peer, const unsigned char*, uint32_t) { peer.Queue(listing.c_str()); };
-        uint32_t start = line.clock.now;
-        ReadDirectories(tree, port, AnswerBuffer, ANSWER_BUFFER_SIZE);
-        EXPECT_EQ(LastReadOutcome(), files == 600 ? READ_OK : READ_BAD_ANSWER);
-        if (files == 600) {
-            ASSERT_EQ(tree->arraysInUse, 2u);
-            EXPECT_EQ(EntryAt(tree->root.children, 0)->children->count, 600u);
-            EXPECT_EQ(tree->ramDiskFree, 100u);
-            EXPECT_LT(line.clock.now - start, 100u);
-        }
-    }
 }

@@ -1,10 +1,19 @@
-// The main window with a scripted controller on the line: memory, the ports a failed connect names. (What the user
-// does step by step is in the cases.)
+// The main window with a scripted controller on the line: memory, the ports a failed connect names, uploads
+// refused before anything is sent, a logoff during a transfer. (What the user does step by step is in the cases.)
 #include <algorithm>
+#include <atomic>
+#include <cstring>
 #include <string>
+#include <thread>
 
 #include "app/commands.h"
+#include "app/settings.h"
+#include "lib/zem_shared.h"
+#include "serial/serial_port.h"
 #include "serial/serial_ports.h"
+#include "serial/upload_dialog.h"
+#include "serial/upload_job.h"
+#include "serial/upload_protocol.h"
 #include "tests/gui/support/gui_harness.h"
 #include "tree/device_tree.h"
 
@@ -68,6 +77,108 @@ TEST_F(Window, FailedConnectNamesTheSerialPortsOfThisPc)
     EXPECT_EQ(shown[0].substr(0, prefix.size()), prefix);
     EXPECT_NE(shown[0].find(", COM12"), std::string::npos) << shown[0];
     EXPECT_EQ(shown[0].back(), '.') << shown[0];
+}
+
+int busyAtThreadStart = -1;
+bool activated = false, boxOpened = false;
+
+// Notes whether the main window is active when the first box opens. Other programs on the display may take the
+// front at any moment, and a closing box hands it back to the window: so the test looks at what the drop did
+// before its message, not at who is in front afterwards.
+LRESULT CALLBACK NoteActivation(int code, WPARAM wParam, LPARAM lParam)
+{
+    const CWPSTRUCT* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    boxOpened |= code == HC_ACTION && call->message == WM_INITDIALOG;
+    if (code == HC_ACTION && !boxOpened && call->hwnd == MainWindow && call->message == WM_ACTIVATE)
+        activated = LOWORD(call->wParam) != WA_INACTIVE;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST_F(Window, UploadsThatCannotGoAheadSendNothing)
+{
+    std::string dir = gui::ScratchDirectory("drop"), file = dir + "part.nc", deep = dir + std::string(180, 'd');
+    gui::WriteFileText(file, "G0 X1\r\n");
+    CreateDirectoryA(deep.c_str(), nullptr);
+    gui::WriteFileText(deep + "\\part.nc", "G0\r\n");
+    OpenWindow();
+    SetForegroundWindow(GetDesktopWindow());
+    ASSERT_NE(GetActiveWindow(), MainWindow) << "the window stayed active";
+    activated = boxOpened = false;
+    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, NoteActivation, nullptr, GetCurrentThreadId());
+    Drop({file});
+    UnhookWindowsHookEx(hook);
+    EXPECT_TRUE(boxOpened);
+    EXPECT_TRUE(activated);   // a drop brings the window forward before anything else
+    EXPECT_EQ(TakeBoxes(), Texts{"You must first connect to a Vantorix."});
+    Connect();
+    EXPECT_EQ(TakeSent(), Texts{"l"});
+    // A path longer than the open-file dialog's buffer.
+    boxes.onDialog = [&](HWND dialog) {
+        SetDlgItemTextA(dialog, 0x47C, (deep + "\\part.nc").c_str());
+        SetDlgItemTextA(dialog, 0x480, (deep + "\\part.nc").c_str());
+        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    };
+    gui::Command(MainWindow, CMD_UPLOAD);
+    EXPECT_EQ(TakeBoxes(), Texts{"Filename is too long"});
+    // A worker that cannot be started: the port, already taken for it, is given back.
+    auto startThread = StartUploadThread;
+    StartUploadThread = [](UploadJob* job) -> HANDLE {
+        return busyAtThreadStart = ZemSerComIsBusy(job->port), nullptr;
+    };
+    Drop({file});
+    gui::PumpPending();
+    StartUploadThread = startThread;
+    EXPECT_EQ(busyAtThreadStart, 1);
+    EXPECT_EQ(ZemSerComIsBusy(ConnectedPort), 0);
+    EXPECT_EQ(TakeBoxes(), Texts{"There was an error trying to upload."});
+    EXPECT_EQ(TakeSent(), Texts{"l"});   // only the read after the upload that failed
+}
+
+// A logoff during an upload: the controller is told with CAN, and the settings are saved, before the system may end
+// the program; the window then closes once the upload has ended, without reading again.
+TEST_F(Window, LogoffDuringAnUploadCancelsItAndSavesTheSettingsFirst)
+{
+    std::string dir = gui::ScratchDirectory("logoff"), file = dir + "part.nc", ini = dir + "Vantorix1.ini";
+    gui::WriteFileText(file, std::string(3000, 'G'));   // three data blocks
+    strcpy(ProgramDir, dir.c_str());
+    std::atomic<int> order{0};
+    int canAt = 0, endedAt = 0;
+    LRESULT mayEnd = FALSE;
+    std::string savedByTheEnd;
+    std::thread session;
+    auto harnessWrite = line.onWrite;
+    line.onWrite = [&, harnessWrite](ScriptedLine& scripted, const unsigned char* bytes, uint32_t count) {
+        harnessWrite(scripted, bytes, count);
+        if (count && std::all_of(bytes, bytes + count, [](unsigned char byte) { return byte == UPL_CAN; }))
+            canAt = ++order;
+    };
+    onDataBlock = [&](int number) {
+        if (number != 1)
+            return;
+        session = std::thread([&] {   // as the system asks every program, then tells it
+            mayEnd = SendMessageA(MainWindow, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+            SendMessageA(MainWindow, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+            endedAt = ++order;
+            savedByTheEnd = gui::FileText(ini);
+        });
+        // The sender looks at a cancel once this block's reply is read: it waits for the query to arrive.
+        gui::WaitUntil([] { return ZemLoadByte(&TheUploadJob.cancelRequested) != 0; }, 10000);
+    };
+    OpenWindow();
+    Connect();
+    TakeSent();
+    Drop({file});
+    gui::PumpPending();
+    if (session.joinable())
+        session.join();
+    EXPECT_EQ(mayEnd, TRUE);
+    EXPECT_GT(canAt, 0) << "no CAN on the line";
+    EXPECT_LT(canAt, endedAt) << "the session ended before the CAN";
+    EXPECT_NE(savedByTheEnd.find("[VantorixPos]"), std::string::npos) << savedByTheEnd;
+    EXPECT_EQ(TakeSent(), (Texts{"u", "header part.nc", "block 1", "CAN x1024"}));
+    EXPECT_EQ(TakeBoxes(), Texts{});
+    EXPECT_FALSE(IsWindow(MainWindow));
+    EXPECT_TRUE(gui::PumpUntil([] { return gui::quitSeen; }, 10000));
 }
 
 }  // namespace

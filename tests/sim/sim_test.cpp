@@ -113,9 +113,8 @@ int AnswersCommands(int port)
 int HiddenUploads(const std::string& folder)
 {
     std::error_code ignored;
-    return static_cast<int>(std::count_if(fs::directory_iterator(folder, ignored), {}, [](const fs::directory_entry& entry) {
-        return entry.path().filename().string().starts_with(".sim-upload-");
-    }));
+    auto hidden = [](const fs::directory_entry& entry) { return entry.path().filename().string().starts_with(".sim-upload-"); };
+    return static_cast<int>(std::count_if(fs::directory_iterator(folder, ignored), {}, hidden));
 }
 const std::string SampleListing =
     "Directory of the controller\r\n(dir) ROM\r\n (dir) macros\r\n  54 toolchange.nc\r\n 54 setup.dat\r\n(dir) ram\r\n"
@@ -178,9 +177,9 @@ protected:
 
 // The steps of a session (tests/sim/README.md): what is sent, then " => " and what must come back.
 const std::vector<VerbShape> SessionVerbs = {
-    {"send", 3, ANY_NUMBER},   {"listen", 2, ANY_NUMBER},         {"read-on", 2, ANY_NUMBER},   {"header", 4, ANY_NUMBER},
-    {"faults", 1, ANY_NUMBER}, {"exit", 1, 1},                    {"send-fails", 1, ANY_NUMBER}, {"hidden-files", 2, 2},
-    {"stored", 2, 2},          {"back-in-command-mode", 0, 0},    {"no-file", 1, 1}};
+    {"send", 3, ANY_NUMBER}, {"listen", 2, ANY_NUMBER}, {"read-on", 2, ANY_NUMBER}, {"header", 4, ANY_NUMBER},
+    {"faults", 1, ANY_NUMBER}, {"exit", 1, 1}, {"send-fails", 1, ANY_NUMBER}, {"hidden-files", 2, 2},
+    {"stored", 2, 2}, {"back-in-command-mode", 0, 0}, {"no-file", 1, 1}};
 
 struct SessionStep {
     int line;

@@ -43,8 +43,8 @@ TEST(UploadInterop, RbReceivesEveryFileByteForByte)
     ClosePtyRelay(&relay);
     EXPECT_EQ(rbStatus, 0);
     for (const auto& entry : std::filesystem::directory_iterator(source.path)) {
-        std::string name = entry.path().filename().string();
-        EXPECT_EQ(ReadBytes(received.File(name == "my part.nc" ? "my_part.nc" : name)), ReadBytes(entry.path().string())) << name;
+        std::string name = entry.path().filename().string(), sent = ReadBytes(entry.path().string());
+        EXPECT_EQ(ReadBytes(received.File(name == "my part.nc" ? "my_part.nc" : name)), sent) << name;
     }
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(received.path), {}), 5);
 }

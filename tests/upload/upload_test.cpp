@@ -4,11 +4,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -410,6 +413,103 @@ TEST_F(UploadBatches, WaitLimitsAboveThirtySecondsAreCut)
     EXPECT_EQ(UploadWaitStart(port, 2000, 1), START_NONE);
     EXPECT_GE(line.clock.now - 0xFFFFFF00u, 2000u);
     EXPECT_LE(line.clock.now - 0xFFFFFF00u, 3000u);
+}
+
+// Posted notices, as the dialog's message queue holds them.
+struct NoticeQueue {
+    std::mutex lock;
+    std::condition_variable arrived;
+    std::deque<unsigned> ids;
+
+    void Post(unsigned id)
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        ids.push_back(id);
+        arrived.notify_one();
+    }
+    unsigned Take()
+    {
+        std::unique_lock<std::mutex> hold(lock);
+        arrived.wait(hold, [this] { return !ids.empty(); });
+        unsigned id = ids.front();
+        ids.pop_front();
+        return id;
+    }
+};
+
+// The worker on a thread of its own beside a thread that plays the progress dialog, as on Windows: the dialog
+// claims the port, starts the worker, copies the texts out when a notice says they changed, asks for a cancel,
+// tries a command while the port is busy and again once it is free, and reads the result after the worker's last
+// notice. Natively nothing else runs the worker on a thread; the sanitizer pass (ThreadSanitizer) watches what
+// the two share.
+TEST_F(UploadBatches, TheWorkerOnItsThreadSharesTextsCancelBusyAndResultWithTheDialog)
+{
+    SetFiles({MakeFile("part.nc", 40 * 1024)});
+    // A slow line: data block 4 is answered once the dialog has asked for the cancel.
+    std::mutex cancelLock;
+    std::condition_variable cancelSignal;
+    YmodemPeer receiver;
+    peer = [&](size_t, const Bytes& bytes) {
+        if (bytes.size() == 1029 && bytes[1] == 4) {
+            std::unique_lock<std::mutex> hold(cancelLock);
+            cancelSignal.wait(hold, [&] { return ZemLoadByte(&job->cancelRequested) != 0; });
+        }
+        return ByteText{receiver.AnswerText(bytes), {}};
+    };
+    NoticeQueue queue;
+    static UploadNoticeSink sink;
+    sink = {[](void* context, unsigned id, intptr_t) { static_cast<NoticeQueue*>(context)->Post(id); }, &queue};
+    UploadSetNoticeSink(&sink);
+
+    // The command the dialog tries once the port is free has gone out before the worker's last notice, so that
+    // only the port's busy flag orders the worker's last use of the line before the dialog's.
+    std::mutex usedLock;
+    std::condition_variable usedSignal;
+    int dialogUsedPort = 0, busyRefusals = 0, commandAfterRelease = -1;
+    Words statusTexts, fileTexts;
+    ASSERT_EQ(ClaimUploadPort(job), UPL_OK);
+    std::thread worker([&] {
+        RunClaimedUpload(job);
+        std::unique_lock<std::mutex> hold(usedLock);
+        usedSignal.wait(hold, [&] { return dialogUsedPort; });
+        hold.unlock();
+        queue.Post(UM_UPLOAD_DONE);
+    });
+    char copy[UPLOAD_TEXT_SIZE];
+    for (unsigned id = 0; id != UM_UPLOAD_DONE;) {
+        id = queue.Take();
+        if (id == UM_SET_STATUS_TEXT) {
+            UploadCopyText(UploadStatusText, copy, sizeof(copy));
+            statusTexts.push_back(copy);
+        } else if (id == UM_SET_FILE_TEXT) {
+            UploadCopyText(UploadFileText, copy, sizeof(copy));
+            fileTexts.push_back(copy);
+        }
+        if (id == UM_SET_STATUS_TEXT && statusTexts.size() == 3) {
+            busyRefusals += ZemSerComSendCmd(port, "l\r\n", 0) == SERCOM_BUSY;
+            std::lock_guard<std::mutex> hold(cancelLock);
+            ZemStoreByte(&job->cancelRequested, 1);   // the Cancel button
+            cancelSignal.notify_one();
+        }
+        if (commandAfterRelease < 0 && ZemLoadByte(&job->cancelRequested)) {
+            while (ZemSerComIsBusy(port))   // a command that arrives while the worker lets the port go
+                std::this_thread::yield();
+            commandAfterRelease = ZemSerComSendCmd(port, "l\r\n", 0);
+            std::lock_guard<std::mutex> hold(usedLock);
+            dialogUsedPort = 1;
+            usedSignal.notify_one();
+        }
+    }
+    worker.join();
+
+    EXPECT_EQ(ZemLoadResult(&job->result), UPL_CANCELLED);
+    EXPECT_EQ(busyRefusals, 1);
+    EXPECT_EQ(commandAfterRelease, SERCOM_DONE);
+    EXPECT_EQ(fileTexts, Words{"Uploading : part.nc"});
+    ASSERT_GE(statusTexts.size(), 4u);
+    EXPECT_EQ(statusTexts[2], "3072 from 40960 Bytes uploaded");   // the worker waits at block 4
+    EXPECT_EQ(statusTexts.back(), "Canceling, this may take 10-15 Seconds");
+    EXPECT_EQ(line.Written().substr(line.Written().size() - 3), "l\r\n");
 }
 
 TEST(UploadTexts, LongNamesKeepStartAndEndAroundAnEllipsis)

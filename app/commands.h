@@ -1,9 +1,10 @@
 // The command handlers that DispatchCommand (dispatch_command_win32.cpp)
 // calls, grouped by concern: connection and browsing
-// (commands_connect_win32.cpp), options, info, the window's close and the
-// upload's opener (commands_options_win32.cpp), transfers
-// (commands_transfer_win32.cpp), remote files (commands_remote_win32.cpp)
-// and the automatic mode (auto_mode_win32.cpp).
+// (commands_connect_win32.cpp), options, info and Exit
+// (commands_options_win32.cpp), the window's close (window_close_win32.cpp),
+// transfers and the upload's opener (commands_transfer_win32.cpp), remote
+// files (commands_remote_win32.cpp) and the automatic mode
+// (auto_mode_win32.cpp).
 #pragma once
 
 #include <windows.h>

@@ -1,17 +1,10 @@
-// Commands that need no port: the Options menu, the version box and Exit;
-// and the one opener of the upload dialog.
-#include <cstring>
-
+// Commands that need no port: the Options menu, the version box and Exit.
 #include "app/app_state.h"
 #include "app/commands.h"
 #include "app/message_texts.h"
 #include "app/settings.h"
 #include "lib/zem_shared.h"
 #include "res/resource_ids.h"
-#include "serial/serial_port.h"
-#include "serial/upload_dialog.h"
-#include "serial/upload_file_list.h"
-#include "serial/upload_job.h"
 
 static void SetMenuCheck(HMENU menu, unsigned id, int checked)
 {
@@ -48,15 +41,6 @@ void CommandOption(unsigned id)
 void CommandInfo()
 {
     MessageBoxA(MainWindow, MessageText(MSG_INFO), MessageCaption(MSG_INFO), MB_OK);
-}
-
-int OpenUpload(const char* fileList, const char* targetDir)
-{
-    // memmove: the automatic upload passes what the command line left in the job.
-    memmove(TheUploadJob.fileList, fileList, FileListBytes(fileList));
-    memmove(TheUploadJob.targetDir, targetDir, strlen(targetDir) + 1);
-    RunUploadDialog();
-    return !CloseAsked() && IsWindow(MainWindow);
 }
 
 void CommandExit()

@@ -1,5 +1,6 @@
 // Commands that upload PC files: one file chosen in the open-file dialog,
-// or the files dropped on the file list.
+// or the files dropped on the file list; and the one opener of the upload
+// dialog, which the automatic upload uses too.
 #include <windows.h>
 #include <commdlg.h>
 #include <cderr.h>
@@ -15,12 +16,22 @@
 #include "lib/zem_lib.h"
 #include "lib/zem_shared.h"
 #include "lib/zem_ui.h"
+#include "serial/upload_dialog.h"
 #include "serial/upload_file_list.h"
 #include "serial/upload_job.h"
 #include "serial/upload_protocol.h"
 #include "tree/device_tree.h"
 
 constexpr uint32_t CHOSEN_PATH_SIZE = 200;
+
+int OpenUpload(const char* fileList, const char* targetDir)
+{
+    // memmove: the automatic upload passes what the command line left in the job.
+    memmove(TheUploadJob.fileList, fileList, FileListBytes(fileList));
+    memmove(TheUploadJob.targetDir, targetDir, strlen(targetDir) + 1);
+    RunUploadDialog();
+    return !CloseAsked() && IsWindow(MainWindow);
+}
 
 // The controller acknowledges every block of a file it then keeps short or
 // not at all: only its listing tells.

@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <poll.h>
 #include <random>
 #include <regex>
@@ -15,7 +14,6 @@
 #include <unistd.h>
 
 #include "tests/support/case_blocks.h"
-#include "tests/support/rows.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/upload/line_bytes.h"
 #include "tests/upload/pty_relay.h"

@@ -512,8 +512,19 @@ TEST_F(UploadBatches, TheWorkerOnItsThreadSharesTextsCancelBusyAndResultWithTheD
     EXPECT_EQ(line.Written().substr(line.Written().size() - 3), "l\r\n");
 }
 
-// Long names in plain letters: tests/upload/transcripts/frames.txt. A cut never lands inside a two-byte character:
-// of 200 bytes of "\xC3\xA4", a room of 20 or 21 bytes keeps four characters at either end.
+// 253 characters: the first 120, "..." and the last 120 fill the text's 243; 243 fit whole.
+TEST(UploadTexts, LongNamesKeepStartAndEndAroundAnEllipsis)
+{
+    const std::string b(100, 'b'), fits(243, 'f');
+    SetUploadFileText((std::string(150, 'a') + b + ".nc").c_str());
+    const std::string shortened = std::string(120, 'a') + "..." + std::string(17, 'a') + b + ".nc";
+    EXPECT_EQ(std::string(UploadFileText), "Uploading : " + shortened);
+    SetUploadFileText(fits.c_str());
+    EXPECT_EQ(std::string(UploadFileText), "Uploading : " + fits);
+}
+
+// A cut never lands inside a two-byte character: of 200 bytes of "\xC3\xA4", a room of 20 or 21 bytes keeps four
+// characters at either end.
 TEST(UploadTexts, LongNamesAreNeverCutInsideACharacter)
 {
     std::string wide;

@@ -15,12 +15,16 @@ static std::vector<std::string> Parse(const char* text, int* parsed)
     ClearUploadJob(&TheUploadJob);
     memset(TheUploadJob.fileList, 0xAA, sizeof(TheUploadJob.fileList));   // never written by the parser
     *parsed = ParseCommandLine(text);
-    Require((*parsed == 0 || *parsed == 1) && (QuitWhenDone == 0 || QuitWhenDone == 1) && AutoConnect == AutoMode);
+    Require(*parsed == 0 || *parsed == 1);
+    Require(QuitWhenDone == 0 || QuitWhenDone == 1);
+    Require(AutoConnect == AutoMode);
     Require(strnlen(TheUploadJob.targetDir, UPLOAD_TARGET_DIR_SIZE) < UPLOAD_TARGET_DIR_SIZE - 1);
-    Require(usageShown == !*parsed && (*parsed || TheUploadJob.targetDir[0] == 0));
+    Require(usageShown == !*parsed);
+    Require(*parsed || TheUploadJob.targetDir[0] == 0);
     Require(strstr(text, TheUploadJob.targetDir));
     std::vector<std::string> names;
-    Require(FileListIsClosed(TheUploadJob.fileList) && FileListBytes(TheUploadJob.fileList) < UPLOAD_FILE_LIST_SIZE);
+    Require(FileListIsClosed(TheUploadJob.fileList));
+    Require(FileListBytes(TheUploadJob.fileList) < UPLOAD_FILE_LIST_SIZE);
     for (const char* name = TheUploadJob.fileList; *name; name = NextFileName(name)) {
         names.emplace_back(name);
         Require(strstr(text, name));
@@ -42,10 +46,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::string text = input.ConsumeRemainingBytesAsString().c_str();
         std::vector<char> room(capacity ? capacity : 1, 0x55);
         char *start = capacity ? room.data() : nullptr, *cursor = start;
-        if (!GetCmdLineToken(text.c_str(), &cursor, &left))
-            return Require(cursor == start && left == capacity), 0;
-        size_t length = strlen(start);
-        Require(length > 0 && cursor == start + length + 1 && left == capacity - length - 1 && text.find(start) != std::string::npos);
+        bool got = GetCmdLineToken(text.c_str(), &cursor, &left) != nullptr;
+        size_t length = got ? strlen(start) : 0;
+        Require(!got || length > 0);   // a refused token neither moves the cursor nor takes room
+        Require(cursor == start + length + !!got);
+        Require(left == capacity - length - !!got);
+        Require(!got || text.find(start) != std::string::npos);
     } else if (mode == 2) {   // "-u" names and a "-p" directory, joined and parsed again
         std::vector<std::string> names(input.ConsumeIntegralInRange<size_t>(1, 4));
         std::vector<const char*> arguments;
@@ -61,8 +67,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (!JoinArguments(static_cast<int>(arguments.size()), arguments.data(), text, sizeof(text)))
             return Require(text[0] == 0), 0;
         std::vector<std::string> back = Parse(text, &parsed);
-        if (fits && !directory.empty() && directory.size() <= 254)
-            Require(parsed == 1 && back == names && directory == TheUploadJob.targetDir && QuitWhenDone == 0);
+        if (fits && !directory.empty() && directory.size() <= 254) {
+            Require(parsed == 1);
+            Require(back == names);
+            Require(directory == TheUploadJob.targetDir);
+            Require(QuitWhenDone == 0);
+        }
     }
     return 0;
 }

@@ -16,15 +16,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<char> text(data, data + size);
     text.push_back(0);
     int loaded = ParseListing(tree, text.data());
-    Require(loaded ? tree->arraysInUse >= 1 && tree->arraysInUse <= tree->arrayPool->count &&
-                         tree->root.children == PoolArrayAt(tree, 0) && strcmp(tree->root.name, "/") == 0
-                   : tree->arraysInUse == 0 && tree->ramDiskFree + tree->flashDiskFree == 0 && !tree->root.children);
+    Require(tree->arraysInUse <= tree->arrayPool->count);
+    Require(tree->arraysInUse >= (loaded ? 1 : 0));
+    Require(loaded || tree->arraysInUse == 0);
+    Require(tree->root.children == (loaded ? PoolArrayAt(tree, 0) : nullptr));
+    Require(!loaded || strcmp(tree->root.name, "/") == 0);
+    Require(loaded || tree->ramDiskFree == 0);
+    Require(loaded || tree->flashDiskFree == 0);
     for (uint32_t a = 0; a < tree->arrayPool->count; a++) {
         EntryArray* array = PoolArrayAt(tree, a);
         Require(a < tree->arraysInUse || array->count == 0);
         for (uint32_t i = 0; i < array->count; i++) {
             DirEntry* entry = EntryAt(array, i);
-            Require(entry->tree == tree && entry->parent->children == array && strlen(entry->name) < DIR_ENTRY_NAME_SIZE);
+            Require(entry->tree == tree);
+            Require(entry->parent->children == array);
+            Require(strnlen(entry->name, DIR_ENTRY_NAME_SIZE) < DIR_ENTRY_NAME_SIZE);
         }
     }
     return 0;

@@ -90,16 +90,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     strcpy(job.targetDir, s[0] & 8 ? "/ROM/prog/" : "/ram/cncprg/");
     job.ramBudget = job.flashBudget = 1u << 30;
     if (s[0] & 32)
-        (s[0] & 8 ? job.flashBudget : job.ramBudget) = 200 + (count == 2 && files[1] < 2 ? files[1] ? 1300 : 200 : 0) - 1;
+        (s[0] & 8 ? job.flashBudget : job.ramBudget) =
+            200 + (count == 2 && files[1] < 2 ? files[1] ? 1300 : 200 : 0) - 1;
 
     line = {data + used, size - used, 0, s[1], s[2], 0, 0, 0, 0, &job};
     ZemSerComSetBusy(port, 1);
     int result = UploadBatch(&job);
     ZemSerComSetBusy(port, 0);
 
-    Require(result >= UPL_OK && result <= UPL_NO_SPACE && result != UPL_PORT_BUSY);
-    Require(strnlen(UploadFileText, UPLOAD_TEXT_SIZE) < UPLOAD_TEXT_SIZE && strnlen(UploadStatusText, UPLOAD_TEXT_SIZE) < UPLOAD_TEXT_SIZE);
-    Require(result != UPL_OK || (!fileError && !(s[0] & 32) && !line.writeFailed));
+    Require(result >= UPL_OK);
+    Require(result <= UPL_NO_SPACE);
+    Require(result != UPL_PORT_BUSY);
+    Require(strnlen(UploadFileText, UPLOAD_TEXT_SIZE) < UPLOAD_TEXT_SIZE);
+    Require(strnlen(UploadStatusText, UPLOAD_TEXT_SIZE) < UPLOAD_TEXT_SIZE);
+    // A success only with every file readable, the room for them and every write done.
+    Require(result != UPL_OK || !fileError);
+    Require(result != UPL_OK || !(s[0] & 32));
+    Require(result != UPL_OK || !line.writeFailed);
     Require(result != UPL_CANCELLED || job.cancelRequested);
     Require(result != UPL_COMMAND_FAILED || line.writeFailed == 1);
     Require(result != UPL_WRITE_FAILED || line.writeFailed > 1);

@@ -33,17 +33,9 @@ static BOOL CALLBACK NoteView(HWND control, LPARAM found)
     return TRUE;
 }
 
-static Views FindViews(HWND main)
-{
-    Views views;
-    EnumChildWindows(main, NoteView, reinterpret_cast<LPARAM>(&views));
-    return views;
-}
-
 // The free-space line and the path box's entries, or "" when they cannot be read.
-static std::string ReadViews(HWND main)
+static std::string ReadViews(const Views& views)
 {
-    Views views = FindViews(main);
     DWORD_PTR count = 0;
     if (!views.freeSpace || !views.pathBox ||
         !SendMessageTimeoutA(views.pathBox, CB_GETCOUNT, 0, 0, SMTO_NORMAL, 5000, &count))
@@ -100,15 +92,15 @@ int main(int argc, char** argv)
         }
         if (!upload != !dialog)
             printf(upload ? "UPLOAD\n" : "UPLOAD_END\n");
+        Views views;
+        if (main)
+            EnumChildWindows(main, NoteView, reinterpret_cast<LPARAM>(&views));
         // The views do not change while the dialog is open: read while it is, and told only when it still is.
-        if (upload && !treeShown && main) {
-            std::string shown = ReadViews(main);
-            if (!shown.empty() && IsWindowVisible(upload)) {
-                printf("TREE %s\n", shown.c_str());
-                treeShown = true;
-            }
+        std::string shown = upload && !treeShown ? ReadViews(views) : "";
+        if (!shown.empty() && IsWindowVisible(upload)) {
+            printf("TREE %s\n", shown.c_str());
+            treeShown = true;
         }
-        Views views = main ? FindViews(main) : Views();
         bool reading = views.freeSpace && TextOf(views.freeSpace).rfind("Reading directories", 0) == 0;
         readingSince = reading ? (readingSince ? readingSince : now) : 0;
         if (closeAfter && readingSince && now - readingSince >= closeAfter) {

@@ -15,28 +15,35 @@ TARGETS = [("", "ram/cncprg"), ("/ram/cncprg/", "ram/cncprg"), ("/ram/", "ram"),
 
 
 def read_table(name, columns, words):
-    """The rows of a table beside this file, split at blanks; comments and empty lines left out. A row of another
-    number of columns, or a word that its column (words: column -> the words it takes) does not know, stops the
-    campaign with the table's file and line."""
-    rows = []
+    """{label: row} of a table beside this file, its fields split at blanks and named by `columns` ("-" an empty
+    field); comments and empty lines left out. A row of another number of columns, a label twice, or a word that
+    its column (words: column name -> the words it takes) does not know stops the campaign at the file and line."""
+    names, rows = columns.split(), {}
     with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), name)) as table:
         for number, line in enumerate(table, 1):
-            if not line.strip() or line[0] == "#":
-                continue
-            rows.append(line.split())
-            if len(rows[-1]) != columns:
-                raise SystemExit(f"{name}:{number}: {len(rows[-1])} columns, not {columns}")
+            fields = line.split() if line.strip() and line[0] != "#" else []
+            if fields and len(fields) != len(names):
+                raise SystemExit(f"{name}:{number}: {len(fields)} columns, not {len(names)}")
+            if fields and fields[0] in rows:
+                raise SystemExit(f"{name}:{number}: {fields[0]} is in the table already")
+            row = SimpleNamespace(**{column: "" if field == "-" else field for column, field in zip(names, fields)})
             for column, known in words.items():
-                if rows[-1][column] not in known:
-                    raise SystemExit(f"{name}:{number}: column {column + 1} takes {', '.join(sorted(known))}, "
-                                     f"not {rows[-1][column]}")
+                if fields and getattr(row, column) not in known:
+                    raise SystemExit(f"{name}:{number}: {column} takes {', '.join(sorted(known))}, "
+                                     f"not {getattr(row, column)}")
+            rows.update({fields[0]: row} if fields else {})
     return rows
+
+
+def draw_label(rng, table, index, long_mode):
+    """A row's label by its weight, or the label of the row that takes this run first."""
+    label = rng.choices(list(table), [float(row.long if long_mode else row.ci) for row in table.values()])[0]
+    return next((label for label, row in table.items() if row.first == str(index)), label)
 
 
 # How a correct sender ends (faults.txt explains each).
 ENDINGS = {"ok", "first", "block", "close", "full", "no-dir", "listing-invalid", "listing-silent", "timed"}
-FAULTS = {row[0]: (float(row[1]), float(row[2]), row[3], row[4], row[5].strip("-"))
-          for row in read_table("faults.txt", 6, {4: ENDINGS})}
+FAULTS = read_table("faults.txt", "label ci long first ends text", {"ends": ENDINGS})
 
 
 def upload(source, data):
@@ -60,6 +67,9 @@ def draw_name(rng, taken):
 
 
 class Scenario:
+    """A run's plan; a run without PC files, interrupts, kills or changes keeps these."""
+    files, mode, interrupts, kill_at, change_after, change_index, changed_data = [], "crc", [], 0, 0, -1, b""
+
     def path(self, upload):
         return f"{self.host_dir}/{upload.target}"
 
@@ -82,15 +92,13 @@ def draw_scenario(seed, index, long_mode, front, table=None):
     for _ in range(rng.choice([1, 1, 1, 2, 2, 3, 4] + [5, 6] * long_mode)):
         s.files.append(upload(draw_name(rng, [f.source for f in s.files]), rng.randbytes(draw_size(rng, long_mode))))
     s.target_dir, s.host_dir = rng.choice(TARGETS)
-    s.make_dir, s.ram_size, s.flash_size, s.kill_at, s.interrupts = True, 4 << 20, 4 << 20, 0, []
+    s.make_dir, s.ram_size, s.flash_size = True, 4 << 20, 4 << 20
     s.baud = 0   # the line unpaced: as fast as the terminal allows
     s.existing = {s.path(u): rng.randbytes(rng.randint(1, 3000)) for u in s.files if rng.random() < 0.2}
     s.existing["ram/cncprg/keep.nc"] = rng.randbytes(rng.randint(1, 500))
-    s.change_after, s.change_index, s.change_how, s.changed_data = 0, -1, "", b""
-    s.label = rng.choices(list(table), [row[long_mode] for row in table.values()])[0]
-    s.label = next((label for label, row in table.items() if row[2] == str(index)), s.label)
-    s.ends = table[s.label][3]
-    s.faults = table[s.label][4].format(
+    s.label = draw_label(rng, table, index, long_mode)
+    s.ends = table[s.label].ends
+    s.faults = table[s.label].text.format(
         k=rng.randint(1, min(max(s.blocks(f) for f in s.files) + 1, 40)), burst=rng.randint(1, 8),
         nine=rng.choice([9, 9, 12]), delay=max(1, min(40, 3000 // (sum(map(s.blocks, s.files)) + 3 * len(s.files)))),
         every_listing_invalid=" ".join(f"listing-invalid:{n}" for n in range(1, 3 if front == "vtx" else 5))).split()
@@ -119,6 +127,7 @@ def draw_scenario(seed, index, long_mode, front, table=None):
         s.changed_data = {"grow": new.data + rng.randbytes(rng.randint(1, 5000)),
                           "shrink": new.data[:rng.randint(1, new.size - 1)]}.get(s.change_how, rng.randbytes(new.size))
         s.change_after = rng.randint(1, new.size * 3 // 4)
+    s.folders = ["ram/cncprg", "ROM"] + [s.host_dir] * s.make_dir
     return s
 
 
@@ -151,30 +160,26 @@ def expect(s):
     return (1, ERROR_TRYING, n) if ends == "close" else (0, summary, n)
 
 
-def upload_draw(front):
-    return lambda seed, index, long_mode: draw_scenario(seed, index, long_mode, front)
-
-
-def upload_check(s, result):
-    """The problems of an upload run: what the sender found wrong, then the verdict."""
-    return result[5] + judge(s, expect(s), *result[:5])
-
-
 def judge(s, expected, finished, succeeded, message, storage, temps):
     """The controller must hold the first k files (the changing one in either version) and its old files otherwise,
     success only when all arrived, no temp file left, no hang; the problems of one run."""
     matching = [k for k in range(next((i for i, u in enumerate(s.files) if u.kind != "file"), len(s.files)) + 1)
                 if storage in [dict(s.existing, **{s.path(u): s.changed_data if new and i == s.change_index else u.data
                                                    for i, u in enumerate(s.files[:k])}) for new in (False, True)]]
-    return [problem for bad, problem in [
+    problems = [problem for bad, problem in [
         (not finished, "hang: the sender did not end within its limit"),
         (temps, f"upload temp file left after the controller gave up: {temps}"),
         (not matching, "controller holds no clean prefix of the batch: "
                        f"{[(p, len(data)) for p, data in sorted(storage.items()) if s.existing.get(p) != data]}"),
-        (finished and succeeded and len(s.files) not in matching, "success reported, but not every file arrived whole"),
-        (expected and finished and (succeeded, message, expected[2] in matching or not matching)
-         != (expected[0] == 0, expected[1], True), f"success {succeeded} {message!r} with {matching} file(s) arrived, "
-                                                  f"expected (exit, message, files) {expected}")] if bad]
+        (finished and succeeded and len(s.files) not in matching, "success reported, but not every file arrived whole")]
+        if bad]
+    if expected and finished:   # (exit status, message, files arriving) of a correct sender
+        problems += [f"{'success' if succeeded else 'failure'}, expected exit {expected[0]}"] * \
+            (succeeded != (expected[0] == 0))
+        problems += [f"message {message!r}, expected {expected[1]!r}"] * (message != expected[1])
+        arrived = bool(matching) and expected[2] not in matching   # no clean prefix at all is told above
+        problems += [f"{matching} file(s) arrived, expected {expected[2]}"] * arrived
+    return problems
 
 
 CHILDREN, CHILDREN_LOCK, STOPPING = set(), threading.Lock(), []
@@ -216,22 +221,12 @@ def read_storage(root):   # (visible files: relative path -> content, upload tem
         [str(p.relative_to(root)) for p in files if p.name.startswith(TEMP_PREFIX)]
 
 
-def start_controller(args, link):
-    """A simulator on its terminal at link, or None when it did not come up."""
-    sim = start_child(args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
-    up = sim.stdout.readline() and os.path.islink(link)   # it names its terminal once it is up
-    sim.stdout.close()
-    if not up:
-        end_child(sim)
-    return sim if up else None
-
-
 class Run:
     """One run's controller storage, PC files and simulated controller on `link`."""
 
     def __init__(self, s, workdir, binary, link):
         self.s, self.root, self.link, self.complaints, self.killed, self.changed = s, f"{workdir}/root", link, [], 0, 0
-        for folder in ["ram/cncprg", "ROM"] + [s.host_dir] * s.make_dir:
+        for folder in s.folders:
             os.makedirs(os.path.join(self.root, folder), exist_ok=True)
         for path, content in s.existing.items():
             write(os.path.join(self.root, path), content)
@@ -245,10 +240,14 @@ class Run:
         self.args += [a for f in s.faults for a in ("--fault", f)]
 
     def start(self):
-        self.sim = start_controller(self.args, self.link)
-        if not self.sim:
+        """Starts the simulator and waits until it names its terminal; False when it did not come up."""
+        self.sim = start_child(self.args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+        up = self.sim.stdout.readline() and os.path.islink(self.link)
+        self.sim.stdout.close()
+        if not up:
+            end_child(self.sim)
             self.complaints.append("the simulator did not come up")
-        return bool(self.sim)
+        return bool(up)
 
     def tick(self, since):
         """Changes the PC file, kills and restarts the controller when due; since: seconds from time zero or None."""
@@ -284,12 +283,40 @@ class Run:
         return read_storage(self.root)[0], sorted(set(temps) | set(read_storage(self.root)[1]))
 
 
-def arguments(description, runs, deadline, jobs, what="upload batches"):
+def run_vtx(s, workdir, build, command, limit):
+    """vtx --port LINK COMMAND(run) against the run's controller, within limit seconds, with the interrupts, kills
+    and changes of the plan; (finished, exit status, stderr lines, stdout, visible files, temp files, complaints)."""
+    run = Run(s, workdir, os.path.join(build, "vantorix-sim"), f"{workdir}/port")
+    if not run.start():
+        return True, None, [""], "", {}, [], run.complaints
+    with open(f"{workdir}/out", "wb") as out, open(f"{workdir}/err", "wb") as err:
+        vtx = start_child([os.path.join(build, "vtx"), "--port", run.link] + command(run), stdin=subprocess.DEVNULL,
+                          stdout=out, stderr=err)
+    interrupts, began = list(s.interrupts), time.monotonic()
+    while vtx.poll() is None and time.monotonic() - began < limit:
+        if interrupts and interrupts[0] <= time.monotonic() - began:
+            vtx.send_signal(signal.SIGINT)
+            interrupts.pop(0)
+        run.tick(time.monotonic() - began)
+        time.sleep(0.005 if s.change_after and not run.changed else 0.02)
+    finished = vtx.poll() is not None
+    end_child(vtx, 0)
+    storage, temps = run.settle_and_stop()
+    report = [line.strip() for line in pathlib.Path(workdir, "err").read_text(errors="replace").splitlines()]
+    return finished, vtx.returncode, [line for line in report if line] or [""], \
+        pathlib.Path(workdir, "out").read_text(errors="replace"), storage, temps, run.complaints
+
+
+def arguments(description, runs, deadline, jobs, what="upload batches", build=True):
+    """The options every campaign takes; build: also --build, the folder with vtx and vantorix-sim."""
     parser = argparse.ArgumentParser(description=description)
     parser.add_argument("--runs", type=int, help=f"{what} (default {runs}, with --long 300)")
     parser.add_argument("--seed", type=int, default=int(time.time()) % 1_000_000, help="default: from the clock")
     parser.add_argument("--long", action="store_true", help=f"300 {what}, slow faults drawn more often, up to an hour")
     parser.add_argument("--only", type=int, action="append", default=[], help="replay this run number (repeatable)")
+    if build:
+        parser.add_argument("--build", default=os.path.join(os.path.dirname(__file__), "..", "..", "build", "native"),
+                            help="folder with vtx and vantorix-sim (default build/native)")
     parser.set_defaults(default_runs=runs, deadline=deadline, jobs=jobs)
     return parser
 
@@ -328,7 +355,7 @@ def run_campaign(args, name, run_one, draw, check, prefix):
     with concurrent.futures.ThreadPoolExecutor(max_workers=max(1, args.jobs)) as pool:
         list(pool.map(one, indices))
     table = [f"{label:<20} {len(bad):5d} {sum(bad):7d}" for label, bad in sorted(by_label.items())]
-    late = f", {len(skipped)} not started (deadline)" * bool(skipped)
+    late = f", {len(skipped)} not started (the deadline came first: the campaign is not whole)" * bool(skipped)
     print("\nfault label          runs  failed", *table, *["\ndisagreements:"] * bool(failed), *failed, sep="\n")
     print(f"\n{name}, seed {args.seed}: {len(indices) - len(failed) - len(skipped)} passed, {len(failed)} failed{late}")
-    return 1 if failed else 0
+    return 1 if failed or skipped else 0

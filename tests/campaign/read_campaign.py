@@ -2,12 +2,12 @@
 """Read-side fault campaign of vtx ls, params, tools and rm against the simulated controller: each run reads a random
 small controller folder through vtx while the controller misbehaves in one way (read_faults.txt). vtx's exit status,
 last message and output must be what a correct client makes of that fault, and agree with the folder."""
-import json, os, pathlib, random, string, subprocess, sys
+import json, os, random, string, sys
 from types import SimpleNamespace
 
 sys.dont_write_bytecode = True   # no cache folder in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from campaign import arguments, end_child, read_storage, read_table, run_campaign, start_child, start_controller
+from campaign import Scenario, arguments, draw_label, read_table, run_campaign, run_vtx
 
 BUFFER_BYTES, READ_S, ATTEMPTS, SLACK_S = 262143, 0.99, 2, 5   # a read's most, the read time, listing attempts
 AFTER = 999999                                                 # a byte past the end of every answer
@@ -18,9 +18,7 @@ LIST_NAMES = {"p": "parameter list", "t": "tool list"}
 COMMAND_LETTERS = {"ls": "l", "params": "p", "tools": "t", "rm": "ld"}
 # What the hit answer is to a correct client (read_faults.txt explains each).
 HITS = {"ok", "none", "bad", "late", "long", "endless", "endless-after", "gone", "gone-after"}
-FAULTS = {row[0]: SimpleNamespace(weights=(float(row[1]), float(row[2])), first=row[3], letters=row[4],
-                                  baud=int(row[5]), hit=row[6], text=row[7].strip("-"))
-          for row in read_table("read_faults.txt", 8, {6: HITS})}
+FAULTS = read_table("read_faults.txt", "label ci long first letters baud hit text", {"hit": HITS})
 
 
 def too_long(letter):
@@ -41,7 +39,7 @@ def draw_name(rng):
 
 
 def draw_folder(rng):
-    """(folders, files: path -> size) of a small controller: ram, ROM and ram/cncprg always, 1 to 7 files."""
+    """(folders, sizes: file path -> size) of a small controller: ram, ROM and ram/cncprg always, 1 to 7 files."""
     extra = rng.sample(["ram/cncprg/sub", "ROM/macros", "ram/empty"], rng.randint(0, 2))
     folders = sorted({"ram", "ROM", "ram/cncprg", *extra})
     files, wanted = {}, rng.randint(1, 7)
@@ -64,30 +62,30 @@ def draw_list(rng, letter):
 
 def children(s, folder):
     """Names in a folder, sorted byte by byte as the controller lists them; the root holds only folders."""
-    inside = [path for path in [*s.folders, *s.files] if path.rpartition("/")[0] == folder and path != folder]
+    inside = [path for path in [*s.folders, *s.sizes] if path.rpartition("/")[0] == folder]
     return sorted(path.rpartition("/")[2] for path in inside)
 
 
 def free_bytes(s, disk):
-    used = sum(size for path, size in s.files.items() if path.split("/")[0] == disk)
+    used = sum(size for path, size in s.sizes.items() if path.split("/")[0] == disk)
     size = s.ram_size if disk == "ram" else s.flash_size
     return min(max(0, size - used), 0xFFFFFFFF)
 
 
 def tree_lines(s, folder="", depth=0):
-    """(depth, the text before the name, name) of each tree line in listing order."""
+    """(depth, the text before the name, name, path) of each tree line in listing order."""
     lines = []
     for name in children(s, folder):
         path = f"{folder}/{name}" if folder else name
         if path in s.folders:
-            lines += [(depth, "(dir) ", name)] + tree_lines(s, path, depth + 1)
+            lines += [(depth, "(dir) ", name, path)] + tree_lines(s, path, depth + 1)
         else:
-            lines.append((depth, f"{s.files[path]} ", name))
+            lines.append((depth, f"{s.sizes[path]} ", name, path))
     return lines
 
 
 def listing_text(s):
-    lines = ["Directory of the controller"] + [" " * depth + lead + name for depth, lead, name in tree_lines(s)]
+    lines = ["Directory of the controller"] + [" " * depth + lead + name for depth, lead, name, _ in tree_lines(s)]
     lines += [f"Free RamDisk: {free_bytes(s, 'ram')}", f"Free FlashDisk: {free_bytes(s, 'ROM')}", ""]
     return "".join(line + "\r\n" for line in lines).encode()
 
@@ -98,59 +96,52 @@ def expected_tree(s):
         name = path.rpartition("/")[2]
         if path in s.folders:
             return {"name": name, "type": "dir", "children": [entry(f"{path}/{child}") for child in children(s, path)]}
-        return {"name": name, "type": "file", "size": s.files[path]}
+        return {"name": name, "type": "file", "size": s.sizes[path]}
     return {"ramDiskFree": free_bytes(s, "ram"), "flashDiskFree": free_bytes(s, "ROM"),
             "root": {"name": "/", "type": "dir", "children": [entry(name) for name in children(s, "")]}}
 
 
-def list_answer(s, letter):
-    """The echo line, then the list."""
-    return letter.encode() + b"\r\n" + s.lists[letter]
-
-
 def answer_bytes(s, letter):
-    """An answer as the controller sends it."""
+    """An answer as the controller sends it: a list after its echo line."""
     if letter == "l":
         return listing_text(s)
-    return list_answer(s, letter) if letter in "pt" else b"File deleted\r\n"
-
-
-def expected_list_file(s, letter):
-    """The answer less its first line (through the first LF; kept whole when nothing would be left), and for the
-    parameters a CR LF behind it."""
-    answer = list_answer(s, letter)
-    line_end = answer.find(b"\n")   # the read stores a NUL behind the answer: the scan ends there at the latest
-    skip = line_end + 1 if line_end >= 0 else len(answer) + 1
-    content = answer[skip:] if skip < len(answer) else answer
-    if letter == "p":
-        content += b"\r\n"
-    return content
+    return letter.encode() + b"\r\n" + s.lists[letter] if letter in "pt" else b"File deleted\r\n"
 
 
 # ---- One run's scenario ----
 
 def listing_places(rng, s):
-    """Bytes of the listing by the names of the fault table."""
+    """Bytes of the listing by the names of the fault tables, for a name of more than one byte."""
     text, starts, at = listing_text(s).decode(), [], 0
     for line in text.split("\r\n")[:-1]:
         starts.append(at)
         at += len(line) + 2
     tree = tree_lines(s)
-    row = rng.randrange(len(tree))
-    depth, lead, name = tree[row]
+    row = rng.choice([row for row, line in enumerate(tree) if len(line[2]) > 1])
+    depth, lead, name, _ = tree[row]
     # Not the first tree line: the rest of a listing cut there would hold the whole tree.
     places = {"name": starts[1 + row] + depth + len(lead) + rng.randint(1, len(name) - 1),
               "between": rng.choice(starts[2:len(tree) + 2]), "free": starts[-2], "end": starts[-1]}
     places["cut"] = places[rng.choice(["name", "between", "free"])]
-    return places
+    return dict(places, inside=rng.choice([0, places["cut"]]))
+
+
+def fill_fault(rng, text, places, **fixed):
+    """The simulator's fault text with its places filled: places() the bytes, then the times and lengths."""
+    long_ms = rng.randint(1300, 1800)
+    return text.format(**places(), **fixed, short=rng.randint(300, 700), long=long_ms,
+                       longer=rng.choice([long_ms, rng.randint(2300, 2700)]), later=rng.randint(2300, 3000),
+                       length=rng.randint(8, 64)).split()
 
 
 def draw_places(rng, s):
     """Bytes of the answer the fault hits; {cut} in a list or a delete answer is any of its bytes."""
     answer = answer_bytes(s, s.letter)
-    places = listing_places(rng, s) if s.letter == "l" else {"cut": rng.randrange(len(answer))}
-    places.update(inside=rng.choice([0, places["cut"]]), any=rng.randint(0, len(answer)), after=AFTER)
-    return places
+    if s.letter == "l":
+        places = listing_places(rng, s)
+    else:
+        places = {"cut": (cut := rng.randrange(len(answer))), "inside": rng.choice([0, cut])}
+    return dict(places, any=rng.randint(0, len(answer)), after=AFTER)
 
 
 def draw_count(rng, s):
@@ -160,29 +151,22 @@ def draw_count(rng, s):
     return rng.choice([0, *range(1, (listings if s.letter == "l" else 1) + 1)])
 
 
-def draw_fault_text(rng, s, fault):
-    long_ms = rng.randint(1300, 1800)
-    values = dict(draw_places(rng, s), x=s.letter, n=f":{s.count}" * bool(s.count), short=rng.randint(300, 700),
-                  long=long_ms, longer=rng.choice([long_ms, rng.randint(2300, 2700)]), later=rng.randint(2300, 3000),
-                  length=rng.randint(8, 64))
-    return fault.text.format(**values).split()
-
-
 def draw_read_scenario(seed, index, long_mode):
-    rng, s = random.Random(seed * 1_000_003 + index), SimpleNamespace()
-    s.label = rng.choices(list(FAULTS), [fault.weights[long_mode] for fault in FAULTS.values()])[0]
-    s.label = next((label for label, fault in FAULTS.items() if fault.first == str(index)), s.label)
+    rng, s = random.Random(seed * 1_000_003 + index), Scenario()
+    s.label = draw_label(rng, FAULTS, index, long_mode)
     fault = FAULTS[s.label]
     meeting = [command for command, letters in COMMAND_LETTERS.items() if set(letters) & set(fault.letters)]
     s.command = rng.choice(meeting)
     s.letter = rng.choice([letter for letter in COMMAND_LETTERS[s.command] if letter in fault.letters])
-    s.folders, s.files = draw_folder(rng)
+    s.folders, s.sizes = draw_folder(rng)
     s.ram_size, s.flash_size = rng.randint(64 << 10, 4 << 20), rng.randint(64 << 10, 4 << 20)
     s.lists = {letter: draw_list(rng, letter) for letter in "pt"}
-    s.target = rng.choice(sorted(s.files))
+    s.target = rng.choice(sorted(s.sizes))
     s.old_output = rng.choice([None, b"an older list\r\n"])
-    s.count, s.baud, s.hit = draw_count(rng, s), fault.baud, fault.hit
-    s.faults = draw_fault_text(rng, s, fault)
+    s.count, s.baud, s.hit = draw_count(rng, s), int(fault.baud), fault.hit
+    s.faults = fill_fault(rng, fault.text, lambda: draw_places(rng, s), x=s.letter, n=f":{s.count}" * bool(s.count))
+    s.existing = {path: b"x" * size for path, size in s.sizes.items()}
+    s.existing.update({".params.txt": s.lists["p"], ".tools.txt": s.lists["t"]})
     return s
 
 
@@ -212,11 +196,13 @@ class Controller:
         return hit
 
 
-def read_listing(controller):
-    """None once an attempt counts, else the message of the last attempt."""
-    message = None
-    for _ in range(ATTEMPTS):
+def read_listing(controller, attempts=ATTEMPTS, closes=False):
+    """None once an attempt counts, else the message of the last attempt; closes: endless talk meets a window that
+    is closed then ("closed")."""
+    for _ in range(attempts):
         hit = controller.answer("l")
+        if closes and hit in ("endless", "talk"):
+            return "closed"
         message = {"ok": None, "endless-after": None, "gone-after": None, "none": NO_ANSWER,
                    "unsent": SEND_FAILED}.get(hit, BAD)
         if message is None:
@@ -275,12 +261,14 @@ def output_problems(s, seen):
         return [] if printed == expected_tree(s) else [f"listed {printed}, the folder holds {expected_tree(s)}"]
     if s.command not in ("params", "tools"):
         return []
-    wanted = expected_list_file(s, COMMAND_LETTERS[s.command]) if seen.status == 0 else s.old_output
+    # The answer less its echo line, which is the list as the controller holds it; the parameters end in CR LF.
+    wanted = s.lists[COMMAND_LETTERS[s.command]] + b"\r\n" * (s.command == "params") if seen.status == 0 \
+        else s.old_output
     return [] if seen.output == wanted else [f"the -o file: {describe(seen.output)}, expected {describe(wanted)}"]
 
 
 def folder_problems(s, seen, gone):
-    kept = {path: size for path, size in s.files.items() if path != s.target or not gone}
+    kept = {path: size for path, size in s.sizes.items() if path != s.target or not gone}
     return [] if seen.files == kept else [f"the folder holds {seen.files}, expected {kept}"]
 
 
@@ -294,68 +282,34 @@ def judge(s, result):
     problems = list(complaints)
     if seen.status == 0:
         gone = s.command == "rm"
-    elif (seen.status, message) != (status, wanted):
-        problems.append(f"exit {seen.status} {message!r}, expected exit {status} {wanted!r}")
+    else:
+        problems += [f"exit {seen.status}, expected {status}"] * (seen.status != status)
+        problems += [f"message {message!r}, expected {wanted!r}"] * (message != wanted)
     return problems + output_problems(s, seen) + folder_problems(s, seen, gone)
 
 
 # ---- One run ----
 
-def make_folder(s, root):
-    for folder in s.folders:
-        os.makedirs(os.path.join(root, folder), exist_ok=True)
-    for path, size in s.files.items():
-        pathlib.Path(root, path).write_bytes(b"x" * size)
-    pathlib.Path(root, ".params.txt").write_bytes(s.lists["p"])
-    pathlib.Path(root, ".tools.txt").write_bytes(s.lists["t"])
-
-
-def vtx_command(s, build, link, output):
-    command = [os.path.join(build, "vtx"), "--port", link, "--baud", str(s.baud), s.command]
-    return command + {"ls": ["--json"], "rm": ["/" + s.target]}.get(s.command, ["-o", output])
-
-
-def run_vtx(s, workdir, build):
-    root, link, output = f"{workdir}/root", f"{workdir}/port", f"{workdir}/out.txt"
-    make_folder(s, root)
+def read_run(s, workdir, build):
+    """(finished, succeeded, message, what vtx left, -, complaints, detail) of one run."""
+    os.makedirs(workdir)
+    output = os.path.join(workdir, "list.txt")
     if s.old_output is not None:
-        pathlib.Path(output).write_bytes(s.old_output)
-    sim = start_controller([os.path.join(build, "vantorix-sim"), "--root", root, "--link", link, "--ram-size",
-                            str(s.ram_size), "--flash-size", str(s.flash_size)]
-                           + [arg for fault in s.faults for arg in ("--fault", fault)], link)
-    if not sim:
-        seen = SimpleNamespace(status=None, stdout="", output=None, files={})
-        return True, False, "", seen, [], ["the simulator did not come up"], ""
-    with open(f"{workdir}/out", "wb") as out, open(f"{workdir}/err", "wb") as err:
-        vtx = start_child(vtx_command(s, build, link, output), stdin=subprocess.DEVNULL, stdout=out, stderr=err)
-    try:
-        vtx.wait(timeout=time_limit(s))
-    except subprocess.TimeoutExpired:
-        pass
-    finished = vtx.poll() is not None
-    end_child(vtx, 0)
-    end_child(sim)
-    return observe(s, workdir, vtx.returncode, finished)
-
-
-def observe(s, workdir, status, finished):
-    """(finished, succeeded, message, what vtx left, -, complaints, detail) of a run that ended."""
-    report = [line.strip() for line in pathlib.Path(workdir, "err").read_text(errors="replace").splitlines()
-              if line.strip()] or [""]
-    output = pathlib.Path(workdir, "out.txt")
-    seen = SimpleNamespace(status=status, stdout=pathlib.Path(workdir, "out").read_text(errors="replace"),
-                           output=output.read_bytes() if output.exists() else None,
-                           files={path: len(data) for path, data in read_storage(f"{workdir}/root")[0].items()})
-    complaints = [f"unexpected exit status {status}"] * (finished and status not in (0, 1))
+        with open(output, "wb") as out:
+            out.write(s.old_output)
+    command = ["--baud", str(s.baud), s.command] + {"ls": ["--json"], "rm": ["/" + s.target]}.get(s.command,
+                                                                                                  ["-o", output])
+    finished, status, report, stdout, storage, _, complaints = run_vtx(s, workdir, build, lambda run: command,
+                                                                       time_limit(s))
+    seen = SimpleNamespace(status=status, stdout=stdout, files={path: len(data) for path, data in storage.items()},
+                           output=open(output, "rb").read() if os.path.exists(output) else None)
+    complaints += [f"unexpected exit status {status}"] * (finished and status not in (0, 1))
     detail = f"vtx {s.command}, faults {' '.join(s.faults) or '-'}: exit {status}; stderr: " + " | ".join(report[-4:])
     return finished, status == 0, report[-1], seen, [], complaints, detail
 
 
 if __name__ == "__main__":
-    parser = arguments("Read-side fault campaign of vtx ls, params, tools and rm against the simulated controller.",
-                       runs=24, deadline=45, jobs=2, what="runs")
-    parser.add_argument("--build", default=os.path.join(os.path.dirname(__file__), "..", "..", "build", "native"),
-                        help="folder with vtx and vantorix-sim (default build/native)")
-    args = parser.parse_args()
-    sys.exit(run_campaign(args, "vtx read campaign", lambda s, workdir: run_vtx(s, workdir, args.build),
+    args = arguments("Read-side fault campaign of vtx ls, params, tools and rm against the simulated controller.",
+                     runs=24, deadline=120, jobs=2, what="runs").parse_args()
+    sys.exit(run_campaign(args, "vtx read campaign", lambda s, workdir: read_run(s, workdir, args.build),
                           draw_read_scenario, judge, "read"))

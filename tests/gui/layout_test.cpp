@@ -1,11 +1,14 @@
 // The placement of the controls, checked by what the user sees at the smallest size where everything fits and
-// at large sizes: nothing overlaps or sticks out, the panes share the width, the buttons fill their row.
+// at large sizes: no control is empty, sticks out or overlaps another, and the edges of layout.rows meet.
+#include <cstdlib>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "app/main_window.h"
 #include "tests/gui/support/gui_harness.h"
+#include "tests/support/rows.h"
 
 namespace {
 
@@ -26,17 +29,59 @@ std::string Describe(const Place& p)
            std::to_string(p.height);
 }
 
-std::string Describe(Size size)
-{
-    return std::to_string(size.width) + "x" + std::to_string(size.height) + ": ";
-}
-
 const std::pair<HWND*, const char*> controlNames[] = {
     {&TreeView, "TreeView"},           {&FileView, "FileView"},         {&Separator, "Separator"},
     {&FreeSpaceText, "FreeSpaceText"}, {&PathBox, "PathBox"},           {&PortEdit, "PortEdit"},
     {&BaudBox, "BaudBox"},             {&ConnectButton, "ConnectButton"}, {&BaudLabel, "BaudLabel"},
     {&PortLabel, "PortLabel"},         {&ParamsButton, "ParamsButton"}, {&ToolListButton, "ToolListButton"},
     {&DeleteButton, "DeleteButton"},   {&UploadButton, "UploadButton"}, {&ReReadButton, "ReReadButton"}};
+
+const std::vector<RowShape> layoutRows = {{"meets", 3, 3}, {"within", 4, 4}, {"grows", 3, 3}};
+
+// What a check found at one size: "" when it holds there.
+using Check = std::function<std::string(const Layout&, Size)>;
+
+std::string EmptyControl(const Layout& layout, Size)
+{
+    for (const Place& p : layout)
+        if (p.width <= 0 || p.height <= 0)
+            return Describe(p) + " is empty";
+    return "";
+}
+
+std::string OutsideClient(const Layout& layout, Size size)
+{
+    for (const Place& p : layout)
+        if (p.x < 0 || p.y < 0 || p.Right() > size.width || p.Bottom() > size.height)
+            return Describe(p) + " sticks out";
+    return "";
+}
+
+std::string Overlap(const Layout& layout, Size)
+{
+    for (const Place& a : layout)
+        for (const Place& b : layout)
+            if (&a < &b && a.x < b.Right() && b.x < a.Right() && a.y < b.Bottom() && b.y < a.Bottom())
+                return Describe(a) + " overlaps " + Describe(b);
+    return "";
+}
+
+// "NAME EDGE" of layout.rows at this size; "client" is the client area.
+int Edge(const Layout& layout, Size size, const std::string& named)
+{
+    size_t blank = named.find(' ');
+    std::string name = named.substr(0, blank), edge = blank == std::string::npos ? "" : named.substr(blank + 1);
+    Place p = {"client", 0, 0, size.width, size.height};
+    for (const Place& place : layout)
+        p = place.name == name ? place : p;
+    const std::map<std::string, int> edges = {{"left", p.x},          {"right", p.Right()}, {"top", p.y},
+                                              {"bottom", p.Bottom()}, {"width", p.width},   {"height", p.height}};
+    if (p.name != name || !edges.count(edge)) {
+        ADD_FAILURE() << "'" << named << "' is no control's or the client's left, right, top, bottom, width or height";
+        return 0;
+    }
+    return edges.at(edge);
+}
 
 class LayoutTest : public MainWindowTest {
 protected:
@@ -48,7 +93,7 @@ protected:
         for (HWND combo : {PathBox, BaudBox}) {
             RECT rect = {};
             GetWindowRect(combo, &rect);
-            closedHeight.push_back({combo, rect.bottom - rect.top});
+            closedHeight[combo] = rect.bottom - rect.top;
         }
     }
 
@@ -62,96 +107,25 @@ protected:
             std::string name = "?";
             for (const auto& [control, text] : controlNames)
                 name = place.control == control ? text : name;
-            int height = place.height;
-            for (const auto& [combo, closed] : closedHeight)
-                height = *place.control == combo ? closed : height;
+            auto combo = closedHeight.find(*place.control);
+            int height = combo == closedHeight.end() ? place.height : combo->second;
             layout.push_back({name, place.x, place.y, place.width, height});
         }
         return layout;
     }
 
-    static const Place& Find(const Layout& layout, const char* name)
+    // The first size at which `check` finds something, with what it found; "" when there is none.
+    static std::string FirstProblem(const std::vector<std::pair<Size, Layout>>& laidOut, const Check& check)
     {
-        static const Place missing = {"missing", 0, 0, 0, 0};
-        for (const Place& place : layout)
-            if (place.name == name)
-                return place;
-        return missing;
-    }
-
-    // The first size at which `problem` finds something, with what it found; "" when there is none.
-    std::string FirstProblem(const std::vector<Size>& sizes,
-                             const std::function<std::string(const Layout&, Size)>& problem)
-    {
-        for (Size size : sizes) {
-            std::string found = problem(Compute(size), size);
+        for (const auto& [size, layout] : laidOut) {
+            std::string found = check(layout, size);
             if (!found.empty())
-                return Describe(size) + found;
+                return std::to_string(size.width) + "x" + std::to_string(size.height) + ": " + found;
         }
         return "";
     }
 
-    static std::string EmptyControl(const Layout& layout, Size)
-    {
-        for (const Place& p : layout)
-            if (p.width <= 0 || p.height <= 0)
-                return Describe(p);
-        return "";
-    }
-
-    static std::string OutsideClient(const Layout& layout, Size size)
-    {
-        for (const Place& p : layout)
-            if (p.x < 0 || p.y < 0 || p.Right() > size.width || p.Bottom() > size.height)
-                return Describe(p);
-        return "";
-    }
-
-    static std::string Overlap(const Layout& layout, Size)
-    {
-        for (const Place& a : layout)
-            for (const Place& b : layout)
-                if (&a < &b && a.x < b.Right() && b.x < a.Right() && a.y < b.Bottom() && b.y < a.Bottom())
-                    return Describe(a) + " overlaps " + Describe(b);
-        return "";
-    }
-
-    // Left to right: the tree, the separator, then the right-hand pane up to the client's edge, all from the
-    // same top to the same bottom.
-    static std::string PanesNotSharingTheWidth(const Layout& layout, Size size)
-    {
-        const Place &tree = Find(layout, "TreeView"), &bar = Find(layout, "Separator");
-        const Place &files = Find(layout, "FileView"), &path = Find(layout, "PathBox");
-        const Place& space = Find(layout, "FreeSpaceText");
-        if (tree.x != 0 || tree.Right() != bar.x || bar.Right() != files.x)
-            return "tree, separator and file list are not side by side";
-        if (files.Right() != size.width)
-            return "the file list does not reach the right edge";
-        if (path.x != files.x || path.Right() != files.Right() || space.x != files.x || space.Right() != files.Right())
-            return "the free-space line, path box and file list are not one column";
-        if (tree.y != space.y || bar.y != tree.y || tree.Bottom() != files.Bottom() || bar.Bottom() != tree.Bottom())
-            return "the panes do not start and end together";
-        return "";
-    }
-
-    // Five equal buttons side by side from the left edge, less than one button's share of a pixel per button
-    // left over at the right.
-    static std::string ButtonsNotFillingTheRow(const Layout& layout, Size size)
-    {
-        int x = 0;
-        const Place& first = Find(layout, "ParamsButton");
-        for (const char* name : {"ParamsButton", "ToolListButton", "DeleteButton", "UploadButton", "ReReadButton"}) {
-            const Place& button = Find(layout, name);
-            if (button.x != x || button.y != first.y || button.width != first.width)
-                return Describe(button) + " is not next to the one before it, as wide and as high";
-            x = button.Right();
-        }
-        if (size.width - x >= 5)
-            return std::to_string(size.width - x) + " pixels left at the right of the buttons";
-        return "";
-    }
-
-    std::vector<std::pair<HWND, int>> closedHeight;
+    std::map<HWND, int> closedHeight;
 };
 
 // Sizes from the smallest client area where every control has room, along each edge, up to large screens.
@@ -162,39 +136,45 @@ TEST_F(LayoutTest, EveryControlHasRoomFromTheSmallestSizeUp)
         return EmptyControl(layout, size).empty() && OutsideClient(layout, size).empty();
     };
     Size smallest = {640, 480};   // a client area this large must give every control room
-    ASSERT_TRUE(fits(smallest)) << Describe(smallest) << EmptyControl(Compute(smallest), smallest)
-                                << OutsideClient(Compute(smallest), smallest);
+    ASSERT_EQ(EmptyControl(Compute(smallest), smallest), "");
+    ASSERT_EQ(OutsideClient(Compute(smallest), smallest), "");
     while (fits({smallest.width - 1, smallest.height}))
         smallest.width--;
     while (fits({smallest.width, smallest.height - 1}))
         smallest.height--;
-    std::vector<Size> sizes;
+    std::vector<std::pair<Size, Layout>> sizes;
     for (int width = smallest.width; width <= 4000; width++)
-        sizes.push_back({width, smallest.height});
+        sizes.push_back({{width, smallest.height}, Compute({width, smallest.height})});
     for (int height = smallest.height; height <= 3000; height++)
-        sizes.push_back({smallest.width, height});
+        sizes.push_back({{smallest.width, height}, Compute({smallest.width, height})});
     for (Size large : {Size{1920, 1080}, Size{2561, 1443}, Size{3840, 2160}, Size{7680, 4320}})
-        sizes.push_back(large);
+        sizes.push_back({large, Compute(large)});
 
     EXPECT_EQ(FirstProblem(sizes, EmptyControl), "");
     EXPECT_EQ(FirstProblem(sizes, OutsideClient), "");
     EXPECT_EQ(FirstProblem(sizes, Overlap), "");
-    EXPECT_EQ(FirstProblem(sizes, PanesNotSharingTheWidth), "");
-    EXPECT_EQ(FirstProblem(sizes, ButtonsNotFillingTheRow), "");
+    for (const Row& row : ReadRows("gui/layout.rows", layoutRows)) {
+        SCOPED_TRACE(row.Where());
+        if (row[0] == "grows")
+            continue;
+        const int most = row[0] == "within" ? atoi(row[3].c_str()) : 1;   // "meets": the gap is 0
+        EXPECT_EQ(FirstProblem(sizes, [&](const Layout& layout, Size size) {
+                      int gap = Edge(layout, size, row[2]) - Edge(layout, size, row[1]);
+                      return gap >= 0 && gap < most ? "" : row[2] + " - " + row[1] + " = " + std::to_string(gap);
+                  }), "");
+    }
 }
 
-// Growing the window gives every added pixel of width to the right-hand pane and of height to the panes.
-TEST_F(LayoutTest, GrowthGoesToTheFileListAndTheTreeKeepsItsWidth)
+// Growing the window: what each edge moves from 640 x 480 to 1640 x 1480.
+TEST_F(LayoutTest, GrowthGoesToThePanes)
 {
     const Layout small = Compute({640, 480}), large = Compute({1640, 1480});
-    auto growth = [&](const char* name, int Place::*extent) {
-        return Find(large, name).*extent - Find(small, name).*extent;
-    };
-    EXPECT_EQ(growth("TreeView", &Place::width), 0);
-    EXPECT_EQ(growth("FileView", &Place::width), 1000);
-    EXPECT_EQ(growth("FileView", &Place::height), 1000);
-    EXPECT_EQ(growth("TreeView", &Place::height), 1000);
-    EXPECT_EQ(growth("ConnectButton", &Place::x), 0);
+    for (const Row& row : ReadRows("gui/layout.rows", layoutRows)) {
+        SCOPED_TRACE(row.Where());
+        if (row[0] != "grows")
+            continue;
+        EXPECT_EQ(Edge(large, {1640, 1480}, row[1]) - Edge(small, {640, 480}, row[1]), atoi(row[2].c_str()));
+    }
 }
 
 }  // namespace

@@ -7,7 +7,9 @@ sim=$1 link=$2 here=$(cd "$(dirname "$0")" && pwd)
 shift 3   # and the --
 if [ ! -x "$sim" ]; then
   echo "no simulator at $sim (build the native preset first)"
-  [ "${CI:-}" = true ] && exit 1
+  if [ "${CI:-}" = true ]; then
+    exit 1
+  fi
   echo "skipped"
   exit 77
 fi

@@ -15,22 +15,6 @@
 
 namespace {
 
-// A box that the window of the script that started the program could hide otherwise.
-void ExpectInFront(const gui::CapturedBox& box)
-{
-    EXPECT_EQ(box.owner, nullptr) << box.text;
-    EXPECT_NE(box.style & MB_SETFOREGROUND, 0u) << box.text;
-    EXPECT_NE(box.style & MB_TOPMOST, 0u) << box.text;
-}
-
-Texts BoxTexts(const std::vector<gui::CapturedBox>& boxes)
-{
-    Texts texts;
-    for (const gui::CapturedBox& box : boxes)
-        texts.push_back(box.text);
-    return texts;
-}
-
 bool watchdogFired;
 
 // A timer procedure is __stdcall (CALLBACK) on 32-bit Windows, which a lambda is not.
@@ -65,7 +49,7 @@ TEST_F(WholeRun, UsageBoxComesToTheFront)
     EXPECT_FALSE(watchdogFired);
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].caption, "Vantorix-Commandline-Problem");
-    ExpectInFront(boxes.boxes[0]);
+    gui::ExpectInFront(boxes.boxes[0]);
 }
 
 TEST_F(WholeRun, StartFailureComesToTheFront)
@@ -77,7 +61,7 @@ TEST_F(WholeRun, StartFailureComesToTheFront)
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].text, "Vantorix1 can't start.");
     EXPECT_EQ(boxes.boxes[0].caption, "ZemLibInit-Problem");
-    ExpectInFront(boxes.boxes[0]);
+    gui::ExpectInFront(boxes.boxes[0]);
 }
 
 // The upload fails at once (no worker starts); from then on the controller is silent, so no listing comes.
@@ -93,8 +77,9 @@ TEST_F(WholeRun, QuitRunEndsWhenTheReadAfterItsUploadFails)
     StartUploadThread = startThread;
     EXPECT_FALSE(watchdogFired) << "still running 15 s after its start";
     EXPECT_EQ(exitCode, 0);
-    EXPECT_EQ(BoxTexts(boxes.boxes),
-              (Texts{"There was an error trying to upload.", "No answer from Vantorix. Please check if it is connected."}));
+    EXPECT_EQ(TakeBoxes(),
+              (Texts{"There was an error trying to upload.",
+                     "No answer from Vantorix. Please check if it is connected."}));
     EXPECT_EQ(commands, (Texts{"l\r\n", "l\r\n", "l\r\n", "l\r\n", "l\r\n"}));   // the connect's and 4 attempts after
     EXPECT_NE(gui::FileText(settingsFile), "<missing>");   // saved at the end as always
     remove(settingsFile.c_str());
@@ -134,7 +119,7 @@ TEST_F(WholeRun, QuitRunEndsAfterTheBoxOfAFileTheListingLacks)
     UnhookWindowsHookEx(hook);
     EXPECT_FALSE(watchdogFired) << "still running 15 s after its start";
     EXPECT_EQ(exitCode, 0);
-    EXPECT_EQ(BoxTexts(boxes.boxes), Texts{"part.nc is not listed on the Vantorix after the upload."});
+    EXPECT_EQ(TakeBoxes(), Texts{"part.nc is not listed on the Vantorix after the upload."});
     EXPECT_FALSE(boxOpenAtClose) << "the window closed while the box was open";
     remove((std::string(ProgramDir) + "Vantorix1.ini").c_str());
 }

@@ -1,13 +1,11 @@
-// Uploads from the main window with a scripted controller: those refused before anything is sent, the Cancel
-// button during a transfer, and the automatic upload that waits for a listing.
+// Uploads from the main window with a scripted controller: those refused before anything is sent, and a logoff
+// during a transfer.
 #include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <string>
 #include <thread>
 
-#include "app/command_line.h"
-#include "app/program_main.h"
 #include "app/settings.h"
 #include "lib/zem_shared.h"
 #include "serial/serial_port.h"
@@ -18,10 +16,7 @@
 
 namespace {
 
-class UploadWindow : public MainWindowTest {
-protected:
-    void Drop(const Texts& paths) { SendMessageA(FileView, WM_DROPFILES, gui::MakeDrop(paths), 0); }
-};
+using UploadWindow = MainWindowTest;
 
 int busyAtThreadStart = -1;
 bool activated = false, boxOpened = false;
@@ -36,21 +31,6 @@ LRESULT CALLBACK NoteActivation(int code, WPARAM wParam, LPARAM lParam)
     if (code == HC_ACTION && !boxOpened && call->hwnd == MainWindow && call->message == WM_ACTIVATE)
         activated = LOWORD(call->wParam) != WA_INACTIVE;
     return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-bool dialogLeftOpen = false;
-
-// A timer procedure is __stdcall (CALLBACK) on 32-bit Windows, which a lambda is not.
-void CALLBACK EndOpenDialog(HWND open, UINT, UINT_PTR, DWORD)
-{
-    dialogLeftOpen = true;
-    EndDialog(open, 0);
-}
-
-// A dialog still open this long after its start is ended here, so that the test fails instead of hanging.
-void WatchDialog(HWND dialog)
-{
-    SetTimer(dialog, 1, 10000, EndOpenDialog);
 }
 
 TEST_F(UploadWindow, UploadsThatCannotGoAheadSendNothing)
@@ -71,13 +51,6 @@ TEST_F(UploadWindow, UploadsThatCannotGoAheadSendNothing)
     EXPECT_EQ(TakeBoxes(), Texts{"You must first connect to a Vantorix."});
     Connect();
     EXPECT_EQ(TakeSent(), Texts{"l"});
-    // The files of an automatic upload wait for their listing and stay.
-    AutoMode = 1;
-    strcpy(TheUploadJob.fileList, "auto.nc");
-    Drop({file});
-    AutoMode = 0;
-    EXPECT_EQ(TakeBoxes(), Texts{"The automatic upload is still waiting, Upload later."});
-    EXPECT_STREQ(TheUploadJob.fileList, "auto.nc");
     // A path longer than the open-file dialog's buffer.
     boxes.onDialog = [&](HWND dialog) {
         SetDlgItemTextA(dialog, 0x47C, (deep + "\\part.nc").c_str());
@@ -98,38 +71,6 @@ TEST_F(UploadWindow, UploadsThatCannotGoAheadSendNothing)
     EXPECT_EQ(ZemSerComIsBusy(ConnectedPort), 0);
     EXPECT_EQ(TakeBoxes(), Texts{"There was an error trying to upload."});
     EXPECT_EQ(TakeSent(), Texts{"l"});   // only the read after the upload that failed
-}
-
-// Pressed after the first data block: the controller is told with a block of CAN instead of the next data
-// block, the dialog closes without a message, and the directories are read again.
-TEST_F(UploadWindow, CancelDuringAnUploadTellsTheControllerClosesTheDialogAndReadsAgain)
-{
-    std::string file = gui::ScratchDirectory("cancel") + "part.nc";
-    gui::WriteFileText(file, std::string(3000, 'G'));   // three data blocks
-    HWND dialog = nullptr;
-    boxes.onDialog = [&](HWND opened) { WatchDialog(dialog = opened); };
-    onDataBlock = [](int number) {
-        if (number != 1)
-            return;
-        PostMessageA(GetDlgItem(static_cast<HWND>(TheUploadJob.dialog), IDC_UPLOAD_CANCEL), BM_CLICK, 0, 0);
-        // The sender looks at the request once this block's reply is read: it waits for the click to arrive.
-        const ULONGLONG end = GetTickCount64() + 10000;
-        while (!ZemLoadByte(&TheUploadJob.cancelRequested) && GetTickCount64() < end)
-            Sleep(1);
-    };
-    OpenWindow();
-    Connect();
-    SelectDirectory({"/", "ram", "cncprg"});
-    TakeSent();
-    Drop({file});
-    EXPECT_EQ(TakeSent(), (Texts{"u", "header part.nc", "block 1", "CAN x1024", "l"}));
-    EXPECT_EQ(TakeBoxes(), Texts{});
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_FALSE(dialogLeftOpen) << "the dialog was still open 10 s after its start";
-    EXPECT_FALSE(IsWindow(dialog));
-    EXPECT_EQ(ZemSerComIsBusy(ConnectedPort), 0);
-    EXPECT_EQ(ReadViews().path, "/ram/cncprg/");   // the views of the new listing, where they were
-    EXPECT_EQ(ReadViews().files, (Texts{"..", "part1.nc", "part b.nc"}));
 }
 
 // A logoff during an upload: the controller is told with CAN, and the settings are saved, before the system may end
@@ -160,9 +101,7 @@ TEST_F(UploadWindow, LogoffDuringAnUploadCancelsItAndSavesTheSettingsFirst)
             savedByTheEnd = gui::FileText(ini);
         });
         // The sender looks at a cancel once this block's reply is read: it waits for the query to arrive.
-        const ULONGLONG end = GetTickCount64() + 10000;
-        while (!ZemLoadByte(&TheUploadJob.cancelRequested) && GetTickCount64() < end)
-            Sleep(1);
+        gui::WaitUntil([] { return ZemLoadByte(&TheUploadJob.cancelRequested) != 0; }, 10000);
     };
     OpenWindow();
     Connect();
@@ -178,39 +117,7 @@ TEST_F(UploadWindow, LogoffDuringAnUploadCancelsItAndSavesTheSettingsFirst)
     EXPECT_EQ(TakeSent(), (Texts{"u", "header part.nc", "block 1", "CAN x1024"}));
     EXPECT_EQ(TakeBoxes(), Texts{});
     EXPECT_FALSE(IsWindow(MainWindow));
-    EXPECT_TRUE(gui::PumpUntil([] { return gui::quitSeen; }, 2000));
-}
-
-// The connect that "-u" starts with fails: its message stays with the window even with "-q"; the first
-// listing that comes later runs the upload, and only then does the program end.
-TEST_F(UploadWindow, FailedAutomaticConnectKeepsTheWindowEvenWithQuit)
-{
-    std::string file = gui::ScratchDirectory("auto") + "part.nc";
-    gui::WriteFileText(file, std::string(1500, 'G'));   // two data blocks
-    ASSERT_TRUE(ReadStartupArguments(("-u \"" + file + "\" -p /ram/x/ -q").c_str()));
-    line.failOpen = 1;
-    OpenWindow();   // which posts the connect, as at the program's start
-    EXPECT_EQ(TakeBoxes(), Texts{"Can't open Serial Port.\nThis PC has no serial port."});
-    EXPECT_TRUE(IsWindow(MainWindow)) << "after the failed open";
-    EXPECT_FALSE(gui::quitSeen) << "after the failed open";
-    EXPECT_EQ(AutoMode, 1);
-    // The port opens by hand, but no listing comes.
-    line.failOpen = 0;
-    listing = "";
-    Connect();
-    EXPECT_EQ(TakeBoxes(), Texts{"No answer from Vantorix. Please check if it is connected."});
-    EXPECT_EQ(TakeSent(), (Texts{"l", "l", "l", "l"}));
-    EXPECT_TRUE(IsWindow(MainWindow)) << "after the failed listing";
-    EXPECT_FALSE(gui::quitSeen) << "after the failed listing";
-    // The listing shows the file where it went, as the check after the upload wants it.
-    listing = "(dir) ram\r\n (dir) cncprg\r\n (dir) x\r\n  1500 part.nc\r\nFree RamDisk: 1048576\r\n"
-              "Free FlashDisk: 524288\r\n\r\n";
-    ReRead();
-    EXPECT_EQ(TakeSent(),
-              (Texts{"l", "u", "header /ram/x/part.nc", "block 1", "block 2", "EOT", "closing header", "l"}));
-    EXPECT_EQ(TakeBoxes(), Texts{});
-    EXPECT_FALSE(IsWindow(MainWindow));
-    EXPECT_TRUE(gui::PumpUntil([] { return gui::quitSeen; }, 2000));
+    EXPECT_TRUE(gui::PumpUntil([] { return gui::quitSeen; }, 10000));
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
-// The main window with a scripted controller on the line: options and place, fetched lists, memory.
-#include <cstring>
+// The main window with a scripted controller on the line: options and place, memory, the ports a failed connect
+// names, the looks at the queue during a long listing. (What the user does step by step is in the cases.)
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "app/commands.h"
+#include "app/main_window.h"
 #include "app/settings.h"
-#include "serial/answer_read.h"
 #include "serial/serial_ports.h"
 #include "tests/gui/support/gui_harness.h"
 #include "tree/device_tree.h"
@@ -66,48 +68,6 @@ TEST_F(Window, OptionsAndPlaceAsOpenedChosenAndClosed)
     EXPECT_TRUE(Checked(CMD_ALWAYS_UPLOAD_DEFAULT));
     EXPECT_EQ(Settings.UsePath, 0);
     EXPECT_EQ(gui::WindowText(BaudBox), "9600");
-    // A port text that cannot be opened is kept, up to 99 characters.
-    line.failOpen = 1;
-    SetWindowTextA(PortEdit, std::string(150, 'P').c_str());
-    Connect();
-    EXPECT_EQ(strlen(Settings.Port), 99u);
-}
-
-// The new list replaces the old file, so a program that holds the old one open, even one that lets others write
-// it, makes the fetch fail: it is named, and the old list stays whole.
-TEST_F(Window, FetchedListsReachTheirFilesUnlessLocked)
-{
-    std::string dir = gui::ScratchDirectory("lists"), params = dir + "parameters-from-vantorix.txt";
-    std::string tools = dir + "ToolList-from-vantorix.txt";
-    strcpy(ProgramDir, dir.c_str());
-    gui::WriteFileText(params, "older");
-    gui::WriteFileText(tools, "older");
-    auto hold = [](const std::string& file, DWORD sharing) {
-        return CreateFileA(file.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0, nullptr);
-    };
-    HANDLE locker = hold(params, FILE_SHARE_READ | FILE_SHARE_WRITE);
-    OpenWindow();
-    Connect();
-    toolAnswer = "t\r\nY";
-    gui::Command(MainWindow, CMD_SHOW_TOOLLIST);
-    gui::Command(MainWindow, CMD_SHOW_PARAMETERS);
-    CloseHandle(locker);
-    EXPECT_EQ(TakeBoxes(), Texts{"Can't write parameters-from-vantorix.txt."});
-    EXPECT_EQ(TakeSent(), (Texts{"l", "t", "p"}));
-    EXPECT_EQ(ReadViews().path, "/");   // the views stay
-    EXPECT_EQ(ReadViews().tree, Texts{"/"});
-    EXPECT_EQ(ReadViews().files, (Texts{"ram", "ROM"}));
-    EXPECT_EQ(gui::FileText(params), "older");
-    EXPECT_EQ(gui::FileText(tools), "Y");
-    EXPECT_EQ(gui::FileText(params + ".tmp"), "<missing>");   // the new list went with the failure
-    // A list that fills the buffer may have lost its end: it is named, and the last list stays.
-    toolAnswer = "t\r\n" + std::string(ANSWER_READ_MAX, 'Z');
-    gui::Command(MainWindow, CMD_SHOW_TOOLLIST);
-    EXPECT_EQ(TakeBoxes(), Texts{"The tool list is longer than the 262143 bytes the program can read; "
-                                 "it was not written."});
-    EXPECT_EQ(TakeSent(), Texts{"t"});
-    EXPECT_EQ(ReadViews().files, (Texts{"ram", "ROM"}));
-    EXPECT_EQ(gui::FileText(tools), "Y");
 }
 
 // Tree storage reused from read to read, the port record freed at disconnect: the heaps stay flat.
@@ -115,7 +75,7 @@ SIZE_T HeapBytesInUse()
 {
     HANDLE heaps[64];
     SIZE_T total = 0;
-    for (DWORD i = 0, count = GetProcessHeaps(64, heaps); i < count && i < 64; i++) {
+    for (DWORD i = 0, count = std::min<DWORD>(GetProcessHeaps(64, heaps), 64); i < count; i++) {
         PROCESS_HEAP_ENTRY entry = {};
         for (HeapLock(heaps[i]); HeapWalk(heaps[i], &entry);)
             total += (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) ? entry.cbData : 0;
@@ -166,6 +126,40 @@ TEST_F(Window, FailedConnectNamesTheSerialPortsOfThisPc)
     EXPECT_EQ(shown[0].substr(0, prefix.size()), prefix);
     EXPECT_NE(shown[0].find(", COM12"), std::string::npos) << shown[0];
     EXPECT_EQ(shown[0].back(), '.') << shown[0];
+}
+
+// Tree lines 400 ms apart, past one read time after the third.
+const char* const LongListing =
+    "Vantorix directory\r\n(dir) ram\r\n{8*}{400} 12 a.nc\r\n{*}Free RamDisk: 100\r\nFree FlashDisk: 200\r\n\r\n";
+const ScriptedLine* watched;
+std::vector<uint32_t> lookTimes;   // on the line's clock
+std::string freeSpaceAtLook;
+
+BOOL WINAPI NoteLook(LPMSG message, HWND window, UINT first, UINT last, UINT how)
+{
+    lookTimes.push_back(watched->clock.now);
+    freeSpaceAtLook = gui::WindowText(FreeSpaceText);
+    return PeekMessageA(message, window, first, last, how);
+}
+
+// Windows takes a window as hung after 5 seconds without a look at its queue: a long listing looks at least every
+// second and says how far it has come.
+TEST_F(Window, LongListingLooksAtTheQueueEverySecondAndSaysSo)
+{
+    OpenWindow();
+    Connect();
+    watched = &line;
+    listing = LongListing;
+    LookAtQueue = NoteLook;
+    ReRead();
+    LookAtQueue = PeekMessageA;
+    ASSERT_GE(lookTimes.size(), 2u);
+    for (size_t i = 1; i < lookTimes.size(); i++)
+        EXPECT_LE(lookTimes[i] - lookTimes[i - 1], 1000u) << "look " << i;
+    // The last look comes before the last tree line: the first two lines and seven of the eight, 31 + 7 x 10.
+    EXPECT_EQ(freeSpaceAtLook, "Reading directories: 101 bytes");
+    EXPECT_EQ(gui::WindowText(FreeSpaceText), "  Available RamDisk: 100 Bytes, FlashDisk: 200 Bytes");
+    EXPECT_EQ(ReadViews().files, Texts{"ram"});
 }
 
 }  // namespace

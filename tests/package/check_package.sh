@@ -14,19 +14,20 @@ import sys, zipfile
 package = zipfile.ZipFile(sys.argv[1])
 assert sorted(package.namelist()) == ["Readme.txt", "VBrowser.exe", "vtx.exe"], package.namelist()
 readme = package.read("Readme.txt")
-assert readme.count(b"\n") > 100 and readme.count(b"\n") == readme.count(b"\r\n"), "Readme.txt needs CR LF"
+assert readme.count(b"\n") > 100, "Readme.txt: the whole text"
+assert readme.count(b"\n") == readme.count(b"\r\n"), "Readme.txt needs CR LF"
 assert b"version " + sys.argv[2].encode() in readme
 for name in ("VBrowser.exe", "vtx.exe"):
     exe = package.read(name)
-    assert exe[:2] == b"MZ" and sys.argv[2].encode("utf-16-le") in exe, name + ": no version resource"
-    assert "CompanyName".encode("utf-16-le") in exe and "LegalCopyright".encode("utf-16-le") in exe, name
-    assert b'level="asInvoker"' in exe, name + ": manifest"
-    # Windows refuses a manifest made for another processor.
-    assert b'processorArchitecture="x86"' in exe and b'"amd64"' not in exe, name + ": manifest for x86"
+    # Each text the version resource, the manifest and its processor need; Windows refuses another processor's.
+    for text in [sys.argv[2].encode("utf-16-le"), "CompanyName".encode("utf-16-le"),
+                 "LegalCopyright".encode("utf-16-le"), b'level="asInvoker"', b'processorArchitecture="x86"']:
+        assert text in exe, f"{name}: no {text}"
+    assert b'"amd64"' not in exe, name + ": manifest for amd64"
 assert b"<gdiScaling" in package.read("VBrowser.exe"), "manifest"
 package.extractall(sys.argv[3], ["VBrowser.exe", "vtx.exe"])
 CHECK
-  python3 "$(dirname "$0")/pe_check.py" "$(dirname "$0")/windows7.txt" "$work/programs/VBrowser.exe" "$work/programs/vtx.exe"
+  python3 "$(dirname "$0")/pe_check.py" "$(dirname "$0")/windows7.txt" "$work/programs/"{VBrowser,vtx}.exe
   # The zip's console program starts under 32-bit Wine.
   [ "$(WINEDEBUG=-all wine "$work/programs/vtx.exe" --version | tr -d '\r')" = "vtx $version" ]
   exit

@@ -1,98 +1,42 @@
 #!/usr/bin/env python3
-"""Reads the headers and the import table of a PE file and checks that it is
-a 32-bit x86 program that Windows 7 starts.
+"""Checks, from the headers and import table objdump reads out of each PE file, that it is a 32-bit x86 program
+that Windows 7 starts.
 
     pe_check.py RULES FILE...      (RULES: tests/package/windows7.txt)
 
 Prints one line per fault and exits 1 when there is any."""
-import struct
-import sys
-
-MACHINE_I386 = 0x14C
-MAGIC_PE32 = 0x10B
-IMPORT_DIRECTORY, DELAY_IMPORT_DIRECTORY = 1, 13
+import re, subprocess, sys
 
 
-class Image:
-    def __init__(self, data):
-        self.data = data
-        pe = struct.unpack_from("<I", data, 0x3C)[0]
-        if data[:2] != b"MZ" or data[pe:pe + 4] != b"PE\0\0":
-            raise ValueError("no PE file")
-        self.machine, sections, _, _, _, optional_size, _ = struct.unpack_from("<HHIIIHH", data, pe + 4)
-        optional = pe + 24
-        self.magic = struct.unpack_from("<H", data, optional)[0]
-        (self.os_major, self.os_minor, _, _, self.subsystem_major,
-         self.subsystem_minor) = struct.unpack_from("<6H", data, optional + 40)
-        # PE32's data directories start 96 bytes into the optional header, PE32+'s 112.
-        directories = optional + (96 if self.magic == MAGIC_PE32 else 112)
-        count = struct.unpack_from("<I", data, directories - 4)[0]
-        self.directories = [struct.unpack_from("<II", data, directories + 8 * i) for i in range(count)]
-        table = optional + optional_size
-        self.sections = [struct.unpack_from("<IIII", data, table + 40 * i + 8) for i in range(sections)]
-
-    def offset(self, rva):
-        for size, address, raw_size, raw in self.sections:
-            if address <= rva < address + max(size, raw_size):
-                return raw + rva - address
-        raise ValueError("address 0x%x is in no section" % rva)
-
-    def text(self, rva):
-        at = self.offset(rva)
-        return self.data[at:self.data.index(b"\0", at)].decode("ascii")
-
-    def imports(self):
-        """{dll: [function or '#ordinal', ...]} from the import table."""
-        rva, size = self.directories[IMPORT_DIRECTORY]
-        found = {}
-        at = self.offset(rva) if size else None
-        while at is not None:
-            lookup, _, _, name, first = struct.unpack_from("<5I", self.data, at)
-            if not (lookup or name or first):
-                break
-            functions = found.setdefault(self.text(name), [])
-            thunk = self.offset(lookup or first)
-            width, ordinal_flag = (4, 1 << 31) if self.magic == MAGIC_PE32 else (8, 1 << 63)
-            while entry := int.from_bytes(self.data[thunk:thunk + width], "little"):
-                functions.append("#%d" % (entry & 0xFFFF) if entry & ordinal_flag else self.text(entry + 2))
-                thunk += width
-            at += 20
-        return found
-
-
-def read_rules(path):
-    dlls, newer = set(), set()
-    for line in open(path):
-        if line.strip() and not line.startswith("#"):
-            kind, name = line.strip().split("|")
-            (dlls if kind == "dll" else newer).add(name.lower() if kind == "dll" else name)
-    return dlls, newer
-
-
-def faults(name, data, dlls, newer):
-    image = Image(data)
-    found = []
-    if image.machine != MACHINE_I386:
-        found.append("machine 0x%x, not i386 (0x14c)" % image.machine)
-    if image.magic != MAGIC_PE32:
-        found.append("optional header magic 0x%x, not PE32 (0x10b)" % image.magic)
-    if image.os_major > 6:
-        found.append("needs Windows %d.%d (MajorOperatingSystemVersion)" % (image.os_major, image.os_minor))
-    if image.subsystem_major > 6:
-        found.append("needs subsystem %d.%d" % (image.subsystem_major, image.subsystem_minor))
-    if len(image.directories) > DELAY_IMPORT_DIRECTORY and image.directories[DELAY_IMPORT_DIRECTORY][1]:
+def faults(path, dlls, newer):
+    dump = subprocess.run(["objdump", "-p", path], capture_output=True, text=True, check=True).stdout
+    field = lambda name: (re.search(rf"^{name}\s+(\S+)", dump, re.M) or [None, "?"])[1]
+    form = re.search(r"file format (\S+)", dump)[1]
+    found = [f"file format {form}, not pei-i386 (32-bit x86)"] * (form != "pei-i386")
+    found += [f"optional header magic {field('Magic')}, not PE32 (010b)"] * (field("Magic") != "010b")
+    for what in ("OSystem", "Subsystem"):
+        major, minor = field(f"Major{what}Version"), field(f"Minor{what}Version")
+        found += [f"needs {what} version {major}.{minor}, Windows 7 is 6.1"] * (int(major) > 6)
+    if int(re.search(r"^Entry d \w+ (\w+) Delay Import Directory", dump, re.M)[1], 16):
         found.append("delay-loaded imports, which this check does not read")
-    for dll, functions in sorted(image.imports().items()):
-        if dll.lower() not in dlls:
-            found.append("imports %s, which is not known to be on Windows 7" % dll)
-        found += ["imports %s from %s, which Windows 7 lacks" % (f, dll) for f in functions if f in newer]
-    return ["%s: %s" % (name, fault) for fault in found]
+    dll = None
+    for line in dump.splitlines():   # a "DLL Name:" line, then one line per function: vma, hint, name
+        if named := re.match(r"\s*DLL Name: (\S+)", line):
+            dll = named[1]
+            found += [f"imports {dll}, which is not known to be on Windows 7"] * (dll.lower() not in dlls)
+        elif dll and (function := re.match(r"\s*[0-9a-f]+\s+\d+\s+(\S+)$", line)) and function[1] in newer:
+            found.append(f"imports {function[1]} from {dll}, which Windows 7 lacks")
+        elif not line.strip():
+            dll = None
+    return [f"{path}: {fault}" for fault in found]
 
 
 def main():
-    dlls, newer = read_rules(sys.argv[1])
-    found = [fault for path in sys.argv[2:] for fault in faults(path, open(path, "rb").read(), dlls, newer)]
-    print("\n".join(found) or "%d files: PE32 for i386, Windows 7 imports only" % len(sys.argv[2:]))
+    rules = [line.strip().split("|") for line in open(sys.argv[1]) if line.strip() and not line.startswith("#")]
+    dlls = {name.lower() for kind, name in rules if kind == "dll"}
+    newer = {name for kind, name in rules if kind == "newer"}
+    found = [fault for path in sys.argv[2:] for fault in faults(path, dlls, newer)]
+    print("\n".join(found) or f"{len(sys.argv) - 2} files: PE32 for i386, Windows 7 imports only")
     return 1 if found else 0
 
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "tests/support/byte_text.h"
 
@@ -37,13 +38,14 @@ static std::string Unquoted(const std::string& raw)
     return quoted ? raw.substr(1, raw.size() - 2) : raw;
 }
 
-// The bytes of a field's script (tests/README.md); only a listing, which the controller sends in time, may pause.
+// The bytes of a field's script (tests/README.md); only the controller's answers, sent in time, may pause.
 static std::string ReadBytes(const CaseField& field, std::string* problem)
 {
     ByteText read;
     *problem = ReadByteText(field.script, &read);
-    if (problem->empty() && !read.pauses.empty() && field.key != "listing" && field.key != "with listing")
-        *problem = "a pause outside a listing";
+    static const std::set<std::string> answers = {"listing", "with listing", "with parameters", "with tools"};
+    if (problem->empty() && !read.pauses.empty() && !answers.count(field.key))
+        *problem = "a pause outside the controller's answers";
     return read.bytes;
 }
 

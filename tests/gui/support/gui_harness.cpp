@@ -30,6 +30,13 @@ std::string MessageBoxText(HWND box)
     return !strcmp(name, "#32770") && text ? WindowText(text) : "";
 }
 
+void ExpectInFront(const CapturedBox& box)
+{
+    EXPECT_EQ(box.owner, nullptr) << box.text;
+    EXPECT_NE(box.style & MB_SETFOREGROUND, 0u) << box.text;
+    EXPECT_NE(box.style & MB_TOPMOST, 0u) << box.text;
+}
+
 static LRESULT CALLBACK BoxHook(int code, WPARAM wParam, LPARAM lParam)
 {
     const CWPRETSTRUCT* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
@@ -73,6 +80,13 @@ bool PumpUntil(const std::function<bool()>& condition, DWORD ms)
         if (condition() || GetTickCount64() >= end)
             return condition();
     }
+}
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD ms)
+{
+    for (const ULONGLONG end = GetTickCount64() + ms; !condition() && GetTickCount64() < end;)
+        Sleep(1);
+    return condition();
 }
 
 void PumpPending()
@@ -250,7 +264,7 @@ void MainWindowTest::CloseWindow()
     if (MainWindow && IsWindow(MainWindow))
         DestroyWindow(MainWindow);
     if (MainWindow)   // its quit message is taken here, not by the next window's pumping
-        gui::PumpUntil([] { return gui::quitSeen; }, 2000);
+        gui::PumpUntil([] { return gui::quitSeen; }, 10000);
     MainWindow = nullptr;
     UnregisterClassA(MainWindowClass, GetModuleHandleA(nullptr));
 }

@@ -35,9 +35,13 @@ struct BoxCapture {
 };
 
 std::string MessageBoxText(HWND box);   // "" when not a message box
+// A problem or a question comes to the front of other programs, such as the script that started this one.
+void ExpectInFront(const CapturedBox& box);
 // Dispatches messages until condition() holds or ms have passed; a WM_QUIT only sets quitSeen.
 bool PumpUntil(const std::function<bool()>& condition, DWORD ms);
 void PumpPending();
+// Waits, without dispatching, until condition() holds or ms have passed: for a thread beside the window's.
+bool WaitUntil(const std::function<bool()>& condition, DWORD ms);
 extern bool quitSeen;
 std::string WindowText(HWND window);
 void Command(HWND window, unsigned id);   // WM_COMMAND, then what it posted
@@ -77,6 +81,7 @@ protected:
     void CloseWindow();
     void Connect() { gui::Command(MainWindow, CMD_CONNECT); }   // connects or disconnects
     void ReRead() { gui::Command(MainWindow, CMD_REREAD); }
+    void Drop(const Texts& paths) { SendMessageA(FileView, WM_DROPFILES, gui::MakeDrop(paths), 0); }
     void SelectDirectory(const Texts& path);   // through the tree: "/", "ram", "cncprg"
     Views ReadViews();
     Texts TakeBoxes();   // the texts of the boxes raised since the last call

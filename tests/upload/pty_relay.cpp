@@ -1,13 +1,11 @@
 #include "tests/upload/pty_relay.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <fstream>
 #include <poll.h>
 #include <sys/wait.h>
@@ -15,12 +13,9 @@
 #include <time.h>
 #include <unistd.h>
 
-namespace fs = std::filesystem;
+double Seconds() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 
-static double Seconds() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
-
-// argv in folder (when given), stdin and stdout on the descriptors (-1: inherited), stderr on /dev/null.
-static pid_t SpawnChild(char* const argv[], const char* folder, int in, int out)
+pid_t SpawnChild(char* const argv[], const char* folder, int in, int out)
 {
     pid_t pid = fork();
     if (pid == 0) {
@@ -129,99 +124,4 @@ void ClosePtyRelay(PtyRelay* relay)
             close(fd);
 }
 
-std::string MakeFolder(const char* copyFrom)
-{
-    char pattern[] = "/tmp/vantorix-test-XXXXXX";
-    std::string folder = mkdtemp(pattern);
-    if (copyFrom)
-        fs::copy(copyFrom, folder, fs::copy_options::recursive);
-    return folder;
-}
-
-int StartSim(SimProcess* sim, std::vector<std::string> args)   // it prints its terminal's path first
-{
-    args.insert(args.begin() + 1, {"--root", sim->root});
-    std::vector<char*> argv;
-    for (std::string& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0)
-        return 0;
-    sim->pid = SpawnChild(argv.data(), nullptr, -1, out[1]);
-    close(out[1]);
-    std::string line = ReadAnswer(out[0], 5000, 100);
-    close(out[0]);
-    sim->slave = line.substr(0, line.find('\n'));
-    sim->port = line.find('\n') == std::string::npos ? -1 : OpenPortRaw(sim->slave);
-    return sim->port >= 0;
-}
-
-int WaitSimExit(SimProcess* sim, unsigned ms)
-{
-    for (double end = Seconds() + ms / 1000.0; Seconds() < end; usleep(10000)) {
-        int status = 0;
-        if (waitpid(sim->pid, &status, WNOHANG) == sim->pid) {
-            sim->pid = -1;
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
-    }
-    return -1;
-}
-
-int StopSim(SimProcess* sim)
-{
-    int code = sim->pid > 0 && kill(sim->pid, SIGTERM) == 0 ? WaitSimExit(sim, 5000) : -1;
-    if (sim->pid > 0)
-        kill(sim->pid, SIGKILL), waitpid(sim->pid, nullptr, 0);
-    if (sim->port >= 0)
-        close(sim->port);
-    sim->pid = sim->port = -1;
-    std::error_code ignored;
-    if (!sim->root.empty())
-        fs::remove_all(sim->root, ignored);
-    return code;
-}
-
-std::string ReadAnswer(int port, unsigned firstMs, unsigned quietMs, unsigned maxMs)
-{
-    std::string answer;
-    char piece[65536];
-    const double end = Seconds() + maxMs / 1000.0;
-    for (;;) {
-        double left = end - Seconds();
-        if (left <= 0)
-            return answer;
-        int waitMs = static_cast<int>(std::min<double>(answer.empty() ? firstMs : quietMs, left * 1000));
-        pollfd watch{port, POLLIN, 0};
-        if (poll(&watch, 1, waitMs) <= 0 || !(watch.revents & POLLIN))
-            return answer;
-        ssize_t got = read(port, piece, sizeof piece);
-        if (got <= 0)
-            return answer;
-        answer.append(piece, static_cast<size_t>(got));
-    }
-}
-
-std::string Command(int port, const std::string& text, unsigned firstMs)
-{
-    tcflush(port, TCIOFLUSH);
-    WriteBytes(port, text);
-    return ReadAnswer(port, firstMs);
-}
-
-std::string ReadHostFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 void WriteHostFile(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
-
-int HiddenUploads(const std::string& folder)
-{
-    std::error_code ignored;
-    return static_cast<int>(std::count_if(fs::directory_iterator(folder, ignored), {}, [](const fs::directory_entry& entry) {
-        return entry.path().filename().string().starts_with(".sim-upload-");
-    }));
-}

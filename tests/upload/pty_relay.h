@@ -1,12 +1,11 @@
-// Pseudo-terminals and child processes for the tests that talk over a line: the
-// simulated controller on its own terminal, and a relay to a file-transfer program
-// on pipes. The relay may double each 'C' of the program, which repeats its start
+// Pseudo-terminals and child processes for the tests that talk over a line: a relay
+// to a file-transfer program on pipes. The relay may double each 'C' of the program, which repeats its start
 // request only every few seconds, so that the sender still sees two in a row.
 #pragma once
 
+#include <cstdlib>
 #include <string>
 #include <sys/types.h>
-#include <vector>
 
 struct PtyRelay {
     int master, slaveHold;   // our side; the client's side held raw and open between clients
@@ -23,21 +22,23 @@ int OpenPtyRelay(PtyRelay* relay, int doubleC);
 int RunPtyRelay(PtyRelay* relay, char* const argv[], const char* folder, int startAfterUpload);
 void ClosePtyRelay(PtyRelay* relay);
 
-struct SimProcess {   // the simulator on a temporary copy of a controller folder
-    int pid = -1, port = -1;
-    std::string root, slave;
-};
-
-std::string MakeFolder(const char* copyFrom);   // copyFrom may be null
-int StartSim(SimProcess* sim, std::vector<std::string> argv);   // "--root" is added; 1 on success
-int StopSim(SimProcess* sim);                                   // exit code (-1: not normal); removes the folder
-int WaitSimExit(SimProcess* sim, unsigned ms);
+// argv in folder (when given), stdin and stdout on the descriptors (-1: inherited), stderr on /dev/null.
+pid_t SpawnChild(char* const argv[], const char* folder, int in, int out);
 int OpenPortRaw(const std::string& path);
 void WriteBytes(int port, const std::string& bytes);
-// What arrives until the line was quiet for quietMs, waiting firstMs for the first byte, and at most for maxMs
-// in all (a line that never goes quiet).
-std::string ReadAnswer(int port, unsigned firstMs, unsigned quietMs = 150, unsigned maxMs = 60000);
-std::string Command(int port, const std::string& text, unsigned firstMs = 700);   // purge, write, read
-std::string ReadHostFile(const std::string& path);
 void WriteHostFile(const std::string& path, const std::string& bytes);
-int HiddenUploads(const std::string& folder);   // files of uploads under way
+double Seconds();   // monotonic
+
+// Whether CI=true: there a test this machine can run fails instead of skipping.
+inline int InCi()
+{
+    const char* ci = std::getenv("CI");
+    return ci != nullptr && std::string(ci) == "true";
+}
+// A test that needs a tool this machine lacks says why it is skipped, and fails where CI=true.
+#define SKIP_UNLESS_CI(why)   \
+    do {                      \
+        if (InCi())           \
+            FAIL() << why;    \
+        GTEST_SKIP() << why;  \
+    } while (0)

@@ -29,11 +29,6 @@ struct YmodemPeer {
     std::vector<std::pair<std::string, uint32_t>> names;   // block 0: path and size
     std::vector<Bytes> files;                               // data, cut to the size at EOT
 
-    Bytes Answer(const Bytes& write)
-    {
-        std::string answer = AnswerText(write);
-        return Bytes(answer.begin(), answer.end());
-    }
     std::string AnswerText(const Bytes& write)
     {
         std::string start = crcMode ? "CC" : "\x15";

@@ -1,9 +1,12 @@
 // Plays the window cases of tests/gui/cases, each on a fresh window and a fresh scripted controller; the verbs
 // and fields are described in tests/gui/README.md.
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -21,53 +24,106 @@
 
 namespace {
 
-const std::set<std::string> startKeys = {"port",      "baud", "listing",   "connected", "file",
-                                         "folder",    "box",  "arguments", "fail-open", "serial-ports"};
-const std::set<std::string> requiredStartKeys = {"port", "baud", "listing", "connected"};
-const std::set<std::string> inputKeys = {"with listing",    "with parameters", "with tools",
-                                         "with answers",    "with busy",       "with fail-open",
-                                         "with fail-writes", "with held-file", "with cancel-at-block",
-                                         "with send-during-read"};
-const std::set<std::string> expectationKeys = {"path",      "tree",       "files",   "box",          "sent",
-                                               "port",      "baud",       "port-box", "focus",       "connected",
-                                               "busy",      "closes",     "window",  "cancel-asked", "pc-file",
-                                               "free-space", "window-place", "send-answer"};
-const std::set<std::string> repeatableKeys = {"box", "sent", "file", "folder", "pc-file"};
-const std::set<std::string> yesNoKeys = {"connected", "fail-open", "busy", "cancel-asked", "with busy",
-                                         "with fail-open"};
-const std::set<std::string> numberKeys = {"baud", "closes", "send-answer", "with fail-writes", "with cancel-at-block"};
-// The keys a case may press.
-const std::map<std::string, UINT> keyCodes = {
-    {"F5", VK_F5}, {"Delete", VK_DELETE}, {"Backspace", VK_BACK}, {"Home", VK_HOME}, {"End", VK_END}};
-// The commands a case may post.
-const std::map<std::string, unsigned> commandIds = {
-    {"connect", CMD_CONNECT}, {"reread", CMD_REREAD}, {"delete", CMD_DELETE}, {"exit", CMD_EXIT}};
-
-// What another thread may send the main window during a long read, as a launcher or the system sends it.
-struct SentMessage {
+// A message to the main window: a command as its button or menu item sends it, or what the system sends.
+struct WindowMessage {
     UINT message;
     WPARAM wParam;
     LPARAM lParam;
 };
-const std::map<std::string, SentMessage> sendable = {
-    {"close", {WM_CLOSE, 0, 0}},          {"taskbar-close", {WM_SYSCOMMAND, SC_CLOSE, 0}},
-    {"exit", {WM_COMMAND, CMD_EXIT, 0}},  {"logoff", {WM_QUERYENDSESSION, 0, LPARAM(ENDSESSION_LOGOFF)}},
-    {"menu", {WM_SYSCOMMAND, SC_KEYMENU, 'f'}}, {"connect", {WM_COMMAND, CMD_CONNECT, 0}}};
+const std::map<std::string, WindowMessage> messages = {
+    {"connect", {WM_COMMAND, CMD_CONNECT, 0}},
+    {"reread", {WM_COMMAND, CMD_REREAD, 0}},
+    {"delete", {WM_COMMAND, CMD_DELETE, 0}},
+    {"show-parameters", {WM_COMMAND, CMD_SHOW_PARAMETERS, 0}},
+    {"show-tool-list", {WM_COMMAND, CMD_SHOW_TOOLLIST, 0}},
+    {"exit", {WM_COMMAND, CMD_EXIT, 0}},
+    {"info", {WM_COMMAND, CMD_INFO, 0}},
+    {"log-file", {WM_COMMAND, CMD_WRITE_LOGFILE, 0}},
+    {"upload-to-path", {WM_COMMAND, CMD_UPLOAD_TO_ACTUAL_PATH, 0}},
+    {"upload-to-default", {WM_COMMAND, CMD_ALWAYS_UPLOAD_DEFAULT, 0}},
+    {"minimize", {WM_SYSCOMMAND, SC_MINIMIZE, 0}},
+    {"maximize", {WM_SYSCOMMAND, SC_MAXIMIZE, 0}},
+    {"close", {WM_CLOSE, 0, 0}},   // as "End task" sends it
+    {"taskbar-close", {WM_SYSCOMMAND, SC_CLOSE, 0}},
+    {"logoff", {WM_QUERYENDSESSION, 0, LPARAM(ENDSESSION_LOGOFF)}},
+    {"menu", {WM_SYSCOMMAND, SC_KEYMENU, 'f'}}};
+// The keys a case may press.
+const std::map<std::string, UINT> keyCodes = {
+    {"F5", VK_F5}, {"Delete", VK_DELETE}, {"Backspace", VK_BACK}, {"Home", VK_HOME}, {"End", VK_END}};
+// The controls a key goes to and the focus is named by; "path" is the path box's edit field.
+const char* const placeNames[] = {"files", "tree", "port", "path", "baud"};
 
-// The message of a step, sent at the read's first look at its queue; after every look the driver notes whether
-// the window or the port had gone.
-struct SendDuringRead {
-    SentMessage sent;
+// Where a field may stand: at the start (REQUIRED there), in a step; MANY: more than once. A field of the start
+// and a step's "with ..." field are put in place before the window opens or the step runs; any other field of a
+// step is a check, of the value the window shows after the step.
+enum : int { START = 1, REQUIRED = 2, STEP = 4, MANY = 8 };
+// What its value must be.
+enum class Kind { TEXT, YES_NO, NUMBER, WINDOW, ANSWERS, MESSAGE };
+struct FieldRule {
+    int where;
+    Kind kind;
+};
+const std::map<std::string, FieldRule> fields = {
+    // The start, and the checks of the same names.
+    {"port", {START | REQUIRED | STEP, Kind::TEXT}},   {"baud", {START | REQUIRED | STEP, Kind::NUMBER}},
+    {"listing", {START | REQUIRED, Kind::TEXT}},       {"connected", {START | REQUIRED | STEP, Kind::YES_NO}},
+    {"use-path", {START | STEP, Kind::NUMBER}},        {"log-file", {START | STEP, Kind::NUMBER}},
+    {"window-place", {START | STEP, Kind::TEXT}},      {"box", {START | STEP | MANY, Kind::TEXT}},
+    {"file", {START | MANY, Kind::TEXT}},              {"folder", {START | MANY, Kind::TEXT}},
+    {"serial-ports", {START, Kind::TEXT}},             {"arguments", {START, Kind::TEXT}},
+    {"fail-open", {START, Kind::YES_NO}},
+    // The inputs of a step.
+    {"with listing", {STEP, Kind::TEXT}},              {"with fail-open", {STEP, Kind::YES_NO}},
+    {"with parameters", {STEP, Kind::TEXT}},           {"with tools", {STEP, Kind::TEXT}},
+    {"with answers", {STEP, Kind::ANSWERS}},           {"with busy", {STEP, Kind::YES_NO}},
+    {"with fail-writes", {STEP, Kind::NUMBER}},        {"with held-file", {STEP, Kind::TEXT}},
+    {"with send-during-read", {STEP, Kind::MESSAGE}},  {"with cancel-at-block", {STEP, Kind::NUMBER}},
+    // The checks after a step.
+    {"sent", {STEP | MANY, Kind::TEXT}},               {"path", {STEP, Kind::TEXT}},
+    {"tree", {STEP, Kind::TEXT}},                      {"files", {STEP, Kind::TEXT}},
+    {"port-box", {STEP, Kind::TEXT}},                  {"baud-box", {STEP, Kind::TEXT}},
+    {"free-space", {STEP, Kind::TEXT}},                {"focus", {STEP, Kind::TEXT}},
+    {"options", {STEP, Kind::TEXT}},                   {"busy", {STEP, Kind::YES_NO}},
+    {"closes", {STEP, Kind::NUMBER}},                  {"cancel-asked", {STEP, Kind::YES_NO}},
+    {"send-answer", {STEP, Kind::NUMBER}},            {"looks-apart-at-most", {STEP, Kind::NUMBER}},
+    {"free-space-at-last-look", {STEP, Kind::TEXT}},             {"on-monitor", {STEP, Kind::YES_NO}},
+    {"takes-drops", {STEP, Kind::YES_NO}},             {"window", {STEP, Kind::WINDOW}},
+    {"pc-file", {STEP | MANY, Kind::TEXT}}};
+
+std::string YesNo(bool yes)
+{
+    return yes ? "yes" : "no";
+}
+
+// The items as a case writes a list, "(none)" for none.
+std::string Join(const Texts& items, const std::string& separator)
+{
+    std::string joined;
+    for (const std::string& item : items)
+        joined += (joined.empty() ? "" : separator) + item;
+    return items.empty() ? "(none)" : joined;
+}
+
+// Every look of a step's reads at the queue, on the line's clock: how far apart, what the free-space line said,
+// whether the window or the port had gone. At the first look another thread may send the main window a message.
+struct WatchedReads {
+    WindowMessage sent;   // no message (0): nothing is sent
     std::thread sender;
     bool answeredAtOnce;
     LRESULT answer;
     int looks, windowGone, portClosed, closesAtStart;
+    uint32_t lastLook, longestGap;
+    std::string freeSpaceAtLook;
     const ScriptedLine* line;
 } during;
 
-BOOL WINAPI LookAndSend(LPMSG message, HWND window, UINT first, UINT last, UINT how)
+BOOL WINAPI WatchLook(LPMSG message, HWND window, UINT first, UINT last, UINT how)
 {
-    if (during.looks++ == 0) {
+    const uint32_t now = during.line->clock.now;
+    during.longestGap = during.looks ? std::max(during.longestGap, now - during.lastLook) : 0;
+    during.lastLook = now;
+    during.freeSpaceAtLook = gui::WindowText(FreeSpaceText);
+    if (during.looks++ == 0 && during.sent.message) {
         during.sender = std::thread([] {
             DWORD_PTR result = 0;
             during.answeredAtOnce = SendMessageTimeoutA(MainWindow, during.sent.message, during.sent.wParam,
@@ -114,7 +170,6 @@ protected:
     }
 
     using Verb = std::function<void(const std::string& argument)>;
-
     void SetUp() override
     {
         MainWindowTest::SetUp();
@@ -138,137 +193,235 @@ protected:
         SetCurrentDirectoryA(startDirectory);
     }
 
-    // A failure at the field's line; false, so that a check reads `good || Fail(...)`.
-    bool Fail(const CaseField& field, const std::string& why)
+    // A failure at the field's line.
+    void Fail(const CaseField& field, const std::string& why)
     {
         ADD_FAILURE_AT(played.file.c_str(), field.line) << field.key << ": " << why;
-        return false;
     }
-    bool YesNo(const CaseField& field, bool* yes)
-    {
-        *yes = field.value == "yes";
-        return field.value == "yes" || field.value == "no" || Fail(field, "expected yes or no");
-    }
-    bool Number(const CaseField& field, int* number)
+
+    // Why the value is not of its kind; "" when it is.
+    static std::string Misfit(const CaseField& field, Kind kind)
     {
         char* end = nullptr;
-        *number = static_cast<int>(strtol(field.value.c_str(), &end, 10));
-        return (!field.value.empty() && !*end) || Fail(field, "expected a number");
-    }
-    // A listing is handed on as written: the scripted controller reads its pauses and repeats.
-    std::string ListingText(const std::string& script) { return script == "sample" ? SampleListing : script; }
-    // The text replaces the box's, with the caret behind it as after typing.
-    static void TypeInto(HWND edit, const std::string& text)
-    {
-        SetWindowTextA(edit, text.c_str());
-        SendMessageA(edit, EM_SETSEL, text.size(), text.size());
-    }
-
-    static LRESULT CALLBACK PostedVerbProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-    {
-        if (message != WM_APP)
-            return DefWindowProcA(window, message, wParam, lParam);
-        reinterpret_cast<PlayedCase*>(GetWindowLongPtrA(window, GWLP_USERDATA))->RunPostedVerb();
-        return 0;
-    }
-
-    bool CheckValue(const CaseField& field)
-    {
-        bool yes = false;
-        int number = 0;
-        if (yesNoKeys.count(field.key))
-            return YesNo(field, &yes);
-        if (numberKeys.count(field.key))
-            return Number(field, &number);
-        if (field.key == "window")
-            return field.value == "open" || field.value == "closed" || Fail(field, "expected open or closed");
-        if (field.key == "with send-during-read")
-            return sendable.count(field.value) ||
-                   Fail(field, "expected close, taskbar-close, exit, logoff, menu or connect");
-        if (field.key == "with answers")
+        strtol(field.value.c_str(), &end, 10);
+        switch (kind) {
+        case Kind::YES_NO:
+            return field.value == "yes" || field.value == "no" ? "" : "expected yes or no";
+        case Kind::NUMBER:
+            return !field.value.empty() && !*end ? "" : "expected a number";
+        case Kind::WINDOW:
+            return field.value == "open" || field.value == "closed" ? "" : "expected open or closed";
+        case Kind::MESSAGE:
+            return messages.count(field.value) ? "" : "expected a command's name, close, taskbar-close, logoff or menu";
+        case Kind::ANSWERS:
             for (const std::string& answer : SplitCaseList(field.value, " "))
                 if (answer != "yes" && answer != "no")
-                    return Fail(field, "answers are yes or no");
-        return true;
+                    return "answers are yes or no";
+            return "";
+        case Kind::TEXT:
+            break;
+        }
+        return "";
+    }
+
+    // Every field where it may stand, once unless MANY, with a value of its kind; false after a failure.
+    bool CheckFields(const std::vector<CaseField>& list, bool atStart)
+    {
+        bool good = true;
+        std::set<std::string> given;
+        for (const CaseField& field : list) {
+            auto rule = fields.find(field.key);
+            std::string why = rule == fields.end() ? "unknown field" : Misfit(field, rule->second.kind);
+            if (rule != fields.end() && !(rule->second.where & (atStart ? START : STEP)))
+                why = atStart ? "belongs to a step, after a 'do:' line" : "belongs to the start, before any 'do:'";
+            if (!atStart && fields.count("with " + field.key) && why != "")
+                why = "in a step this is 'with " + field.key + ":'";
+            if (why.empty() && given.count(field.key) && !(rule->second.where & MANY))
+                why = "given twice";
+            if (!why.empty())
+                Fail(field, why);
+            good = good && why.empty();
+            given.insert(field.key);
+        }
+        for (const auto& [key, rule] : fields)
+            if (atStart && (rule.where & REQUIRED) && !given.count(key)) {
+                Fail({played.steps.empty() ? 0 : played.steps[0].line, key, "", ""}, "missing from the start");
+                good = false;
+            }
+        return good;
     }
 
     bool CheckVocabulary()
     {
-        bool good = true;
-        std::set<std::string> given;
-        for (const CaseField& field : played.start) {
-            if (!startKeys.count(field.key))
-                good = Fail(field, expectationKeys.count(field.key) || inputKeys.count(field.key)
-                                       ? "belongs to a step, after a 'do:' line"
-                                       : "unknown field");
-            else if (given.count(field.key) && !repeatableKeys.count(field.key))
-                good = Fail(field, "given twice");
-            else if (!CheckValue(field))
-                good = false;
-            given.insert(field.key);
-        }
-        for (const std::string& key : requiredStartKeys)
-            if (!given.count(key))
-                good = Fail({played.steps.empty() ? 0 : played.steps[0].line, key, "", ""}, "missing from the start");
+        bool good = CheckFields(played.start, true);
         for (const CaseStep& step : played.steps) {
-            if (!verbs.count(step.verb))
-                good = Fail({step.line, "do", step.verb, ""}, "unknown verb '" + step.verb + "'");
-            std::set<std::string> seen;
-            for (const CaseField& field : step.fields) {
-                if (inputKeys.count("with " + field.key) && !expectationKeys.count(field.key))
-                    good = Fail(field, "in a step this is 'with " + field.key + ":'");
-                else if (!inputKeys.count(field.key) && !expectationKeys.count(field.key))
-                    good = Fail(field, "unknown field");
-                else if (seen.count(field.key) && !repeatableKeys.count(field.key))
-                    good = Fail(field, "written twice in one step");
-                else if (!CheckValue(field))
-                    good = false;
-                seen.insert(field.key);
+            if (!verbs.count(step.verb) && !messages.count(step.verb)) {
+                Fail({step.line, "do", step.verb, ""}, "unknown verb '" + step.verb + "'");
+                good = false;
             }
+            good = CheckFields(step.fields, false) && good;
         }
         return good;
     }
 
     void Start()
     {
-        std::string port, baud, arguments;
         Texts startBoxes;
-        bool connected = false, failOpen = false;
-        for (const CaseField& field : played.start) {
-            size_t is = field.value.find(" = ");   // a file's "NAME = BYTES"
-            if (field.key == "port")
-                port = field.value;
-            else if (field.key == "baud")
-                baud = field.value;
-            else if (field.key == "listing")
-                listing = ListingText(field.script);
-            else if (field.key == "connected")
-                YesNo(field, &connected);
-            else if (field.key == "serial-ports")
-                serialPorts = SplitCaseList(field.value, " | ");
-            else if (field.key == "fail-open" && YesNo(field, &failOpen))
-                line.failOpen = failOpen;
-            else if (field.key == "arguments")
-                arguments = field.value;
-            else if (field.key == "box")
+        for (const CaseField& field : played.start)
+            if (field.key == "box")
                 startBoxes.push_back(field.value);
-            else if (field.key == "file")
-                gui::WriteFileText(folder + field.value.substr(0, is),
-                                   is == std::string::npos ? "G0 X1\r\n" : field.value.substr(is + 3));
-            else if (field.key == "folder")
-                CreateDirectoryA((folder + field.value).c_str(), nullptr);
-        }
-        UseSettings(port.c_str(), atoi(baud.c_str()), 0, 0);
+            else
+                Put(field.key, field);
         ASSERT_TRUE(ReadStartupArguments(arguments.c_str())) << arguments;
         OpenWindow();   // which posts the connect of an automatic upload, as at the program's start
         CheckBoxManners();
         EXPECT_EQ(TakeBoxes(), startBoxes) << "the boxes of the start";
-        if (!connected)
+        if (!connectAtStart)
             return;
         gui::Command(MainWindow, CMD_CONNECT);
         ASSERT_NE(ConnectedPort, nullptr) << "the connect at the start";
         ASSERT_EQ(TakeBoxes(), Texts{}) << "the connect at the start";
         TakeSent();
+    }
+
+    // A field of the start, or a step's input without its "with ".
+    void Put(const std::string& key, const CaseField& field)
+    {
+        const std::string& value = field.value;
+        size_t is = value.find(" = ");   // a file's "NAME = BYTES"
+        std::string bytes = is == std::string::npos ? "G0 X1\r\n" : value.substr(is + 3);
+        WindowRectangle& place = Settings.WindowRect;
+        if (key == "port")
+            snprintf(Settings.Port, sizeof(Settings.Port), "%s", value.c_str());
+        else if (key == "baud")
+            Settings.Baudrate = atoi(value.c_str());
+        else if (key == "use-path")
+            Settings.UsePath = static_cast<signed char>(atoi(value.c_str()));
+        else if (key == "log-file")
+            Settings.LogFile = static_cast<signed char>(atoi(value.c_str()));
+        else if (key == "window-place")
+            sscanf(value.c_str(), "%d %d %d %d", &place.left, &place.top, &place.right, &place.bottom);
+        else if (key == "connected")
+            connectAtStart = value == "yes";
+        else if (key == "listing")   // handed on as written: the scripted controller reads its pauses and repeats
+            listing = field.script == "sample" ? SampleListing : field.script;
+        else if (key == "parameters")
+            parameterAnswer = field.script;
+        else if (key == "tools")
+            toolAnswer = field.script;
+        else if (key == "fail-open")
+            line.failOpen = value == "yes";
+        else if (key == "fail-writes")
+            line.failWrites = atoi(value.c_str());
+        else if (key == "serial-ports")
+            serialPorts = SplitCaseList(value, " | ");
+        else if (key == "arguments")
+            arguments = value;
+        else if (key == "file")
+            gui::WriteFileText(folder + value.substr(0, is), bytes);
+        else if (key == "folder")
+            CreateDirectoryA((folder + value).c_str(), nullptr);
+        else if (key == "answers")
+            for (const std::string& answer : SplitCaseList(value, " "))
+                boxes.answers.push_back(answer == "yes" ? IDYES : IDNO);
+        else if (key == "busy" && !ConnectedPort)
+            Fail(field, "no port is connected");
+        else if (key == "busy")
+            ZemSerComSetBusy(ConnectedPort, value == "yes");
+        else if (key == "held-file")
+            HoldFile(field);
+        else if (key == "send-during-read")
+            during.sent = messages.at(value);
+        else if (key == "cancel-at-block")
+            CancelAtBlock(atoi(value.c_str()));
+    }
+
+    // Held open as another program holds it, one that lets others read and write it.
+    void HoldFile(const CaseField& field)
+    {
+        heldFile = CreateFileA((folder + field.value).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
+        if (heldFile == INVALID_HANDLE_VALUE)
+            Fail(field, "the case has no such file");
+    }
+
+    // Cancel is clicked when the block has arrived, before its acknowledgement is read.
+    void CancelAtBlock(int number)
+    {
+        onDataBlock = [number](int block) {
+            if (block != number)
+                return;
+            PostMessageA(GetDlgItem(HWND(TheUploadJob.dialog), IDC_UPLOAD_CANCEL), BM_CLICK, 0, 0);
+            // The sender looks at the request once this block's reply is read: it waits for the click.
+            gui::WaitUntil([] { return ZemLoadByte(&TheUploadJob.cancelRequested) != 0; }, 10000);
+        };
+    }
+
+    // "NAME = BYTES" when the case's folder has the file, "NAME" when not.
+    std::string PcFile(const std::string& name)
+    {
+        std::string text = gui::FileText(folder + name);
+        return text == "<missing>" ? name : name + " = " + text;
+    }
+
+    // What a check reads after a step, written as the case writes its value.
+    std::string Observed(const CaseField& field)
+    {
+        const std::string& key = field.key;
+        const WindowRectangle& r = Settings.WindowRect;
+        if (key == "port")
+            return Settings.Port;
+        if (key == "baud")
+            return std::to_string(Settings.Baudrate);
+        if (key == "use-path")
+            return std::to_string(Settings.UsePath);
+        if (key == "log-file")
+            return std::to_string(Settings.LogFile);
+        if (key == "window-place")
+            return std::to_string(r.left) + " " + std::to_string(r.top) + " " + std::to_string(r.right) + " " +
+                   std::to_string(r.bottom);
+        if (key == "connected")
+            return YesNo(ConnectedPort != nullptr);
+        if (key == "path")
+            return ReadViews().path;
+        if (key == "tree")
+            return Join(ReadViews().tree, " > ");
+        if (key == "files")
+            return Join(ReadViews().files, " | ");
+        if (key == "port-box")
+            return gui::WindowText(PortEdit);
+        if (key == "baud-box")
+            return gui::WindowText(BaudBox);
+        if (key == "free-space")
+            return gui::WindowText(FreeSpaceText);
+        if (key == "focus")
+            return FocusName();
+        if (key == "options")
+            return CheckedOptions();
+        if (key == "busy")
+            return ConnectedPort ? YesNo(ZemSerComIsBusy(ConnectedPort)) : "no port is connected";
+        if (key == "closes")
+            return std::to_string(line.closes - during.closesAtStart);
+        if (key == "cancel-asked")
+            return YesNo(TheUploadJob.cancelRequested);
+        if (key == "send-answer")   // of the message sent during the read
+            return std::to_string(during.answer);
+        if (key == "free-space-at-last-look")   // of the step's reads
+            return during.freeSpaceAtLook;
+        if (key == "looks-apart-at-most" && during.looks < 2)
+            return "fewer than two looks at the queue";
+        if (key == "looks-apart-at-most")   // the bound when it holds
+            return during.longestGap <= uint32_t(atoi(field.value.c_str())) ? field.value
+                                                                             : std::to_string(during.longestGap);
+        if (key == "on-monitor")
+            return YesNo(MonitorFromWindow(MainWindow, MONITOR_DEFAULTTONULL));
+        if (key == "takes-drops")
+            return YesNo(GetWindowLongA(FileView, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+        if (key == "pc-file")
+            return PcFile(field.value.substr(0, field.value.find(" = ")));
+        if (IsWindow(MainWindow))   // "window"
+            return gui::quitSeen ? "open, but the program's quit message was sent" : "open";
+        return gui::PumpUntil([] { return gui::quitSeen; }, 10000) ? "closed" : "closed without the quit message";
     }
 
     int FindRow(const std::string& row)
@@ -291,22 +444,17 @@ protected:
         return found;
     }
 
-    int FindPathEntry(const std::string& entry)
+    // A choice in the path box or the baud box, by its text or "#N", told to the window as the user's pick is, or
+    // only marked, as a program sets it.
+    static void Pick(HWND combo, const std::string& entry, bool told)
     {
-        if (entry.rfind('#', 0) == 0)
-            return atoi(entry.c_str() + 1);
-        int index = int(SendMessageA(PathBox, CB_FINDSTRINGEXACT, -1, LPARAM(entry.c_str())));
+        int index = entry.rfind('#', 0) == 0 ? atoi(entry.c_str() + 1)
+                                              : int(SendMessageA(combo, CB_FINDSTRINGEXACT, -1, LPARAM(entry.c_str())));
         if (index < 0)
-            ADD_FAILURE() << "the path box has no entry '" << entry << "'";
-        return index;
-    }
-
-    int FindBaud(const std::string& rate)
-    {
-        int index = int(SendMessageA(BaudBox, CB_FINDSTRINGEXACT, -1, LPARAM(rate.c_str())));
-        if (index < 0)
-            ADD_FAILURE() << "the baud box has no rate '" << rate << "'";
-        return index;
+            ADD_FAILURE() << "the box has no entry '" << entry << "'";
+        SendMessageA(combo, CB_SETCURSEL, index, 0);
+        if (told)
+            SendMessageA(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE), LPARAM(combo));
     }
 
     void DoubleClick(const std::string& row)
@@ -336,32 +484,48 @@ protected:
             ListView_SetItemState(FileView, FindRow(row), LVIS_SELECTED, LVIS_SELECTED);
     }
 
-    // A choice told to the window as the user's pick is, or only marked, as a program sets it.
-    void PickCombo(HWND combo, int index, bool told)
+    // The text replaces the box's, with the caret behind it as after typing.
+    static void TypeInto(HWND edit, const std::string& text)
     {
-        SendMessageA(combo, CB_SETCURSEL, index, 0);
-        if (told)
-            SendMessageA(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE), LPARAM(combo));
+        SetWindowTextA(edit, text.c_str());
+        SendMessageA(edit, EM_SETSEL, text.size(), text.size());
     }
 
-    // The control a key goes to: the file list, the tree, the port box, the path box's edit field or the baud box.
-    HWND Place(const std::string& place)
+    static HWND Place(const std::string& place)
     {
         HWND controls[] = {FileView, TreeView, PortEdit, GetWindow(PathBox, GW_CHILD), BaudBox};
-        const char* names[] = {"files", "tree", "port", "path", "baud"};
-        for (size_t i = 0; i < sizeof(names) / sizeof(names[0]); i++)
-            if (place == names[i])
+        for (size_t i = 0; i < std::size(placeNames); i++)
+            if (place == placeNames[i])
                 return controls[i];
         return nullptr;
     }
 
-    std::string FocusName()
+    static std::string FocusName()
     {
-        const char* names[] = {"files", "tree", "port", "path", "baud"};
-        for (const char* name : names)
+        for (const char* name : placeNames)
             if (lastFocused == Place(name))
                 return name;
         return lastFocused ? "elsewhere" : "none";
+    }
+
+    static std::string CheckedOptions()
+    {
+        Texts checked;
+        for (const char* name : {"log-file", "upload-to-path", "upload-to-default"})
+            if (GetMenuState(GetMenu(MainWindow), UINT(messages.at(name).wParam), MF_BYCOMMAND) & MF_CHECKED)
+                checked.push_back(name);
+        return Join(checked, " | ");
+    }
+
+    // Key messages as the keyboard leaves them in the queue of the window with the focus.
+    static void PostKeys(HWND target, std::initializer_list<std::pair<UINT, WPARAM>> keys)
+    {
+        for (const auto& [message, key] : keys) {
+            UINT flags = 1 | MapVirtualKeyA(UINT(key), MAPVK_VK_TO_VSC) << 16;
+            flags |= message == WM_SYSKEYDOWN || message == WM_SYSKEYUP ? 1u << 29 : 0;   // Alt is held
+            flags |= message == WM_KEYUP || message == WM_SYSKEYUP ? 3u << 30 : 0;         // a key let go
+            PostMessageA(target, message, key, LPARAM(flags));
+        }
     }
 
     // "KEY in PLACE": the control gets the focus, then the key goes down and up through the window's queue, as
@@ -377,39 +541,35 @@ protected:
             return;
         }
         SetFocus(control);
-        const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyA(key->second, MAPVK_VK_TO_VSC)) << 16;
-        PostMessageA(control, WM_KEYDOWN, key->second, scan | 1);
-        PostMessageA(control, WM_KEYUP, key->second, scan | 1 | static_cast<LPARAM>(0xC0000000u));
+        PostKeys(control, {{WM_KEYDOWN, key->second}, {WM_KEYUP, key->second}});
     }
 
-    // Key messages as the keyboard leaves them in the queue of the window that last got the focus.
-    void PostKeys(std::initializer_list<std::pair<UINT, WPARAM>> keys)
+    static LRESULT CALLBACK PostedVerbProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     {
-        HWND target = lastFocused ? lastFocused : MainWindow;
-        for (const auto& [message, key] : keys) {
-            UINT flags = 1 | MapVirtualKeyA(UINT(key), MAPVK_VK_TO_VSC) << 16;
-            flags |= message == WM_SYSKEYDOWN || message == WM_SYSKEYUP ? 1u << 29 : 0;   // Alt is held
-            flags |= message == WM_KEYUP || message == WM_SYSKEYUP ? 3u << 30 : 0;         // a key let go
-            PostMessageA(target, message, key, LPARAM(flags));
-        }
+        if (message != WM_APP)
+            return DefWindowProcA(window, message, wParam, lParam);
+        PlayedCase* played = reinterpret_cast<PlayedCase*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+        auto [verb, argument] = played->queuedVerbs.front();
+        played->queuedVerbs.pop_front();
+        played->verbs.at(verb)(argument);
+        return 0;
     }
 
-    // A command, a key or a close waits in the queue as the system leaves it there; any other verb runs when a loop
+    // A message or a key waits in the queue as the system leaves it there; any other verb runs when a loop
     // dispatches the message posted for it.
     void Post(const std::string& what)
     {
         size_t blank = what.find(' ');
         std::string verb = what.substr(0, blank), argument = blank == std::string::npos ? "" : what.substr(blank + 1);
-        if (commandIds.count(what)) {
-            PostMessageA(MainWindow, WM_COMMAND, commandIds.at(what), 0);
+        HWND keys = lastFocused ? lastFocused : MainWindow;
+        if (messages.count(what)) {
+            const WindowMessage& posted = messages.at(what);
+            PostMessageA(MainWindow, posted.message, posted.wParam, posted.lParam);
         } else if (what == "escape") {
-            PostKeys({{WM_KEYDOWN, VK_ESCAPE}, {WM_KEYUP, VK_ESCAPE}});
+            PostKeys(keys, {{WM_KEYDOWN, VK_ESCAPE}, {WM_KEYUP, VK_ESCAPE}});
         } else if (what == "alt-f4") {
-            PostKeys({{WM_SYSKEYDOWN, VK_MENU}, {WM_SYSKEYDOWN, VK_F4}, {WM_SYSKEYUP, VK_F4}, {WM_KEYUP, VK_MENU}});
-        } else if (what == "close") {
-            PostMessageA(MainWindow, WM_CLOSE, 0, 0);
-        } else if (what == "taskbar-close") {
-            PostMessageA(MainWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
+            PostKeys(keys,
+                     {{WM_SYSKEYDOWN, VK_MENU}, {WM_SYSKEYDOWN, VK_F4}, {WM_SYSKEYUP, VK_F4}, {WM_KEYUP, VK_MENU}});
         } else if (verbs.count(verb) && verb != "post") {
             if (!postedVerbs) {
                 postedVerbs = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
@@ -423,82 +583,14 @@ protected:
         }
     }
 
-    void RunPostedVerb()
-    {
-        auto [verb, argument] = queuedVerbs.front();
-        queuedVerbs.pop_front();
-        verbs.at(verb)(argument);
-    }
-
-    void ApplyInput(const CaseField& field)
-    {
-        bool yes = false;
-        int number = 0;
-        if (field.key == "with listing") {
-            listing = ListingText(field.script);
-        } else if (field.key == "with parameters") {
-            parameterAnswer = field.script;
-        } else if (field.key == "with tools") {
-            toolAnswer = field.script;
-        } else if (field.key == "with held-file") {
-            // Held open as another program holds it, one that lets others read and write it.
-            heldFile = CreateFileA((folder + field.value).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                   nullptr, OPEN_EXISTING, 0, nullptr);
-            if (heldFile == INVALID_HANDLE_VALUE)
-                Fail(field, "the case has no such file");
-        } else if (field.key == "with send-during-read") {
-            during = {sendable.at(field.value), {}, false, 0, 0, 0, 0, line.closes, &line};
-            LookAtQueue = LookAndSend;
-        } else if (field.key == "with cancel-at-block" && Number(field, &number)) {
-            onDataBlock = [number](int block) {
-                if (block != number)
-                    return;
-                PostMessageA(GetDlgItem(HWND(TheUploadJob.dialog), IDC_UPLOAD_CANCEL), BM_CLICK, 0, 0);
-                // The sender looks at the request once this block's reply is read: it waits for the click.
-                gui::WaitUntil([] { return ZemLoadByte(&TheUploadJob.cancelRequested) != 0; }, 10000);
-            };
-        } else if (field.key == "with answers") {
-            for (const std::string& answer : SplitCaseList(field.value, " "))
-                boxes.answers.push_back(answer == "yes" ? IDYES : IDNO);
-        } else if (field.key == "with busy") {
-            if (!ConnectedPort)
-                Fail(field, "no port is connected");
-            else if (YesNo(field, &yes))
-                ZemSerComSetBusy(ConnectedPort, yes);
-        } else if (field.key == "with fail-open") {
-            if (YesNo(field, &yes))
-                line.failOpen = yes;
-        } else if (field.key == "with fail-writes") {
-            if (Number(field, &number))
-                line.failWrites = number;
-        }
-    }
-
     // The message was delivered during the read and answered at once, and the window and the port stayed while
     // the read was under way.
     void CheckSentDuringRead()
     {
-        LookAtQueue = PeekMessageA;
-        if (during.sender.joinable())
-            during.sender.join();
         EXPECT_GT(during.looks, 0) << "the read never looked at its queue: nothing was sent";
         EXPECT_TRUE(during.answeredAtOnce) << "the message sent during the read was not answered within 5 s";
         EXPECT_EQ(during.windowGone, 0) << "the window went while the read was under way";
         EXPECT_EQ(during.portClosed, 0) << "the port was closed while the read was under way";
-    }
-
-    static std::string PlaceText(const WindowRectangle& r)
-    {
-        return std::to_string(r.left) + " " + std::to_string(r.top) + " " + std::to_string(r.right) + " " +
-               std::to_string(r.bottom);
-    }
-
-    // "NAME = BYTES": the case's file holds these bytes; "NAME": there is no such file.
-    void CheckPcFile(const CaseField& field)
-    {
-        size_t is = field.value.find(" = ");
-        std::string want = is == std::string::npos ? "<missing>" : field.value.substr(is + 3);
-        EXPECT_EQ(gui::FileText(folder + field.value.substr(0, is)), want) << "the PC file";
     }
 
     // Problems and questions come to the front of other programs without an owner; only the version box has one.
@@ -513,55 +605,17 @@ protected:
         }
     }
 
-    void CheckExpectations(const CaseStep& step, int closesBefore)
+    void CheckExpectations(const CaseStep& step)
     {
         Texts wantBoxes, wantSent;
         for (const CaseField& field : step.fields) {
-            bool yes = false;
-            int number = 0;
             ::testing::ScopedTrace trace(played.file.c_str(), field.line, field.key + ": " + field.value);
             if (field.key == "box")
                 wantBoxes.push_back(field.value);
             else if (field.key == "sent")
                 wantSent.push_back(field.value);
-            else if (field.key == "path")
-                EXPECT_EQ(ReadViews().path, field.value) << "the path box";
-            else if (field.key == "port-box")
-                EXPECT_EQ(gui::WindowText(PortEdit), field.value) << "the port box";
-            else if (field.key == "focus")
-                EXPECT_EQ(FocusName(), field.value) << "the control with the focus";
-            else if (field.key == "tree")
-                EXPECT_EQ(ReadViews().tree, SplitCaseList(field.value, " > ")) << "the tree's selection";
-            else if (field.key == "files")
-                EXPECT_EQ(ReadViews().files, SplitCaseList(field.value, " | ")) << "the file list";
-            else if (field.key == "port")
-                EXPECT_EQ(std::string(Settings.Port), field.value) << "the port setting";
-            else if (field.key == "baud")
-                EXPECT_EQ(std::to_string(Settings.Baudrate), field.value) << "the baud rate setting";
-            else if (field.key == "connected" && YesNo(field, &yes))
-                EXPECT_EQ(ConnectedPort != nullptr, yes) << "a port is connected";
-            else if (field.key == "busy" && !ConnectedPort)
-                Fail(field, "no port is connected");
-            else if (field.key == "busy" && YesNo(field, &yes))
-                EXPECT_EQ(ZemSerComIsBusy(ConnectedPort) != 0, yes) << "an upload holds the port";
-            else if (field.key == "free-space")
-                EXPECT_EQ(gui::WindowText(FreeSpaceText), field.value) << "the free-space line";
-            else if (field.key == "pc-file")
-                CheckPcFile(field);
-            else if (field.key == "window-place")
-                EXPECT_EQ(PlaceText(Settings.WindowRect), field.value) << "the window's place in the settings";
-            else if (field.key == "send-answer" && Number(field, &number))
-                EXPECT_EQ(during.answer, number) << "the answer to the message sent during the read";
-            else if (field.key == "closes" && Number(field, &number))
-                EXPECT_EQ(line.closes - closesBefore, number) << "the port's closes in this step";
-            else if (field.key == "cancel-asked" && YesNo(field, &yes))
-                EXPECT_EQ(TheUploadJob.cancelRequested, yes ? 1 : 0) << "the upload's cancel request";
-            else if (field.key == "window" && field.value == "open") {
-                EXPECT_TRUE(IsWindow(MainWindow)) << "the main window";
-                EXPECT_FALSE(gui::quitSeen) << "the program's quit message";
-            } else if (field.key == "window") {
-                EXPECT_FALSE(IsWindow(MainWindow)) << "the main window";
-                EXPECT_TRUE(gui::PumpUntil([] { return gui::quitSeen; }, 10000)) << "the quit message";
+            else if (field.key.rfind("with ", 0) != 0) {
+                EXPECT_EQ(Observed(field), field.value) << "what the window shows";
             }
         }
         CheckBoxManners();
@@ -575,48 +629,53 @@ protected:
     {
         ::testing::ScopedTrace trace(played.file.c_str(), step.line,
                                      "do: " + step.verb + (step.argument.empty() ? "" : " " + step.argument));
-        int closesBefore = line.closes;
+        during = {{}, {}, false, 0, 0, 0, 0, line.closes, 0, 0, "", &line};
+        LookAtQueue = WatchLook;
         for (const CaseField& field : step.fields)
-            ApplyInput(field);
-        verbs.at(step.verb)(step.argument);
+            if (field.key.rfind("with ", 0) == 0)
+                Put(field.key.substr(5), field);
+        if (messages.count(step.verb)) {
+            const WindowMessage& sent = messages.at(step.verb);
+            SendMessageA(MainWindow, sent.message, sent.wParam, sent.lParam);
+        } else {
+            verbs.at(step.verb)(step.argument);
+        }
         if (step.verb != "post")   // a posted command waits for the question of a later step
             gui::PumpPending();
         if (heldFile != INVALID_HANDLE_VALUE)
             CloseHandle(heldFile);
         heldFile = INVALID_HANDLE_VALUE;
         onDataBlock = nullptr;
-        if (LookAtQueue == LookAndSend)
+        LookAtQueue = PeekMessageA;
+        if (during.sender.joinable())
+            during.sender.join();
+        if (during.sent.message)
             CheckSentDuringRead();
-        CheckExpectations(step, closesBefore);
+        CheckExpectations(step);
     }
 
     GuiCase played;
     std::string folder;   // the case's PC files, for drops
+    std::string arguments;
+    bool connectAtStart = false;
     HWND postedVerbs = nullptr;   // runs the verbs that "post" queued, when a loop dispatches its message
     std::deque<std::pair<std::string, std::string>> queuedVerbs;
     HHOOK focusHook = nullptr;
     HANDLE heldFile = INVALID_HANDLE_VALUE;
     char startDirectory[MAX_PATH] = "";
     std::map<std::string, Verb> verbs = {
-        {"connect", [this](const std::string&) { gui::Command(MainWindow, CMD_CONNECT); }},
-        {"reread", [this](const std::string&) { gui::Command(MainWindow, CMD_REREAD); }},
-        {"delete", [this](const std::string&) { gui::Command(MainWindow, CMD_DELETE); }},
-        {"show-parameters", [this](const std::string&) { gui::Command(MainWindow, CMD_SHOW_PARAMETERS); }},
-        {"show-tool-list", [this](const std::string&) { gui::Command(MainWindow, CMD_SHOW_TOOLLIST); }},
-        {"exit", [this](const std::string&) { gui::Command(MainWindow, CMD_EXIT); }},
-        {"info", [this](const std::string&) { gui::Command(MainWindow, CMD_INFO); }},
         // Not dispatched here: it waits in the queue for a question or a read of a later step.
         {"post", [this](const std::string& what) { Post(what); }},
         {"choose-tree", [this](const std::string& items) { SelectDirectory(SplitCaseList(items, " > ")); }},
         {"double-click", [this](const std::string& row) { DoubleClick(row); }},
         {"press-return", [this](const std::string& row) { PressReturn(row); }},
         {"select", [this](const std::string& rows) { SelectRows(rows); }},
-        {"choose-path", [this](const std::string& entry) { PickCombo(PathBox, FindPathEntry(entry), true); }},
-        {"mark-path", [this](const std::string& entry) { PickCombo(PathBox, FindPathEntry(entry), false); }},
-        {"choose-baud", [this](const std::string& rate) { PickCombo(BaudBox, FindBaud(rate), true); }},
-        {"mark-baud", [this](const std::string& rate) { PickCombo(BaudBox, FindBaud(rate), false); }},
-        {"type-port", [this](const std::string& text) { TypeInto(PortEdit, text); }},
-        {"type-path", [this](const std::string& text) { TypeInto(GetWindow(PathBox, GW_CHILD), text); }},
+        {"choose-path", [](const std::string& entry) { Pick(PathBox, entry, true); }},
+        {"mark-path", [](const std::string& entry) { Pick(PathBox, entry, false); }},
+        {"choose-baud", [](const std::string& rate) { Pick(BaudBox, rate, true); }},
+        {"mark-baud", [](const std::string& rate) { Pick(BaudBox, rate, false); }},
+        {"type-port", [](const std::string& text) { TypeInto(PortEdit, text); }},
+        {"type-path", [](const std::string& text) { TypeInto(GetWindow(PathBox, GW_CHILD), text); }},
         {"key", [this](const std::string& argument) { PressKey(argument); }},
         {"drop",
          [this](const std::string& names) {

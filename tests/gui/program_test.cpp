@@ -46,7 +46,7 @@ protected:
             SetDlgItemTextA(dialog, 0x480, choice.c_str());
             PostMessageA(dialog, WM_COMMAND, IDOK, 0);
         };
-        UseSettings("COM5", 57600, 0, 0);
+        UseSettings("COM5", 57600);
         OpenWindow();
         Connect();
         ASSERT_NE(TheDeviceTree->arraysInUse, 0u);
@@ -141,7 +141,7 @@ TEST_F(SimWindow, UploadsArriveWhereChosen)
     EXPECT_EQ(Arrived("/ram/empty/up-path.nc"), bytes);
     EXPECT_NE(FindEntryByPath(TheDeviceTree, std::string("/ram/empty/up-path.nc").data()), nullptr);   // read again
     std::string first = SampleBytes(300, 3);
-    SendMessageA(FileView, WM_DROPFILES, gui::MakeDrop({LocalFile("drop one.nc", first), local + "up-path.nc"}), 0);
+    Drop({LocalFile("drop one.nc", first), local + "up-path.nc"});
     gui::PumpPending();
     EXPECT_EQ(Arrived("/ram/empty/drop_one.nc"), first);   // blanks travel as '_'
     EXPECT_TRUE(boxes.boxes.empty());

@@ -24,4 +24,4 @@ bytes 'T1 D=10\n' > "$work/tools"
 export VBROWSER_SIM_ROOT="$work/root"
 VANTORIX_SIM=$sim "$here/../../scripts/with-sim.sh" "$link" --root "$work/root" --control "$work/control" \
   --params "$work/params" --tools "$work/tools" ${VBROWSER_SIM_BAUD:+--baud "$VBROWSER_SIM_BAUD"} \
-  -- "$here/run_gui_test.sh" "$@"
+  -- "$@"

@@ -1,74 +1,25 @@
-// The main window with a scripted controller on the line: options and place, memory, the ports a failed connect
-// names, the looks at the queue during a long listing. (What the user does step by step is in the cases.)
+// The main window with a scripted controller on the line: memory, the ports a failed connect names, uploads
+// refused before anything is sent, a logoff during a transfer. (What the user does step by step is in the cases.)
 #include <algorithm>
+#include <atomic>
+#include <cstring>
 #include <string>
-#include <vector>
+#include <thread>
 
 #include "app/commands.h"
-#include "app/main_window.h"
 #include "app/settings.h"
+#include "lib/zem_shared.h"
+#include "serial/serial_port.h"
 #include "serial/serial_ports.h"
+#include "serial/upload_dialog.h"
+#include "serial/upload_job.h"
+#include "serial/upload_protocol.h"
 #include "tests/gui/support/gui_harness.h"
 #include "tree/device_tree.h"
 
 namespace {
 
 using Window = MainWindowTest;
-
-bool Checked(unsigned id)
-{
-    return (GetMenuState(GetMenu(MainWindow), id, MF_BYCOMMAND) & MF_CHECKED) != 0;
-}
-
-TEST_F(Window, OptionsAndPlaceAsOpenedChosenAndClosed)
-{
-    // Use-path but 1 is off, log but 0 on; the first rate that begins with the number; the normal place saved.
-    const struct {
-        int usePath, logFile, baud, show;
-        bool logChecked, pathChecked, defaultChecked;
-        const char* baudShown;
-    } openings[] = {{1, 1, 57600, SW_SHOWNORMAL, true, true, false, "57600"},
-                    {2, -56, 4800, SW_MINIMIZE, true, false, true, "57600"},
-                    {0, 0, 1, SW_MAXIMIZE, false, false, true, "14400"},
-                    {0, 0, 5, SW_SHOWNORMAL, false, false, true, "56000"},
-                    {0, 0, 0, SW_SHOWNORMAL, false, false, true, "57600"}};
-    for (const auto& opening : openings) {
-        SCOPED_TRACE(opening.baud);
-        UseSettings("COM1", opening.baud, opening.usePath, opening.logFile);   // 20, 20, 800 x 600
-        OpenWindow();
-        EXPECT_EQ(Checked(CMD_WRITE_LOGFILE), opening.logChecked);
-        EXPECT_EQ(Checked(CMD_UPLOAD_TO_ACTUAL_PATH), opening.pathChecked);
-        EXPECT_EQ(Checked(CMD_ALWAYS_UPLOAD_DEFAULT), opening.defaultChecked);
-        EXPECT_EQ(Settings.LogFile, opening.logFile);
-        EXPECT_EQ(Settings.UsePath, opening.usePath);
-        EXPECT_EQ(gui::WindowText(BaudBox), opening.baudShown);
-        ShowWindow(MainWindow, opening.show);
-        CloseWindow();
-        const WindowRectangle& r = Settings.WindowRect;
-        EXPECT_EQ(r.left, 20);
-        EXPECT_EQ(r.top, 20);
-        EXPECT_EQ(r.right, 820);
-        EXPECT_EQ(r.bottom, 620);
-    }
-    UseSettings("COM1", 9600, 0, 0);
-    Settings.WindowRect = {-32000, -32000, 160, 24};
-    OpenWindow();
-    EXPECT_NE(MonitorFromWindow(MainWindow, MONITOR_DEFAULTTONULL), nullptr);   // a place on no monitor
-    EXPECT_NE(GetWindowLongA(FileView, GWL_EXSTYLE) & WS_EX_ACCEPTFILES, 0);
-    for (unsigned id : {CMD_WRITE_LOGFILE, CMD_UPLOAD_TO_ACTUAL_PATH})
-        gui::Command(MainWindow, id);
-    EXPECT_TRUE(Checked(CMD_WRITE_LOGFILE));
-    EXPECT_TRUE(Checked(CMD_UPLOAD_TO_ACTUAL_PATH));
-    EXPECT_FALSE(Checked(CMD_ALWAYS_UPLOAD_DEFAULT));
-    EXPECT_EQ(Settings.LogFile, 1);
-    EXPECT_EQ(Settings.UsePath, 1);
-    gui::Command(MainWindow, CMD_ALWAYS_UPLOAD_DEFAULT);
-    EXPECT_TRUE(Checked(CMD_WRITE_LOGFILE));
-    EXPECT_FALSE(Checked(CMD_UPLOAD_TO_ACTUAL_PATH));
-    EXPECT_TRUE(Checked(CMD_ALWAYS_UPLOAD_DEFAULT));
-    EXPECT_EQ(Settings.UsePath, 0);
-    EXPECT_EQ(gui::WindowText(BaudBox), "9600");
-}
 
 // Tree storage reused from read to read, the port record freed at disconnect: the heaps stay flat.
 SIZE_T HeapBytesInUse()
@@ -128,38 +79,106 @@ TEST_F(Window, FailedConnectNamesTheSerialPortsOfThisPc)
     EXPECT_EQ(shown[0].back(), '.') << shown[0];
 }
 
-// Tree lines 400 ms apart, past one read time after the third.
-const char* const LongListing =
-    "Vantorix directory\r\n(dir) ram\r\n{8*}{400} 12 a.nc\r\n{*}Free RamDisk: 100\r\nFree FlashDisk: 200\r\n\r\n";
-const ScriptedLine* watched;
-std::vector<uint32_t> lookTimes;   // on the line's clock
-std::string freeSpaceAtLook;
+int busyAtThreadStart = -1;
+bool activated = false, boxOpened = false;
 
-BOOL WINAPI NoteLook(LPMSG message, HWND window, UINT first, UINT last, UINT how)
+// Notes whether the main window is active when the first box opens. Other programs on the display may take the
+// front at any moment, and a closing box hands it back to the window: so the test looks at what the drop did
+// before its message, not at who is in front afterwards.
+LRESULT CALLBACK NoteActivation(int code, WPARAM wParam, LPARAM lParam)
 {
-    lookTimes.push_back(watched->clock.now);
-    freeSpaceAtLook = gui::WindowText(FreeSpaceText);
-    return PeekMessageA(message, window, first, last, how);
+    const CWPSTRUCT* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    boxOpened |= code == HC_ACTION && call->message == WM_INITDIALOG;
+    if (code == HC_ACTION && !boxOpened && call->hwnd == MainWindow && call->message == WM_ACTIVATE)
+        activated = LOWORD(call->wParam) != WA_INACTIVE;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-// Windows takes a window as hung after 5 seconds without a look at its queue: a long listing looks at least every
-// second and says how far it has come.
-TEST_F(Window, LongListingLooksAtTheQueueEverySecondAndSaysSo)
+TEST_F(Window, UploadsThatCannotGoAheadSendNothing)
 {
+    std::string dir = gui::ScratchDirectory("drop"), file = dir + "part.nc", deep = dir + std::string(180, 'd');
+    gui::WriteFileText(file, "G0 X1\r\n");
+    CreateDirectoryA(deep.c_str(), nullptr);
+    gui::WriteFileText(deep + "\\part.nc", "G0\r\n");
+    OpenWindow();
+    SetForegroundWindow(GetDesktopWindow());
+    ASSERT_NE(GetActiveWindow(), MainWindow) << "the window stayed active";
+    activated = boxOpened = false;
+    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, NoteActivation, nullptr, GetCurrentThreadId());
+    Drop({file});
+    UnhookWindowsHookEx(hook);
+    EXPECT_TRUE(boxOpened);
+    EXPECT_TRUE(activated);   // a drop brings the window forward before anything else
+    EXPECT_EQ(TakeBoxes(), Texts{"You must first connect to a Vantorix."});
+    Connect();
+    EXPECT_EQ(TakeSent(), Texts{"l"});
+    // A path longer than the open-file dialog's buffer.
+    boxes.onDialog = [&](HWND dialog) {
+        SetDlgItemTextA(dialog, 0x47C, (deep + "\\part.nc").c_str());
+        SetDlgItemTextA(dialog, 0x480, (deep + "\\part.nc").c_str());
+        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    };
+    gui::Command(MainWindow, CMD_UPLOAD);
+    EXPECT_EQ(TakeBoxes(), Texts{"Filename is too long"});
+    // A worker that cannot be started: the port, already taken for it, is given back.
+    auto startThread = StartUploadThread;
+    StartUploadThread = [](UploadJob* job) -> HANDLE {
+        return busyAtThreadStart = ZemSerComIsBusy(job->port), nullptr;
+    };
+    Drop({file});
+    gui::PumpPending();
+    StartUploadThread = startThread;
+    EXPECT_EQ(busyAtThreadStart, 1);
+    EXPECT_EQ(ZemSerComIsBusy(ConnectedPort), 0);
+    EXPECT_EQ(TakeBoxes(), Texts{"There was an error trying to upload."});
+    EXPECT_EQ(TakeSent(), Texts{"l"});   // only the read after the upload that failed
+}
+
+// A logoff during an upload: the controller is told with CAN, and the settings are saved, before the system may end
+// the program; the window then closes once the upload has ended, without reading again.
+TEST_F(Window, LogoffDuringAnUploadCancelsItAndSavesTheSettingsFirst)
+{
+    std::string dir = gui::ScratchDirectory("logoff"), file = dir + "part.nc", ini = dir + "Vantorix1.ini";
+    gui::WriteFileText(file, std::string(3000, 'G'));   // three data blocks
+    strcpy(ProgramDir, dir.c_str());
+    std::atomic<int> order{0};
+    int canAt = 0, endedAt = 0;
+    LRESULT mayEnd = FALSE;
+    std::string savedByTheEnd;
+    std::thread session;
+    auto harnessWrite = line.onWrite;
+    line.onWrite = [&, harnessWrite](ScriptedLine& scripted, const unsigned char* bytes, uint32_t count) {
+        harnessWrite(scripted, bytes, count);
+        if (count && std::all_of(bytes, bytes + count, [](unsigned char byte) { return byte == UPL_CAN; }))
+            canAt = ++order;
+    };
+    onDataBlock = [&](int number) {
+        if (number != 1)
+            return;
+        session = std::thread([&] {   // as the system asks every program, then tells it
+            mayEnd = SendMessageA(MainWindow, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+            SendMessageA(MainWindow, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+            endedAt = ++order;
+            savedByTheEnd = gui::FileText(ini);
+        });
+        // The sender looks at a cancel once this block's reply is read: it waits for the query to arrive.
+        gui::WaitUntil([] { return ZemLoadByte(&TheUploadJob.cancelRequested) != 0; }, 10000);
+    };
     OpenWindow();
     Connect();
-    watched = &line;
-    listing = LongListing;
-    LookAtQueue = NoteLook;
-    ReRead();
-    LookAtQueue = PeekMessageA;
-    ASSERT_GE(lookTimes.size(), 2u);
-    for (size_t i = 1; i < lookTimes.size(); i++)
-        EXPECT_LE(lookTimes[i] - lookTimes[i - 1], 1000u) << "look " << i;
-    // The last look comes before the last tree line: the first two lines and seven of the eight, 31 + 7 x 10.
-    EXPECT_EQ(freeSpaceAtLook, "Reading directories: 101 bytes");
-    EXPECT_EQ(gui::WindowText(FreeSpaceText), "  Available RamDisk: 100 Bytes, FlashDisk: 200 Bytes");
-    EXPECT_EQ(ReadViews().files, Texts{"ram"});
+    TakeSent();
+    Drop({file});
+    gui::PumpPending();
+    if (session.joinable())
+        session.join();
+    EXPECT_EQ(mayEnd, TRUE);
+    EXPECT_GT(canAt, 0) << "no CAN on the line";
+    EXPECT_LT(canAt, endedAt) << "the session ended before the CAN";
+    EXPECT_NE(savedByTheEnd.find("[VantorixPos]"), std::string::npos) << savedByTheEnd;
+    EXPECT_EQ(TakeSent(), (Texts{"u", "header part.nc", "block 1", "CAN x1024"}));
+    EXPECT_EQ(TakeBoxes(), Texts{});
+    EXPECT_FALSE(IsWindow(MainWindow));
+    EXPECT_TRUE(gui::PumpUntil([] { return gui::quitSeen; }, 10000));
 }
 
 }  // namespace

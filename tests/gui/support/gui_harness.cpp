@@ -138,19 +138,6 @@ void WriteFileText(const std::string& path, const std::string& bytes)
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-WPARAM MakeDrop(const Texts& names)
-{
-    std::string list;
-    for (const std::string& name : names)
-        list += name + '\0';
-    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + list.size() + 1);
-    DROPFILES* drop = static_cast<DROPFILES*>(GlobalLock(memory));
-    drop->pFiles = sizeof(DROPFILES);
-    memcpy(drop + 1, list.data(), list.size());
-    GlobalUnlock(memory);
-    return reinterpret_cast<WPARAM>(memory);
-}
-
 }  // namespace gui
 
 const char* const SampleListing =
@@ -232,7 +219,7 @@ void MainWindowTest::SetUp()
     };
     AutoMode = AutoConnect = QuitWhenDone = 0;
     ClearUploadJob(&TheUploadJob);
-    UseSettings("COM3", 57600, 0, 0);
+    UseSettings("COM3", 57600);
     gui::quitSeen = false;
 }
 
@@ -243,13 +230,11 @@ void MainWindowTest::TearDown()
     ListPcSerialPorts = ListSerialPorts;
 }
 
-void MainWindowTest::UseSettings(const char* port, int baud, int usePath, int logFile)
+void MainWindowTest::UseSettings(const char* port, int baud)
 {
     memset(&Settings, 0, sizeof(Settings));
     strcpy(Settings.Port, port);
     Settings.Baudrate = baud;
-    Settings.UsePath = static_cast<signed char>(usePath);
-    Settings.LogFile = static_cast<signed char>(logFile);
     Settings.WindowRect = {20, 20, 800, 600};
 }
 
@@ -267,6 +252,19 @@ void MainWindowTest::CloseWindow()
         gui::PumpUntil([] { return gui::quitSeen; }, 10000);
     MainWindow = nullptr;
     UnregisterClassA(MainWindowClass, GetModuleHandleA(nullptr));
+}
+
+void MainWindowTest::Drop(const Texts& paths)
+{
+    std::string list;
+    for (const std::string& path : paths)
+        list += path + '\0';
+    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + list.size() + 1);
+    DROPFILES* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    memcpy(drop + 1, list.data(), list.size());
+    GlobalUnlock(memory);
+    SendMessageA(FileView, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
 }
 
 // Calls visit(item, its path from the top) for each tree item, depth first.

@@ -50,7 +50,6 @@ std::string WindowsPath(std::string path);   // "/tmp/x" as Wine sees it on Z:
 std::string ScratchDirectory(const char* tag);   // new, ending in a backslash
 std::string FileText(const std::string& path);   // or "<missing>"
 void WriteFileText(const std::string& path, const std::string& bytes);
-WPARAM MakeDrop(const Texts& names);   // a shell drop handle for WM_DROPFILES
 
 }  // namespace gui
 
@@ -76,12 +75,12 @@ class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
-    void UseSettings(const char* port, int baud, int usePath, int logFile);   // before OpenWindow
+    void UseSettings(const char* port, int baud);   // before OpenWindow
     void OpenWindow();
     void CloseWindow();
     void Connect() { gui::Command(MainWindow, CMD_CONNECT); }   // connects or disconnects
     void ReRead() { gui::Command(MainWindow, CMD_REREAD); }
-    void Drop(const Texts& paths) { SendMessageA(FileView, WM_DROPFILES, gui::MakeDrop(paths), 0); }
+    void Drop(const Texts& paths);   // on the file list, as the shell drops them
     void SelectDirectory(const Texts& path);   // through the tree: "/", "ram", "cncprg"
     Views ReadViews();
     Texts TakeBoxes();   // the texts of the boxes raised since the last call

@@ -53,12 +53,7 @@ std::vector<CaseBlock> ParseCaseBlocks(std::istream& in, const std::string& file
 
 std::vector<CaseBlock> ReadCaseBlocks(const std::string& path, const std::vector<VerbShape>& verbs)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        ADD_FAILURE() << "cannot read " << path;
-    std::vector<std::string> problems;
-    std::vector<CaseBlock> blocks = ParseCaseBlocks(in, path, verbs, &problems);
-    for (const std::string& problem : problems)
-        ADD_FAILURE() << problem;
-    return blocks;
+    return ReadDataFile(path, [&](std::istream& in, const std::string& name, auto problems) {
+        return ParseCaseBlocks(in, name, verbs, problems);
+    });
 }

@@ -97,13 +97,7 @@ std::vector<Row> ParseRows(std::istream& in, const std::string& file, const std:
 
 std::vector<Row> ReadRows(const std::string& name, const std::vector<RowShape>& shapes)
 {
-    std::string path = std::string(TESTS_DIR) + "/" + name;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        ADD_FAILURE() << "cannot read " << path;
-    std::vector<std::string> problems;
-    std::vector<Row> rows = ParseRows(in, path, shapes, &problems);
-    for (const std::string& problem : problems)
-        ADD_FAILURE() << problem;
-    return rows;
+    return ReadDataFile(std::string(TESTS_DIR) + "/" + name, [&](std::istream& in, const std::string& path, auto problems) {
+        return ParseRows(in, path, shapes, problems);
+    });
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <fstream>
 #include <istream>
 #include <string>
 #include <vector>
@@ -48,5 +49,21 @@ std::vector<std::string> SplitFields(const std::string& text);
 // and its row is left out.
 std::vector<Row> ParseRows(std::istream& in, const std::string& file, const std::vector<RowShape>& shapes,
                            std::vector<std::string>* problems);
+
+// Opens a data file for a parser that takes (stream, path, problems) and turns every problem it names (its file and
+// line in the text) and a file that cannot be read into a test failure.
+template <typename Parse>
+auto ReadDataFile(const std::string& path, Parse parse)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        ADD_FAILURE() << "cannot read " << path;
+    std::vector<std::string> problems;
+    auto parsed = parse(in, path, &problems);
+    for (const std::string& problem : problems)
+        ADD_FAILURE() << problem;
+    return parsed;
+}
+
 // The table tests/NAME; each problem fails the test.
 std::vector<Row> ReadRows(const std::string& name, const std::vector<RowShape>& shapes);

@@ -8,25 +8,13 @@
 
 #include "lib/zem_lib.h"
 
-static int64_t PlatformWrite(intptr_t file, const void* bytes, uint32_t length)
+int64_t ZemPlatformFileWrite(intptr_t file, const void* bytes, uint32_t length)
 {
     ssize_t n;
     do
         n = write(static_cast<int>(file), bytes, length);
     while (n < 0 && errno == EINTR);
     return n;
-}
-
-static ZemFileWriteCall writeCall = PlatformWrite;
-
-void ZemFileSetWriteCall(ZemFileWriteCall call)
-{
-    writeCall = call ? call : PlatformWrite;
-}
-
-ZemFileWriteCall ZemFilePlatformWriteCall()
-{
-    return PlatformWrite;
 }
 
 static void FillInfo(const struct stat& st, uint32_t* attributes, uint32_t* sizeLow, uint32_t* sizeHigh)
@@ -89,7 +77,7 @@ int ZemFileWrite(const char* path, const void* buffer, uint32_t length, int mode
     uint32_t done = 0;
     int ok = 1;
     while (done < length) {
-        int64_t n = writeCall(fd, static_cast<const char*>(buffer) + done, length - done);
+        int64_t n = ZemFileWriteThroughCall(fd, static_cast<const char*>(buffer) + done, length - done);
         if (n <= 0) {
             ok = 0;
             break;

@@ -5,24 +5,12 @@
 
 #include "lib/zem_lib.h"
 
-static int64_t PlatformWrite(intptr_t file, const void* bytes, uint32_t length)
+int64_t ZemPlatformFileWrite(intptr_t file, const void* bytes, uint32_t length)
 {
     DWORD written = 0;
     if (!WriteFile(reinterpret_cast<HANDLE>(file), bytes, length, &written, nullptr))
         return -1;
     return written;
-}
-
-static ZemFileWriteCall writeCall = PlatformWrite;
-
-void ZemFileSetWriteCall(ZemFileWriteCall call)
-{
-    writeCall = call ? call : PlatformWrite;
-}
-
-ZemFileWriteCall ZemFilePlatformWriteCall()
-{
-    return PlatformWrite;
 }
 
 long ZemFileRead(const char* path, void* buffer, uint32_t maxBytes, uint32_t offset, ZemFileInfo* info)
@@ -72,7 +60,7 @@ int ZemFileWrite(const char* path, const void* buffer, uint32_t length, int mode
     if (mode == ZEM_FILE_APPEND)
         SetFilePointer(file, 0, nullptr, FILE_END);
     // A write that ended short (a full disk) failed as much as one that did not start.
-    BOOL ok = writeCall(reinterpret_cast<intptr_t>(file), buffer, length) == length;
+    BOOL ok = ZemFileWriteThroughCall(reinterpret_cast<intptr_t>(file), buffer, length) == length;
     CloseHandle(file);
     return ok ? 1 : 0;
 }

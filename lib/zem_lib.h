@@ -101,3 +101,7 @@ using ZemFileWriteCall = int64_t (*)(intptr_t file, const void* bytes, uint32_t 
 // Null restores the platform's call, which the getter gives.
 void ZemFileSetWriteCall(ZemFileWriteCall call);
 ZemFileWriteCall ZemFilePlatformWriteCall();
+// The platform's call (zem_file_<platform>.cpp), and the call in the slot,
+// through which the platform parts write.
+int64_t ZemPlatformFileWrite(intptr_t file, const void* bytes, uint32_t length);
+int64_t ZemFileWriteThroughCall(intptr_t file, const void* bytes, uint32_t length);

@@ -35,9 +35,7 @@ std::vector<CaseBlock> ParseCaseBlocks(std::istream& in, const std::string& file
                 blocks.push_back({file, number, line.words[0], line.rest.substr(line.rest.find(line.words[0]) + line.words[0].size()), {}});
             continue;
         }
-        const VerbShape* shape = nullptr;
-        for (const VerbShape& known : verbs)
-            shape = known.verb == line.verb ? &known : shape;
+        const VerbShape* shape = FindShape(verbs, line.verb);
         if (!shape)
             complain("unknown directive '" + line.verb + "'");
         else if (line.words.size() < shape->fewest || line.words.size() > shape->most)

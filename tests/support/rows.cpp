@@ -40,7 +40,7 @@ std::vector<std::string> SplitFields(const std::string& text)
     return fields;
 }
 
-static const RowShape* FindShape(const std::vector<RowShape>& shapes, const std::string& verb)
+const RowShape* FindShape(const std::vector<RowShape>& shapes, const std::string& verb)
 {
     const RowShape* any = nullptr;
     for (const RowShape& shape : shapes) {
@@ -86,8 +86,10 @@ std::vector<Row> ParseRows(std::istream& in, const std::string& file, const std:
         for (size_t i = 0; i < row.raw.size(); i++) {
             row.fields.emplace_back();
             std::string problem = ReadByteText(row.raw[i], &row.fields.back());
-            if (!problem.empty())
-                complain("field " + std::to_string(i + 1) + ": " + problem), readable = 0;
+            if (!problem.empty()) {
+                complain("field " + std::to_string(i + 1) + ": " + problem);
+                readable = 0;
+            }
         }
         if (readable)
             rows.push_back(std::move(row));

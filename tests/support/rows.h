@@ -41,6 +41,8 @@ struct RowShape {
 constexpr size_t ANY_NUMBER = static_cast<size_t>(-1);
 // "N", "N to M" or "N or more", as the readers say what a shape takes.
 std::string CountText(const RowShape& shape);
+// The shape of a verb: its own, else the one of no verb (a table whose rows have none), else null.
+const RowShape* FindShape(const std::vector<RowShape>& shapes, const std::string& verb);
 
 // A line's fields split at each '|' that no backslash escapes; the escapes stay for the byte reader.
 std::vector<std::string> SplitFields(const std::string& text);

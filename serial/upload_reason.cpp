@@ -14,26 +14,24 @@ static void FormatWait(uint32_t ms, char* out, size_t size)
         snprintf(out, size, "%lu second%s", static_cast<unsigned long>(ms / 1000), ms == 1000 ? "" : "s");
 }
 
-// The answer to a header, a data block or an EOT that did not come.
-static void DescribeAnswer(const UploadFailure* failure, const char* what, char* out, uint32_t size)
-{
-    char wait[32];
-    FormatWait(failure->waited, wait, sizeof(wait));
-    if (failure->came == UPLOAD_CAME_CAN)
-        snprintf(out, size, "The controller answered %s with CAN.", what);
-    else
-        snprintf(out, size, "The controller did not acknowledge %s within %s.", what, wait);
-}
+// What did not come in time, or the CAN that came instead: the acknowledgement
+// of a header, a data block or an EOT, or the start request for something.
+enum { MISSING_ACK, MISSING_START };
 
-// A start request that did not come.
-static void DescribeStart(const UploadFailure* failure, const char* what, char* out, uint32_t size)
+static void DescribeMissing(const UploadFailure* failure, int missing, const char* what, char* out, uint32_t size)
 {
     char wait[32];
     FormatWait(failure->waited, wait, sizeof(wait));
     if (failure->came == UPLOAD_CAME_CAN)
-        snprintf(out, size, "The controller cancelled (CAN) instead of asking for %s.", what);
+        snprintf(out, size,
+                 missing == MISSING_ACK ? "The controller answered %s with CAN."
+                                        : "The controller cancelled (CAN) instead of asking for %s.",
+                 what);
     else
-        snprintf(out, size, "The controller did not ask for %s within %s.", what, wait);
+        snprintf(out, size,
+                 missing == MISSING_ACK ? "The controller did not acknowledge %s within %s."
+                                        : "The controller did not ask for %s within %s.",
+                 what, wait);
 }
 
 static void DescribeDataBlock(int result, const UploadFailure* failure, char* out, uint32_t size)
@@ -90,7 +88,7 @@ const char* UploadFailureWords(int result, const UploadFailure* failure, char* o
             FormatWait(failure->waited, wait, sizeof(wait));
             snprintf(out, size, "The controller did not answer the upload command within %s.", wait);
         } else {
-            DescribeStart(failure, what, out, size);
+            DescribeMissing(failure, MISSING_START, what, out, size);
         }
         break;
     case UPLOAD_STAGE_HEADER:
@@ -98,7 +96,7 @@ const char* UploadFailureWords(int result, const UploadFailure* failure, char* o
         if (result == UPL_WRITE_FAILED)
             snprintf(out, size, "The header block of %s could not be written to the port.", name);
         else
-            DescribeAnswer(failure, what, out, size);
+            DescribeMissing(failure, MISSING_ACK, what, out, size);
         break;
     case UPLOAD_STAGE_DATA_START:
         if (failure->came == UPLOAD_CAME_CAN) {
@@ -123,17 +121,17 @@ const char* UploadFailureWords(int result, const UploadFailure* failure, char* o
         break;
     case UPLOAD_STAGE_EOT:
         snprintf(what, sizeof(what), "the end of %s (EOT)", name);
-        DescribeAnswer(failure, what, out, size);
+        DescribeMissing(failure, MISSING_ACK, what, out, size);
         break;
     case UPLOAD_STAGE_CLOSE_START:
         snprintf(what, sizeof(what), "the closing header%s%s", name[0] ? " after " : "", name);
-        DescribeStart(failure, what, out, size);
+        DescribeMissing(failure, MISSING_START, what, out, size);
         break;
     case UPLOAD_STAGE_CLOSE:
         if (result == UPL_WRITE_FAILED)
             snprintf(out, size, "The closing header could not be written to the port.");
         else
-            DescribeAnswer(failure, "the closing header", out, size);
+            DescribeMissing(failure, MISSING_ACK, "the closing header", out, size);
         break;
     case UPLOAD_STAGE_CANCEL:
         snprintf(out, size, "Upload cancelled; the controller was told (CAN).");

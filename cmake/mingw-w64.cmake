@@ -13,8 +13,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Windows test binaries run under Wine in a private prefix inside the build tree.
+# Windows test binaries run under Wine in a private prefix inside the build tree,
+# started by the loader that this machine can run (scripts/wine.sh).
 # The comma form of the DLL override keeps the list free of semicolons.
+get_filename_component(VBROWSER_WINE_COMMAND ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine.sh ABSOLUTE)
 set(CMAKE_CROSSCOMPILING_EMULATOR
     /usr/bin/env WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEDEBUG=-all
-    WINEDLLOVERRIDES=mscoree,mshtml= wine)
+    WINEDLLOVERRIDES=mscoree,mshtml= ${VBROWSER_WINE_COMMAND})

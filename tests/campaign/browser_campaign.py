@@ -16,6 +16,7 @@ RUN_LIMIT_S = 75   # Wine start-up, two listings, the pause, the slowest fault's
 CLOSE_MS = 300   # the watcher closes a window that has been reading directories this long (endless talk only)
 ATTEMPTS = 4   # listing attempts of a run started with "-u"
 COM = 6   # the port of every run, one run after the other
+WINE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "wine.sh")   # this machine's loader
 LISTING_FAULTS = read_table("browser_faults.txt", "label ci long first hit text", {"hit": HITS})
 # The listing faults first, so that their first runs win; their upload goes as without a fault.
 TABLE = {**{label: types.SimpleNamespace(**dict(vars(f), ends="ok", text="")) for label, f in LISTING_FAULTS.items()},
@@ -115,7 +116,7 @@ def next_line(lines, timeout):
 def watch(s, run, program, tools):
     winpath = lambda path: "Z:" + os.path.abspath(path).replace("/", "\\")
     after = str(int(s.interrupts[0] * 1000) + 1) if s.label in ("cancel", "abort") else "0"
-    command = ["wine", tools.watch, winpath(program), str(RUN_LIMIT_S * 1000), after if s.label == "cancel" else "0",
+    command = [WINE, tools.watch, winpath(program), str(RUN_LIMIT_S * 1000), after if s.label == "cancel" else "0",
                after if s.label == "abort" else "0", str(IDLE_MS), str(CLOSE_MS if s.closes else 0), "--"]
     command += [a for path in run.paths for a in ("-u", winpath(path))]   # Wine quotes what holds a blank
     command += ["-p", s.target_dir] * bool(s.target_dir) + ["-q"]
@@ -157,7 +158,7 @@ def main():
         parser.add_argument(name, required=True)
     args = parser.parse_args()
     missing = [path for path in (args.exe, args.watch, args.sim) if not os.path.exists(path)]
-    if missing or not shutil.which("wine") or not os.environ.get("DISPLAY"):   # CI=true: a failure, not a skip
+    if missing or not shutil.which("wineserver") or not os.environ.get("DISPLAY"):   # CI=true: a failure, not a skip
         print(f"{'FAIL' if os.environ.get('CI') == 'true' else 'skipped'}: needs "
               f"{missing or 'wine and a display (run under xvfb-run)'}")
         return 1 if os.environ.get("CI") == "true" else 77

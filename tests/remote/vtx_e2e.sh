@@ -40,13 +40,13 @@ if [ "${3:-}" = --wine ]; then
   export WINEPREFIX=$2/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   # wine starts a 64-bit program as a child of its own, which a Ctrl-C (SIGINT) would not reach; Debian's
   # 64-bit loader runs it in its own process.
-  loader=wine
-  [ "${5:-win32}" = win64 ] && loader=/usr/lib/wine/wine64
+  loader=$1/scripts/wine.sh
+  [ "${5:-win32}" = win64 ] && loader="env WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64"
   printf '#!/bin/sh\nexec %s "%s" "$@"\n' "$loader" "$2/vtx.exe" > "$vtx"
   chmod +x "$vtx"
   # The first Wine program starts the prefix's services, which keep its output open: not a row's.
   "$vtx" --version > /dev/null 2>&1 < /dev/null
-  wine regedit /S "Z:$(tr / '\\' <<<"$1/tests/remote/ports_wine.reg")" > /dev/null 2>&1
+  "$1/scripts/wine.sh" regedit /S "Z:$(tr / '\\' <<<"$1/tests/remote/ports_wine.reg")" > /dev/null 2>&1
 fi
 
 VANTORIX_SIM=$sim "$1/scripts/with-sim.sh" "$link" --root "$work/root" --control "$work/control" \

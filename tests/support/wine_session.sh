@@ -11,4 +11,4 @@ if [ "$1" = stop ]; then
 fi
 "$(dirname "$0")/../../scripts/wine-prefix.sh" "$2" "$3" "$4"
 wineserver -p > /dev/null 2>&1 < /dev/null
-wineboot > /dev/null 2>&1 < /dev/null
+"$(dirname "$0")/../../scripts/wine.sh" wineboot > /dev/null 2>&1 < /dev/null

@@ -40,26 +40,24 @@ protected:
         iniPath = path + "Vantorix1.ini";
         memset(&Settings, 0x55, sizeof(Settings));
     }
-    // The nine keys in file order, or the settings in the same order.
-    std::string AllKeys()
+    // The nine keys in file order, each as the file holds it.
+    static constexpr const char* keys[9] = {"Vantorix/LogFile",    "Vantorix/UsePath",  "Vantorix/Port",
+                                            "Vantorix/Baudrate",   "Vantorix/DefUplPath", "VantorixPos/left",
+                                            "VantorixPos/top",     "VantorixPos/right", "VantorixPos/bottom"};
+    std::string KeyInFile(const char* key)
     {
-        std::string all;
         char value[1024];
-        for (const char* key : {"Vantorix/LogFile", "Vantorix/UsePath", "Vantorix/Port", "Vantorix/Baudrate",
-                                "Vantorix/DefUplPath", "VantorixPos/left", "VantorixPos/top", "VantorixPos/right",
-                                "VantorixPos/bottom"}) {
-            std::string section(key, strcspn(key, "/"));
-            ProfileReadString(section.c_str(), strchr(key, '/') + 1, "<absent>", value, sizeof(value), iniPath.c_str());
-            all += std::string(value) + "|";
-        }
-        return all;
+        std::string section(key, strcspn(key, "/"));
+        ProfileReadString(section.c_str(), strchr(key, '/') + 1, "<absent>", value, sizeof(value), iniPath.c_str());
+        return value;
     }
-    std::string Loaded()
+    // The loaded setting of each key, in the same order.
+    std::vector<std::string> Loaded()
     {
         const WindowRectangle& r = Settings.WindowRect;
-        return std::to_string(Settings.LogFile) + "|" + std::to_string(Settings.UsePath) + "|" + Settings.Port + "|" +
-               std::to_string(Settings.Baudrate) + "|" + Settings.DefUplPath + "|" + std::to_string(r.left) + "|" +
-               std::to_string(r.top) + "|" + std::to_string(r.right) + "|" + std::to_string(r.bottom) + "|";
+        return {std::to_string(Settings.LogFile), std::to_string(Settings.UsePath), Settings.Port,
+                std::to_string(Settings.Baudrate), Settings.DefUplPath, std::to_string(r.left),
+                std::to_string(r.top), std::to_string(r.right), std::to_string(r.bottom)};
     }
     // A directory whose ProgramDir text, separator included, has this length.
     std::string DirectoryOfLength(size_t length)
@@ -76,9 +74,6 @@ TEST_F(SettingsFile, LoadsAndSavesOfTheRows)
                                           {"set", 11, 11}, {"save", 2, 12}, {"down", 12, 12}};
     for (const Row& c : ReadRows("app/settings.rows", shapes)) {
         SCOPED_TRACE(c.Where());
-        std::string rest;
-        for (size_t i = 1; i < c.size(); i++)
-            rest += c[i] + (i + 1 < c.size() ? "|" : "");
         if (c[0] == "dir")
             Use(c[1] == "scratch" ? dir.Prefix() : c[1] == "empty" ? "" : c[1] == "missing" ? dir.File("missing/") : DirectoryOfLength(std::stoul(c[1])));
         else if (c[0] == "put" && c[1] == "<dir>")
@@ -90,7 +85,9 @@ TEST_F(SettingsFile, LoadsAndSavesOfTheRows)
         else if (c[0] == "load") {
             memset(&Settings, 0x55, sizeof(Settings));
             LoadSettings();
-            EXPECT_EQ(Loaded(), rest);
+            std::vector<std::string> loaded = Loaded();
+            for (size_t i = 0; i < 9; i++)
+                EXPECT_EQ(loaded[i], c[i + 1]) << keys[i];
         } else if (c[0] == "set") {
             Settings.LogFile = static_cast<signed char>(std::stoi(c[1]));
             Settings.UsePath = static_cast<signed char>(std::stoi(c[2]));
@@ -107,7 +104,8 @@ TEST_F(SettingsFile, LoadsAndSavesOfTheRows)
             }
             EXPECT_EQ(saved, std::stoi(c[1]));
             if (c.size() > 2) {
-                EXPECT_EQ(AllKeys(), rest.substr(2));
+                for (size_t i = 0; i < 9; i++)
+                    EXPECT_EQ(KeyInFile(keys[i]), c[i + 2]) << keys[i];
             }
         }
     }

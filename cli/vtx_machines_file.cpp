@@ -156,6 +156,9 @@ static int ParseMachines(VtxMachinesFile* file, char* text)
 {
     uint32_t line = 0;
     unsigned given = 0;
+    // Notepad may begin a file it saves as UTF-8 with a byte order mark.
+    if (strncmp(text, "\xEF\xBB\xBF", 3) == 0)
+        text += 3;
     for (char* next = text; next;) {
         char* start = next;
         next = strchr(start, '\n');

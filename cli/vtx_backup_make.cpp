@@ -14,6 +14,7 @@
 #include "cli/vtx_backup.h"
 #include "cli/vtx_commands.h"
 #include "cli/vtx_folders.h"
+#include "cli/vtx_platform.h"
 #include "serial/answer_read.h"
 #include "serial/serial_port.h"
 #include "tree/tree_json.h"
@@ -92,8 +93,12 @@ static void FindPrevious(const char* machineFolder, VtxBackupResult* result)
 static int MakeFolderOnce(const char* folder, VtxBackupResult* result)
 {
     const char* why = "";
-    if (VtxMakeFolder(folder, &why) == VTX_FOLDER_FAILED)
+    int made = VtxMakeFolder(folder, &why);
+    if (made == VTX_FOLDER_FAILED)
         return Fail(result, "%s: cannot make the folder: %s", folder, why);
+    VtxLocalFile there;
+    if (made == VTX_FOLDER_TAKEN && VtxLookAtLocalFile(folder, &there, &why) && there.kind != VTX_FILE_DIRECTORY)
+        return Fail(result, "%s: not a folder", folder);
     return 1;
 }
 

@@ -118,7 +118,7 @@ static int MakeNewFolder(const char* folder, const char* name, int move, const c
 {
     const char* why = "";
     for (uint32_t number = 1; number <= MOST_BACKUPS_A_SECOND; number++) {
-        char numbered[64];
+        char numbered[128];
         NumberedName(numbered, sizeof(numbered), name, number);
         if (!VtxJoinPath(made, VTX_FOLDER_PATH_SIZE, folder, numbered))
             return Fail(result, "%s: the folder's path is too long", folder);

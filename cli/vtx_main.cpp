@@ -76,7 +76,10 @@ static void PrintUsage(FILE* out)
           "  vtx ls --json\n"
           "      the directories, files and free space as one JSON object\n"
           "  vtx put -n -p /ROM/ part1.nc part2.nc\n"
-          "      dry run: where each file would go and the space left; nothing is sent\n", out);
+          "      dry run: where each file would go and the space left; nothing is sent\n"
+          "  vtx backup --all -o /srv/backups/vtx\n"
+          "      a dated backup of every machine of the machines file, what changed\n"
+          "      since each one's last backup, and a table of the results\n", out);
 }
 
 static const VtxCommand* FindCommand(const char* name)

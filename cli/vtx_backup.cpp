@@ -6,6 +6,7 @@
 
 #include "cli/vtx_backup.h"
 #include "cli/vtx_commands.h"
+#include "cli/vtx_platform.h"
 #include "tree/tree_json.h"
 
 const char VtxBackupUsage[] =
@@ -43,9 +44,23 @@ const char VtxBackupUsage[] =
     "           \"result\":\"failed\",\"reason\":S}, ...]}, changes as\n"
     "           'vtx diff --json' gives them\n"
     "\n"
+    "Ctrl-C stops after the current step and removes the unfinished folder\n"
+    "(with --all no further machine is tried); a second Ctrl-C ends vtx at once.\n"
+    "\n"
     "Exit status: 0 every backup is whole (changes are no failure), 1 a\n"
-    "backup failed (with --all every machine is still tried), 2 usage error\n"
-    "or a fault in the machines file.\n";
+    "backup failed (with --all every machine is still tried) or was\n"
+    "interrupted, 2 usage error or a fault in the machines file, 130 a second\n"
+    "Ctrl-C.\n";
+
+// The first Ctrl-C stops after the current step, the second at once.
+static void OnInterrupt()
+{
+    if (VtxBackupInterrupted.fetch_add(1) > 0) {
+        VtxWriteErrorNow("\nvtx: interrupted\n");
+        VtxEndNow(130);
+    }
+    VtxWriteErrorNow("\nvtx: stopping after the current step (Ctrl-C again to quit at once)\n");
+}
 
 // One machine's line of the table.
 struct BackupRow {
@@ -163,7 +178,8 @@ int VtxBackup(int argc, char** argv, const VtxOptions* options)
     int failed = !rows;
     if (json)
         fputs("{\"backups\":[", stdout);
-    for (uint32_t i = 0; rows && i < count; i++) {
+    VtxCatchInterrupts(OnInterrupt);
+    for (uint32_t i = 0; rows && i < count && !VtxBackupInterrupted.load(); i++) {
         VtxOptions machineOptions = *options;
         const VtxMachine* machine = all ? VtxMachineAt(&file, i) : &VtxMachineTaken;
         VtxApplyMachine(&machineOptions, machine);
@@ -173,6 +189,8 @@ int VtxBackup(int argc, char** argv, const VtxOptions* options)
         failed |= !ReportBackup(machine, &result, json, i == 0, &row);
         failed |= !ZemArrayInsert(rows, &row, 0xFFFFFFFFu, 1);
     }
+    VtxReleaseInterrupts();
+    failed |= VtxBackupInterrupted.load() != 0;
     if (json)
         puts("]}");
     else if (all && rows)

@@ -4,6 +4,7 @@
 // backup.json, and what changed from one backup to another.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 
@@ -31,7 +32,10 @@ struct VtxBackupResult {
 };
 
 // vtx_backup_make.cpp: fetches the machine's listing and lists through the
-// options' port into a new folder under outputDir; never a half backup.
+// options' port into a new folder under outputDir; never a half backup. A
+// Ctrl-C sets VtxBackupInterrupted: the backup stops after its current step
+// and removes what it made.
+extern std::atomic<int> VtxBackupInterrupted;
 void VtxMakeBackup(const VtxMachine* machine, const VtxOptions* options, const char* outputDir,
                    VtxBackupResult* result);
 // 1 when name is a backup folder's name, with *suffix its N (1 without one):

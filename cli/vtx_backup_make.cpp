@@ -25,6 +25,8 @@ const char VtxParamsFile[] = "params.txt";
 const char VtxToolsFile[] = "tools.txt";
 const char VtxBackupFile[] = "backup.json";
 
+std::atomic<int> VtxBackupInterrupted{0};
+
 // More backups of one machine in one second than this would be a loop gone wrong.
 static const uint32_t MOST_BACKUPS_A_SECOND = 99;
 
@@ -191,6 +193,12 @@ static int WriteRecord(const char* folder, const VtxMachine* machine, const VtxO
     return 1;
 }
 
+// 1 unless a Ctrl-C asked to stop.
+static int GoOn(VtxBackupResult* result)
+{
+    return !VtxBackupInterrupted.load() || Fail(result, "interrupted: the backup was not finished");
+}
+
 // The listing and both lists from the controller, then the record.
 static int FillFolder(const char* folder, const VtxMachine* machine, const VtxOptions* options, const char* time,
                       VtxBackupResult* result)
@@ -201,8 +209,9 @@ static int FillFolder(const char* folder, const VtxMachine* machine, const VtxOp
         return 0;
     }
     int tools = 0;
-    int fetched = WriteListing(folder, session.tree, result) && FetchInto(session.port, FETCH_PARAMETERS, folder, result) &&
-                  (tools = FetchInto(session.port, FETCH_TOOL_LIST, folder, result)) != 0;
+    int fetched = WriteListing(folder, session.tree, result) && GoOn(result) &&
+                  FetchInto(session.port, FETCH_PARAMETERS, folder, result) && GoOn(result) &&
+                  (tools = FetchInto(session.port, FETCH_TOOL_LIST, folder, result)) != 0 && GoOn(result);
     VtxDisconnect(&session);
     result->hasTools = tools == 1;
     return fetched && WriteRecord(folder, machine, options, time, result);

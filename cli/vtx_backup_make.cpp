@@ -161,11 +161,14 @@ static int FetchInto(SerialPort* port, int kind, const char* folder, VtxBackupRe
         fprintf(stderr, "%s\n", result->reason);
         return 0;
     }
+    // The folder is new and the backup's alone: the list goes straight into
+    // its file, with the bytes that `vtx params -o` and `vtx tools -o` write.
     char path[VTX_FOLDER_PATH_SIZE];
     const char* name = kind == FETCH_TOOL_LIST ? VtxToolsFile : VtxParamsFile;
-    if (!VtxJoinPath(path, sizeof(path), folder, name) || !WriteFetchedFile(path, kind, AnswerBuffer + start, length))
-        return Fail(result, "could not write %s", path);
-    return 1;
+    int written = VtxJoinPath(path, sizeof(path), folder, name) &&
+                  ZemFileWrite(path, AnswerBuffer + start, length, ZEM_FILE_CREATE) &&
+                  (kind != FETCH_PARAMETERS || ZemFileWrite(path, "\r\n", 2, ZEM_FILE_APPEND));
+    return written || Fail(result, "could not write %s", path);
 }
 
 static int WriteRecord(const char* folder, const VtxMachine* machine, const VtxOptions* options, const char* time,

@@ -41,7 +41,8 @@ static void PrintUsage(FILE* out)
           "Options:\n"
           "  --machine NAME  take port, speed and attempts of the machine NAME of the\n"
           "                  machines file (also -m NAME, default: $VTX_MACHINE);\n"
-          "                  --port, --baud and --attempts given as well win\n", out);
+          "                  --port, --baud and --attempts given as well win; a fault\n"
+          "                  in the machines file is a usage error, said with its line\n", out);
     fputs(VtxPortOptionHelp, out);
     fputs("  --baud N        line speed in bit/s (default: 57600); the browser offers\n"
           "                  9600, 14400, 19200, 38400, 56000, 57600 and 115200, and\n"
@@ -60,8 +61,7 @@ static void PrintUsage(FILE* out)
           "  0    done: the controller demonstrably holds what was asked for\n"
           "  1    a check, the port, the line or the controller failed; the reason is\n"
           "       on stderr\n"
-          "  2    usage error (the usage is on stderr), or a fault in the machines\n"
-          "       file (its file, line and fault are)\n"
+          "  2    usage error; the usage is on stderr\n"
           "  130  vtx put was ended at once by a second Ctrl-C\n"
           "\n"
           "Environment:\n", out);

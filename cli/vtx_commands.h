@@ -22,7 +22,10 @@ struct VtxOptions {
     uint32_t baud;         // --baud, else 57600
     uint32_t attempts;     // --attempts, else 2 listing attempts
     int defaultPort;       // 1: neither --port nor $VTX_PORT named the device
+    const char* machine;   // --machine or -m, else $VTX_MACHINE; null for none (cli/vtx_machines.h)
+    unsigned given;        // VTX_GIVEN_... of the settings the command line gave: they win over a machine's
 };
+enum { VTX_GIVEN_PORT = 1, VTX_GIVEN_BAUD = 2, VTX_GIVEN_ATTEMPTS = 4 };
 
 // The whole program, as main runs it: the global options, then the command.
 int VtxMain(int argc, char** argv);
@@ -94,3 +97,12 @@ int VtxVerifyUpload(const UploadJob* job, DeviceTree* tree);
 // vtx_ports.cpp: the serial devices of this machine.
 int VtxPorts(int argc, char** argv, const VtxOptions* options);
 extern const char VtxPortsUsage[];   // in the platform's vtx_port_*.cpp
+// vtx_machines.cpp: the machines file's machines, and whether each answers.
+int VtxMachines(int argc, char** argv, const VtxOptions* options);
+extern const char VtxMachinesUsage[];
+// vtx_backup.cpp: backups of machines into folders, and what changed.
+int VtxBackup(int argc, char** argv, const VtxOptions* options);
+extern const char VtxBackupUsage[];
+// vtx_diff.cpp: what changed between two backup folders.
+int VtxDiff(int argc, char** argv, const VtxOptions* options);
+extern const char VtxDiffUsage[];

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "cli/vtx_commands.h"
+#include "cli/vtx_machines.h"
 #include "cli/vtx_platform.h"
 #include "lib/zem_lib.h"
 #include "lib/zem_ui.h"
@@ -20,6 +21,9 @@ static const VtxCommand commands[] = {
     {"tools", VtxTools, "fetch the tool list", VtxToolsUsage},
     {"put", VtxPut, "upload files to the controller", VtxPutUsage},
     {"ports", VtxPorts, "list the serial devices that --port accepts", VtxPortsUsage},
+    {"machines", VtxMachines, "list the machines of the machines file, or check each", VtxMachinesUsage},
+    {"backup", VtxBackup, "keep a machine's listing and lists in a dated folder", VtxBackupUsage},
+    {"diff", VtxDiff, "show what changed between two backup folders", VtxDiffUsage},
 };
 
 static const uint32_t DEFAULT_BAUD = 57600;
@@ -27,14 +31,18 @@ static const uint32_t DEFAULT_ATTEMPTS = 2;
 
 static void PrintUsage(FILE* out)
 {
-    fputs("usage: vtx [--port DEVICE] [--baud N] [--attempts N] COMMAND [ARGS...]\n"
+    fputs("usage: vtx [--machine NAME] [--port DEVICE] [--baud N] [--attempts N] COMMAND [ARGS...]\n"
           "\n"
           "Talks to a Vantorix controller over a serial line: lists its directories\n"
           "and free space, uploads files and checks that they arrived, deletes files,\n"
           "and fetches the parameter and tool lists. The options may also follow the\n"
           "command (vtx ls --port DEVICE).\n"
           "\n"
-          "Options:\n", out);
+          "Options:\n"
+          "  --machine NAME  take port, speed and attempts of the machine NAME of the\n"
+          "                  machines file (also -m NAME, default: $VTX_MACHINE);\n"
+          "                  --port, --baud and --attempts given as well win; a fault\n"
+          "                  in the machines file is a usage error, said with its line\n", out);
     fputs(VtxPortOptionHelp, out);
     fputs("  --baud N        line speed in bit/s (default: 57600); the browser offers\n"
           "                  9600, 14400, 19200, 38400, 56000, 57600 and 115200, and\n"
@@ -45,7 +53,7 @@ static void PrintUsage(FILE* out)
           "\n"
           "Commands:\n", out);
     for (const VtxCommand& command : commands)
-        fprintf(out, "  %-8s %s\n", command.name, command.summary);
+        fprintf(out, "  %-9s %s\n", command.name, command.summary);
     fputs("\n"
           "Run 'vtx COMMAND --help' for the arguments of one command.\n"
           "\n"
@@ -58,6 +66,8 @@ static void PrintUsage(FILE* out)
           "\n"
           "Environment:\n", out);
     fputs(VtxPortEnvironmentHelp, out);
+    fputs("  VTX_MACHINE   the machine when --machine names none\n", out);
+    fputs(VtxMachinesFileHelp, out);
     fputs("\n"
           "Examples:\n"
           "  vtx put -p /ram/cncprg/ part.nc\n"
@@ -66,7 +76,10 @@ static void PrintUsage(FILE* out)
           "  vtx ls --json\n"
           "      the directories, files and free space as one JSON object\n"
           "  vtx put -n -p /ROM/ part1.nc part2.nc\n"
-          "      dry run: where each file would go and the space left; nothing is sent\n", out);
+          "      dry run: where each file would go and the space left; nothing is sent\n"
+          "  vtx backup --all -o /srv/backups/vtx\n"
+          "      a dated backup of every machine of the machines file, what changed\n"
+          "      since each one's last backup, and a table of the results\n", out);
 }
 
 static const VtxCommand* FindCommand(const char* name)
@@ -156,16 +169,22 @@ static int TakeGlobalOption(int argc, char** argv, int* index, VtxOptions* optio
         }
         options->port = value;
         options->defaultPort = 0;
+        options->given |= VTX_GIVEN_PORT;
+    } else if ((value = TakeOptionValue(argc, argv, index, "--machine", &missing)) ||
+               (value = TakeOptionValue(argc, argv, index, "-m", &missing))) {
+        options->machine = value;
     } else if ((value = TakeOptionValue(argc, argv, index, "--baud", &missing))) {
         if (!VtxParseCount(value, &options->baud)) {
             VtxUsageError(nullptr, "--baud needs a positive whole number, not", value);
             return -1;
         }
+        options->given |= VTX_GIVEN_BAUD;
     } else if ((value = TakeOptionValue(argc, argv, index, "--attempts", &missing))) {
         if (!VtxParseCount(value, &options->attempts) || options->attempts > 100) {
             VtxUsageError(nullptr, "--attempts needs a number from 1 to 100, not", value);
             return -1;
         }
+        options->given |= VTX_GIVEN_ATTEMPTS;
     } else if (missing) {
         VtxUsageError(nullptr, "missing value after", arg);
         return -1;
@@ -185,6 +204,9 @@ static int ParseGlobalOptions(int argc, char** argv, VtxOptions* options)
     options->port = options->defaultPort ? VtxDefaultPort : fromEnvironment;
     options->baud = DEFAULT_BAUD;
     options->attempts = DEFAULT_ATTEMPTS;
+    const char* machine = getenv("VTX_MACHINE");
+    options->machine = machine && *machine ? machine : nullptr;
+    options->given = 0;
 
     int i = 1;
     for (; i < argc && argv[i][0] == '-'; i++) {
@@ -269,8 +291,12 @@ int VtxMain(int argc, char** argv)
     }
     static const ZemUiSink console = {PrintProblem, nullptr, nullptr};
     ZemUiSetSink(&console);
+    // The commands that talk to one controller take a chosen machine's settings.
+    int takesMachine = command->run != VtxPorts && command->run != VtxMachines && command->run != VtxDiff;
+    int result = takesMachine && !VtxTakeMachine(&options) ? VTX_EXIT_USAGE : VTX_EXIT_OK;
     ListingAttemptsOverride = options.attempts;
-    int result = command->run(argc - at, argv + at, &options);
+    if (result == VTX_EXIT_OK)
+        result = command->run(argc - at, argv + at, &options);
     ZemLibExit();
     if (fflush(stdout) != 0 || ferror(stdout)) {
         fputs("vtx: cannot write the output\n", stderr);

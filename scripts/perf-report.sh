@@ -13,6 +13,10 @@
 #   upload at 115200   payload bytes per second of a whole "vtx put" through
 #                      the simulator's 115200 bit/s pacing, and of its data
 #                      phase alone, against the line's 11520 bytes per second
+#   vtx backup         wall time of "vtx backup" of the sample controller
+#                      through the simulator's 57600 bit/s pacing, against the
+#                      line time of its three answers and the read time of
+#                      quiet that ends each of the two lists
 #   scripts/perf-report.sh [BUILD_DIR]   (default: build/native)
 # Environment: UPLOAD_BENCH_BYTES, UPLOAD_BENCH_ROUNDS (bench_upload's file
 # size and rounds, default 2 MiB and 3), PACED_PUT_BYTES (default 256 KiB).
@@ -169,6 +173,34 @@ print(f'{whole:.0f} {whole / 11520:.3f} {small:.1f} {data:.0f} {data / 11520:.3f
     "${data} B/s" "11520 B/s line rate" "$dataRatio" "≥ 0.95" "$met"
 else
   add_row "vtx put at 115200 bit/s" "failed" "-" "-" "≥ 0.92" 0
+fi
+
+# (e) vtx backup of the sample controller at 57600 bit/s, best of three,
+# against the line time of its three answers (the listing's bytes as the bare
+# read of (c) counted them, the lists' as the sample's files hold them) plus
+# the two read times (990 ms each) of quiet that end the parameter list and
+# the tool list, which carry no end mark of their own.
+echo "vtx backup at 57600 bit/s ..." >&2
+cp -r sim/sample "$work/backed"
+printf '[sample]\nport = %s\n' "$work/com-backup" > "$work/machines.ini"
+if VTX_MACHINES="$work/machines.ini" VANTORIX_SIM="$build/vantorix-sim" scripts/with-sim.sh "$work/com-backup" \
+     --root "$work/backed" --baud 57600 -- \
+     bash -c 'for round in 1 2 3; do
+                begin=$(date +%s%N)
+                "$1" -m sample backup -o "$2/backups" > /dev/null 2>&1 || exit 1
+                echo $(( $(date +%s%N) - begin )) >> "$2/backup.ns"
+              done' _ "$build/vtx" "$work"; then
+  listing=$(awk '$1 == "sample" {print $4}' "$work/ls.txt" | tail -n 1)
+  lists=$(( $(stat -c %s sim/sample/.params.txt) + $(stat -c %s sim/sample/.tools.txt) ))
+  read -r ours line quiet ratio met < <(python3 -c "
+ours = min(int(n) for n in open('$work/backup.ns')) / 1e6
+line = (${listing:-0} + $lists) * 10 / 57600 * 1e3
+quiet = line + 2 * 990
+print(f'{ours:.0f} {line:.0f} {quiet:.0f} {ours / quiet:.2f} {1 if ours < quiet + 100 else 0}')")
+  add_row "\`vtx backup\` of the sample controller at 57600 bit/s: listing, parameter list, tool list" "${ours} ms" \
+    "${quiet} ms: line time ${line} ms + 2 × 990 ms quiet" "$ratio" "< 100 ms more" "$met"
+else
+  add_row "vtx backup of the sample controller at 57600 bit/s" "failed" "-" "-" "< 100 ms more" 0
 fi
 
 echo

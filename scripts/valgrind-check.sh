@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs vtx under valgrind against the simulated controller: "ls", "ls --json"
-# and "put" of a few files. Any memory error or leak (definite, indirect or
+# Runs vtx under valgrind against the simulated controller: "ls", "ls --json",
+# "put" of a few files, two backups (the second compared with the first) and
+# the diff of the two. Any memory error or leak (definite, indirect or
 # possible) fails the check. Prints one line per run and a summary.
 #   scripts/valgrind-check.sh [BUILD_DIR]   (default: build/native)
 set -uo pipefail
@@ -64,12 +65,19 @@ for pair in "my part.nc:my_part.nc" "block.nc:block.nc" "big.nc:big.nc"; do
     failures=$((failures + 1))
   fi
 done
+# The parameter list changes between the backups, so that the second one has a change to report.
+printf '[sample]\nport = %s\n' "$port" > "$work/machines.ini"
+export VTX_MACHINES=$work/machines.ini
+run backup -m sample backup -o "$work/backups"
+sed -i 's/= 10000/= 10500/' "$work/root/.params.txt"
+run backup2 -m sample backup -o "$work/backups"
+run diff diff --json "$work/backups/sample/"*
 exit "$failures"
 RUNS
 status=$?
 elapsed=$(( $(date +%s) - start ))
 if [ "$status" -eq 0 ]; then
-  echo "valgrind: no errors and no leaks in vtx ls, ls --json and put (${elapsed} s)"
+  echo "valgrind: no errors and no leaks in vtx ls, ls --json, put, backup and diff (${elapsed} s)"
 else
   echo "valgrind: $status check(s) failed (${elapsed} s)"
 fi

@@ -37,16 +37,16 @@ std::string OneEntryALine(const std::string& json)
     return out;
 }
 
-// What a parse left in the tree: "arrays 0, free 0 0" when it is as new (the pool's arrays may stay, empty).
-std::string Leftovers(const DeviceTree* tree)
+// A tree as new after a parse that failed or a reset: the pool's arrays may stay, empty.
+void ExpectAsNew(const DeviceTree* tree)
 {
     static const DirEntry zero{};
-    std::string left = "arrays " + std::to_string(tree->arraysInUse) + ", free " + std::to_string(tree->ramDiskFree) +
-                       " " + std::to_string(tree->flashDiskFree);
-    left += memcmp(&tree->root, &zero, sizeof(zero)) ? ", a root" : "";
+    EXPECT_EQ(tree->arraysInUse, 0u);
+    EXPECT_EQ(tree->ramDiskFree, 0u);
+    EXPECT_EQ(tree->flashDiskFree, 0u);
+    EXPECT_EQ(memcmp(&tree->root, &zero, sizeof(zero)), 0) << "a root is left";
     for (uint32_t i = 0; i < tree->arrayPool->count; i++)
-        left += PoolArrayAt(tree, i)->count ? ", entries in array " + std::to_string(i) : "";
-    return left;
+        EXPECT_EQ(PoolArrayAt(tree, i)->count, 0u) << "entries left in array " << i;
 }
 
 // Links into moved storage show even without AddressSanitizer. The number of entries, or 0.
@@ -121,14 +121,14 @@ TEST_F(DeviceTreeTest, EveryGoldenSampleParsesAsExpected)
         if (parsed) {
             EXPECT_NE(CheckParentLinks(tree), 0u);
         } else {
-            EXPECT_EQ(Leftovers(tree), "arrays 0, free 0 0");
+            ExpectAsNew(tree);
         }
     }
 }
 
 TEST_F(DeviceTreeTest, PoolGrowsIsReusedAndKeepsParentLinks)
 {
-    EXPECT_EQ(Leftovers(tree), "arrays 0, free 0 0");
+    ExpectAsNew(tree);
     ASSERT_EQ(ParseListing(tree, (Directories(9) + "Free RamDisk: 9\r\n").c_str()), 1);
     EXPECT_EQ(tree->arraysInUse, 10u);   // the root and 9 directories
     EXPECT_EQ(tree->arrayPool->count, 10u);
@@ -136,7 +136,7 @@ TEST_F(DeviceTreeTest, PoolGrowsIsReusedAndKeepsParentLinks)
     for (uint32_t i = 0; i < 10; i++)
         arrays.push_back(PoolArrayAt(tree, i));
     ResetDeviceTree(tree);
-    EXPECT_EQ(Leftovers(tree), "arrays 0, free 0 0");
+    ExpectAsNew(tree);
     ASSERT_EQ(ParseListing(tree, Directories(2).c_str()), 1);
     EXPECT_EQ(tree->arraysInUse, 3u);
     EXPECT_EQ(tree->arrayPool->count, 10u);   // reused, not grown
@@ -144,7 +144,7 @@ TEST_F(DeviceTreeTest, PoolGrowsIsReusedAndKeepsParentLinks)
         EXPECT_EQ(PoolArrayAt(tree, i), arrays[i]) << "array " << i << " replaced";
     EXPECT_EQ(CheckParentLinks(tree), 4u);
     ASSERT_EQ(ParseListing(tree, (Directories(12) + " 3 ok.nc\r\n  garbage\r\n").c_str()), 0);
-    EXPECT_EQ(Leftovers(tree), "arrays 0, free 0 0");
+    ExpectAsNew(tree);
     // A parent's array grows after its subdirectory's children were linked to the old place: wide, 40 directories
     // each holding a subdirectory of 30 files (sizes 0 to 29) and then 25 files of their own (sizes 30 to 54) ...
     std::string wide = "header\r\n";

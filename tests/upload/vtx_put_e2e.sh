@@ -16,19 +16,26 @@ vtx=$1 work=$2 port=$VANTORIX_SIM_PTY files=$2/files cnc=$2/root/ram/cncprg fail
 check() {   # NAME EXPECTED ACTUAL
   if [ "$2" = "$3" ]; then echo "ok   $1"; else echo "FAIL $1: expected [$2], got [$3]"; failures=$((failures + 1)); fi
 }
+check_lines() {   # NAME LINES EXPECTED...: the lines of stderr as given, each its own fact, and no more
+  local name=$1 i
+  mapfile -t said <<< "$2"
+  shift 2
+  check "$name: lines" "$#" "${#said[@]}"
+  for ((i = 1; i <= $#; i++)); do check "$name: line $i" "${!i}" "${said[i - 1]:-}"; done
+}
 put() { "$vtx" --port "$port" put "$@" 2> "$work/err"; echo $?; }
 check "link while the command runs" "$VANTORIX_SIM_PTY" "$(readlink "$work/link")"
 check "success status" 0 "$(put -p /ram/cncprg/ "$files/my part.nc" "$files/block.nc" "$files/one.nc")"
-check "one line per file and a final line" "my part.nc: 3000 bytes sent|block.nc: 1024 bytes sent|one.nc: 1 bytes sent|3 files uploaded, 4025 bytes" \
-  "$(sed 's/ (.*)$//' "$work/err" | paste -sd '|')"
+check_lines "one line per file and a final line" "$(sed 's/ (.*)$//' "$work/err")" "my part.nc: 3000 bytes sent" \
+  "block.nc: 1024 bytes sent" "one.nc: 1 bytes sent" "3 files uploaded, 4025 bytes"
 for pair in "my part.nc:my_part.nc" block.nc:block.nc one.nc:one.nc; do
   check "${pair%%:*} arrives as ${pair##*:}" same "$(cmp -s "$files/${pair%%:*}" "$cnc/${pair##*:}" && echo same)"
 done
 echo "silent-from:2" > "$work/control"
 start=$(date +%s%N)
-check "silent receiver: the browser's message and the sender's reason" \
-  "1|There was an error trying to upload.|The controller did not answer data block 2 of big.nc within 1 second." \
-  "$(put "$files/big.nc")|$(tail -n 2 "$work/err" | paste -sd '|')"
+check "silent receiver: status" 1 "$(put "$files/big.nc")"
+check_lines "silent receiver: the browser's message and the sender's reason" "$(tail -n 2 "$work/err")" \
+  "There was an error trying to upload." "The controller did not answer data block 2 of big.nc within 1 second."
 elapsed=$(( ($(date +%s%N) - start) / 1000000 ))
 check "silent receiver costs a block's wait and a drain" yes "$([ "$elapsed" -lt 6000 ] && echo yes || echo "no ($elapsed ms)")"
 : > "$work/control"
@@ -47,9 +54,10 @@ pid=$!
 until grep -q '^one.nc: ' "$work/err" || ! kill -0 "$pid" 2> /dev/null; do sleep 0.05; done
 kill -INT "$pid" 2> /dev/null
 wait "$pid"
-check "Ctrl-C: vtx ends the progress line, says it cancels, ends after the current block and says so" \
-  "1||vtx: cancelling after the current block (Ctrl-C again to quit at once)|Upload cancelled; the controller was told (CAN)." \
-  "$?|$(grep -v '^one.nc: ' "$work/err" | paste -sd '|')"
+check "Ctrl-C: status" 1 "$?"
+check_lines "Ctrl-C: vtx ends the progress line, says it cancels, ends after the current block and says so" \
+  "$(grep -v '^one.nc: ' "$work/err")" "" "vtx: cancelling after the current block (Ctrl-C again to quit at once)" \
+  "Upload cancelled; the controller was told (CAN)."
 exit $((failures ? 7 : 0))
 CHECKS
 status=$?

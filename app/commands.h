@@ -39,9 +39,10 @@ void CloseMainWindow();
 int CloseAsked();
 // The window is gone: no close waits any more.
 void ForgetAskedClose();
-// WM_QUERYENDSESSION and WM_ENDSESSION: an upload or a read under way ends as
-// for a close; at the end the CAN of the upload goes out before the settings
-// are saved.
+// WM_QUERYENDSESSION and WM_ENDSESSION: the query changes nothing and says no
+// while an upload holds the port; at the end itself an upload or a read under
+// way ends as for a close, and the CAN of the upload goes out before the
+// settings are saved.
 LRESULT OnQueryEndSession();
 LRESULT OnEndSession(WPARAM ending);
 

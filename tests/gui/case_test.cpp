@@ -46,10 +46,11 @@ const std::map<std::string, WindowMessage> messages = {
     {"close", {WM_CLOSE, 0, 0}},   // as "End task" sends it
     {"taskbar-close", {WM_SYSCOMMAND, SC_CLOSE, 0}},
     {"logoff", {WM_QUERYENDSESSION, 0, LPARAM(ENDSESSION_LOGOFF)}},
+    {"logoff-end", {WM_ENDSESSION, TRUE, LPARAM(ENDSESSION_LOGOFF)}},
     {"menu", {WM_SYSCOMMAND, SC_KEYMENU, 'f'}}};
 // The keys a case may press.
 const std::map<std::string, UINT> keyCodes = {
-    {"F5", VK_F5}, {"Delete", VK_DELETE}, {"Backspace", VK_BACK}, {"Home", VK_HOME}, {"End", VK_END}};
+    {"F5", VK_F5}, {"Delete", VK_DELETE}, {"Backspace", VK_BACK}, {"Home", VK_HOME}, {"End", VK_END}, {"Tab", VK_TAB}};
 // The controls a key goes to and the focus is named by; "path" is the path box's edit field.
 const char* const placeNames[] = {"files", "tree", "port", "path", "baud"};
 
@@ -212,7 +213,7 @@ protected:
         case Kind::WINDOW:
             return field.value == "open" || field.value == "closed" ? "" : "expected open or closed";
         case Kind::MESSAGE:
-            return messages.count(field.value) ? "" : "expected a command's name, close, taskbar-close, logoff or menu";
+            return messages.count(field.value) ? "" : "expected a command's name, close, taskbar-close, logoff, logoff-end or menu";
         case Kind::ANSWERS:
             for (const std::string& answer : SplitCaseList(field.value, " "))
                 if (answer != "yes" && answer != "no")
@@ -529,19 +530,24 @@ protected:
     }
 
     // "KEY in PLACE": the control gets the focus, then the key goes down and up through the window's queue, as
-    // typed; the message loop sees it first.
+    // typed; the message loop sees it first. "KEY" alone goes where the focus is once the main window is active:
+    // when a closing box left another program of the display in front, it is brought back as the user would.
     void PressKey(const std::string& argument)
     {
         size_t in = argument.find(" in ");
         auto key = keyCodes.find(argument.substr(0, in));
         HWND control = in == std::string::npos ? nullptr : Place(argument.substr(in + 4));
-        if (key == keyCodes.end() || !control) {
-            ADD_FAILURE() << "key: '" << argument << "' is no KEY in PLACE (F5, Delete, Backspace, Home or End in "
-                          << "files, tree, port, path or baud)";
+        if (key == keyCodes.end() || (in != std::string::npos && !control)) {
+            ADD_FAILURE() << "key: '" << argument << "' is no KEY or KEY in PLACE (F5, Delete, Backspace, Home, End "
+                          << "or Tab in files, tree, port, path or baud)";
             return;
         }
-        SetFocus(control);
-        PostKeys(control, {{WM_KEYDOWN, key->second}, {WM_KEYUP, key->second}});
+        if (control)
+            SetFocus(control);
+        else if (GetActiveWindow() != MainWindow)
+            SetActiveWindow(MainWindow);
+        HWND target = GetFocus() ? GetFocus() : GetActiveWindow();
+        PostKeys(target ? target : MainWindow, {{WM_KEYDOWN, key->second}, {WM_KEYUP, key->second}});
     }
 
     static LRESULT CALLBACK PostedVerbProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

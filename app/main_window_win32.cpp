@@ -123,6 +123,13 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return OnEndSession(wParam);
     case WM_DESTROY:
         return OnDestroy(window, message, wParam, lParam);
+    case WM_ACTIVATE:
+        if (LOWORD(wParam) == WA_INACTIVE)
+            NoteFocus();
+        return DefWindowProcA(window, message, wParam, lParam);
+    case WM_SETFOCUS:
+        GiveFocusBack();
+        return 0;
     case WM_SIZE:
         return OnSize(window, message, wParam, lParam);
     case WM_NOTIFY:

@@ -112,11 +112,13 @@ static void Connect()
     Settings.Baudrate = ReadControlNumber(BaudBox);
     Settings.Port[0] = '\0';
     SendMessageA(PortEdit, WM_GETTEXT, 100, reinterpret_cast<LPARAM>(Settings.Port));
-    if (Settings.Port[0] == '\0') {
+    // The setting keeps the text as typed; the port opens by its name alone.
+    char name[sizeof(Settings.Port)];
+    if (!TidyPortName(Settings.Port, name, sizeof(name))) {
         ZemUiProblem(MessageText(MSG_NO_PORT_TEXT));
         return;
     }
-    SerialPort* port = ZemSerComOpen(Settings.Port, static_cast<uint32_t>(Settings.Baudrate));
+    SerialPort* port = ZemSerComOpen(name, static_cast<uint32_t>(Settings.Baudrate));
     if (!port) {
         ShowOpenFailure();
         return;

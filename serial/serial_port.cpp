@@ -81,18 +81,24 @@ cleanup:
     return nullptr;
 }
 
+void ZemSerComRestoreSettings(SerialPort* port)
+{
+    if (!port || port->handle == SERIAL_INVALID_HANDLE)
+        return;
+    const SerialDevice* device = currentDevice;
+    if (port->stateSaved)
+        device->restoreState(port->handle, &port->savedState);
+    if (port->timeoutsSaved)
+        device->restoreTimeouts(port->handle, &port->savedTimeouts);
+}
+
 int ZemSerComClose(SerialPort* port)
 {
     if (!port)
         return 1;
-    const SerialDevice* device = currentDevice;
-    if (port->handle != SERIAL_INVALID_HANDLE) {
-        if (port->stateSaved)
-            device->restoreState(port->handle, &port->savedState);
-        if (port->timeoutsSaved)
-            device->restoreTimeouts(port->handle, &port->savedTimeouts);
-        device->close(port->handle);
-    }
+    ZemSerComRestoreSettings(port);
+    if (port->handle != SERIAL_INVALID_HANDLE)
+        currentDevice->close(port->handle);
     ZemMemFreeAs(&port);
     return 1;
 }

@@ -28,6 +28,9 @@ extern char TrafficLogPath[512];
 
 SerialPort* ZemSerComOpen(const char* name, uint32_t baud);
 int ZemSerComClose(SerialPort* port);
+// Gives the device back the settings and timeouts found at open, leaving it
+// open: for a process that the system is about to end.
+void ZemSerComRestoreSettings(SerialPort* port);
 int ZemSerComIsBusy(const SerialPort* port);
 void ZemSerComSetBusy(SerialPort* port, int busy);
 int ZemSerComWrite(SerialPort* port, const void* bytes, uint32_t length, int override);

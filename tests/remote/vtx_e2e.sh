@@ -63,6 +63,14 @@ sent() {   # the command letters that reached the controller since the last call
 vput() { "$vtx" --port "$port" put "$@"; }
 vrm() { "$vtx" --port "$port" rm "$@"; }
 nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
+# COMMAND...: a Ctrl-C once the controller has the listing command, outside any upload.
+interrupted_in_listing() {
+  "$@" &
+  local pid=$!
+  until grep -q '^vantorix-sim: command "l"' "$work/trace" || ! kill -0 "$pid" 2> /dev/null; do sleep 0.05; done
+  kill -INT "$pid" 2> /dev/null
+  wait "$pid"
+}
 # COMMAND...: a Ctrl-C once the controller receives the first file, a second once vtx says it cancels.
 interrupted_twice() {
   "$@" 2> "$work/interrupted" &

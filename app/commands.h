@@ -51,6 +51,14 @@ LRESULT OnEndSession(WPARAM ending);
 // progress dialog. Returns 1 unless the window is to close.
 int OpenUpload(const char* fileList, const char* targetDir);
 
+// The device of the connected port has gone (a failed transfer said so): the
+// port is closed, the window shows itself disconnected and a box names the
+// port. Nothing happens while the port is fine or an upload holds it.
+void DropGonePort();
+// The system says a port's device was removed: when it is the connected
+// port's, that port has gone; dropped at once when no command is under way.
+void PortDeviceRemoved(const char* name);
+
 // Re-read: ReadDirectories with the connected port, then RefreshViews.
 void ReReadAndRefresh();
 // After the re-read that follows an upload: when the upload ended well and

@@ -147,6 +147,8 @@ static int RunUpload(const VtxOptions* options, int dryRun, int verify)
             const char* message = UploadResultMessage(result);
             char reason[512];
             UploadFailureWords(result, &TheUploadJob.failure, reason, sizeof(reason));
+            if (ZemLoadByte(&port->gone))   // what the wait would blame on the controller
+                ZemSerComDescribeGone(port, reason, sizeof(reason));
             if (message)
                 fprintf(stderr, "%s\n", message);
             if (reason[0])

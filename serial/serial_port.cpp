@@ -37,6 +37,20 @@ static void AppendLog(const char* header, const void* bytes, uint32_t count)
         ZemFileWrite(TrafficLogPath, bytes, count, ZEM_FILE_APPEND);
 }
 
+// A failed transfer on a device that has gone marks the port for good: the
+// reads and waits that would go on until their limit end at once.
+static void NoteFailure(SerialPort* port)
+{
+    const SerialDevice* device = currentDevice;
+    if (device->gone && device->gone(port->handle))
+        ZemStoreByte(&port->gone, 1);
+}
+
+void ZemSerComDescribeGone(const SerialPort* port, char* out, uint32_t size)
+{
+    snprintf(out, size, "The serial port %s is gone (unplugged?).", port->name);
+}
+
 static int BusyRefuses(const SerialPort* port, int override)
 {
     return !override && ZemLoadByte(&port->busy);
@@ -54,6 +68,7 @@ SerialPort* ZemSerComOpen(const char* name, uint32_t baud)
         return nullptr;
     port->handle = SERIAL_INVALID_HANDLE;
     port->baud = baud;
+    snprintf(port->name, sizeof(port->name), "%s", name);
 
     const SerialDevice* device = currentDevice;
     if (!device->open(name, &port->handle))
@@ -118,8 +133,10 @@ int ZemSerComWrite(SerialPort* port, const void* bytes, uint32_t length, int ove
     if (BusyRefuses(port, override))
         return SERCOM_BUSY;
     uint32_t written = 0;
-    if (!currentDevice->write(port->handle, bytes, length, &written))
+    if (!currentDevice->write(port->handle, bytes, length, &written)) {
+        NoteFailure(port);
         return SERCOM_FAILED;
+    }
     if (LogOn())
         AppendLog("Vantorix Send:\r\n", bytes, written);
     return written == length ? SERCOM_DONE : SERCOM_FAILED;
@@ -141,6 +158,8 @@ static uint32_t ReadBy(int (*read)(SerialHandle, void*, uint32_t, uint32_t*), Se
         return 0;
     uint32_t got = 0;
     int ok = read(port->handle, buffer, max, &got);
+    if (!ok)
+        NoteFailure(port);
     if (got > max)
         got = max;
     if (LogOn())

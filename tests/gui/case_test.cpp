@@ -1,6 +1,7 @@
 // Plays the window cases of tests/gui/cases, each on a fresh window and a fresh scripted controller; the verbs
 // and fields are described in tests/gui/README.md.
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,10 @@
 #include <set>
 #include <string>
 #include <thread>
+
+#include <windows.h>
+
+#include <dbt.h>
 
 #include "app/main_window.h"
 #include "app/program_main.h"
@@ -77,7 +82,7 @@ const std::map<std::string, FieldRule> fields = {
     {"with listing", {STEP, Kind::TEXT}},              {"with fail-open", {STEP, Kind::YES_NO}},
     {"with parameters", {STEP, Kind::TEXT}},           {"with tools", {STEP, Kind::TEXT}},
     {"with answers", {STEP, Kind::ANSWERS}},           {"with busy", {STEP, Kind::YES_NO}},
-    {"with fail-writes", {STEP, Kind::NUMBER}},        {"with held-file", {STEP, Kind::TEXT}},
+    {"with fail-writes", {STEP, Kind::NUMBER}},        {"with gone", {STEP, Kind::YES_NO}},        {"with held-file", {STEP, Kind::TEXT}},
     {"with send-during-read", {STEP, Kind::MESSAGE}},  {"with cancel-at-block", {STEP, Kind::NUMBER}},
     // The checks after a step.
     {"sent", {STEP | MANY, Kind::TEXT}},               {"path", {STEP, Kind::TEXT}},
@@ -314,6 +319,8 @@ protected:
             line.failOpen = value == "yes";
         else if (key == "fail-writes")
             line.failWrites = atoi(value.c_str());
+        else if (key == "gone")
+            line.gone = value == "yes";
         else if (key == "serial-ports")
             serialPorts = SplitCaseList(value, " | ");
         else if (key == "arguments")
@@ -683,6 +690,16 @@ protected:
         {"type-port", [](const std::string& text) { TypeInto(PortEdit, text); }},
         {"type-path", [](const std::string& text) { TypeInto(GetWindow(PathBox, GW_CHILD), text); }},
         {"key", [this](const std::string& argument) { PressKey(argument); }},
+        {"unplug",
+         [](const std::string& port) {   // the system's word that a port's device was removed
+             // The record ends in the name, as long as it is.
+             alignas(DEV_BROADCAST_PORT_A) char bytes[sizeof(DEV_BROADCAST_PORT_A) + 64] = {};
+             DEV_BROADCAST_PORT_A* removed = reinterpret_cast<DEV_BROADCAST_PORT_A*>(bytes);
+             removed->dbcp_size = sizeof(bytes);
+             removed->dbcp_devicetype = DBT_DEVTYP_PORT;
+             snprintf(bytes + offsetof(DEV_BROADCAST_PORT_A, dbcp_name), 64, "%s", port.c_str());
+             SendMessageA(MainWindow, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, LPARAM(removed));
+         }},
         {"drop",
          [this](const std::string& names) {
              Texts paths;

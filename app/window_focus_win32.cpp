@@ -55,7 +55,7 @@ int MoveFocusByTab(const MSG* message)
     for (int i = 0; i < count; i++)
         at = order[i] == current ? i : at;
     // From the window itself Tab starts at the first control, Shift+Tab at the
-    // last; the port and baud boxes are disabled while connected.
+    // last; a disabled control (the port box while connected) is passed by.
     int next = at < 0 ? (step == 1 ? 0 : count - 1) : (at + step) % count;
     for (int tried = 0; tried < count && !(IsWindowEnabled(order[next]) && IsWindowVisible(order[next])); tried++)
         next = (next + step) % count;

@@ -1,6 +1,7 @@
 // The console of a Windows program: Ctrl-C, Ctrl-Break and the console's
-// end through the console's control handler, a progress line redrawn without escape sequences (the console of
-// Windows 7 knows none), stdout switched to binary for the fetched lists.
+// end through the console's control handler, a progress line redrawn
+// without escape sequences (the console of Windows 7 knows none), stdout
+// switched to binary for the fetched lists.
 #include <windows.h>
 
 #include <fcntl.h>

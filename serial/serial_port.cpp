@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/message_texts.h"
 #include "app/settings.h"
 #include "lib/zem_lib.h"
 #include "lib/zem_shared.h"
@@ -48,7 +49,7 @@ static void NoteFailure(SerialPort* port)
 
 void ZemSerComDescribeGone(const SerialPort* port, char* out, uint32_t size)
 {
-    snprintf(out, size, "The serial port %s is gone (unplugged?).", port->name);
+    FillMessageText(MSG_PORT_GONE, port->name, out, size);
 }
 
 static int BusyRefuses(const SerialPort* port, int override)

@@ -122,6 +122,10 @@ TEST_F(Window, UploadsThatCannotGoAheadSendNothing)
     EXPECT_EQ(TakeBoxes(), Texts{"You must first connect to a Vantorix."});
     Connect();
     EXPECT_EQ(TakeSent(), Texts{"l"});
+    // A name that the ANSI code page cannot hold comes with '?' where its letters were: said as such.
+    Drop({file, dir + "\xd0?\x3f.nc"});
+    EXPECT_EQ(TakeBoxes(), Texts{dir + "\xd0??.nc: this PC's code page has no letters for the places shown as ?. "
+                                       "Please rename the file or its folder."});
     // A path longer than the open-file dialog's buffer.
     boxes.onDialog = [&](HWND dialog) {
         SetDlgItemTextA(dialog, 0x47C, (deep + "\\part.nc").c_str());

@@ -39,9 +39,10 @@ void CloseMainWindow();
 int CloseAsked();
 // The window is gone: no close waits any more.
 void ForgetAskedClose();
-// WM_QUERYENDSESSION and WM_ENDSESSION: an upload or a read under way ends as
-// for a close; at the end the CAN of the upload goes out before the settings
-// are saved.
+// WM_QUERYENDSESSION and WM_ENDSESSION: the query changes nothing and says no
+// while an upload holds the port; at the end itself an upload or a read under
+// way ends as for a close, and the CAN of the upload goes out before the
+// settings are saved.
 LRESULT OnQueryEndSession();
 LRESULT OnEndSession(WPARAM ending);
 
@@ -49,6 +50,14 @@ LRESULT OnEndSession(WPARAM ending);
 // an empty one) and the target directory into the upload job and runs the
 // progress dialog. Returns 1 unless the window is to close.
 int OpenUpload(const char* fileList, const char* targetDir);
+
+// The device of the connected port has gone (a failed transfer said so): the
+// port is closed, the window shows itself disconnected and a box names the
+// port. Nothing happens while the port is fine or an upload holds it.
+void DropGonePort();
+// The system says a port's device was removed: when it is the connected
+// port's, that port has gone; dropped at once when no command is under way.
+void PortDeviceRemoved(const char* name);
 
 // Re-read: ReadDirectories with the connected port, then RefreshViews.
 void ReReadAndRefresh();

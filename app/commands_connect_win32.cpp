@@ -1,4 +1,6 @@
 // Connection and browsing: connect, disconnect, re-read and up.
+#include <cstring>
+
 #include "app/app_state.h"
 #include "app/command_line.h"
 #include "app/commands.h"
@@ -6,6 +8,7 @@
 #include "app/port_report.h"
 #include "app/settings.h"
 #include "lib/zem_lib.h"
+#include "lib/zem_shared.h"
 #include "lib/zem_ui.h"
 #include "serial/answer_read.h"
 #include "serial/serial_port.h"
@@ -60,6 +63,12 @@ int GuardAutomaticUpload()
 
 void ReReadAndRefresh()
 {
+    // A port whose device has gone is not read again (after an upload that
+    // met the unplug): it is dropped instead.
+    if (ConnectedPort && ZemLoadByte(&ConnectedPort->gone) && !ZemSerComIsBusy(ConnectedPort)) {
+        DropGonePort();
+        return;
+    }
     // The read reports its own failures; the views follow the tree either way.
     ReadDirectories(TheDeviceTree, ConnectedPort, AnswerBuffer, ANSWER_BUFFER_SIZE);
     RefreshViews(TheDeviceTree);
@@ -82,6 +91,31 @@ static void Disconnect()
     ZemSerComClose(ConnectedPort);
     ConnectedPort = nullptr;
     ReReadAndRefresh();
+}
+
+void DropGonePort()
+{
+    if (!ConnectedPort || !ZemLoadByte(&ConnectedPort->gone) || ZemSerComIsBusy(ConnectedPort))
+        return;
+    char text[SERIAL_PORT_NAME_ROOM + 64];
+    ZemSerComDescribeGone(ConnectedPort, text, sizeof(text));
+    // Some drivers give a re-plugged adapter its name back only once the
+    // handle is closed; then Connect works again.
+    ZemSerComClose(ConnectedPort);
+    ConnectedPort = nullptr;
+    ReReadAndRefresh();
+    ZemUiProblem(text);
+}
+
+void PortDeviceRemoved(const char* name)
+{
+    if (!ConnectedPort || _stricmp(ConnectedPort->name, name) != 0)
+        return;
+    // A read or an upload under way ends at its next look; the rest follows
+    // when its command has returned.
+    ZemStoreByte(&ConnectedPort->gone, 1);
+    if (!CommandUnderWay())
+        DropGonePort();
 }
 
 int (*ListPcSerialPorts)(const char* root, SerialPortInfo* ports, int max) = ListSerialPorts;
@@ -112,11 +146,13 @@ static void Connect()
     Settings.Baudrate = ReadControlNumber(BaudBox);
     Settings.Port[0] = '\0';
     SendMessageA(PortEdit, WM_GETTEXT, 100, reinterpret_cast<LPARAM>(Settings.Port));
-    if (Settings.Port[0] == '\0') {
+    // The setting keeps the text as typed; the port opens by its name alone.
+    char name[sizeof(Settings.Port)];
+    if (!TidyPortName(Settings.Port, name, sizeof(name))) {
         ZemUiProblem(MessageText(MSG_NO_PORT_TEXT));
         return;
     }
-    SerialPort* port = ZemSerComOpen(Settings.Port, static_cast<uint32_t>(Settings.Baudrate));
+    SerialPort* port = ZemSerComOpen(name, static_cast<uint32_t>(Settings.Baudrate));
     if (!port) {
         ShowOpenFailure();
         return;

@@ -11,6 +11,7 @@
 #include "app/app_state.h"
 #include "app/commands.h"
 #include "app/message_texts.h"
+#include "app/program_dir.h"
 #include "app/settings.h"
 #include "app/upload_report.h"
 #include "lib/zem_lib.h"
@@ -46,6 +47,17 @@ void ReportUploadCheck()
 
 // The upload ran in the dialog; the tree is read again whatever came of it,
 // unless the window was closed meanwhile.
+// A PC file's name that the ANSI code page cannot hold is said as such, with
+// what to do, instead of "No valid File."; 1 when the path is whole.
+static int ReportPathNotWhole(const char* path)
+{
+    if (AnsiPathIsWhole(path))
+        return 1;
+    char text[UPLOAD_FILE_LIST_SIZE + 256];
+    ZemUiProblem(FillMessageText(MSG_NAME_NOT_IN_CODE_PAGE, path, text, sizeof(text)));
+    return 0;
+}
+
 static void UploadAndReRead(const char* fileList, const char* targetDir)
 {
     if (!OpenUpload(fileList, targetDir))
@@ -92,6 +104,8 @@ void CommandUpload()
         return;
     }
 
+    if (!ReportPathNotWhole(chosen))
+        return;
     char fileList[UPLOAD_FILE_LIST_SIZE];
     uint32_t used = 0;
     if (!AppendFileName(fileList, FILE_LIST_ROOM, &used, chosen)) {
@@ -126,6 +140,8 @@ static int FillDroppedList(HDROP drop, char* list)
             ZemUiProblem(MessageText(MSG_TOO_MANY_FILES));
             return 0;
         }
+        if (!ReportPathNotWhole(added))
+            return 0;
         ZemFindData found;
         if (!ZemFileFind(added, &found)) {
             ZemUiProblem(MessageText(MSG_NO_VALID_FILE));

@@ -72,6 +72,8 @@ void DispatchCommand(unsigned id, intptr_t param)
     commandsUnderWay += talks;
     RunCommand(id, param);
     commandsUnderWay -= talks;
+    if (talks && !commandsUnderWay)
+        DropGonePort();
     if (talks && !commandsUnderWay && CloseAsked())
         CloseMainWindow();
 }

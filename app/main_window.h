@@ -21,6 +21,15 @@ void StoreWindowPlace(HWND window);
 // the system's default place.
 void ChooseStartPlace(WindowRectangle* place);
 
+// The keyboard's place: the control with the focus is noted at each message
+// of the loop and when the window is deactivated, and gets it back when the
+// window itself gets the focus (the file list when none was noted). A Tab
+// key of the main window moves the focus to the next control, with Shift to
+// the one before; MoveFocusByTab returns 1 when it did.
+void NoteFocus();
+void GiveFocusBack();
+int MoveFocusByTab(const MSG* message);
+
 // Creates the fifteen controls, fills the baud box and lays them out once.
 int CreateControls(HWND window);
 

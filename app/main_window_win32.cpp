@@ -1,5 +1,9 @@
 // The main window's procedure: it only dispatches; each message has its
 // own small handler.
+#include <windows.h>
+
+#include <dbt.h>
+
 #include "app/app_state.h"
 #include "app/commands.h"
 #include "app/main_window.h"
@@ -106,6 +110,15 @@ static LRESULT OnSysCommand(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
+// An adapter unplugged while connected: the port it served has gone.
+static void OnDeviceChange(WPARAM event, LPARAM data)
+{
+    const DEV_BROADCAST_HDR* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
+    if (event != DBT_DEVICEREMOVECOMPLETE || !header || header->dbch_devicetype != DBT_DEVTYP_PORT)
+        return;
+    PortDeviceRemoved(reinterpret_cast<const DEV_BROADCAST_PORT_A*>(data)->dbcp_name);
+}
+
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -123,6 +136,16 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return OnEndSession(wParam);
     case WM_DESTROY:
         return OnDestroy(window, message, wParam, lParam);
+    case WM_ACTIVATE:
+        if (LOWORD(wParam) == WA_INACTIVE)
+            NoteFocus();
+        return DefWindowProcA(window, message, wParam, lParam);
+    case WM_SETFOCUS:
+        GiveFocusBack();
+        return 0;
+    case WM_DEVICECHANGE:
+        OnDeviceChange(wParam, lParam);
+        return TRUE;
     case WM_SIZE:
         return OnSize(window, message, wParam, lParam);
     case WM_NOTIFY:

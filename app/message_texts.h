@@ -18,6 +18,7 @@ enum MessageId {
     MSG_CANT_OPEN_PORT,
     MSG_SERIAL_PORTS,           // behind MSG_CANT_OPEN_PORT; %s: the ports, "COM3, COM12"
     MSG_NO_SERIAL_PORT,         // behind MSG_CANT_OPEN_PORT
+    MSG_PORT_GONE,              // %s: the port's name; its device has gone (unplugged)
     MSG_CANT_SEND,
     MSG_NO_ANSWER,
     MSG_ANSWER_NOT_CORRECT,
@@ -30,6 +31,8 @@ enum MessageId {
     MSG_TOO_MANY_FILES,
     MSG_NO_VALID_FILE,
     MSG_NO_FOLDERS,
+    MSG_NAME_NOT_IN_CODE_PAGE,  // %s: a PC file's path with '?' for the letters the ANSI code page lacks
+    MSG_PROGRAM_DIR_NOT_IN_CODE_PAGE,   // %s: the program's folder, likewise
     MSG_DELETE_PATH_TOO_LONG,
     MSG_UPLOAD_CANT_READ,
     MSG_UPLOAD_NO_SPACE,

@@ -6,6 +6,13 @@
 #include "app/program_dir.h"
 #include "app/settings.h"
 
+int AnsiPathIsWhole(const char* path)
+{
+    if (strncmp(path, "\\\\?\\", 4) == 0)
+        path += 4;   // the prefix of a long path
+    return strchr(path, '?') == nullptr;
+}
+
 int FindProgramDir()
 {
     char path[520];

@@ -30,7 +30,11 @@ int ReadStartupArguments(const char* argumentText)
 
 void LoadProgramSettings()
 {
-    FindProgramDir();
+    // Settings that cannot be saved are said at once, not found out later.
+    if (FindProgramDir() && !AnsiPathIsWhole(ProgramDir)) {
+        char text[sizeof(ProgramDir) + 256];
+        ZemUiProblem(FillMessageText(MSG_PROGRAM_DIR_NOT_IN_CODE_PAGE, ProgramDir, text, sizeof(text)));
+    }
     LoadSettings();
 }
 

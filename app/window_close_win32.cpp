@@ -43,18 +43,19 @@ void CloseMainWindow()
         DestroyWindow(MainWindow);
 }
 
+// The query only asks: the session may still go on (another program or the
+// user can call it off, and WM_ENDSESSION then says FALSE), so nothing is
+// ended here. An upload answers no; the system shows the reason that the
+// upload dialog gave it. A read or an idle window waits for the end itself.
 LRESULT OnQueryEndSession()
 {
-    // An upload or a read ends as for a close; an idle window waits for the end itself.
-    if (CommandUnderWay() || ZemSerComIsBusy(ConnectedPort))
-        CloseMainWindow();
-    return TRUE;
+    return ZemSerComIsBusy(ConnectedPort) ? FALSE : TRUE;
 }
 
 LRESULT OnEndSession(WPARAM ending)
 {
     if (!ending)
-        return 0;
+        return 0;   // called off: everything goes on
     // The system may end the program as soon as this returns: the CAN of an
     // upload goes out first, and the settings are saved as at every close.
     if (ZemSerComIsBusy(ConnectedPort)) {

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "app/app_state.h"
+#include "app/main_window.h"
 #include "app/program_main.h"
 #include "res/resource_ids.h"
 
@@ -29,7 +30,8 @@ static int TranslateWindowKey(MSG* message)
 
 void DispatchLoopMessage(MSG* message)
 {
-    if (TranslateWindowKey(message))
+    NoteFocus();
+    if (TranslateWindowKey(message) || MoveFocusByTab(message))
         return;
     TranslateMessage(message);
     DispatchMessageA(message);

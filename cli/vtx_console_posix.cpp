@@ -15,7 +15,13 @@ static void OnSignal(int)
     interruptCallback();
 }
 
-void VtxCatchInterrupts(void (*onInterrupt)())
+// SIGINT's own action already ends vtx with 130 outside an upload, and a
+// terminal's hang-up has no time limit that an upload's end must meet.
+void VtxWatchConsole()
+{
+}
+
+void VtxCatchInterrupts(void (*onInterrupt)(), void (*)())
 {
     interruptCallback = onInterrupt;
     struct sigaction action = {};

@@ -1,6 +1,7 @@
-// The console of a Windows program: Ctrl-C through the console's control
-// handler, a progress line redrawn without escape sequences (the console of
-// Windows 7 knows none), stdout switched to binary for the fetched lists.
+// The console of a Windows program: Ctrl-C, Ctrl-Break and the console's
+// end through the console's control handler, a progress line redrawn
+// without escape sequences (the console of Windows 7 knows none), stdout
+// switched to binary for the fetched lists.
 #include <windows.h>
 
 #include <fcntl.h>
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli/vtx_console_win32.h"
 #include "cli/vtx_platform.h"
 
 // The C runtime would otherwise expand "*" and "?" in the arguments into the
@@ -18,26 +20,41 @@ int _dowildcard = 0;
 }
 
 static void (*interruptCallback)();
+static void (*consoleEndCallback)();
 static int drawnLength;   // of the progress line now on the screen
 
-// Runs on a thread of its own that the system starts for each Ctrl-C.
-static BOOL WINAPI OnConsoleControl(DWORD event)
+// Runs on a thread of its own that the system starts for each event. The
+// console's close, a logoff and a shutdown end the process when this returns
+// (or about 5 s after the event, whatever it does): what must reach the
+// controller and the port goes first.
+BOOL WINAPI VtxConsoleControl(DWORD event)
 {
-    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
-        return FALSE;
-    interruptCallback();
-    return TRUE;
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
+        if (!interruptCallback)
+            VtxEndNow(VTX_INTERRUPTED_STATUS);
+        interruptCallback();
+        return TRUE;
+    }
+    if (consoleEndCallback)
+        consoleEndCallback();
+    return FALSE;
 }
 
-void VtxCatchInterrupts(void (*onInterrupt)())
+void VtxWatchConsole()
 {
+    SetConsoleCtrlHandler(VtxConsoleControl, TRUE);
+}
+
+void VtxCatchInterrupts(void (*onInterrupt)(), void (*onConsoleEnd)())
+{
+    consoleEndCallback = onConsoleEnd;
     interruptCallback = onInterrupt;
-    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 
 void VtxReleaseInterrupts()
 {
-    SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+    interruptCallback = nullptr;
+    consoleEndCallback = nullptr;
 }
 
 void VtxWriteErrorNow(const char* text)

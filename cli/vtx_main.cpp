@@ -62,7 +62,8 @@ static void PrintUsage(FILE* out)
           "  1    a check, the port, the line or the controller failed; the reason is\n"
           "       on stderr\n"
           "  2    usage error; the usage is on stderr\n"
-          "  130  vtx put was ended at once by a second Ctrl-C\n"
+          "  130  Ctrl-C ended vtx: at once outside an upload, after a second one\n"
+          "       during vtx put\n"
           "\n"
           "Environment:\n", out);
     fputs(VtxPortEnvironmentHelp, out);
@@ -267,6 +268,7 @@ static void PrintProblem(void*, const char* text)
 
 int VtxMain(int argc, char** argv)
 {
+    VtxWatchConsole();
     VtxOptions options;
     int at = ParseGlobalOptions(argc, argv, &options);
     if (at == -2)

@@ -20,10 +20,18 @@ extern const char VtxPortsUsage[];
 void VtxExplainOpenFailure(const VtxOptions* options, FILE* out);
 
 // vtx_console_*.cpp.
+// The status of a vtx that Ctrl-C ended, as a shell gives it on Linux.
+constexpr int VTX_INTERRUPTED_STATUS = 130;
+// From the start of the program: on Windows, Ctrl-C and Ctrl-Break end vtx
+// with VTX_INTERRUPTED_STATUS while nothing catches them.
+void VtxWatchConsole();
 // Ctrl-C calls onInterrupt (on POSIX in a signal handler, on Windows on a
 // thread of its own: it may only store flags and use VtxWriteErrorNow and
 // VtxEndNow) until VtxReleaseInterrupts restores what was there before.
-void VtxCatchInterrupts(void (*onInterrupt)());
+// On Windows the console's close, a logoff and a shutdown call onConsoleEnd
+// on such a thread; the system ends vtx when it returns, at the latest about
+// 5 s after the event.
+void VtxCatchInterrupts(void (*onInterrupt)(), void (*onConsoleEnd)());
 void VtxReleaseInterrupts();
 // Writes a text to stderr at once, without the C library; "\n" ends a line.
 void VtxWriteErrorNow(const char* text);

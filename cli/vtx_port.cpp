@@ -5,13 +5,19 @@
 #include "cli/vtx_platform.h"
 #include "serial/answer_read.h"
 #include "serial/serial_port.h"
+#include "serial/serial_ports.h"
 #include "tree/device_tree.h"
 
+// The port opens, and a failure is told, by the name as a port opens by it.
 SerialPort* VtxOpenPort(const VtxOptions* options)
 {
-    SerialPort* port = ZemSerComOpen(options->port, options->baud);
+    char name[SERIAL_PORT_NAME_SIZE];
+    VtxOptions tidied = *options;
+    if (TidyPortName(options->port, name, sizeof(name)))
+        tidied.port = name;
+    SerialPort* port = ZemSerComOpen(tidied.port, tidied.baud);
     if (!port)
-        VtxExplainOpenFailure(options, stderr);
+        VtxExplainOpenFailure(&tidied, stderr);
     return port;
 }
 

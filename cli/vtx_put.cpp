@@ -9,6 +9,7 @@
 #include "cli/vtx_platform.h"
 #include "cli/vtx_put_progress.h"
 #include "lib/zem_shared.h"
+#include "lib/zem_time.h"
 #include "serial/serial_port.h"
 #include "serial/upload_file_list.h"
 #include "serial/upload_job.h"
@@ -61,10 +62,26 @@ static void OnInterrupt()
 {
     if (interrupts.fetch_add(1) > 0) {
         VtxWriteErrorNow("\nvtx: interrupted\n");
-        VtxEndNow(130);
+        VtxEndNow(VTX_INTERRUPTED_STATUS);
     }
     ZemStoreByte(&TheUploadJob.cancelRequested, 1);
     VtxWriteErrorNow("\nvtx: cancelling after the current block (Ctrl-C again to quit at once)\n");
+}
+
+// The system ends vtx about 5 s after the console's close, a logoff or a
+// shutdown; a data block's reply and the CAN behind it fit well.
+constexpr uint32_t CONSOLE_END_WAIT_MS = 4000;
+
+// The console is going away during the batch: the controller is told with
+// CAN, as at Ctrl-C, and the port gets its settings back before the system
+// ends vtx (the sender's pause after the CAN would take too long).
+static void OnConsoleEnd()
+{
+    ZemStoreByte(&TheUploadJob.cancelRequested, 1);
+    const uint32_t began = ZemTickCount();
+    while (!ZemLoadByte(&TheUploadJob.cancelSent) && ZemTickCount() - began < CONSOLE_END_WAIT_MS)
+        ZemSleep(10);
+    ZemSerComRestoreSettings(TheUploadJob.port);
 }
 
 // The sender puts the directory directly in front of each name, so a
@@ -114,7 +131,7 @@ static int RunUpload(const VtxOptions* options, int dryRun, int verify)
         TheUploadJob.flashBudget = tree->flashDiskFree;
 
         StartPutProgress(VtxErrorIsTerminal());
-        VtxCatchInterrupts(OnInterrupt);
+        VtxCatchInterrupts(OnInterrupt, OnConsoleEnd);
         int result = RunUploadWorker(&TheUploadJob);
         VtxReleaseInterrupts();
         uint64_t bytes = 0;
@@ -130,6 +147,8 @@ static int RunUpload(const VtxOptions* options, int dryRun, int verify)
             const char* message = UploadResultMessage(result);
             char reason[512];
             UploadFailureWords(result, &TheUploadJob.failure, reason, sizeof(reason));
+            if (ZemLoadByte(&port->gone))   // what the wait would blame on the controller
+                ZemSerComDescribeGone(port, reason, sizeof(reason));
             if (message)
                 fprintf(stderr, "%s\n", message);
             if (reason[0])

@@ -115,6 +115,20 @@ static int WaitFor(int fd, short event, int64_t deadline)
     }
 }
 
+// The descriptor whose last failed transfer said that its device has gone:
+// a USB adapter unplugged (EIO, ENXIO, ENODEV) or a line that hung up.
+static int goneFd = -1;
+
+static int ErrnoMeansGone(int error)
+{
+    return error == EIO || error == ENXIO || error == ENODEV;
+}
+
+static int GonePosix(SerialHandle handle)
+{
+    return goneFd >= 0 && static_cast<int>(handle) == goneFd;
+}
+
 static int OpenPosix(const char* name, SerialHandle* handle)
 {
     // Non-blocking, so the open does not wait for a carrier that CLOCAL will ignore.
@@ -125,6 +139,8 @@ static int OpenPosix(const char* name, SerialHandle* handle)
         close(fd);
         return 0;
     }
+    if (fd == goneFd)
+        goneFd = -1;   // a new device under a descriptor number used before
     *handle = fd;
     return 1;
 }
@@ -251,11 +267,13 @@ static int WritePosix(SerialHandle handle, const void* bytes, uint32_t length, u
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno != EAGAIN) {
+            goneFd = ErrnoMeansGone(errno) ? fd : goneFd;
             *written = done;
             return 0;
         }
         int ready = WaitFor(fd, POLLOUT, deadline);
         if (ready < 0) {
+            goneFd = fd;   // hung up
             *written = done;
             return 0;
         }
@@ -295,10 +313,15 @@ static int ReadUntil(SerialHandle handle, void* buffer, uint32_t max, uint32_t* 
         }
         if (ready > 0 && n < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
-        // An error, or end of file on a line that reported input: it hung up.
-        // The read still lasts its full time, so that a caller polling byte
-        // by byte until its own limit waits instead of spinning.
-        WaitOutDeadline(deadline);
+        // A hang-up, end of file on a line that reported input, or an error
+        // of a device that has gone: no later read can work, and the callers
+        // stop at once. Any other error still lasts the read's full time, so
+        // that a caller polling byte by byte until its own limit waits
+        // instead of spinning.
+        if (ready < 0 || n == 0 || ErrnoMeansGone(errno))
+            goneFd = fd;
+        else
+            WaitOutDeadline(deadline);
         *got = done;
         return 0;
     }
@@ -327,5 +350,5 @@ static void ClosePosix(SerialHandle handle)
 
 const SerialDevice SerialPlatformDevice = {
     OpenPosix,  GetStatePosix, GetTimeoutsPosix, ConfigurePosix, SetTimeoutsPosix, RestoreStatePosix,
-    RestoreTimeoutsPosix, PurgePosix, WritePosix, ReadPosix, ClosePosix, ReadArrivedPosix,
+    RestoreTimeoutsPosix, PurgePosix, WritePosix, ReadPosix, ClosePosix, ReadArrivedPosix, GonePosix,
 };

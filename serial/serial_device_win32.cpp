@@ -25,6 +25,43 @@ static HANDLE AsHandle(SerialHandle handle)
     return reinterpret_cast<HANDLE>(handle);
 }
 
+// The handle whose last failed transfer said that its device has gone.
+static HANDLE goneHandle;
+
+int SerialWin32ErrorMeansGone(DWORD error)
+{
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_ACCESS_DENIED:
+    case ERROR_INVALID_HANDLE:
+    case ERROR_BAD_UNIT:
+    case ERROR_NOT_READY:
+    case ERROR_BAD_COMMAND:
+    case ERROR_GEN_FAILURE:
+    case ERROR_DEV_NOT_EXIST:
+    case 433:   // ERROR_NO_SUCH_DEVICE, which the headers here lack
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_DEVICE_REMOVED:
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+// Taken at once after the failed call, before anything else can change it.
+static void NoteFailedTransfer(SerialHandle handle)
+{
+    if (SerialWin32ErrorMeansGone(GetLastError()))
+        goneHandle = AsHandle(handle);
+    else if (goneHandle == AsHandle(handle))
+        goneHandle = nullptr;
+}
+
+static int GoneWin32(SerialHandle handle)
+{
+    return goneHandle && AsHandle(handle) == goneHandle;
+}
+
 // With fAbortOnError every transfer fails after one framing or overrun error
 // until the error is cleared; clearing after each failure keeps one bad byte
 // from failing all later ones.
@@ -54,6 +91,8 @@ static int OpenWin32(const char* name, SerialHandle* handle)
                                  OPEN_EXISTING, 0, NULL);
     if (h == INVALID_HANDLE_VALUE)
         return 0;
+    if (h == goneHandle)
+        goneHandle = nullptr;   // a new device under a handle value used before
     *handle = reinterpret_cast<SerialHandle>(h);
     return 1;
 }
@@ -161,8 +200,10 @@ static int WriteWin32(SerialHandle handle, const void* bytes, uint32_t length, u
 {
     DWORD count = 0;
     BOOL ok = calls->writeFile(AsHandle(handle), bytes, length, &count, NULL);
-    if (!ok)
+    if (!ok) {
+        NoteFailedTransfer(handle);
         ClearLineError(handle);
+    }
     *written = count;
     return ok != 0;
 }
@@ -171,8 +212,10 @@ static int ReadWin32(SerialHandle handle, void* buffer, uint32_t max, uint32_t* 
 {
     DWORD count = 0;
     BOOL ok = calls->readFile(AsHandle(handle), buffer, max, &count, NULL);
-    if (!ok)
+    if (!ok) {
+        NoteFailedTransfer(handle);
         ClearLineError(handle);
+    }
     *got = count;
     return ok != 0;
 }
@@ -219,5 +262,5 @@ static void CloseWin32(SerialHandle handle)
 
 const SerialDevice SerialPlatformDevice = {
     OpenWin32,  GetStateWin32, GetTimeoutsWin32, ConfigureWin32, SetTimeoutsWin32, RestoreStateWin32,
-    RestoreTimeoutsWin32, PurgeWin32, WriteWin32, ReadWin32, CloseWin32, ReadArrivedWin32,
+    RestoreTimeoutsWin32, PurgeWin32, WriteWin32, ReadWin32, CloseWin32, ReadArrivedWin32, GoneWin32,
 };

@@ -14,5 +14,9 @@ struct SerialWin32Calls {
     HANDLE(WINAPI* createFileA)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
 };
 
+// 1 for the errors with which a driver fails a transfer once its device has
+// gone (unplugged, or not back from sleep), which no retry can mend.
+int SerialWin32ErrorMeansGone(DWORD error);
+
 // Null restores the system's calls.
 void SerialWin32SetCalls(const SerialWin32Calls* calls);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/message_texts.h"
 #include "app/settings.h"
 #include "lib/zem_lib.h"
 #include "lib/zem_shared.h"
@@ -37,6 +38,20 @@ static void AppendLog(const char* header, const void* bytes, uint32_t count)
         ZemFileWrite(TrafficLogPath, bytes, count, ZEM_FILE_APPEND);
 }
 
+// A failed transfer on a device that has gone marks the port for good: the
+// reads and waits that would go on until their limit end at once.
+static void NoteFailure(SerialPort* port)
+{
+    const SerialDevice* device = currentDevice;
+    if (device->gone && device->gone(port->handle))
+        ZemStoreByte(&port->gone, 1);
+}
+
+void ZemSerComDescribeGone(const SerialPort* port, char* out, uint32_t size)
+{
+    FillMessageText(MSG_PORT_GONE, port->name, out, size);
+}
+
 static int BusyRefuses(const SerialPort* port, int override)
 {
     return !override && ZemLoadByte(&port->busy);
@@ -54,6 +69,7 @@ SerialPort* ZemSerComOpen(const char* name, uint32_t baud)
         return nullptr;
     port->handle = SERIAL_INVALID_HANDLE;
     port->baud = baud;
+    snprintf(port->name, sizeof(port->name), "%s", name);
 
     const SerialDevice* device = currentDevice;
     if (!device->open(name, &port->handle))
@@ -81,18 +97,24 @@ cleanup:
     return nullptr;
 }
 
+void ZemSerComRestoreSettings(SerialPort* port)
+{
+    if (!port || port->handle == SERIAL_INVALID_HANDLE)
+        return;
+    const SerialDevice* device = currentDevice;
+    if (port->stateSaved)
+        device->restoreState(port->handle, &port->savedState);
+    if (port->timeoutsSaved)
+        device->restoreTimeouts(port->handle, &port->savedTimeouts);
+}
+
 int ZemSerComClose(SerialPort* port)
 {
     if (!port)
         return 1;
-    const SerialDevice* device = currentDevice;
-    if (port->handle != SERIAL_INVALID_HANDLE) {
-        if (port->stateSaved)
-            device->restoreState(port->handle, &port->savedState);
-        if (port->timeoutsSaved)
-            device->restoreTimeouts(port->handle, &port->savedTimeouts);
-        device->close(port->handle);
-    }
+    ZemSerComRestoreSettings(port);
+    if (port->handle != SERIAL_INVALID_HANDLE)
+        currentDevice->close(port->handle);
     ZemMemFreeAs(&port);
     return 1;
 }
@@ -112,8 +134,10 @@ int ZemSerComWrite(SerialPort* port, const void* bytes, uint32_t length, int ove
     if (BusyRefuses(port, override))
         return SERCOM_BUSY;
     uint32_t written = 0;
-    if (!currentDevice->write(port->handle, bytes, length, &written))
+    if (!currentDevice->write(port->handle, bytes, length, &written)) {
+        NoteFailure(port);
         return SERCOM_FAILED;
+    }
     if (LogOn())
         AppendLog("Vantorix Send:\r\n", bytes, written);
     return written == length ? SERCOM_DONE : SERCOM_FAILED;
@@ -135,6 +159,8 @@ static uint32_t ReadBy(int (*read)(SerialHandle, void*, uint32_t, uint32_t*), Se
         return 0;
     uint32_t got = 0;
     int ok = read(port->handle, buffer, max, &got);
+    if (!ok)
+        NoteFailure(port);
     if (got > max)
         got = max;
     if (LogOn())

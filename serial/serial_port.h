@@ -7,6 +7,8 @@
 
 #include "serial/serial_device.h"
 
+constexpr int SERIAL_PORT_NAME_ROOM = 128;
+
 struct SerialPort {
     SerialHandle handle;                 // SERIAL_INVALID_HANDLE when the device failed to open
     SerialSavedState savedState;         // device settings found at open, written back at close
@@ -16,6 +18,8 @@ struct SerialPort {
     unsigned char busy;                  // an upload worker owns the port; read with ZemLoadByte
     uint32_t baud;                       // the line speed given at open, in bit/s; bounds how long an answer may last
     unsigned char answerCut;             // a read was ended before its answer: the rest may still come
+    unsigned char gone;                  // the device has gone: every transfer fails (ZemLoadByte)
+    char name[SERIAL_PORT_NAME_ROOM];    // the name it was opened by, to name it to the user
 };
 
 // Results of ZemSerComWrite and ZemSerComSendCmd.
@@ -28,6 +32,11 @@ extern char TrafficLogPath[512];
 
 SerialPort* ZemSerComOpen(const char* name, uint32_t baud);
 int ZemSerComClose(SerialPort* port);
+// "The serial port COM3 is gone (unplugged?)." for a port whose device has gone.
+void ZemSerComDescribeGone(const SerialPort* port, char* out, uint32_t size);
+// Gives the device back the settings and timeouts found at open, leaving it
+// open: for a process that the system is about to end.
+void ZemSerComRestoreSettings(SerialPort* port);
 int ZemSerComIsBusy(const SerialPort* port);
 void ZemSerComSetBusy(SerialPort* port, int busy);
 int ZemSerComWrite(SerialPort* port, const void* bytes, uint32_t length, int override);

@@ -63,3 +63,29 @@ void SortSerialPorts(SerialPortInfo* ports, int count)
     if (count > 1)
         qsort(ports, static_cast<size_t>(count), sizeof *ports, CompareByPort);
 }
+
+static int IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+size_t TidyPortName(const char* typed, char* name, size_t room)
+{
+    while (IsBlank(*typed))
+        typed++;
+    size_t length = strlen(typed);
+    while (length > 0 && IsBlank(typed[length - 1]))
+        length--;
+    if (length > 0 && typed[length - 1] == ':')
+        length--;
+    while (length > 0 && IsBlank(typed[length - 1]))
+        length--;
+    if (length == 0 || length >= room) {
+        if (room > 0)
+            name[0] = 0;
+        return 0;
+    }
+    memcpy(name, typed, length);
+    name[length] = 0;
+    return length;
+}

@@ -5,6 +5,8 @@
 // behind it).
 #pragma once
 
+#include <cstddef>
+
 constexpr int SERIAL_PORT_NAME_SIZE = 1024;
 constexpr int SERIAL_PORT_TEXT_SIZE = 128;
 
@@ -33,3 +35,9 @@ int ListSerialPorts(const char* root, SerialPortInfo* ports, int max);
 int CompareSerialPortNames(const char* a, const char* b);
 // Puts the records in that order of their port names.
 void SortSerialPorts(SerialPortInfo* ports, int count);
+
+// A port name as the user typed it, as a port opens by it: blanks around it
+// and one ':' at its end ("COM3:", "COM12 " from a shell's set) are dropped;
+// the letter case stays, since Windows ignores it and a device path keeps
+// it. Returns the length left, 0 when nothing is left or it does not fit.
+size_t TidyPortName(const char* typed, char* name, size_t room);

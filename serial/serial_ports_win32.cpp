@@ -1,10 +1,12 @@
 // The serial ports Windows knows. HKLM\HARDWARE\DEVICEMAP\SERIALCOMM holds
 // one value per port that is there now: the driver's device name and the COM
 // name. What the user knows the port by (the Device Manager's "USB Serial
-// Port (COM3)", its maker, USB ids and driver) stands with the device's key
-// under HKLM\SYSTEM\CurrentControlSet\Enum, whose "Device Parameters" name
-// the port it was given.
+// Port (COM3)", its maker, USB ids and driver) comes from the present devices
+// of the ports class through SetupAPI, each with the port name its device key
+// holds; a port that no such device names keeps what SERIALCOMM says.
 #include <windows.h>
+
+#include <setupapi.h>
 
 #include <cctype>
 #include <cstdio>
@@ -13,12 +15,11 @@
 #include "serial/serial_ports.h"
 
 static const char SERIAL_COMM_KEY[] = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
-static const char ENUM_KEY[] = "SYSTEM\\CurrentControlSet\\Enum";
+// The device setup class "Ports (COM & LPT)".
+static const GUID PORTS_CLASS = {0x4d36e978, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
 
-// Enumerator, device and instance, as in "USB\VID_0403&PID_6001\A50285BI".
-constexpr int INSTANCE_DEPTH = 3;
-constexpr int KEY_NAME_SIZE = 256;
-constexpr int INSTANCE_PATH_SIZE = INSTANCE_DEPTH * KEY_NAME_SIZE;
+// The instance path, as in "USB\VID_0403&PID_6001\A50285BI".
+constexpr int INSTANCE_PATH_SIZE = 768;
 
 // A text value; empty when it is missing, too long or no text.
 static void ReadText(HKEY key, const char* name, char* out, DWORD size)
@@ -65,54 +66,59 @@ static void TakeUsbSerial(const char* path, char* out)
         snprintf(out, SERIAL_PORT_TEXT_SIZE, "%s", instance + 1);
 }
 
-// Fills the port that the instance key was given, unless an earlier key did.
-static void DescribeInstance(HKEY instance, const char* path, SerialPortInfo* ports, int count)
+// A text property of the device; empty when it has none.
+static void ReadProperty(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property, char* out, DWORD size)
 {
-    HKEY parameters;
-    char portName[SERIAL_PORT_TEXT_SIZE];
-    if (RegOpenKeyExA(instance, "Device Parameters", 0, KEY_READ, &parameters) != ERROR_SUCCESS)
+    DWORD type = 0;
+    if (!SetupDiGetDeviceRegistryPropertyA(set, device, property, &type, reinterpret_cast<BYTE*>(out), size - 1,
+                                           nullptr) ||
+        (type != REG_SZ && type != REG_EXPAND_SZ))
+        out[0] = 0;
+    out[size - 1] = 0;
+}
+
+// Fills the port that the device's key names, unless an earlier device did.
+static void DescribeDevice(HDEVINFO set, SP_DEVINFO_DATA* device, SerialPortInfo* ports, int count)
+{
+    char portName[SERIAL_PORT_TEXT_SIZE] = "";
+    HKEY key = SetupDiOpenDevRegKey(set, device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+    if (key == INVALID_HANDLE_VALUE)
         return;
-    ReadText(parameters, "PortName", portName, sizeof portName);
-    RegCloseKey(parameters);
+    ReadText(key, "PortName", portName, sizeof portName);
+    RegCloseKey(key);
     SerialPortInfo* port = nullptr;
     for (int i = 0; i < count && !port; i++)
         if (portName[0] && _stricmp(ports[i].port, portName) == 0 && !ports[i].product[0])
             port = &ports[i];
     if (!port)
         return;
-    ReadText(instance, "FriendlyName", port->product, sizeof port->product);
+    ReadProperty(set, device, SPDRP_FRIENDLYNAME, port->product, sizeof port->product);
     if (!port->product[0])
-        ReadText(instance, "DeviceDesc", port->product, sizeof port->product);
+        ReadProperty(set, device, SPDRP_DEVICEDESC, port->product, sizeof port->product);
     TakeShownText(port->product);
-    ReadText(instance, "Mfg", port->manufacturer, sizeof port->manufacturer);
+    ReadProperty(set, device, SPDRP_MFG, port->manufacturer, sizeof port->manufacturer);
     TakeShownText(port->manufacturer);
-    ReadText(instance, "Service", port->driver, sizeof port->driver);
+    ReadProperty(set, device, SPDRP_SERVICE, port->driver, sizeof port->driver);
+    char path[INSTANCE_PATH_SIZE];
+    if (!SetupDiGetDeviceInstanceIdA(set, device, path, sizeof path, nullptr))
+        return;
     TakeUsbId(path, "VID_", port->vendorId);
     TakeUsbId(path, "PID_", port->productId);
     TakeUsbSerial(path, port->serial);
 }
 
-// Walks the keys under Enum down to the instances; path holds the names so far.
-static void VisitInstances(HKEY key, int depth, char* path, size_t at, SerialPortInfo* ports, int count)
+// The devices of the ports class that are plugged in now; an adapter that is
+// not, even one whose old COM number another now uses, is not among them.
+static void DescribePresentDevices(SerialPortInfo* ports, int count)
 {
-    char name[KEY_NAME_SIZE];
-    for (DWORD i = 0;; i++) {
-        DWORD length = sizeof name;
-        LONG result = RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr);
-        if (result != ERROR_SUCCESS && result != ERROR_MORE_DATA)
-            break;   // the last key, or keys that cannot be listed
-        HKEY child;
-        // A key that cannot be read (some are the system's alone) holds no port of ours.
-        if (result != ERROR_SUCCESS || RegOpenKeyExA(key, name, 0, KEY_READ, &child) != ERROR_SUCCESS)
-            continue;
-        int added = snprintf(path + at, INSTANCE_PATH_SIZE - at, "%s%s", at ? "\\" : "", name);
-        int fits = added >= 0 && at + added < INSTANCE_PATH_SIZE;
-        if (fits && depth + 1 == INSTANCE_DEPTH)
-            DescribeInstance(child, path, ports, count);
-        else if (fits)
-            VisitInstances(child, depth + 1, path, at + added, ports, count);
-        RegCloseKey(child);
-    }
+    HDEVINFO set = SetupDiGetClassDevsA(&PORTS_CLASS, nullptr, nullptr, DIGCF_PRESENT);
+    if (set == INVALID_HANDLE_VALUE)
+        return;
+    SP_DEVINFO_DATA device;
+    device.cbSize = sizeof device;
+    for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &device); i++)
+        DescribeDevice(set, &device, ports, count);
+    SetupDiDestroyDeviceInfoList(set);
 }
 
 int ListSerialPorts(const char*, SerialPortInfo* ports, int max)
@@ -137,11 +143,8 @@ int ListSerialPorts(const char*, SerialPortInfo* ports, int max)
     }
     RegCloseKey(key);
 
-    char path[INSTANCE_PATH_SIZE];
-    if (count && RegOpenKeyExA(HKEY_LOCAL_MACHINE, ENUM_KEY, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-        VisitInstances(key, 0, path, 0, ports, count);
-        RegCloseKey(key);
-    }
+    if (count)
+        DescribePresentDevices(ports, count);
     SortSerialPorts(ports, count);
     return count;
 }

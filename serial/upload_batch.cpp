@@ -76,6 +76,8 @@ static void AbortDataPhase(UploadJob* job, int mode, int showCanceling)
         UploadPublishText(UploadStatusText, "Canceling, this may take 10-15 Seconds");
         UploadPostNotice(job, UM_SET_STATUS_TEXT, 0);
     }
+    if (ZemLoadByte(&port->gone))
+        return;   // nobody is there to settle
     ZemSleep(CANCEL_PAUSE_MS);
     ZemSerComRead(port, AnswerBuffer, ANSWER_READ_MAX, 1);
 }

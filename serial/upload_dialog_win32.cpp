@@ -133,16 +133,27 @@ void AwaitUploadCancel(uint32_t ms)
     }
 }
 
-void RunUploadDialog()
+// The worker has posted its last notice and is about to end. Should the
+// dialog have gone some other way, the worker is asked to stop; either way
+// nothing goes on (and the program does not end) while it lives.
+static void AwaitUploadWorker()
 {
-    DialogBoxParamA(ProgramInstance, MAKEINTRESOURCEA(IDD_UPLOAD), MainWindow, UploadDialogProc, 0);
     if (!uploadWorker)
         return;
-    // The worker has posted its last notice and is about to end. Should the
-    // dialog have gone some other way, the worker is asked to stop; either
-    // way nothing goes on (and the program does not end) while it lives.
     ZemStoreByte(&TheUploadJob.cancelRequested, 1);
     WaitForSingleObject(uploadWorker, INFINITE);
     CloseHandle(uploadWorker);
     uploadWorker = nullptr;
+}
+
+// While the dialog is open the system names the upload to a user who logs
+// off or shuts down (and the main window answers the query with no).
+static const wchar_t SESSION_BLOCK_REASON[] = L"Uploading to the Vantorix";
+
+void RunUploadDialog()
+{
+    ShutdownBlockReasonCreate(MainWindow, SESSION_BLOCK_REASON);
+    DialogBoxParamA(ProgramInstance, MAKEINTRESOURCEA(IDD_UPLOAD), MainWindow, UploadDialogProc, 0);
+    AwaitUploadWorker();
+    ShutdownBlockReasonDestroy(MainWindow);
 }

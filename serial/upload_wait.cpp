@@ -1,6 +1,8 @@
 // The two reply waits of the sender. Each reply byte is fetched by its own
 // one-byte read, and the clock is looked at only after a read ends, so a
-// silent line costs up to one read time beyond the limit.
+// silent line costs up to one read time beyond the limit. A device that has
+// gone ends a wait at once.
+#include "lib/zem_shared.h"
 #include "lib/zem_time.h"
 #include "serial/serial_port.h"
 #include "serial/upload_protocol.h"
@@ -30,7 +32,7 @@ int UploadWaitReply(SerialPort* port, uint32_t limit, int ignoreNak)
         if (byte == UPL_CAN)
             return REPLY_CAN;
         // Line noise and stray start requests are skipped.
-    } while (ZemTickCount() - start < limit);
+    } while (ZemTickCount() - start < limit && !ZemLoadByte(&port->gone));
     return REPLY_NONE;
 }
 
@@ -53,6 +55,6 @@ int UploadWaitStart(SerialPort* port, uint32_t limit, int count)
             // Only consecutive 'C' count; a read that brings nothing keeps the run.
             run = 0;
         }
-    } while (ZemTickCount() - start < limit);
+    } while (ZemTickCount() - start < limit && !ZemLoadByte(&port->gone));
     return START_NONE;
 }

@@ -61,6 +61,7 @@ void LineLinger(uint32_t maxMs);
 // Closes the pty for good, after the last answer was read: the client's next
 // write fails.
 void LineHangUp();
+int LineIsOpen();                      // 0 once the line was closed
 // The speed in bit/s that the client set on the terminal (0 when unknown);
 // the pacing of --baud does not depend on it.
 uint32_t LineClientSpeed();
@@ -113,6 +114,7 @@ enum {
     FAULT_CAN_BLOCK,           // can-block:K
     FAULT_SILENT_FROM,         // silent-from:K
     FAULT_STALL_FROM,          // stall-from:K[:S]
+    FAULT_HANGUP_BLOCK,        // hangup-block:K
     FAULT_SILENT_EOT,          // silent-eot
     FAULT_SILENT_CLOSE,        // silent-close
     FAULT_NO_SPACE,            // no-space

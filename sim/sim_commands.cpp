@@ -141,6 +141,8 @@ static int RunCommandLine(const std::string& line)
             int received = ReceiveBatch();
             if (Options.onceUpload)
                 result = received == RECEIVE_OK ? 0 : 1;
+            if (!LineIsOpen())
+                return 0;   // hung up during the batch
         }
     }
     const FaultRule* hangup = FindFault(FAULT_HANGUP_AFTER);

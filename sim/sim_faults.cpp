@@ -56,6 +56,8 @@ static const FaultForm FaultForms[] = {
     {"stall-from", FAULT_STALL_FROM, ARGS_NUMBER_OPT, 0, 15, "stall-from:K[:S]",
      "from data block K on stop reading the line and send ACKs blindly for S seconds (default 15), so the client's "
      "writes back up until its write time-out"},
+    {"hangup-block", FAULT_HANGUP_BLOCK, ARGS_NUMBER, 0, 0, "hangup-block:K",
+     "close the terminal instead of answering data block K and exit, as an unplugged adapter: the client's reads fail"},
     {"silent-eot", FAULT_SILENT_EOT, ARGS_NONE, 0, 0, "silent-eot", "never acknowledge an EOT (the file is dropped)"},
     {"silent-close", FAULT_SILENT_CLOSE, ARGS_NONE, 0, 0, "silent-close",
      "never acknowledge the closing header (the files are kept)"},

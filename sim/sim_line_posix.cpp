@@ -98,6 +98,11 @@ void LineLinger(uint32_t maxMs)
     }
 }
 
+int LineIsOpen()
+{
+    return MasterFd >= 0;
+}
+
 void LineHangUp()
 {
     SimTrace("hanging up");

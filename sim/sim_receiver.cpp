@@ -313,6 +313,13 @@ static int ApplyBlockFaults(uint32_t k, int* result)
             return 1;
         }
     }
+    for (const FaultRule* rule : FaultsOfKind(FAULT_HANGUP_BLOCK)) {
+        if (k == rule->a) {
+            LineHangUp();
+            *result = Abort(RECEIVE_FAULT);
+            return 1;
+        }
+    }
     for (const FaultRule* rule : FaultsOfKind(FAULT_CAN_BLOCK)) {
         if (k == rule->a) {
             DropIncoming();

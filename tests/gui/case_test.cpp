@@ -1,6 +1,7 @@
 // Plays the window cases of tests/gui/cases, each on a fresh window and a fresh scripted controller; the verbs
 // and fields are described in tests/gui/README.md.
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,10 @@
 #include <set>
 #include <string>
 #include <thread>
+
+#include <windows.h>
+
+#include <dbt.h>
 
 #include "app/main_window.h"
 #include "app/program_main.h"
@@ -46,10 +51,11 @@ const std::map<std::string, WindowMessage> messages = {
     {"close", {WM_CLOSE, 0, 0}},   // as "End task" sends it
     {"taskbar-close", {WM_SYSCOMMAND, SC_CLOSE, 0}},
     {"logoff", {WM_QUERYENDSESSION, 0, LPARAM(ENDSESSION_LOGOFF)}},
+    {"logoff-end", {WM_ENDSESSION, TRUE, LPARAM(ENDSESSION_LOGOFF)}},
     {"menu", {WM_SYSCOMMAND, SC_KEYMENU, 'f'}}};
 // The keys a case may press.
 const std::map<std::string, UINT> keyCodes = {
-    {"F5", VK_F5}, {"Delete", VK_DELETE}, {"Backspace", VK_BACK}, {"Home", VK_HOME}, {"End", VK_END}};
+    {"F5", VK_F5}, {"Delete", VK_DELETE}, {"Backspace", VK_BACK}, {"Home", VK_HOME}, {"End", VK_END}, {"Tab", VK_TAB}};
 // The controls a key goes to and the focus is named by; "path" is the path box's edit field.
 const char* const placeNames[] = {"files", "tree", "port", "path", "baud"};
 
@@ -76,7 +82,7 @@ const std::map<std::string, FieldRule> fields = {
     {"with listing", {STEP, Kind::TEXT}},              {"with fail-open", {STEP, Kind::YES_NO}},
     {"with parameters", {STEP, Kind::TEXT}},           {"with tools", {STEP, Kind::TEXT}},
     {"with answers", {STEP, Kind::ANSWERS}},           {"with busy", {STEP, Kind::YES_NO}},
-    {"with fail-writes", {STEP, Kind::NUMBER}},        {"with held-file", {STEP, Kind::TEXT}},
+    {"with fail-writes", {STEP, Kind::NUMBER}},        {"with gone", {STEP, Kind::YES_NO}},        {"with held-file", {STEP, Kind::TEXT}},
     {"with send-during-read", {STEP, Kind::MESSAGE}},  {"with cancel-at-block", {STEP, Kind::NUMBER}},
     // The checks after a step.
     {"sent", {STEP | MANY, Kind::TEXT}},               {"path", {STEP, Kind::TEXT}},
@@ -212,7 +218,7 @@ protected:
         case Kind::WINDOW:
             return field.value == "open" || field.value == "closed" ? "" : "expected open or closed";
         case Kind::MESSAGE:
-            return messages.count(field.value) ? "" : "expected a command's name, close, taskbar-close, logoff or menu";
+            return messages.count(field.value) ? "" : "expected a command's name, close, taskbar-close, logoff, logoff-end or menu";
         case Kind::ANSWERS:
             for (const std::string& answer : SplitCaseList(field.value, " "))
                 if (answer != "yes" && answer != "no")
@@ -313,6 +319,8 @@ protected:
             line.failOpen = value == "yes";
         else if (key == "fail-writes")
             line.failWrites = atoi(value.c_str());
+        else if (key == "gone")
+            line.gone = value == "yes";
         else if (key == "serial-ports")
             serialPorts = SplitCaseList(value, " | ");
         else if (key == "arguments")
@@ -529,19 +537,24 @@ protected:
     }
 
     // "KEY in PLACE": the control gets the focus, then the key goes down and up through the window's queue, as
-    // typed; the message loop sees it first.
+    // typed; the message loop sees it first. "KEY" alone goes where the focus is once the main window is active:
+    // when a closing box left another program of the display in front, it is brought back as the user would.
     void PressKey(const std::string& argument)
     {
         size_t in = argument.find(" in ");
         auto key = keyCodes.find(argument.substr(0, in));
         HWND control = in == std::string::npos ? nullptr : Place(argument.substr(in + 4));
-        if (key == keyCodes.end() || !control) {
-            ADD_FAILURE() << "key: '" << argument << "' is no KEY in PLACE (F5, Delete, Backspace, Home or End in "
-                          << "files, tree, port, path or baud)";
+        if (key == keyCodes.end() || (in != std::string::npos && !control)) {
+            ADD_FAILURE() << "key: '" << argument << "' is no KEY or KEY in PLACE (F5, Delete, Backspace, Home, End "
+                          << "or Tab in files, tree, port, path or baud)";
             return;
         }
-        SetFocus(control);
-        PostKeys(control, {{WM_KEYDOWN, key->second}, {WM_KEYUP, key->second}});
+        if (control)
+            SetFocus(control);
+        else if (GetActiveWindow() != MainWindow)
+            SetActiveWindow(MainWindow);
+        HWND target = GetFocus() ? GetFocus() : GetActiveWindow();
+        PostKeys(target ? target : MainWindow, {{WM_KEYDOWN, key->second}, {WM_KEYUP, key->second}});
     }
 
     static LRESULT CALLBACK PostedVerbProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -677,6 +690,16 @@ protected:
         {"type-port", [](const std::string& text) { TypeInto(PortEdit, text); }},
         {"type-path", [](const std::string& text) { TypeInto(GetWindow(PathBox, GW_CHILD), text); }},
         {"key", [this](const std::string& argument) { PressKey(argument); }},
+        {"unplug",
+         [](const std::string& port) {   // the system's word that a port's device was removed
+             // The record ends in the name, as long as it is.
+             alignas(DEV_BROADCAST_PORT_A) char bytes[sizeof(DEV_BROADCAST_PORT_A) + 64] = {};
+             DEV_BROADCAST_PORT_A* removed = reinterpret_cast<DEV_BROADCAST_PORT_A*>(bytes);
+             removed->dbcp_size = sizeof(bytes);
+             removed->dbcp_devicetype = DBT_DEVTYP_PORT;
+             snprintf(bytes + offsetof(DEV_BROADCAST_PORT_A, dbcp_name), 64, "%s", port.c_str());
+             SendMessageA(MainWindow, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, LPARAM(removed));
+         }},
         {"drop",
          [this](const std::string& names) {
              Texts paths;

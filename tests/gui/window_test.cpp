@@ -19,7 +19,17 @@
 
 namespace {
 
-using Window = MainWindowTest;
+// A logoff during an upload of three data blocks: what the window answered and when it told the controller.
+struct SessionEnd {
+    LRESULT mayEnd = TRUE;
+    int canAt = 0, endedAt = 0;
+    std::string savedByTheEnd;
+};
+
+class Window : public MainWindowTest {
+protected:
+    SessionEnd LogoffDuringAnUpload(WPARAM ending);
+};
 
 // Tree storage reused from read to read, the port record freed at disconnect: the heaps stay flat.
 SIZE_T HeapBytesInUse()
@@ -112,6 +122,10 @@ TEST_F(Window, UploadsThatCannotGoAheadSendNothing)
     EXPECT_EQ(TakeBoxes(), Texts{"You must first connect to a Vantorix."});
     Connect();
     EXPECT_EQ(TakeSent(), Texts{"l"});
+    // A name that the ANSI code page cannot hold comes with '?' where its letters were: said as such.
+    Drop({file, dir + "\xd0?\x3f.nc"});
+    EXPECT_EQ(TakeBoxes(), Texts{dir + "\xd0??.nc: this PC's code page has no letters for the places shown as ?. "
+                                       "Please rename the file or its folder."});
     // A path longer than the open-file dialog's buffer.
     boxes.onDialog = [&](HWND dialog) {
         SetDlgItemTextA(dialog, 0x47C, (deep + "\\part.nc").c_str());
@@ -134,35 +148,37 @@ TEST_F(Window, UploadsThatCannotGoAheadSendNothing)
     EXPECT_EQ(TakeSent(), Texts{"l"});   // only the read after the upload that failed
 }
 
-// A logoff during an upload: the controller is told with CAN, and the settings are saved, before the system may end
-// the program; the window then closes once the upload has ended, without reading again.
-TEST_F(Window, LogoffDuringAnUploadCancelsItAndSavesTheSettingsFirst)
+// The system asks at the first block's reply, then ends the session (ending TRUE) or calls it off (FALSE), as another
+// program or the user may.
+SessionEnd Window::LogoffDuringAnUpload(WPARAM ending)
 {
     std::string dir = gui::ScratchDirectory("logoff"), file = dir + "part.nc", ini = dir + "Vantorix1.ini";
-    gui::WriteFileText(file, std::string(3000, 'G'));   // three data blocks
+    gui::WriteFileText(file, std::string(3000, 'G'));
     strcpy(ProgramDir, dir.c_str());
     std::atomic<int> order{0};
-    int canAt = 0, endedAt = 0;
-    LRESULT mayEnd = FALSE;
-    std::string savedByTheEnd;
+    std::atomic<bool> told{false};
+    SessionEnd seen;
     std::thread session;
     auto harnessWrite = line.onWrite;
     line.onWrite = [&, harnessWrite](ScriptedLine& scripted, const unsigned char* bytes, uint32_t count) {
         harnessWrite(scripted, bytes, count);
         if (count && std::all_of(bytes, bytes + count, [](unsigned char byte) { return byte == UPL_CAN; }))
-            canAt = ++order;
+            seen.canAt = ++order;
     };
     onDataBlock = [&](int number) {
         if (number != 1)
             return;
         session = std::thread([&] {   // as the system asks every program, then tells it
-            mayEnd = SendMessageA(MainWindow, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
-            SendMessageA(MainWindow, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
-            endedAt = ++order;
-            savedByTheEnd = gui::FileText(ini);
+            seen.mayEnd = SendMessageA(MainWindow, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+            told = true;
+            SendMessageA(MainWindow, WM_ENDSESSION, ending, ENDSESSION_LOGOFF);
+            seen.endedAt = ++order;
+            seen.savedByTheEnd = gui::FileText(ini);
         });
-        // The sender looks at a cancel once this block's reply is read: it waits for the query to arrive.
-        gui::WaitUntil([] { return ZemLoadByte(&TheUploadJob.cancelRequested) != 0; }, 10000);
+        // The sender looks at a cancel once this block's reply is read: the query, and an end that cancels, come
+        // first. (An end that cancels waits for the CAN, which needs this reply.)
+        gui::WaitUntil([&] { return ending ? ZemLoadByte(&TheUploadJob.cancelRequested) != 0 : seen.endedAt != 0; },
+                       10000);
     };
     OpenWindow();
     Connect();
@@ -171,14 +187,35 @@ TEST_F(Window, LogoffDuringAnUploadCancelsItAndSavesTheSettingsFirst)
     gui::PumpPending();
     if (session.joinable())
         session.join();
-    EXPECT_EQ(mayEnd, TRUE);
-    EXPECT_GT(canAt, 0) << "no CAN on the line";
-    EXPECT_LT(canAt, endedAt) << "the session ended before the CAN";
-    EXPECT_NE(savedByTheEnd.find("[VantorixPos]"), std::string::npos) << savedByTheEnd;
+    EXPECT_TRUE(told);
+    return seen;
+}
+
+// Ended: the controller is told with CAN, and the settings are saved, before the system may end the program; the
+// window then closes once the upload has ended, without reading again.
+TEST_F(Window, LogoffDuringAnUploadCancelsItAndSavesTheSettingsFirst)
+{
+    SessionEnd seen = LogoffDuringAnUpload(TRUE);
+    EXPECT_EQ(seen.mayEnd, FALSE);   // the upload said no to the query
+    EXPECT_GT(seen.canAt, 0) << "no CAN on the line";
+    EXPECT_LT(seen.canAt, seen.endedAt) << "the session ended before the CAN";
+    EXPECT_NE(seen.savedByTheEnd.find("[VantorixPos]"), std::string::npos) << seen.savedByTheEnd;
     EXPECT_EQ(TakeSent(), (Texts{"u", "header part.nc", "block 1", "CAN x1024"}));
     EXPECT_EQ(TakeBoxes(), Texts{});
     EXPECT_FALSE(IsWindow(MainWindow));
     EXPECT_TRUE(gui::PumpUntil([] { return gui::quitSeen; }, 10000));
+}
+
+// Called off: nothing ends, the file arrives whole and the window stays.
+TEST_F(Window, LogoffCalledOffDuringAnUploadChangesNothing)
+{
+    SessionEnd seen = LogoffDuringAnUpload(FALSE);
+    EXPECT_EQ(seen.mayEnd, FALSE);
+    EXPECT_EQ(seen.canAt, 0) << "a CAN on the line";
+    EXPECT_EQ(TakeSent(), (Texts{"u", "header part.nc", "block 1", "block 2", "block 3", "EOT", "closing header", "l"}));
+    EXPECT_EQ(ZemSerComIsBusy(ConnectedPort), 0);
+    EXPECT_TRUE(IsWindow(MainWindow));
+    EXPECT_FALSE(CloseAsked());
 }
 
 }  // namespace

@@ -63,6 +63,14 @@ sent() {   # the command letters that reached the controller since the last call
 vput() { "$vtx" --port "$port" put "$@"; }
 vrm() { "$vtx" --port "$port" rm "$@"; }
 nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
+# COMMAND...: a Ctrl-C once the controller has the listing command, outside any upload.
+interrupted_in_listing() {
+  "$@" &
+  local pid=$!
+  until grep -q '^vantorix-sim: command "l"' "$work/trace" || ! kill -0 "$pid" 2> /dev/null; do sleep 0.05; done
+  kill -INT "$pid" 2> /dev/null
+  wait "$pid"
+}
 # COMMAND...: a Ctrl-C once the controller receives the first file, a second once vtx says it cancels.
 interrupted_twice() {
   "$@" 2> "$work/interrupted" &
@@ -117,6 +125,28 @@ done < "$3/tests/remote/vtx_e2e.rows"
 [ "$failures" -eq 0 ]
 CHECKS
 [ $? = 0 ] || failures=1   # the rows' checks, counted in their own shell
+
+# The line hangs up while vtx waits for data block 2's reply, as when a USB adapter is unplugged (the simulator
+# ends with it): vtx ends within 2 s of the hang-up and names the port, instead of waiting out the reply's time.
+# Linux only: Wine reads a terminal that hung up as a quiet line, where a Windows driver fails the read
+# (tests/serial/device_gone.rows).
+if [ "$system" = linux ]; then
+  head -c 3000 /dev/zero | tr '\0' G > "$work/pc/big.nc"
+  VANTORIX_SIM=$sim "$1/scripts/with-sim.sh" "$link" --root "$work/root" --fault hangup-block:2 --verbose -- \
+    bash -c 'cd "$2/pc" || exit 1
+      port=${1:-$VANTORIX_SIM_PTY}
+      "$0" --port "$port" put --no-verify big.nc 2> "$2/gone.err" &
+      pid=$!
+      until grep -q "hanging up" "$2/gone.trace" || ! kill -0 "$pid" 2> /dev/null; do sleep 0.02; done
+      hung=$(date +%s%N)
+      wait "$pid"
+      echo "exit $? $(( ($(date +%s%N) - hung) / 1000000 )) $port"' "$vtx" "$com" "$work" > "$work/gone.txt" 2> "$work/gone.trace"
+  read -r _ status ms gone_port < "$work/gone.txt"
+  check "line hung up: status" 1 "$status"
+  check "line hung up: ended within 2 s of the hang-up" yes "$([ "${ms:-99999}" -lt 2000 ] && echo yes || echo "no, $ms ms")"
+  check "line hung up: output" "There was an error trying to upload.;The serial port $gone_port is gone (unplugged?)." \
+    "$(tr -d '\r' < "$work/gone.err" | grep -E '^(There |The )' | paste -sd ';')"
+fi
 
 # A filled controller on a 57600 bit/s line: its listing takes several read times.
 for i in $(seq 600); do : > "$work/full/ram/cncprg/program_number_$i.nc"; done

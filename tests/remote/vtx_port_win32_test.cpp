@@ -2,7 +2,10 @@
 // scripted, since Wine lets a second program open a port that another holds.
 #include <windows.h>
 
+#include <string>
+
 #include "cli/vtx_commands.h"
+#include "cli/vtx_console_win32.h"
 #include "cli/vtx_platform.h"
 #include "serial/serial_device.h"
 #include "serial/serial_device_win32.h"
@@ -71,6 +74,23 @@ TEST(VtxOpenFailure, SaysWhyInWindowsWordsWithHints)
     std::string text = Explain("COM3", 0);
     EXPECT_EQ(text.substr(text.size() - 11), ", error 31)");
     SerialWin32SetCalls(nullptr);
+}
+
+int interruptCalls, consoleEndCalls;
+
+TEST(VtxConsoleEvents, InterruptOrEndAsTheUploadNeeds)
+{
+    for (const Row& c : ReadRows("remote/console_events.rows", {{"", 5, 5}})) {
+        SCOPED_TRACE(c.Where());
+        interruptCalls = consoleEndCalls = 0;
+        if (c[1] == "1")
+            VtxCatchInterrupts([] { interruptCalls++; }, [] { consoleEndCalls++; });
+        const BOOL handled = VtxConsoleControl(std::stoul(c[0]));
+        VtxReleaseInterrupts();
+        EXPECT_EQ(handled, std::stoi(c[2]));
+        EXPECT_EQ(interruptCalls, std::stoi(c[3]));
+        EXPECT_EQ(consoleEndCalls, std::stoi(c[4]));
+    }
 }
 
 }  // namespace

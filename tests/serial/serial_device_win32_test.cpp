@@ -11,6 +11,7 @@
 #include "app/settings.h"
 #include "serial/serial_device_win32.h"
 #include "serial/serial_port.h"
+#include "tests/support/rows.h"
 
 namespace {
 
@@ -98,12 +99,15 @@ BOOL WINAPI CountErrorClear(HANDLE, LPDWORD, LPCOMSTAT)
 {
     return ++errorClears, TRUE;
 }
+DWORD transferError = ERROR_GEN_FAILURE;   // what a failed read or write leaves in GetLastError
 BOOL WINAPI FailRead(HANDLE, LPVOID, DWORD, LPDWORD got, LPOVERLAPPED)
 {
+    SetLastError(transferError);
     return *got = 0, FALSE;
 }
 BOOL WINAPI FailWrite(HANDLE, LPCVOID, DWORD, LPDWORD put, LPOVERLAPPED)
 {
+    SetLastError(transferError);
     return *put = 0, FALSE;
 }
 HANDLE WINAPI RecordOpen(LPCSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)
@@ -151,6 +155,24 @@ TEST(SerialWin32Driver, SettingsLeftByAnotherProgramAreMadeSafeForBinaryData)
                                {"\\\\.\\COM7", "\\\\.\\COM7"}, {"COM", "COM"}, {"COM1x", "COM1x"}}) {
         EXPECT_EQ(ZemSerComOpen(typed, 9600), nullptr);
         EXPECT_EQ(opened, path);
+    }
+    SerialWin32SetCalls(nullptr);
+}
+
+// The errors that say the device has gone, whichever transfer meets them.
+TEST(SerialWin32Driver, ErrorsOfADeviceThatHasGone)
+{
+    SerialWin32SetCalls(&FakeDriver);
+    const SerialDevice& device = SerialPlatformDevice;
+    char byte = 0;
+    uint32_t count;
+    for (const Row& row : ReadRows("serial/device_gone.rows", {{"", 2, 2}})) {
+        SCOPED_TRACE(row.Where());
+        transferError = std::stoul(row[0]);
+        EXPECT_EQ(device.read(1, &byte, 1, &count), 0);
+        EXPECT_EQ(device.gone(1), std::stoi(row[1]));
+        EXPECT_EQ(device.write(2, &byte, 1, &count), 0);
+        EXPECT_EQ(device.gone(2), std::stoi(row[1]));
     }
     SerialWin32SetCalls(nullptr);
 }

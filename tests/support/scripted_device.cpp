@@ -34,6 +34,8 @@ static int Write(SerialHandle, const void* bytes, uint32_t length, uint32_t* wri
 {
     line->writes++;
     *written = 0;
+    if (line->gone)
+        return 0;
     if (line->failWrites > 0)
         return line->failWrites--, 0;
     uint32_t count = length - (line->shortWrites > 0 && length > 0 ? (line->shortWrites--, 1) : 0);
@@ -49,6 +51,9 @@ static int Write(SerialHandle, const void* bytes, uint32_t length, uint32_t* wri
 static int Read(SerialHandle, void* buffer, uint32_t max, uint32_t* got)
 {
     line->reads++;
+    *got = 0;
+    if (line->gone)
+        return 0;   // at once, as a driver whose device has gone
     TakeArrived();
     if (line->pending.empty() && !line->arriving.empty() && line->arriving.front().first - line->clock.now < 990)
         line->clock.now = line->arriving.front().first, TakeArrived();
@@ -62,6 +67,7 @@ static int Read(SerialHandle, void* buffer, uint32_t max, uint32_t* got)
 
 static const SerialDevice scriptedDevice = {
     Open, GetState, GetTimeouts, Configure, SetTimeouts, RestoreState, RestoreTimeouts, Purge, Write, Read, Close, Read,
+    [](SerialHandle) { return line->gone; },
 };
 
 void ScriptedLine::QueueAt(uint32_t at, const unsigned char* bytes, size_t count)

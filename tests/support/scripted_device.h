@@ -28,6 +28,7 @@ struct ScriptedLine {
     int failOpen = 0, failGetState = 0, failGetTimeouts = 0, failConfigure = 0, failSetTimeouts = 0;   // that step fails
     int failReads = 0;              // this many reads fail, still handing over what they got
     int failWrites = 0, shortWrites = 0;   // this many writes fail, or end one byte short
+    int gone = 0;                   // the device has gone: every read and write fails at once
     uint32_t bytesPerRead = 0;      // a slow line: what a read takes of what has arrived (0: all of it)
     int opens = 0, closes = 0, purges = 0, reads = 0, writes = 0;
     int stateRestored = 0, timeoutsRestored = 0;

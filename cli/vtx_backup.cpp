@@ -178,7 +178,7 @@ int VtxBackup(int argc, char** argv, const VtxOptions* options)
     int failed = !rows;
     if (json)
         fputs("{\"backups\":[", stdout);
-    VtxCatchInterrupts(OnInterrupt);
+    VtxCatchInterrupts(OnInterrupt, nullptr);   // a backup only reads: nothing to tell the controller at the end
     for (uint32_t i = 0; rows && i < count && !VtxBackupInterrupted.load(); i++) {
         VtxOptions machineOptions = *options;
         const VtxMachine* machine = all ? VtxMachineAt(&file, i) : &VtxMachineTaken;

@@ -111,12 +111,16 @@ TEST_F(Window, UploadsThatCannotGoAheadSendNothing)
     CreateDirectoryA(deep.c_str(), nullptr);
     gui::WriteFileText(deep + "\\part.nc", "G0\r\n");
     OpenWindow();
-    SetForegroundWindow(GetDesktopWindow());
+    // Another window of this thread takes the activation, as another program would: the desktop is not given the
+    // foreground while a window of another program on the display is in front.
+    HWND other = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 8, 8, nullptr, nullptr, nullptr, nullptr);
+    SetActiveWindow(other);
     ASSERT_NE(GetActiveWindow(), MainWindow) << "the window stayed active";
     activated = boxOpened = false;
     HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, NoteActivation, nullptr, GetCurrentThreadId());
     Drop({file});
     UnhookWindowsHookEx(hook);
+    DestroyWindow(other);
     EXPECT_TRUE(boxOpened);
     EXPECT_TRUE(activated);   // a drop brings the window forward before anything else
     EXPECT_EQ(TakeBoxes(), Texts{"You must first connect to a Vantorix."});

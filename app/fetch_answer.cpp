@@ -5,6 +5,7 @@
 #include "app/message_texts.h"
 #include "lib/zem_lib.h"
 #include "serial/answer_read.h"
+#include "serial/line_talk.h"
 #include "serial/serial_port.h"
 
 uint32_t SkipFirstLine(const char* answer, uint32_t n)
@@ -17,29 +18,46 @@ uint32_t SkipFirstLine(const char* answer, uint32_t n)
     return skip >= n ? 0 : skip;
 }
 
+static int OnlyBlankLines(const char* text, uint32_t length)
+{
+    for (uint32_t i = 0; i < length; i++)
+        if (text[i] != '\r' && text[i] != '\n' && text[i] != ' ' && text[i] != '\t')
+            return 0;
+    return 1;
+}
+
 int FetchControllerList(SerialPort* port, int kind, char* buffer, uint32_t size, uint32_t* start, uint32_t* length)
 {
     *start = 0;
     *length = 0;
     const char* command = kind == FETCH_TOOL_LIST ? "t\r\n" : "p\r\n";
-    if (ZemSerComSendCmd(port, command, 0) != SERCOM_DONE)
+    TalkAnswer answer;
+    int talk = TalkCommand(port, command, buffer, size - 1, AnswerReader{0, 0}, nullptr, &answer);
+    switch (talk) {
+    case TALK_NOT_SENT:
         return FETCH_SEND_FAILED;
-    uint32_t n = 0;
-    int ending = ReadWholeAnswer(port, buffer, size - 1, 0, nullptr, &n);
-    if (ending == ANSWER_ABANDONED)
+    case TALK_ABANDONED:
         return FETCH_ABANDONED;
     // Written as it stands, a list that lost its end would pass for the whole one.
-    if (ending == ANSWER_FULL)
+    case TALK_FULL:
         return FETCH_TOO_LONG;
-    if (ending == ANSWER_ENDLESS)
+    case TALK_ENDLESS:
+    case TALK_TALKING:
         return FETCH_ENDLESS;
-    if (n == 0)
+    case TALK_ANSWERED:
+        break;
+    default:
+        // Nothing came, or only what may be the rest of an earlier answer.
         return FETCH_NO_ANSWER;
+    }
+    const char* list = buffer + answer.start;
+    uint32_t n = answer.length;
     if (kind == FETCH_TOOL_LIST && n == EMPTY_TOOL_LIST_ANSWER)
         return FETCH_NO_TOOL_LIST;
-    *start = SkipFirstLine(buffer, n);
-    *length = n - *start;
-    return FETCH_OK;
+    uint32_t skip = SkipFirstLine(list, n);
+    *start = answer.start + skip;
+    *length = n - skip;
+    return skip && !OnlyBlankLines(buffer + *start, *length) ? FETCH_OK : FETCH_NO_LIST;
 }
 
 static const char TEMPORARY_SUFFIX[] = ".tmp";
@@ -96,6 +114,8 @@ const char* FetchOutcomeMessage(int kind, int outcome)
         return MessageText(MSG_NO_ANSWER);
     case FETCH_NO_TOOL_LIST:
         return MessageText(MSG_NO_TOOL_LIST);
+    case FETCH_NO_LIST:
+        return kind == FETCH_TOOL_LIST ? MessageText(MSG_NO_TOOL_LIST) : "The Vantorix sent no parameter list.";
     case FETCH_TOO_LONG:
         return FillMessageText(MSG_LIST_TOO_LONG, ListName(kind), message, sizeof(message));
     case FETCH_ENDLESS:

@@ -32,6 +32,7 @@ const MessageRow MessageRows[] = {
     {MSG_NO_VALID_FILE, PROBLEM, "No valid File."},
     {MSG_NO_FOLDERS, PROBLEM, "No Folders, only Files please."},
     {MSG_DELETE_PATH_TOO_LONG, PROBLEM, "The path is too long to delete a file in it."},
+    {MSG_DELETE_NOT_ANSWERED, PROBLEM, "The Vantorix did not answer the delete of %s in time. Not tried: %s."},
     {MSG_UPLOAD_CANT_READ, PROBLEM, "Upload-Error: Can't read file."},
     {MSG_UPLOAD_NO_SPACE, PROBLEM, "Upload-Error: Not enough space."},
     {MSG_UPLOAD_FAILED, PROBLEM, "There was an error trying to upload."},

@@ -31,6 +31,7 @@ enum MessageId {
     MSG_NO_VALID_FILE,
     MSG_NO_FOLDERS,
     MSG_DELETE_PATH_TOO_LONG,
+    MSG_DELETE_NOT_ANSWERED,    // %s: the file whose answer did not come, then the files not tried
     MSG_UPLOAD_CANT_READ,
     MSG_UPLOAD_NO_SPACE,
     MSG_UPLOAD_FAILED,

@@ -40,7 +40,8 @@ void CommandShowFetched(unsigned id)
     // The browser writes a list that holds nothing behind its first line as it came.
     if (outcome == FETCH_NO_LIST)
         outcome = FETCH_OK;
-    int written = outcome == FETCH_OK && WriteFetchedFile(path, kind, AnswerBuffer + start, length);
+    char why[512] = "";
+    int written = outcome == FETCH_OK && WriteFetchedFile(path, kind, AnswerBuffer + start, length, why, sizeof(why));
     ZemUiRestoreCursor(cursor);
     ShowConnectionState(TheDeviceTree);   // a long read told its progress there
 
@@ -52,8 +53,9 @@ void CommandShowFetched(unsigned id)
     }
     // Opening the file as it stands would show an old list as the controller's current one.
     if (!written) {
-        char message[64];
-        ZemUiProblem(FillMessageText(MSG_CANT_WRITE_LIST, FetchedFileName(kind), message, sizeof(message)));
+        char message[640];
+        const char* parts[] = {FetchedFileName(kind), why};
+        ZemUiProblem(FillMessageParts(MSG_CANT_WRITE_LIST, parts, 2, message, sizeof(message)));
         return;
     }
     OpenFetchedFile(path);

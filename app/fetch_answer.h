@@ -38,11 +38,14 @@ uint32_t SkipFirstLine(const char* answer, uint32_t n);
 // and FETCH_NO_LIST leave a content to write.
 int FetchControllerList(SerialPort* port, int kind, char* buffer, uint32_t size, uint32_t* start, uint32_t* length);
 
-// Writes the content (and, for the parameters, the appended line end) into
-// PATH.tmp and moves that over the file; 1, or 0 when a step failed: the file
-// is then as it was and PATH.tmp is gone. A path that names a device, a pipe
-// or a link is written in place.
-int WriteFetchedFile(const char* path, int kind, const char* content, uint32_t length);
+// Writes the content (and, for the parameters, the appended line end) into a
+// file made new and exclusively beside PATH (PATH.new1, or the first
+// PATH.newN that nobody has taken; never an existing file, never through a
+// link) and moves that over PATH; 1, or 0 when a step failed: every file is
+// then as it was, and why says what failed and why ("the folder /x is not
+// writable (Permission denied)"). A path that names a device, a pipe or a
+// link is written in place.
+int WriteFetchedFile(const char* path, int kind, const char* content, uint32_t length, char* why, uint32_t whySize);
 
 // "parameters-from-vantorix.txt" or "ToolList-from-vantorix.txt".
 const char* FetchedFileName(int kind);

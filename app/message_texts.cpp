@@ -26,7 +26,7 @@ const MessageRow MessageRows[] = {
     // The size is the answer buffer's less its closing NUL (ANSWER_READ_MAX).
     {MSG_LIST_TOO_LONG, PROBLEM, "The %s is longer than the 262143 bytes the program can read; it was not written."},
     {MSG_LIST_ENDLESS, PROBLEM, "The Vantorix did not stop sending the %s; it was not written."},
-    {MSG_CANT_WRITE_LIST, PROBLEM, "Can't write %s."},
+    {MSG_CANT_WRITE_LIST, PROBLEM, "Can't write %s: %s."},
     {MSG_FILENAME_TOO_LONG, PROBLEM, "Filename is too long"},
     {MSG_TOO_MANY_FILES, PROBLEM, "Too much Files, or a too long Path."},
     {MSG_NO_VALID_FILE, PROBLEM, "No valid File."},

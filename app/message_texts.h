@@ -25,7 +25,7 @@ enum MessageId {
     MSG_STILL_SENDING,          // the rest of an answer cut by Esc or a close does not stop
     MSG_LIST_TOO_LONG,          // %s: "parameter list" or "tool list"
     MSG_LIST_ENDLESS,           // %s: "parameter list" or "tool list"
-    MSG_CANT_WRITE_LIST,        // %s: the fetched list's file name
+    MSG_CANT_WRITE_LIST,        // %s: the fetched list's file name, then why
     MSG_FILENAME_TOO_LONG,
     MSG_TOO_MANY_FILES,
     MSG_NO_VALID_FILE,

@@ -213,6 +213,7 @@ static int SendOneFile(UploadJob* job, const char* path, uint32_t* lastSize)
     *lastSize = size;
 
     uint32_t headerLength = BuildHeaderText(frame.data, job->targetDir, found.fileName, size);
+    RecordSentFile(job, found.fileName, size);
     SetUploadFileText(found.fileName);
     UploadPostNotice(job, UM_SET_FILE_TEXT, 0);
     UploadPostNotice(job, UM_PROGRESS_INIT, 0);
@@ -243,6 +244,8 @@ static int SendOneFile(UploadJob* job, const char* path, uint32_t* lastSize)
 int UploadBatch(UploadJob* job)
 {
     memset(&job->failure, 0, sizeof(job->failure));
+    job->sent.count = job->sent.namesUsed = 0;
+    job->sent.incomplete = 0;
     // The receiver's start request must not be looked for in the rest of an
     // earlier answer or in talk that nobody asked for.
     if (SettleLine(job->port, AnswerBuffer, ANSWER_READ_MAX, AnswerReader{0, 1}) != ANSWER_QUIET ||

@@ -121,6 +121,7 @@ TEST(WriteFetchedFile, TheOldListStaysUntilTheNewOneIsWhole)
         said = said.substr(0, said.find(" ("));
         if (size_t at = said.find(folder); at != std::string::npos && !folder.empty())
             said.replace(at, folder.size(), "{folder}");
+        std::replace(said.begin(), said.end(), '\\', '/');   // a Windows path's separators
         EXPECT_EQ(said, c[7]);
     }
 }

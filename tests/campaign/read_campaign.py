@@ -150,45 +150,6 @@ def draw_read_scenario(seed, index, long_mode):
     return s
 
 
-class Controller:
-    """The controller as the browser campaign's listing checks meet it, command by command (the read campaign judges
-    by the folder and the honest messages alone)."""
-
-    def __init__(self, s):
-        self.s, self.counts, self.state, self.late = s, {}, "serving", False
-
-    def answer(self, letter):
-        if self.state != "serving":   # it reads no command any more, or the line is gone
-            return "talk" if self.state == "talking" else "unsent"
-        count = self.counts[letter] = self.counts.get(letter, 0) + 1
-        hit = self.s.hit if letter == self.s.letter and self.s.count in (0, count) else "ok"
-        if self.late:   # the rest of the paused listing is still to come: this read hears nothing
-            self.late = False
-            return "none"
-        if hit == "late":
-            self.late = True
-            return "bad"
-        if hit.startswith("endless"):
-            self.state = "talking"
-        elif hit.startswith("gone"):
-            self.state = "gone"
-        return hit
-
-
-def read_listing(controller, attempts=ATTEMPTS, closes=False):
-    """None once an attempt counts, else the message of the last attempt; closes: endless talk meets a window that
-    is closed then ("closed")."""
-    for _ in range(attempts):
-        hit = controller.answer("l")
-        if closes and hit in ("endless", "talk"):
-            return "closed"
-        message = {"ok": None, "endless-after": None, "gone-after": None, "none": NO_ANSWER,
-                   "unsent": SEND_FAILED}.get(hit, BAD)
-        if message is None:
-            return None
-    return message
-
-
 def honest_messages(s):
     """Every message that is true of some state of the line for the run's command; rm's words about its file are
     checked against the folder."""

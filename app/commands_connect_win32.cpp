@@ -11,6 +11,7 @@
 #include "lib/zem_shared.h"
 #include "lib/zem_ui.h"
 #include "serial/answer_read.h"
+#include "serial/line_talk.h"
 #include "serial/serial_port.h"
 #include "serial/serial_ports.h"
 #include "tree/device_tree.h"
@@ -21,10 +22,10 @@
 // that it is not taken for that command's answer. Esc ends this wait too.
 static int WaitOutCutAnswer()
 {
-    if (!ConnectedPort->answerCut)
+    if (!LineUnsettled(ConnectedPort))
         return 1;
     void* cursor = ZemUiSetWaitCursor();
-    int ending = SettleCutAnswer(ConnectedPort, AnswerBuffer, ANSWER_READ_MAX);
+    int ending = SettleLine(ConnectedPort, AnswerBuffer, ANSWER_READ_MAX, AnswerReader{0, 0});
     ZemUiRestoreCursor(cursor);
     ShowConnectionState(TheDeviceTree);   // the wait told its progress there
     if (ending == ANSWER_ENDLESS)

@@ -37,7 +37,11 @@ void CommandShowFetched(unsigned id)
     int outcome = FetchControllerList(ConnectedPort, kind, AnswerBuffer, ANSWER_BUFFER_SIZE, &start, &length);
     char path[sizeof(ProgramDir) + 32];
     snprintf(path, sizeof(path), "%s%s", ProgramDir, FetchedFileName(kind));
-    int written = outcome == FETCH_OK && WriteFetchedFile(path, kind, AnswerBuffer + start, length);
+    // The browser writes a list that holds nothing behind its first line as it came.
+    if (outcome == FETCH_NO_LIST)
+        outcome = FETCH_OK;
+    char why[512] = "";
+    int written = outcome == FETCH_OK && WriteFetchedFile(path, kind, AnswerBuffer + start, length, why, sizeof(why));
     ZemUiRestoreCursor(cursor);
     ShowConnectionState(TheDeviceTree);   // a long read told its progress there
 
@@ -49,8 +53,9 @@ void CommandShowFetched(unsigned id)
     }
     // Opening the file as it stands would show an old list as the controller's current one.
     if (!written) {
-        char message[64];
-        ZemUiProblem(FillMessageText(MSG_CANT_WRITE_LIST, FetchedFileName(kind), message, sizeof(message)));
+        char message[640];
+        const char* parts[] = {FetchedFileName(kind), why};
+        ZemUiProblem(FillMessageParts(MSG_CANT_WRITE_LIST, parts, 2, message, sizeof(message)));
         return;
     }
     OpenFetchedFile(path);
@@ -72,6 +77,27 @@ static int AskDelete(const char* command)
     char target[DELETE_COMMAND_SIZE];
     GetDeleteTarget(command, target, sizeof(target));
     return ZemUiBox(target, MessageCaption(MSG_DELETE_QUESTION), MB_YESNO) == IDYES;
+}
+
+// The answer to the delete of command did not come: no further delete is
+// sent, and the box names the selected files behind row that were not tried.
+static void ReportDeletesNotTried(const char* command, int row)
+{
+    char target[DELETE_COMMAND_SIZE];
+    GetDeleteTarget(command, target, sizeof(target));
+    char names[1024] = "";
+    size_t used = 0;
+    char name[DELETE_COMMAND_SIZE];
+    for (int next = NextSelectedFile(name, sizeof(name), row); next != -1;
+         next = NextSelectedFile(name, sizeof(name), next)) {
+        int length = snprintf(names + used, sizeof(names) - used, "%s%s", used ? ", " : "", name);
+        if (length < 0 || used + length >= sizeof(names))
+            break;
+        used += static_cast<size_t>(length);
+    }
+    const char* parts[] = {target, used ? names : "none"};
+    char message[2048];
+    ZemUiProblem(FillMessageParts(MSG_DELETE_NOT_ANSWERED, parts, 2, message, sizeof(message)));
 }
 
 void CommandDelete()
@@ -100,11 +126,16 @@ void CommandDelete()
             return;
         if (!yes)
             continue;
-        if (SendDeleteCommand(ConnectedPort, command, AnswerBuffer, ANSWER_BUFFER_SIZE) != SERCOM_DONE) {
+        int outcome = SendDeleteCommand(ConnectedPort, command, AnswerBuffer, ANSWER_BUFFER_SIZE, nullptr, 0);
+        if (outcome == DELETE_NOT_SENT) {
             ZemUiProblem(MessageText(MSG_CANT_SEND));
             return;
         }
         deletes++;
+        if (outcome == DELETE_NOT_ANSWERED) {
+            ReportDeletesNotTried(command, row);
+            break;
+        }
     }
     if (deletes)
         ReReadAndRefresh();

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "app/delete_command.h"
+#include "serial/line_talk.h"
 #include "serial/serial_port.h"
 
 int BuildDeleteCommand(char* command, const char* path, const char* name)
@@ -34,12 +35,52 @@ void GetDeleteTarget(const char* command, char* target, uint32_t size)
     target[length] = '\0';
 }
 
-int SendDeleteCommand(SerialPort* port, const char* command, char* buffer, uint32_t size)
+static int IsLineSpace(char c)
 {
-    int sent = ZemSerComSendCmd(port, command, 0);
-    if (sent == SERCOM_DONE)
-        ZemSerComRead(port, buffer, size - 1, 0);
-    return sent;
+    return c == '\r' || c == '\n' || c == ' ';
+}
+
+// Where the answer to a delete ends: at the first line end behind its words.
+static uint32_t DeleteAnswerEnd(const char* text, uint32_t length, void*)
+{
+    uint32_t i = 0;
+    while (i < length && IsLineSpace(text[i]))
+        i++;
+    while (i < length && text[i] != '\r' && text[i] != '\n')
+        i++;
+    // The LF of a CR LF pair belongs to the answer; a CR alone ends it once
+    // the byte after it shows that no LF follows.
+    if (i + 1 >= length)
+        return i < length && text[i] == '\n' ? i + 1 : 0;
+    return text[i] == '\r' && text[i + 1] == '\n' ? i + 2 : i + 1;
+}
+
+// A controller that ends its answer with a CR alone, then falls quiet.
+static int DeleteAnswerWhole(const char* text, uint32_t length)
+{
+    if (length == 0 || text[length - 1] != '\r')
+        return 0;
+    for (uint32_t i = 0; i + 1 < length; i++)
+        if (!IsLineSpace(text[i]))
+            return 1;
+    return 0;
+}
+
+int SendDeleteCommand(SerialPort* port, const char* command, char* buffer, uint32_t size, char* words,
+                      uint32_t wordsSize)
+{
+    if (words && wordsSize)
+        words[0] = 0;
+    const AnswerEndTest end = {DeleteAnswerEnd, nullptr, DeleteAnswerWhole, nullptr, 1};
+    TalkAnswer answer;
+    int talk = TalkCommand(port, command, buffer, size - 1, AnswerReader{0, 0}, &end, &answer);
+    if (talk == TALK_NOT_SENT || talk == TALK_TALKING || (talk == TALK_ABANDONED && answer.sent != SERCOM_DONE))
+        return DELETE_NOT_SENT;
+    if (talk != TALK_ANSWERED)
+        return DELETE_NOT_ANSWERED;
+    if (words)
+        DeleteAnswerWords(buffer + answer.start, words, wordsSize);
+    return DELETE_ANSWERED;
 }
 
 void DeleteAnswerWords(const char* answer, char* out, uint32_t size)

@@ -16,11 +16,19 @@ int BuildDeleteCommand(char* command, const char* path, const char* name);
 // The question text shown before a delete: the command less "d " and "\r".
 void GetDeleteTarget(const char* command, char* target, uint32_t size);
 
-// Sends one delete command and reads its answer into buffer (the browser
-// throws it away). Returns the result of ZemSerComSendCmd: SERCOM_DONE when
-// it went out.
+// Outcomes of SendDeleteCommand.
+enum {
+    DELETE_ANSWERED = 0,       // sent, and its answer came to its line end
+    DELETE_NOT_SENT = 1,       // the port was busy, the write failed or the line never went quiet
+    DELETE_NOT_ANSWERED = 2,   // sent, but its answer did not come whole: the line is unsettled
+};
+
+// Sends one delete command and reads its answer into buffer; words (may be
+// null) gets the answer's words (DeleteAnswerWords). Only the answer to this
+// very command counts: a late one of an earlier delete is not taken for it.
 struct SerialPort;
-int SendDeleteCommand(SerialPort* port, const char* command, char* buffer, uint32_t size);
+int SendDeleteCommand(SerialPort* port, const char* command, char* buffer, uint32_t size, char* words,
+                      uint32_t wordsSize);
 
 // The controller's answer to a delete as words to show: its first line that
 // is not empty, with control and 8-bit bytes as \xNN, cut to size; "" when

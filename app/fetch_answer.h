@@ -22,6 +22,8 @@ enum {
     FETCH_TOO_LONG = 4,      // the answer filled the buffer: its end would be missing
     FETCH_ENDLESS = 5,       // the controller went on sending past the read's time limit
     FETCH_ABANDONED = 6,     // the between-reads hook ended the read: nothing to say
+    FETCH_NO_LIST = 7,       // nothing but blanks and line ends behind the first line, or no line behind
+                             // it at all: the browser writes it as it came, vtx writes nothing
 };
 
 // The controller's answer to "t\r\n" when it holds no tool list.
@@ -33,17 +35,20 @@ uint32_t SkipFirstLine(const char* answer, uint32_t n);
 
 // Sends the list's command, reads the whole answer into buffer (size - 1
 // bytes at most) and gives the content's start and length. Only FETCH_OK
-// leaves a content to write.
+// and FETCH_NO_LIST leave a content to write.
 int FetchControllerList(SerialPort* port, int kind, char* buffer, uint32_t size, uint32_t* start, uint32_t* length);
 
-// Writes the content (and, for the parameters, the appended line end) into
-// PATH.tmp and moves that over the file; 1, or 0 when a step failed: the file
-// is then as it was and PATH.tmp is gone. A path that names a device, a pipe
-// or a link is written in place.
-int WriteFetchedFile(const char* path, int kind, const char* content, uint32_t length);
+// Writes the content (and, for the parameters, the appended line end) into a
+// file made new and exclusively beside PATH (PATH.new1, or the first
+// PATH.newN that nobody has taken; never an existing file, never through a
+// link) and moves that over PATH; 1, or 0 when a step failed: every file is
+// then as it was, and why says what failed and why ("the folder /x is not
+// writable (Permission denied)"). A path that names a device, a pipe or a
+// link is written in place.
+int WriteFetchedFile(const char* path, int kind, const char* content, uint32_t length, char* why, uint32_t whySize);
 
 // "parameters-from-vantorix.txt" or "ToolList-from-vantorix.txt".
 const char* FetchedFileName(int kind);
-// The message for a failed fetch of the list, or null for FETCH_OK and
-// FETCH_ABANDONED. Valid until the next call.
+// The message for a failed fetch of the list (FETCH_NO_LIST included), or
+// null for FETCH_OK and FETCH_ABANDONED. Valid until the next call.
 const char* FetchOutcomeMessage(int kind, int outcome);

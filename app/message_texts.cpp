@@ -27,7 +27,7 @@ const MessageRow MessageRows[] = {
     // The size is the answer buffer's less its closing NUL (ANSWER_READ_MAX).
     {MSG_LIST_TOO_LONG, PROBLEM, "The %s is longer than the 262143 bytes the program can read; it was not written."},
     {MSG_LIST_ENDLESS, PROBLEM, "The Vantorix did not stop sending the %s; it was not written."},
-    {MSG_CANT_WRITE_LIST, PROBLEM, "Can't write %s."},
+    {MSG_CANT_WRITE_LIST, PROBLEM, "Can't write %s: %s."},
     {MSG_FILENAME_TOO_LONG, PROBLEM, "Filename is too long"},
     {MSG_TOO_MANY_FILES, PROBLEM, "Too much Files, or a too long Path."},
     {MSG_NO_VALID_FILE, PROBLEM, "No valid File."},
@@ -38,6 +38,7 @@ const MessageRow MessageRows[] = {
      "The program's folder %s has letters that this PC's code page lacks (shown as ?), so the settings, the log "
      "and the fetched lists cannot be written. Please move the program to a folder whose name has other letters."},
     {MSG_DELETE_PATH_TOO_LONG, PROBLEM, "The path is too long to delete a file in it."},
+    {MSG_DELETE_NOT_ANSWERED, PROBLEM, "The Vantorix did not answer the delete of %s in time. Not tried: %s."},
     {MSG_UPLOAD_CANT_READ, PROBLEM, "Upload-Error: Can't read file."},
     {MSG_UPLOAD_NO_SPACE, PROBLEM, "Upload-Error: Not enough space."},
     {MSG_UPLOAD_FAILED, PROBLEM, "There was an error trying to upload."},

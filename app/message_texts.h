@@ -26,7 +26,7 @@ enum MessageId {
     MSG_STILL_SENDING,          // the rest of an answer cut by Esc or a close does not stop
     MSG_LIST_TOO_LONG,          // %s: "parameter list" or "tool list"
     MSG_LIST_ENDLESS,           // %s: "parameter list" or "tool list"
-    MSG_CANT_WRITE_LIST,        // %s: the fetched list's file name
+    MSG_CANT_WRITE_LIST,        // %s: the fetched list's file name, then why
     MSG_FILENAME_TOO_LONG,
     MSG_TOO_MANY_FILES,
     MSG_NO_VALID_FILE,
@@ -34,6 +34,7 @@ enum MessageId {
     MSG_NAME_NOT_IN_CODE_PAGE,  // %s: a PC file's path with '?' for the letters the ANSI code page lacks
     MSG_PROGRAM_DIR_NOT_IN_CODE_PAGE,   // %s: the program's folder, likewise
     MSG_DELETE_PATH_TOO_LONG,
+    MSG_DELETE_NOT_ANSWERED,    // %s: the file whose answer did not come, then the files not tried
     MSG_UPLOAD_CANT_READ,
     MSG_UPLOAD_NO_SPACE,
     MSG_UPLOAD_FAILED,

@@ -43,6 +43,8 @@ const char VtxPutUsage[] =
     "\n"
     "Progress goes to stderr. Ctrl-C cancels after the current block and tells\n"
     "the controller (this takes 10 to 15 seconds); a second Ctrl-C quits at once.\n"
+    "A Ctrl-C after the last data block comes too late: vtx says that the upload\n"
+    "was complete before the cancel could act, and the status stays 0.\n"
     "A failed upload is told in two lines: the browser's message, then the\n"
     "sender's reason (which file, which data block, what the controller did or\n"
     "did not answer).\n"
@@ -140,6 +142,9 @@ static int RunUpload(const VtxOptions* options, int dryRun, int verify)
         if (result == UPL_OK) {
             fprintf(stderr, "%lu file%s uploaded, %llu bytes\n", static_cast<unsigned long>(files), files == 1 ? "" : "s",
                     static_cast<unsigned long long>(bytes));
+            // The sender looks at a cancel only after a data block's answer.
+            if (ZemLoadByte(&TheUploadJob.cancelRequested))
+                fputs("vtx: the upload was complete before the cancel could act\n", stderr);
             if (!verify || (VtxReadAgain(&session) && VtxVerifyUpload(&TheUploadJob, tree)))
                 exitCode = VTX_EXIT_OK;
         } else {

@@ -13,23 +13,31 @@ const char VtxParamsUsage[] =
     "usage: vtx [OPTIONS] params [-o FILE]\n"
     "\n"
     "Fetches the controller's parameter list as the browser does: the answer\n"
-    "less its first line, followed by CR LF. Written to FILE (created or\n"
-    "truncated), else to standard output. A list that fills the answer buffer,\n"
-    "or that does not end within the line time of a full buffer and a\n"
-    "second, is written nowhere.\n"
+    "less its first line, followed by CR LF. An answer that holds nothing but\n"
+    "blanks and line ends behind its first line is no list: \"The Vantorix\n"
+    "sent no parameter list.\", nothing is written and the status is 1.\n"
+    "Written to standard output, or to FILE: into a new file made beside it\n"
+    "(FILE.new1, or the first FILE.newN that no file or link holds), which\n"
+    "then takes FILE's place; on a failure FILE and every other file stay as\n"
+    "they were and vtx says what failed and why. A FILE that is a link, pipe\n"
+    "or device is written as it is. A list that fills the answer buffer, or\n"
+    "that does not end within the line time of a full buffer and a second, is\n"
+    "written nowhere.\n"
     "\n"
-    "Exit status: 0 fetched, 1 the port or the controller failed or the list\n"
-    "was not written, 2 usage error.\n";
+    "Exit status: 0 fetched, 1 the port or the controller failed, no list, or\n"
+    "the list was not written, 2 usage error.\n";
 
 const char VtxToolsUsage[] =
     "usage: vtx [OPTIONS] tools [-o FILE]\n"
     "\n"
     "Fetches the controller's tool list as the browser does: the answer less\n"
-    "its first line. An answer of exactly 3 bytes means that the controller\n"
-    "holds no tool list: nothing is written and the status is 1. Written to\n"
-    "FILE (created or truncated), else to standard output. A list that fills\n"
-    "the answer buffer, or that does not end within the line time of a full\n"
-    "buffer and a second, is written nowhere.\n"
+    "its first line. An answer of exactly 3 bytes, or one that holds nothing\n"
+    "but blanks and line ends behind its first line, means that the\n"
+    "controller holds no tool list: \"The Vantorix sent no tool list.\",\n"
+    "nothing is written and the status is 1. Written to standard output, or\n"
+    "to FILE as params writes it (a new file beside FILE takes its place). A\n"
+    "list that fills the answer buffer, or that does not end within the line\n"
+    "time of a full buffer and a second, is written nowhere.\n"
     "\n"
     "Exit status: 0 fetched, 1 the port or the controller failed, no tool list\n"
     "or the list was not written, 2 usage error.\n";
@@ -72,8 +80,9 @@ static int FetchList(int kind, const char* name, int argc, char** argv, const Vt
     if (!outputPath)
         return WriteToStdout(kind, AnswerBuffer + start, length) ? VTX_EXIT_OK : VTX_EXIT_FAILED;
 
-    if (!WriteFetchedFile(outputPath, kind, AnswerBuffer + start, length)) {
-        fprintf(stderr, "vtx: could not write %s\n", outputPath);
+    char why[512];
+    if (!WriteFetchedFile(outputPath, kind, AnswerBuffer + start, length, why, sizeof(why))) {
+        fprintf(stderr, "vtx: could not write %s: %s\n", outputPath, why);
         return VTX_EXIT_FAILED;
     }
     return VTX_EXIT_OK;

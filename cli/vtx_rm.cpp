@@ -27,12 +27,20 @@ const char VtxRmUsage[] =
     "\n"
     "Exit status: 0 deleted (and gone from the listing), 1 the port or the\n"
     "controller failed, a PATH is no file on the controller, or a file is still\n"
-    "listed, 2 usage error.\n";
+    "listed, 2 usage error. When the answer to a delete does not come in time,\n"
+    "no further delete is sent: the files not tried are named and the status\n"
+    "is 1.\n";
 
 // What the controller answered to one delete, kept until the listing after.
 constexpr uint32_t ANSWER_WORDS_SIZE = 160;
+enum {
+    DELETE_WAS_ANSWERED = 0,
+    DELETE_ANSWER_MISSING = 1,   // sent, but its answer did not come in time
+    DELETE_NOT_TRIED = 2,        // not sent: an earlier delete's answer was missing
+};
 struct DeleteAnswer {
     char words[ANSWER_WORDS_SIZE];
+    int state;
 };
 
 // Why a path cannot become a delete command, or null when it can.
@@ -63,6 +71,10 @@ static int ListedAsExpected(DeviceTree* tree, int count, char** paths, const Del
             continue;
         if (listed)
             fprintf(stderr, "vtx: %s: no such file on the controller\n", paths[i]);
+        else if (answers[i].state == DELETE_NOT_TRIED)
+            continue;   // named already
+        else if (answers[i].state == DELETE_ANSWER_MISSING)
+            fprintf(stderr, "vtx: %s: still on the controller after the delete; its answer did not come\n", paths[i]);
         else if (answers[i].words[0])
             fprintf(stderr, "vtx: %s: still on the controller after the delete; the controller answered \"%s\"\n",
                     paths[i], answers[i].words);
@@ -74,16 +86,29 @@ static int ListedAsExpected(DeviceTree* tree, int count, char** paths, const Del
     return all;
 }
 
+// 1 when every delete went out and was answered; 2 when one answer did not
+// come: no further delete is sent, and the files not tried are named; 0
+// when a command could not be sent.
 static int SendDeletes(SerialPort* port, int count, char** paths, DeleteAnswer* answers)
 {
     char command[DELETE_COMMAND_SIZE];
     for (int i = 0; i < count; i++) {
         BuildDeleteCommand(command, "", paths[i]);
-        if (SendDeleteCommand(port, command, AnswerBuffer, ANSWER_BUFFER_SIZE) != SERCOM_DONE) {
+        int outcome = SendDeleteCommand(port, command, AnswerBuffer, ANSWER_BUFFER_SIZE, answers[i].words,
+                                        ANSWER_WORDS_SIZE);
+        if (outcome == DELETE_NOT_SENT) {
             fputs("Can't send Command. Please check if Vantorix is connected.\n", stderr);
             return 0;
         }
-        DeleteAnswerWords(AnswerBuffer, answers[i].words, ANSWER_WORDS_SIZE);
+        if (outcome == DELETE_NOT_ANSWERED) {
+            answers[i].state = DELETE_ANSWER_MISSING;
+            for (int k = i + 1; k < count; k++) {
+                answers[k].state = DELETE_NOT_TRIED;
+                fprintf(stderr, "vtx: %s: not deleted: the controller did not answer the delete of %s in time\n",
+                        paths[k], paths[i]);
+            }
+            return i + 1 < count ? 2 : 1;
+        }
     }
     return 1;
 }
@@ -126,9 +151,9 @@ int VtxRm(int argc, char** argv, const VtxOptions* options)
             for (int k = 0; k < count; k++)
                 printf("d %s\n", paths[k]);
             result = VTX_EXIT_OK;
-        } else if (SendDeletes(session.port, count, paths, answers)) {
+        } else if (int sent = SendDeletes(session.port, count, paths, answers)) {
             if (!verify || (VtxReadAgain(&session) && ListedAsExpected(session.tree, count, paths, answers)))
-                result = VTX_EXIT_OK;
+                result = sent == 1 ? VTX_EXIT_OK : VTX_EXIT_FAILED;
         }
     }
     VtxDisconnect(&session);

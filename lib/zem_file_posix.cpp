@@ -70,7 +70,8 @@ long ZemFileRead(const char* path, void* buffer, uint32_t maxBytes, uint32_t off
 
 int ZemFileWrite(const char* path, const void* buffer, uint32_t length, int mode)
 {
-    int flags = O_RDWR | O_CREAT | O_CLOEXEC | (mode == ZEM_FILE_CREATE ? O_TRUNC : O_APPEND);
+    int flags = O_RDWR | O_CREAT | O_CLOEXEC;
+    flags |= mode == ZEM_FILE_CREATE ? O_TRUNC : mode == ZEM_FILE_NEW ? O_EXCL | O_NOFOLLOW : O_APPEND;
     int fd = open(path, flags, 0644);
     if (fd < 0)
         return 0;
@@ -79,6 +80,8 @@ int ZemFileWrite(const char* path, const void* buffer, uint32_t length, int mode
     while (done < length) {
         int64_t n = ZemFileWriteThroughCall(fd, static_cast<const char*>(buffer) + done, length - done);
         if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;   // a write that took nothing: the disk is full
             ok = 0;
             break;
         }
@@ -119,4 +122,15 @@ int ZemFileIsRegular(const char* path)
     if (lstat(path, &st) != 0)
         return errno == ENOENT;
     return S_ISREG(st.st_mode);
+}
+
+int ZemFileLastProblem(char* words, uint32_t size)
+{
+    int error = errno;
+    snprintf(words, size, "%s", strerror(error));
+    if (error == EEXIST)
+        return ZEM_FILE_EXISTS;
+    if (error == EACCES || error == EPERM || error == EROFS)
+        return ZEM_FILE_DENIED;
+    return error == ENOSPC || error == EDQUOT ? ZEM_FILE_NO_ROOM : ZEM_FILE_OTHER;
 }

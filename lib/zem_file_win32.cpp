@@ -1,6 +1,7 @@
 // Whole-file helpers on CreateFileA, ReadFile and FindFirstFileA.
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "lib/zem_lib.h"
@@ -53,16 +54,21 @@ long ZemFileRead(const char* path, void* buffer, uint32_t maxBytes, uint32_t off
 int ZemFileWrite(const char* path, const void* buffer, uint32_t length, int mode)
 {
     // Shared for reading, so that a viewer holding the log or a list does not make the write fail.
-    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              mode == ZEM_FILE_CREATE ? CREATE_ALWAYS : OPEN_ALWAYS, 0, nullptr);
+    // CREATE_NEW fails on any name that is there, a link included.
+    DWORD disposition = mode == ZEM_FILE_CREATE ? CREATE_ALWAYS : mode == ZEM_FILE_NEW ? CREATE_NEW : OPEN_ALWAYS;
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return 0;
     if (mode == ZEM_FILE_APPEND)
         SetFilePointer(file, 0, nullptr, FILE_END);
     // A write that ended short (a full disk) failed as much as one that did not start.
-    BOOL ok = ZemFileWriteThroughCall(reinterpret_cast<intptr_t>(file), buffer, length) == length;
+    int64_t written = ZemFileWriteThroughCall(reinterpret_cast<intptr_t>(file), buffer, length);
+    DWORD error = GetLastError();
     CloseHandle(file);
-    return ok ? 1 : 0;
+    if (written == length)
+        return 1;
+    SetLastError(written >= 0 ? ERROR_DISK_FULL : error);
+    return 0;
 }
 
 int ZemFileFind(const char* path, ZemFindData* data)
@@ -99,6 +105,27 @@ int ZemFileIsRegular(const char* path)
 {
     DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES)
-        return GetLastError() == ERROR_FILE_NOT_FOUND;
+        return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
     return !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT));
+}
+
+int ZemFileLastProblem(char* words, uint32_t size)
+{
+    DWORD error = GetLastError();
+    if (size == 0)
+        return ZEM_FILE_OTHER;
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, words,
+                                  size, nullptr);
+    // The system's words end with a full stop and a line end.
+    while (length > 0 && (words[length - 1] == '\r' || words[length - 1] == '\n' || words[length - 1] == '.' ||
+                          words[length - 1] == ' '))
+        length--;
+    words[length] = 0;
+    if (length == 0)
+        snprintf(words, size, "error %lu", static_cast<unsigned long>(error));
+    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
+        return ZEM_FILE_EXISTS;
+    if (error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT)
+        return ZEM_FILE_DENIED;
+    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? ZEM_FILE_NO_ROOM : ZEM_FILE_OTHER;
 }

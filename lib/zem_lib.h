@@ -78,6 +78,8 @@ struct ZemFileInfo {
 // Dispositions of ZemFileWrite.
 constexpr int ZEM_FILE_CREATE = 0;   // create, or truncate an existing file
 constexpr int ZEM_FILE_APPEND = 1;   // append, creating the file if needed
+constexpr int ZEM_FILE_NEW = 2;      // create a file that is not there yet: never an existing file, never
+                                     // through a link; fails with ZEM_FILE_EXISTS when the name is taken
 
 long ZemFileRead(const char* path, void* buffer, uint32_t maxBytes, uint32_t offset, ZemFileInfo* info);
 int ZemFileWrite(const char* path, const void* buffer, uint32_t length, int mode);
@@ -93,6 +95,17 @@ int ZemFileDelete(const char* path);
 // 1 when the path names a regular file or nothing yet; 0 for a directory, a
 // device, a pipe or a link, which a move must not replace.
 int ZemFileIsRegular(const char* path);
+
+// Why the last file call of this thread failed, in the system's words
+// ("Permission denied"), and whether that was a name already taken or a
+// folder that may not be written.
+enum {
+    ZEM_FILE_OTHER = 0,
+    ZEM_FILE_EXISTS = 1,
+    ZEM_FILE_DENIED = 2,
+    ZEM_FILE_NO_ROOM = 3,
+};
+int ZemFileLastProblem(char* words, uint32_t size);
 
 // The call of ZemFileWrite that puts bytes into the open file (WriteFile /
 // write), in a slot so that a test can make it fail part way as a full disk

@@ -27,21 +27,19 @@ uint32_t AnswerTimeLimit(const SerialPort* port, uint32_t max)
 
 // Between two reads of one answer: ANSWER_ENDLESS past the limit,
 // ANSWER_ABANDONED when the hook says so, else READ_ON.
-static int CheckBetweenReads(SerialPort* port, uint32_t began, uint32_t limit, int listing, uint32_t bytesSoFar)
+static int CheckBetweenReads(uint32_t began, uint32_t limit, AnswerReader reader, uint32_t bytesSoFar)
 {
     uint32_t spent = ZemTickCount() - began;
     if (spent >= limit)
         return ANSWER_ENDLESS;
     // An answer within one read time is over before anyone would notice.
-    if (spent >= SERIAL_READ_TIME_MS && AnswerReadHook.betweenReads &&
-        !AnswerReadHook.betweenReads(listing, bytesSoFar)) {
-        port->answerCut = 1;
+    if (spent >= SERIAL_READ_TIME_MS && !reader.worker && AnswerReadHook.betweenReads &&
+        !AnswerReadHook.betweenReads(reader.listing, bytesSoFar))
         return ANSWER_ABANDONED;
-    }
     return READ_ON;
 }
 
-int ReadWholeAnswer(SerialPort* port, char* buffer, uint32_t max, int listing, const AnswerEndTest* end,
+int ReadWholeAnswer(SerialPort* port, char* buffer, uint32_t max, AnswerReader reader, const AnswerEndTest* end,
                     uint32_t* count)
 {
     const uint32_t began = ZemTickCount();
@@ -49,7 +47,7 @@ int ReadWholeAnswer(SerialPort* port, char* buffer, uint32_t max, int listing, c
     uint32_t total = 0;
     *count = 0;
     for (;;) {
-        uint32_t got = ZemSerComReadArrived(port, buffer + total, max - total, 0);
+        uint32_t got = ZemSerComReadArrived(port, buffer + total, max - total, reader.worker);
         total += got;
         *count = total;
         if (got == 0)
@@ -58,32 +56,24 @@ int ReadWholeAnswer(SerialPort* port, char* buffer, uint32_t max, int listing, c
             return ANSWER_ENDED;
         if (total == max)
             return ANSWER_FULL;
-        int ending = CheckBetweenReads(port, began, limit, listing, total);
+        int ending = CheckBetweenReads(began, limit, reader, total);
         if (ending != READ_ON)
             return ending;
     }
 }
 
-int AwaitQuietLine(SerialPort* port, char* buffer, uint32_t max, int listing)
+int AwaitQuietLine(SerialPort* port, char* buffer, uint32_t max, AnswerReader reader)
 {
     const uint32_t began = ZemTickCount();
     const uint32_t limit = AnswerTimeLimit(port, max);
     uint32_t thrown = 0;
     for (;;) {
-        uint32_t got = ZemSerComReadArrived(port, buffer, max, 0);
-        if (got == 0) {
-            // A busy port was not read, so it says nothing of the line.
-            port->answerCut = port->answerCut && ZemSerComIsBusy(port);
+        uint32_t got = ZemSerComReadArrived(port, buffer, max, reader.worker);
+        if (got == 0)
             return ANSWER_QUIET;
-        }
         thrown += got;
-        int ending = CheckBetweenReads(port, began, limit, listing, thrown);
+        int ending = CheckBetweenReads(began, limit, reader, thrown);
         if (ending != READ_ON)
             return ending;
     }
-}
-
-int SettleCutAnswer(SerialPort* port, char* buffer, uint32_t max)
-{
-    return port->answerCut ? AwaitQuietLine(port, buffer, max, 0) : ANSWER_QUIET;
 }

@@ -23,11 +23,22 @@ struct AnswerReadHooks {
 };
 extern AnswerReadHooks AnswerReadHook;
 
-// The caller's test for the end of an answer whose format it knows: 1 once
-// the length bytes read so far hold that end. state is the caller's own.
+// The caller's test for the end of an answer whose format it knows.
 struct AnswerEndTest {
-    int (*arrived)(const char* text, uint32_t length, void* state);
+    // 0 until the length bytes read so far hold the answer's end, then how
+    // many bytes reach up to and including that end. state is the caller's.
+    uint32_t (*arrived)(const char* text, uint32_t length, void* state);
     void* state;
+    // 1 when an answer that went quiet before that end is whole all the
+    // same; null: it never is.
+    int (*wholeOnQuiet)(const char* text, uint32_t length);
+    // Turns the state of a read cut before its end into one that finds that
+    // end in a new text, where the rest of the answer would begin (at most
+    // 32 bytes, written to rest). Null: rest is zeroed.
+    void (*carry)(const void* state, void* rest);
+    // 1 when an answer that did not come at all may still come late and
+    // must not be taken for the next one (the answer to a delete).
+    int owedWhenSilent;
 };
 
 // How a read ended.
@@ -39,22 +50,24 @@ enum {
     ANSWER_ABANDONED = 4,   // the between-reads hook ended the read
 };
 
+// Who reads: the user interface (listing handed to the hook as it is) or
+// the upload worker, which owns a busy port and has no window to keep alive.
+struct AnswerReader {
+    int listing;
+    int worker;
+};
+
 // Reads an answer into buffer, at most max bytes (max >= 1), with a NUL
-// stored behind them; *count gets the bytes read. end may be null. listing
-// is handed to the hook as it is. Returns how the read ended.
-int ReadWholeAnswer(SerialPort* port, char* buffer, uint32_t max, int listing, const AnswerEndTest* end,
+// stored behind them; *count gets the bytes read. end may be null. Returns
+// how the read ended. The line's talk goes through serial/line_talk.h,
+// which alone calls this.
+int ReadWholeAnswer(SerialPort* port, char* buffer, uint32_t max, AnswerReader reader, const AnswerEndTest* end,
                     uint32_t* count);
 
 // Reads and throws away, max bytes at a time into buffer, until the line has
-// been quiet for one read time, so that the rest of a broken answer is not
-// taken for the next one: ANSWER_QUIET, or ANSWER_ENDLESS or
+// been quiet for one read time: ANSWER_QUIET, or ANSWER_ENDLESS or
 // ANSWER_ABANDONED as for a read of max bytes.
-int AwaitQuietLine(SerialPort* port, char* buffer, uint32_t max, int listing);
-
-// After a read that the hook ended, the rest of its answer may still be on
-// its way and would pass for the start of the next answer: waits for a quiet
-// line as AwaitQuietLine does. ANSWER_QUIET at once when no read was cut.
-int SettleCutAnswer(SerialPort* port, char* buffer, uint32_t max);
+int AwaitQuietLine(SerialPort* port, char* buffer, uint32_t max, AnswerReader reader);
 
 // How long a read of max bytes may go on: the line time of max bytes at the
 // port's speed plus one read time, in milliseconds.

@@ -36,6 +36,9 @@ struct SerialDevice {
     // Like read, but returns as soon as bytes are there, with what has arrived
     // (at most max): the wait for the first byte is the same read time.
     int (*readArrived)(SerialHandle handle, void* buffer, uint32_t max, uint32_t* got);
+    // How many bytes the driver holds that nobody has read yet, without
+    // waiting. Null counts as none.
+    uint32_t (*waiting)(SerialHandle handle);
     // 1 when the last failed transfer on the handle said that the device has
     // gone (a USB adapter unplugged, a line hung up): no later one can work.
     int (*gone)(SerialHandle handle);

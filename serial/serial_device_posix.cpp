@@ -339,6 +339,12 @@ static int ReadArrivedPosix(SerialHandle handle, void* buffer, uint32_t max, uin
     return ReadUntil(handle, buffer, max, got, 0);
 }
 
+static uint32_t WaitingPosix(SerialHandle handle)
+{
+    int count = 0;
+    return ioctl(static_cast<int>(handle), FIONREAD, &count) == 0 && count > 0 ? static_cast<uint32_t>(count) : 0;
+}
+
 static void ClosePosix(SerialHandle handle)
 {
     int fd = static_cast<int>(handle);
@@ -350,5 +356,6 @@ static void ClosePosix(SerialHandle handle)
 
 const SerialDevice SerialPlatformDevice = {
     OpenPosix,  GetStatePosix, GetTimeoutsPosix, ConfigurePosix, SetTimeoutsPosix, RestoreStatePosix,
-    RestoreTimeoutsPosix, PurgePosix, WritePosix, ReadPosix, ClosePosix, ReadArrivedPosix, GonePosix,
+    RestoreTimeoutsPosix, PurgePosix, WritePosix, ReadPosix, ClosePosix, ReadArrivedPosix, WaitingPosix,
+    GonePosix,
 };

@@ -255,6 +255,11 @@ static int ReadArrivedWin32(SerialHandle handle, void* buffer, uint32_t max, uin
     return ok;
 }
 
+static uint32_t WaitingWin32(SerialHandle handle)
+{
+    return QueuedBytes(handle);
+}
+
 static void CloseWin32(SerialHandle handle)
 {
     CloseHandle(AsHandle(handle));
@@ -262,5 +267,6 @@ static void CloseWin32(SerialHandle handle)
 
 const SerialDevice SerialPlatformDevice = {
     OpenWin32,  GetStateWin32, GetTimeoutsWin32, ConfigureWin32, SetTimeoutsWin32, RestoreStateWin32,
-    RestoreTimeoutsWin32, PurgeWin32, WriteWin32, ReadWin32, CloseWin32, ReadArrivedWin32, GoneWin32,
+    RestoreTimeoutsWin32, PurgeWin32, WriteWin32, ReadWin32, CloseWin32, ReadArrivedWin32, WaitingWin32,
+    GoneWin32,
 };

@@ -178,3 +178,8 @@ uint32_t ZemSerComReadArrived(SerialPort* port, void* buffer, uint32_t max, int 
 {
     return ReadBy(currentDevice->readArrived, port, buffer, max, override);
 }
+
+uint32_t ZemSerComWaiting(const SerialPort* port)
+{
+    return currentDevice->waiting ? currentDevice->waiting(port->handle) : 0;
+}

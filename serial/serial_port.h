@@ -17,7 +17,13 @@ struct SerialPort {
     unsigned char timeoutsSaved;         // savedTimeouts holds valid settings
     unsigned char busy;                  // an upload worker owns the port; read with ZemLoadByte
     uint32_t baud;                       // the line speed given at open, in bit/s; bounds how long an answer may last
-    unsigned char answerCut;             // a read was ended before its answer: the rest may still come
+    // Kept by the owner of the talk on the line (serial/line_talk.h): an
+    // answer was cut, or did not come, and its rest may still arrive;
+    // restEnd (with restState) finds where that rest ends, null: only a
+    // quiet line shows it is over.
+    unsigned char lineUnsettled;
+    uint32_t (*restEnd)(const char* text, uint32_t length, void* state);
+    alignas(8) unsigned char restState[32];
     unsigned char gone;                  // the device has gone: every transfer fails (ZemLoadByte)
     char name[SERIAL_PORT_NAME_ROOM];    // the name it was opened by, to name it to the user
 };
@@ -45,3 +51,5 @@ uint32_t ZemSerComRead(SerialPort* port, void* buffer, uint32_t max, int overrid
 // The same, ending as soon as something has arrived: the piece of an answer
 // that is there, or 0 after a read time of silence.
 uint32_t ZemSerComReadArrived(SerialPort* port, void* buffer, uint32_t max, int override);
+// How many bytes have arrived that nobody has read yet; no wait.
+uint32_t ZemSerComWaiting(const SerialPort* port);

@@ -6,6 +6,7 @@
 #include "lib/zem_shared.h"
 #include "lib/zem_time.h"
 #include "serial/answer_read.h"
+#include "serial/line_talk.h"
 #include "serial/serial_port.h"
 #include "serial/upload_file_list.h"
 #include "serial/upload_job.h"
@@ -214,6 +215,7 @@ static int SendOneFile(UploadJob* job, const char* path, uint32_t* lastSize)
     *lastSize = size;
 
     uint32_t headerLength = BuildHeaderText(frame.data, job->targetDir, found.fileName, size);
+    RecordSentFile(job, found.fileName, size);
     SetUploadFileText(found.fileName);
     UploadPostNotice(job, UM_SET_FILE_TEXT, 0);
     UploadPostNotice(job, UM_PROGRESS_INIT, 0);
@@ -244,7 +246,12 @@ static int SendOneFile(UploadJob* job, const char* path, uint32_t* lastSize)
 int UploadBatch(UploadJob* job)
 {
     memset(&job->failure, 0, sizeof(job->failure));
-    if (ZemSerComSendCmd(job->port, "u\r", 1) != SERCOM_DONE)
+    job->sent.count = job->sent.namesUsed = 0;
+    job->sent.incomplete = 0;
+    // The receiver's start request must not be looked for in the rest of an
+    // earlier answer or in talk that nobody asked for.
+    if (SettleLine(job->port, AnswerBuffer, ANSWER_READ_MAX, AnswerReader{0, 1}) != ANSWER_QUIET ||
+        ZemSerComSendCmd(job->port, "u\r", 1) != SERCOM_DONE)
         return StopAt(job, UPL_COMMAND_FAILED, UPLOAD_STAGE_COMMAND, UPLOAD_CAME_NOTHING, 0);
 
     // A list that no empty name closes inside its field holds no path to trust.

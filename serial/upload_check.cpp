@@ -36,12 +36,6 @@ uint32_t UploadTargetOf(const char* targetDir, const char* pcPath, char* control
     return bytes;
 }
 
-// One file of the batch as the sender names it, looked up once.
-struct SentName {
-    uint32_t bytes;      // 0: the sender refuses the file
-    char baseName[sizeof(ZemFindData::fileName)];
-};
-
 // The whole batch shares its target directory, so two files land on the
 // same path when their names are stored alike: blanks travel as '_'.
 static int StoredAlike(const char* a, const char* b)
@@ -53,10 +47,10 @@ static int StoredAlike(const char* a, const char* b)
 }
 
 // The controller keeps the last file that arrived under a path.
-static int ReplacedLater(const SentName* names, uint32_t at, uint32_t count)
+static int ReplacedLater(const char* const* names, uint32_t at, uint32_t count)
 {
     for (uint32_t later = at + 1; later < count; later++)
-        if (names[later].bytes && StoredAlike(names[later].baseName, names[at].baseName))
+        if (StoredAlike(names[later], names[at]))
             return 1;
     return 0;
 }
@@ -75,32 +69,29 @@ static int CompareWithListing(DeviceTree* tree, UploadedFile* file)
 
 int CheckUploadedBatch(const UploadJob* job, DeviceTree* tree, UploadCheckReport report, void* context)
 {
-    uint32_t count = 0;
-    for (const char* name = job->fileList; *name; name = NextFileName(name))
-        count++;
-    // Each PC file is looked up once: a batch of many files would otherwise
-    // look up every later file again for each earlier one.
-    SentName* names = nullptr;
-    if (count && !ZemMemAllocAs(&names, count * sizeof(SentName), 0))
+    // What the sender recorded as it sent each file, in list order: a PC
+    // file changed or removed since then says nothing of what went out.
+    const UploadSentFiles* sent = &job->sent;
+    const uint32_t count = sent->count;
+    const char** names = nullptr;
+    if (count && !ZemMemAllocAs(&names, count * sizeof(const char*), 0))
         return -1;
-    const char* name = job->fileList;
-    for (uint32_t i = 0; i < count; i++, name = NextFileName(name)) {
-        ZemFindData found;
-        names[i].bytes = UploadFileSize(name, &found);
-        snprintf(names[i].baseName, sizeof(names[i].baseName), "%s", names[i].bytes ? found.fileName : "");
-    }
+    const char* baseName = sent->names;
+    for (uint32_t i = 0; i < count; i++, baseName += strlen(baseName) + 1)
+        names[i] = baseName;
     int reported = 0;
     UploadedFile file;
-    name = job->fileList;
-    for (uint32_t i = 0; i < count; i++, name = NextFileName(name)) {
+    const char* name = job->fileList;
+    for (uint32_t i = 0; i < count && *name; i++, name = NextFileName(name)) {
         memset(&file, 0, sizeof(file));
         file.listName = name;
-        file.sent = names[i].bytes;
-        snprintf(file.pcName, sizeof(file.pcName), "%s", names[i].baseName);
-        if (!file.sent || ReplacedLater(names, i, count) ||
-            !ControllerPathOf(job->targetDir, file.pcName, file.sent, file.controllerPath, sizeof(file.controllerPath)))
+        file.sent = sent->size[i];
+        snprintf(file.pcName, sizeof(file.pcName), "%s", names[i]);
+        if (ReplacedLater(names, i, count))
             continue;
-        int state = CompareWithListing(tree, &file);
+        int state = UPLOAD_FILE_NOT_LISTED;
+        if (ControllerPathOf(job->targetDir, file.pcName, file.sent, file.controllerPath, sizeof(file.controllerPath)))
+            state = CompareWithListing(tree, &file);
         if (state) {
             report(context, &file, state);
             reported++;

@@ -50,6 +50,20 @@ struct UploadFailure {
     int came;                                // UPLOAD_CAME_
 };
 
+// The most files a batch can hold: names of one character and their NULs.
+constexpr uint32_t UPLOAD_MOST_FILES = UPLOAD_FILE_LIST_SIZE / 2;
+
+// What the sender announced for each file it began to send, in list order:
+// the check after the batch compares the listing with this, not with the
+// PC files as they are by then.
+struct UploadSentFiles {
+    uint32_t count;                          // files recorded
+    uint32_t size[UPLOAD_MOST_FILES];        // the size in the header
+    char names[UPLOAD_FILE_LIST_SIZE * 2];   // their base names as sent, each ended by a NUL
+    uint32_t namesUsed;
+    unsigned char incomplete;                // 1: a name did not fit, and the record stops there
+};
+
 struct UploadJob {
     SerialPort* port;                           // the port of the transfer
     char fileList[UPLOAD_FILE_LIST_SIZE];       // NUL-ended PC paths, closed by an empty name
@@ -61,8 +75,11 @@ struct UploadJob {
     uint32_t ramBudget;                         // free RAM-disk bytes left to this batch
     uint32_t flashBudget;                       // free flash-disk bytes left to this batch
     UploadFailure failure;                      // where the batch stopped (written by the worker)
+    UploadSentFiles sent;                       // what each file was sent as (written by the worker)
 };
 
 extern UploadJob TheUploadJob;
 
 void ClearUploadJob(UploadJob* job);
+// Records a file as its header announces it, before it goes out.
+void RecordSentFile(UploadJob* job, const char* baseName, uint32_t size);

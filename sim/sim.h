@@ -127,6 +127,8 @@ enum {
     FAULT_NOISE,               // noise:X:L[:N]
     FAULT_NOISE_LINES,         // noise-lines:X:L[:N]
     FAULT_HANGUP_AT,           // hangup-at:X:B[:N]
+    FAULT_TWICE,               // twice:X[:N]
+    FAULT_TALK_AFTER,          // talk-after:X:MS[:N]
     FAULT_KIND_COUNT
 };
 

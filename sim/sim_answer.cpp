@@ -104,5 +104,14 @@ int SendAnswer(char letter, uint32_t count, const std::string& answer)
         }
     }
     LineWrite(answer.data() + sent, answer.size() - sent);
+    if (!AnswerFaults(FAULT_TWICE, letter, count).empty()) {
+        SimTrace("the answer once more");
+        LineWrite(answer.data(), answer.size());
+    }
+    for (const FaultRule* rule : AnswerFaults(FAULT_TALK_AFTER, letter, count)) {
+        SimSleepMs(rule->b);
+        SimTrace("talk that nobody asked for");
+        LineWriteText("Vantorix ready\r\n");
+    }
     return ANSWER_SENT;
 }

@@ -86,6 +86,11 @@ static const FaultForm FaultForms[] = {
      "line"},
     {"hangup-at", FAULT_HANGUP_AT, ARGS_LETTER_ONE, 0, 0, "hangup-at:X:B[:N]",
      "send only the first B bytes of the N-th answer to X (l, p, t or d), then close the terminal and exit"},
+    {"twice", FAULT_TWICE, ARGS_LETTER_COUNT, 0, 0, "twice:X[:N]",
+     "send the N-th answer to X (l, p, t or d), or every one, twice: the copy right behind it"},
+    {"talk-after", FAULT_TALK_AFTER, ARGS_LETTER_ONE, 0, 0, "talk-after:X:MS[:N]",
+     "MS milliseconds after the N-th answer to X (l, p, t or d), or every one, send the line \"Vantorix ready\" "
+     "that nobody asked for"},
 };
 
 static std::vector<FaultRule> CommandLineRules;

@@ -5,7 +5,7 @@
 
 #include "tree/device_tree.h"
 
-int ListingEndArrived(const char* text, uint32_t length, void* state)
+uint32_t ListingEndArrived(const char* text, uint32_t length, void* state)
 {
     ListingEndScan* scan = static_cast<ListingEndScan*>(state);
     for (;;) {
@@ -20,7 +20,7 @@ int ListingEndArrived(const char* text, uint32_t length, void* state)
         ListingLine line;
         int kind = ClassifyLine(&line, text + scan->lineStart);
         if (kind == LINE_EMPTY && scan->inTree)
-            return 1;
+            return end + 1 < length && text[end + 1] == '\n' ? end + 2 : end + 1;
         if (kind == LINE_DIRECTORY)
             scan->inTree = 1;
         // Where the next line begins depends on the byte after the CR.
@@ -64,44 +64,9 @@ int ListingEndsOnFreeSpace(const char* text, uint32_t length)
     return ramLine == 1 && flashLine == 1;
 }
 
-// Where the line that begins at start ends: behind its CR, and behind the LF
-// that pairs with that CR.
-static uint32_t LineAfter(const char* text, uint32_t length, uint32_t start)
+void ListingEndCarry(const void* scan, void* rest)
 {
-    ListingLine line;
-    ClassifyLine(&line, text + start);
-    uint32_t next = static_cast<uint32_t>(line.next - text);
-    return next < length ? next : length;
-}
-
-// 1 when the text holds nothing but blanks and line ends.
-static int OnlyBlankLines(const char* text, uint32_t length)
-{
-    for (uint32_t i = 0; i < length; i++) {
-        if (text[i] != ' ' && text[i] != '\r' && text[i] != '\n')
-            return 0;
-    }
-    return 1;
-}
-
-int FindLastWholeListing(const char* text, uint32_t length, uint32_t* start)
-{
-    uint32_t piece = 0;
-    int ended = 0;
-    uint32_t lastEnded = 0;
-    ListingEndScan scan = {};
-    while (ListingEndArrived(text, length, &scan)) {
-        ended = 1;
-        lastEnded = piece;
-        piece = LineAfter(text, length, scan.lineStart);
-        scan = ListingEndScan{piece, piece, 0};
-    }
-    if (ListingEndsOnFreeSpace(text + piece, length - piece)) {
-        *start = piece;
-        return 1;
-    }
-    // Anything else behind the last end may be the start of a listing that
-    // was cut: the one before it is then no answer to the last command.
-    *start = lastEnded;
-    return ended && OnlyBlankLines(text + piece, length - piece);
+    ListingEndScan carried = {};
+    carried.inTree = static_cast<const ListingEndScan*>(scan)->inTree;
+    memcpy(rest, &carried, sizeof(carried));
 }

@@ -145,10 +145,11 @@ TEST(MessageTexts, TheManualListsNoTextThatTheProgramDoesNotShow)
 TEST(MessageTexts, FilledInPartsAndCuts)
 {
     char out[128];
-    EXPECT_STREQ(FillMessageText(MSG_CANT_WRITE_LIST, "lists.txt", out, sizeof(out)), "Can't write lists.txt.");
+    EXPECT_STREQ(FillMessageText(MSG_LIST_ENDLESS, "tool list", out, sizeof(out)),
+                 "The Vantorix did not stop sending the tool list; it was not written.");
     EXPECT_STREQ(FillMessageText(MSG_NO_VALID_FILE, "unused", out, sizeof(out)), "No valid File.");
-    EXPECT_STREQ(FillMessageText(MSG_CANT_WRITE_LIST, "lists.txt", out, 15), "Can't write li");
-    EXPECT_STREQ(FillMessageText(MSG_CANT_WRITE_LIST, "lists.txt", out, 5), "Can'");
+    EXPECT_STREQ(FillMessageText(MSG_LIST_ENDLESS, "tool list", out, 15), "The Vantorix d");
+    EXPECT_STREQ(FillMessageText(MSG_LIST_ENDLESS, "tool list", out, 5), "The ");
     EXPECT_STREQ(MessageText(MSG_DELETE_QUESTION), "");
     EXPECT_STREQ(MessageText(MSG_COUNT), "");
 }

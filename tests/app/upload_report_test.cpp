@@ -16,20 +16,23 @@ protected:
     void SetUp() override { ASSERT_NE(tree = CreateDeviceTree(), nullptr); }
     void TearDown() override { FreeDeviceTree(tree); }
 
-    // Makes the PC files NAME=BYTES of the row (a missing one when BYTES is "-") and lists them in the job.
+    // Lists the files NAME=SENT[>NOW] of the row in the job as the sender records them, SENT bytes each, and
+    // makes each PC file with the NOW bytes it holds by the time of the check (SENT when not given; "-": gone).
     void FillBatch(const std::vector<std::string>& files, const std::string& targetDir)
     {
         ClearUploadJob(&job);
         snprintf(job.targetDir, sizeof(job.targetDir), "%s", targetDir.c_str());
         uint32_t used = 0;
         for (const std::string& file : files) {
-            size_t equals = file.rfind('=');
+            size_t equals = file.rfind('='), later = file.find('>', equals);
             std::filesystem::path path = std::filesystem::path(scratch.path) / file.substr(0, equals);
             std::filesystem::create_directories(path.parent_path());
-            std::string bytes = file.substr(equals + 1);
-            if (bytes != "-")
-                std::ofstream(path, std::ios::binary) << std::string(std::stoul(bytes), 'G');
+            std::string sent = file.substr(equals + 1, later - equals - 1);
+            std::string now = later == std::string::npos ? sent : file.substr(later + 1);
+            if (now != "-")
+                std::ofstream(path, std::ios::binary) << std::string(std::stoul(now), 'G');
             ASSERT_TRUE(AppendFileName(job.fileList, FILE_LIST_ROOM, &used, path.string().c_str()));
+            RecordSentFile(&job, path.filename().string().c_str(), std::stoul(sent));
         }
     }
 

@@ -81,6 +81,7 @@ const std::map<std::string, FieldRule> fields = {
     // The inputs of a step.
     {"with listing", {STEP, Kind::TEXT}},              {"with fail-open", {STEP, Kind::YES_NO}},
     {"with parameters", {STEP, Kind::TEXT}},           {"with tools", {STEP, Kind::TEXT}},
+    {"with delete-answers", {STEP, Kind::TEXT}},
     {"with answers", {STEP, Kind::ANSWERS}},           {"with busy", {STEP, Kind::YES_NO}},
     {"with fail-writes", {STEP, Kind::NUMBER}},        {"with gone", {STEP, Kind::YES_NO}},        {"with held-file", {STEP, Kind::TEXT}},
     {"with send-during-read", {STEP, Kind::MESSAGE}},  {"with cancel-at-block", {STEP, Kind::NUMBER}},
@@ -315,6 +316,8 @@ protected:
             parameterAnswer = field.script;
         else if (key == "tools")
             toolAnswer = field.script;
+        else if (key == "delete-answers")
+            deleteAnswer = field.script;
         else if (key == "fail-open")
             line.failOpen = value == "yes";
         else if (key == "fail-writes")

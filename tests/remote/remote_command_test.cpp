@@ -36,7 +36,7 @@ TEST(FetchControllerList, WhatReachesTheFile)
     ASSERT_NE(port = ZemSerComOpen("COM1", 9600), nullptr);
     const std::string path = testing::TempDir() + "fetch-test.txt";
     const std::vector<std::string> outcomes = {"OK", "SEND_FAILED", "NO_ANSWER", "NO_TOOL_LIST", "TOO_LONG", "ENDLESS",
-                                               "ABANDONED"};
+                                               "ABANDONED", "NO_LIST"};
     for (const Row& c : ReadRows("remote/fetch.rows", {{"p", 8, 8}, {"t", 8, 8}})) {
         SCOPED_TRACE(c.Where());
         int kind = c[0] == "t" ? FETCH_TOOL_LIST : FETCH_PARAMETERS;
@@ -47,7 +47,7 @@ TEST(FetchControllerList, WhatReachesTheFile)
         line.failWrites = std::stoi(c[2]);
         ZemSerComSetBusy(port, std::stoi(c[3]));
         ScriptAnswerHook(c[4]);
-        char buffer[4096];
+        char buffer[4096], why[512];
         uint32_t start = 0, length = 0;
         int outcome = FetchControllerList(port, kind, buffer, sizeof(buffer), &start, &length);
         ScriptAnswerHook("");
@@ -55,8 +55,8 @@ TEST(FetchControllerList, WhatReachesTheFile)
         EXPECT_EQ(outcomes.at(outcome), c[5]);
         const char* message = FetchOutcomeMessage(kind, outcome);
         EXPECT_EQ(message ? message : "", c[6]);
-        if (outcome == FETCH_OK)
-            WriteFetchedFile(path.c_str(), kind, buffer + start, length);
+        if (outcome == FETCH_OK || outcome == FETCH_NO_LIST)   // as the browser writes it
+            WriteFetchedFile(path.c_str(), kind, buffer + start, length, why, sizeof(why));
         EXPECT_EQ(line.Written(), c[2] + c[3] == "00" ? c[0] + "\r\n" : "");
         EXPECT_EQ(ReadBytes(path), c[7]);
     }
@@ -66,14 +66,14 @@ TEST(FetchControllerList, WhatReachesTheFile)
     remove(path.c_str());
 }
 
-// Room left on the disk for the writes of ZemFileWrite: a write past it puts what fits and fails.
+// Room left on the disk for the writes of ZemFileWrite: a write past it puts what fits, and one with no room
+// writes nothing, as on a full disk.
 uint32_t diskRoom;
 int64_t FullDiskWrite(intptr_t file, const void* bytes, uint32_t length)
 {
     uint32_t fits = std::min(length, diskRoom);
     diskRoom -= fits;
-    int64_t written = fits ? ZemFilePlatformWriteCall()(file, bytes, fits) : 0;
-    return fits < length ? -1 : written;
+    return fits ? ZemFilePlatformWriteCall()(file, bytes, fits) : 0;
 }
 
 // The names in the folder, sorted.
@@ -91,23 +91,38 @@ std::string FolderNames(const ScratchDir& dir)
 
 TEST(WriteFetchedFile, TheOldListStaysUntilTheNewOneIsWhole)
 {
-    for (const Row& c : ReadRows("remote/fetched_files.rows", {{"", 7, 7}})) {
+    for (const Row& c : ReadRows("remote/fetched_files.rows", {{"", 8, 8}})) {
         SCOPED_TRACE(c.Where());
         ScratchDir dir;
-        const std::string path = dir.File("list.txt");
+        const std::string path = dir.File("list.txt"), taken = dir.File("list.txt.new1");
+        const std::string target = c[2] == "<elsewhere>" ? dir.File("gone") + "/list.txt" : path;
         if (c[2] == "<folder>")
             std::filesystem::create_directory(path);
-        else if (c[2] != "~")
+        else if (c[2] == "<taken>")
+            ZemFileWrite(path.c_str(), "old list", 8, ZEM_FILE_CREATE), ZemFileWrite(taken.c_str(), "other", 5, ZEM_FILE_CREATE);
+        else if (c[2] != "~" && c[2] != "<elsewhere>")
             ZemFileWrite(path.c_str(), c[2].data(), static_cast<uint32_t>(c[2].size()), ZEM_FILE_CREATE);
         diskRoom = std::stoul(c[3]);
         ZemFileSetWriteCall(FullDiskWrite);
-        EXPECT_EQ(WriteFetchedFile(path.c_str(), c[1] == "t" ? FETCH_TOOL_LIST : FETCH_PARAMETERS, "X=1\r\n", 5),
+        char why[512];
+        EXPECT_EQ(WriteFetchedFile(target.c_str(), c[1] == "t" ? FETCH_TOOL_LIST : FETCH_PARAMETERS, "X=1\r\n", 5,
+                                   why, sizeof(why)),
                   std::stoi(c[4]));
         ZemFileSetWriteCall(nullptr);
         if (c[5] != "~") {
             EXPECT_EQ(ReadBytes(path), c[5]);
         }
+        if (c[2] == "<taken>") {
+            EXPECT_EQ(ReadBytes(taken), "other");
+        }
         EXPECT_EQ(FolderNames(dir), c[6]);
+        // What failed, as the message says it; the system's own words follow in parentheses.
+        std::string said = why, folder = std::filesystem::path(target).parent_path().string();
+        said = said.substr(0, said.find(" ("));
+        if (size_t at = said.find(folder); at != std::string::npos && !folder.empty())
+            said.replace(at, folder.size(), "{folder}");
+        std::replace(said.begin(), said.end(), '\\', '/');   // a Windows path's separators
+        EXPECT_EQ(said, c[7]);
     }
 }
 
@@ -123,15 +138,31 @@ TEST(WriteFetchedFile, ALinkOrAPipeIsWrittenInPlace)
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
     int reader = open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(reader, 0);
-    EXPECT_EQ(WriteFetchedFile(link.c_str(), FETCH_TOOL_LIST, "X=1\r\n", 5), 1);
+    char why[512];
+    EXPECT_EQ(WriteFetchedFile(link.c_str(), FETCH_TOOL_LIST, "X=1\r\n", 5, why, sizeof(why)), 1);
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_EQ(ReadBytes(list), "X=1\r\n");
-    EXPECT_EQ(WriteFetchedFile(pipe.c_str(), FETCH_PARAMETERS, "X=1\r\n", 5), 1);
+    EXPECT_EQ(WriteFetchedFile(pipe.c_str(), FETCH_PARAMETERS, "X=1\r\n", 5, why, sizeof(why)), 1);
     EXPECT_TRUE(std::filesystem::is_fifo(pipe));
     char got[16] = {};
     EXPECT_EQ(read(reader, got, sizeof(got) - 1), 7);
     EXPECT_STREQ(got, "X=1\r\n\r\n");
     close(reader);
     EXPECT_EQ(FolderNames(dir), "link.txt list.txt pipe");
+}
+
+// A link where the new list would be made, put there by another user of a shared folder, is not written through:
+// the file it points to stays as it was, and the list takes another new name.
+TEST(WriteFetchedFile, ALinkBesideTheListIsNotWrittenThrough)
+{
+    ScratchDir dir;
+    const std::string list = dir.File("list.txt"), victim = dir.File("victim.txt");
+    ZemFileWrite(victim.c_str(), "victim", 6, ZEM_FILE_CREATE);
+    std::filesystem::create_symlink(victim, list + ".new1");
+    char why[512];
+    EXPECT_EQ(WriteFetchedFile(list.c_str(), FETCH_TOOL_LIST, "X=1\r\n", 5, why, sizeof(why)), 1);
+    EXPECT_EQ(ReadBytes(victim), "victim");
+    EXPECT_EQ(ReadBytes(list), "X=1\r\n");
+    EXPECT_EQ(FolderNames(dir), "list.txt list.txt.new1 victim.txt");
 }
 #endif

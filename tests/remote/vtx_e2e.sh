@@ -105,7 +105,7 @@ while IFS= read -r row; do
     continue
   fi
   sent > /dev/null
-  printf '%s\n' "$control" | grep . > "$work/control"
+  printf '%s\n' $control | grep . > "$work/control"   # one fault a line
   eval "$command" > "$work/out" 2> "$work/err"
   status_got=$?
   : > "$work/control"

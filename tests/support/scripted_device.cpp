@@ -65,8 +65,11 @@ static int Read(SerialHandle, void* buffer, uint32_t max, uint32_t* got)
     return line->failReads > 0 ? (line->failReads--, 0) : 1;
 }
 
+static uint32_t Waiting(SerialHandle) { return TakeArrived(), static_cast<uint32_t>(line->pending.size()); }
+
 static const SerialDevice scriptedDevice = {
     Open, GetState, GetTimeouts, Configure, SetTimeouts, RestoreState, RestoreTimeouts, Purge, Write, Read, Close, Read,
+    Waiting,
     [](SerialHandle) { return line->gone; },
 };
 

@@ -60,6 +60,7 @@ protected:
         script = letters + std::string(8, '-');
         sends = line.writes = 0;
         line.written.clear(), line.pending.clear(), line.arriving.clear(), problems.clear(), posts.clear();
+        port->lineUnsettled = 0, port->restEnd = nullptr;   // each case starts on a quiet line
         ArmFailingWrite();
         ReadDirectories(tree, through, AnswerBuffer, ANSWER_BUFFER_SIZE);
     }

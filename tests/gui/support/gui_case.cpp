@@ -43,7 +43,8 @@ static std::string ReadBytes(const CaseField& field, std::string* problem)
 {
     ByteText read;
     *problem = ReadByteText(field.script, &read);
-    static const std::set<std::string> answers = {"listing", "with listing", "with parameters", "with tools"};
+    static const std::set<std::string> answers = {"listing", "with listing", "with parameters", "with tools",
+                                                        "with delete-answers"};
     if (problem->empty() && !read.pauses.empty() && !answers.count(field.key))
         *problem = "a pause outside the controller's answers";
     return read.bytes;

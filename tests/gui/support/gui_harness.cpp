@@ -211,11 +211,12 @@ void MainWindowTest::SetUp()
         const std::string* answer = text == "l\r\n"   ? &listing
                                     : text == "p\r\n" ? &parameterAnswer
                                     : text == "t\r\n" ? &toolAnswer
+                                    : text.rfind("d ", 0) == 0 ? &deleteAnswer
                                                        : nullptr;
         if (answer)
             QueueScript(scripted, *answer);
         else
-            scripted.Queue(text.rfind("d ", 0) == 0 ? "OK\r\n" : ReceiverAnswer(text));
+            scripted.Queue(ReceiverAnswer(text));
     };
     AutoMode = AutoConnect = QuitWhenDone = 0;
     ClearUploadJob(&TheUploadJob);

@@ -86,7 +86,7 @@ protected:
     Texts TakeBoxes();   // the texts of the boxes raised since the last call
     Texts TakeSent();    // the writes since the last call, as DescribeWrite tells them
 
-    std::string listing = SampleListing, parameterAnswer = "p\r\nX=1\r\n", toolAnswer = "t\r\n";
+    std::string listing = SampleListing, parameterAnswer = "p\r\nX=1\r\n", toolAnswer = "t\r\n", deleteAnswer = "OK\r\n";
     Texts commands;   // every write to the line, as written
     Texts serialPorts;   // the serial ports of this PC that a failed connect names, in the system's order
     // Called on the upload worker's thread when data block `number` has arrived, before its acknowledgement

@@ -17,7 +17,8 @@ import argparse, hashlib, os, re, signal, subprocess, sys, time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 CORE = ["tree/listing_parser.cpp", "tree/listing_end.cpp", "tree/read_directories.cpp", "tree/device_tree.cpp",
-        "tree/entry_path.cpp", "serial/serial_port.cpp", "serial/answer_read.cpp", "app/command_line.cpp", "app/settings.cpp", "app/profile_rules.cpp",
+        "tree/entry_path.cpp", "serial/serial_port.cpp", "serial/answer_read.cpp", "serial/line_talk.cpp",
+        "app/command_line.cpp", "app/settings.cpp", "app/profile_rules.cpp",
         "app/number_rule.cpp", "app/fetch_answer.cpp", "app/delete_command.cpp", "lib/zem_array.cpp"]
 # The sender's portable files; the platform backends and the dialog are left out.
 CORE += sorted("serial/" + n for n in os.listdir(os.path.join(ROOT, "serial"))

@@ -57,7 +57,7 @@ static const SerialDevice fuzzDevice = {
     [](SerialHandle, SerialSavedTimeouts*) { return 1; }, [](SerialHandle, uint32_t) { return 1; },
     [](SerialHandle) { return 1; }, [](SerialHandle, const SerialSavedState*) {},
     [](SerialHandle, const SerialSavedTimeouts*) {}, [](SerialHandle) {}, DeviceWrite, DeviceRead, [](SerialHandle) {},
-    DeviceRead, [](SerialHandle) { return 0; }};
+    DeviceRead, nullptr, [](SerialHandle) { return 0; }};
 static const UploadNoticeSink quietSink = {[](void*, unsigned, intptr_t) {}, nullptr};
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

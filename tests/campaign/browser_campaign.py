@@ -35,7 +35,8 @@ def draw_browser(seed, index, long_mode):
     if s.label in LISTING_FAULTS:
         fault, rng = LISTING_FAULTS[s.label], random.Random(f"{seed} {index} listing")
         n = rng.choice([":1", ":2"]) if "{n}" in fault.text else ""   # nothing: every listing
-        s.faults = fill_fault(rng, fault.text, lambda: listing_places(rng, folder_view(s)), n=n)
+        s.faults = fill_fault(rng, fault.text, lambda: listing_places(rng, folder_view(s)), n=n,
+                              n1=f":{int(n[1:] or 0) + 1}" * bool(n))
         s.hit, s.count, s.closes, s.letter = fault.hit, int(n[1:] or 0), fault.hit == "endless", "l"
     return s
 
@@ -150,7 +151,7 @@ def watch(s, run, program, tools):
 
 
 def main():
-    parser = arguments("Fault campaign of VBrowser.exe's automatic upload under Wine.", runs=8, deadline=200, jobs=1,
+    parser = arguments("Fault campaign of VBrowser.exe's automatic upload under Wine.", runs=12, deadline=200, jobs=1,
                        build=False)
     for name in ("--exe", "--watch", "--sim", "--prefix", "--ports"):
         parser.add_argument(name, required=True)

@@ -63,11 +63,13 @@ sent() {   # the command letters that reached the controller since the last call
 vput() { "$vtx" --port "$port" put "$@"; }
 vrm() { "$vtx" --port "$port" rm "$@"; }
 nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
-# COMMAND...: a Ctrl-C once the controller has the listing command, outside any upload.
-interrupted_in_listing() {
+# TRACE COMMAND...: one Ctrl-C once the controller's trace has a line starting with TRACE.
+interrupted_at() {
+  local trace=$1
+  shift
   "$@" &
   local pid=$!
-  until grep -q '^vantorix-sim: command "l"' "$work/trace" || ! kill -0 "$pid" 2> /dev/null; do sleep 0.05; done
+  until grep -q "^vantorix-sim: $trace" "$work/trace" || ! kill -0 "$pid" 2> /dev/null; do sleep 0.05; done
   kill -INT "$pid" 2> /dev/null
   wait "$pid"
 }

@@ -99,7 +99,7 @@ void DropGonePort()
     if (!ConnectedPort || !ZemLoadByte(&ConnectedPort->gone) || ZemSerComIsBusy(ConnectedPort))
         return;
     char text[SERIAL_PORT_NAME_ROOM + 64];
-    ZemSerComDescribeGone(ConnectedPort, text, sizeof(text));
+    DescribeGonePort(ConnectedPort, text, sizeof(text));
     // Some drivers give a re-plugged adapter its name back only once the
     // handle is closed; then Connect works again.
     ZemSerComClose(ConnectedPort);
@@ -153,6 +153,8 @@ static void Connect()
         ZemUiProblem(MessageText(MSG_NO_PORT_TEXT));
         return;
     }
+    TrafficLogSwitch = &Settings.LogFile;
+    SetTrafficLogFolder(ProgramDir);
     SerialPort* port = ZemSerComOpen(name, static_cast<uint32_t>(Settings.Baudrate));
     if (!port) {
         ShowOpenFailure();

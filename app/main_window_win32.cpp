@@ -34,6 +34,7 @@ static LRESULT OnCreate(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         return -1;
     }
     TheDeviceTree = CreateDeviceTree();
+    ReadOutcomeText = ReadOutcomeMessage;
     if (!TheDeviceTree) {
         ZemUiProblem(MessageText(MSG_NOT_ENOUGH_MEMORY));
         return -1;

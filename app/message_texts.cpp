@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "tree/device_tree.h"
 #include "vbrowser_version.h"
 
 static const char PROBLEM[] = "Problem";
@@ -107,5 +108,20 @@ const char* FillMessageParts(int id, const char* const* parts, uint32_t count, c
         const char* part = next < count ? parts[next] : "";
         AppendCut(out, size, &used, part, strlen(part));
         text = mark + 2;
+    }
+}
+
+const char* ReadOutcomeMessage(int outcome)
+{
+    // One sentence per failed outcome; the message follows the last attempt only.
+    switch (outcome) {
+    case READ_SEND_FAILED:
+        return MessageText(MSG_CANT_SEND);
+    case READ_NO_ANSWER:
+        return MessageText(MSG_NO_ANSWER);
+    case READ_BAD_ANSWER:
+        return MessageText(MSG_ANSWER_NOT_CORRECT);
+    default:
+        return nullptr;
     }
 }

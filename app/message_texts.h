@@ -70,3 +70,7 @@ const char* FillMessageText(int id, const char* part, char* out, uint32_t size);
 // The same with each "%s" replaced by the next of count parts ("" when they
 // run out).
 const char* FillMessageParts(int id, const char* const* parts, uint32_t count, char* out, uint32_t size);
+
+// The sentence for a failed listing read (a READ_ outcome), or null when it
+// shows none.
+const char* ReadOutcomeMessage(int outcome);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/message_texts.h"
+#include "serial/serial_port.h"
 #include "serial/serial_ports.h"
 
 const char* BuildOpenFailureText(const SerialPortInfo* ports, int count, char* out, uint32_t size)
@@ -28,4 +29,9 @@ const char* BuildOpenFailureText(const SerialPortInfo* ports, int count, char* o
         FillMessageText(MSG_NO_SERIAL_PORT, "", list, sizeof(list));
     snprintf(out, size, "%s\n%s", MessageText(MSG_CANT_OPEN_PORT), list);
     return out;
+}
+
+void DescribeGonePort(const SerialPort* port, char* out, uint32_t size)
+{
+    FillMessageText(MSG_PORT_GONE, port->name, out, size);
 }

@@ -14,6 +14,7 @@
 #include "lib/zem_ui.h"
 #include "res/resource_ids.h"
 #include "serial/upload_job.h"
+#include "tree/device_tree.h"
 
 const char* const MainWindowClass = "Vantorix1Class";
 
@@ -24,6 +25,9 @@ int ReadStartupArguments(const char* argumentText)
     ClearUploadJob(&TheUploadJob);
     if (argumentText && argumentText[0])
         ParseCommandLine(argumentText);
+    // A program started for an unattended upload waits for a controller that
+    // may still be busy, so it tries twice as often.
+    ListingAttemptsOverride = AutoConnect ? 4 : 0;
     // "-q" without files to upload has nothing left to do.
     return !(QuitWhenDone && !AutoConnect);
 }

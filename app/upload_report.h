@@ -1,5 +1,6 @@
-// The browser's words after an upload that the controller acknowledged whole
-// but the listing read afterwards contradicts.
+// The browser's words after an upload: the message for the sender's result,
+// and the check of an upload that the controller acknowledged whole but the
+// listing read afterwards contradicts.
 #pragma once
 
 #include <cstdint>
@@ -15,3 +16,7 @@ constexpr uint32_t UPLOAD_REPORT_SIZE = 16384;
 // returns how many files are not there as sent, 0 with "" when all are (or
 // when there was no memory to check).
 int DescribeUploadCheck(const UploadJob* job, DeviceTree* tree, char* out, uint32_t size);
+
+// The browser's outcome message for a result, or null when none is shown.
+const char* UploadResultMessage(int result);
+const char* UploadResultName(int result);

@@ -1,6 +1,7 @@
 // The port every vtx command talks through.
 #include <cstdio>
 
+#include "app/message_texts.h"
 #include "cli/vtx_commands.h"
 #include "cli/vtx_platform.h"
 #include "serial/answer_read.h"
@@ -25,6 +26,7 @@ int VtxConnectAndRead(const VtxOptions* options, VtxSession* session)
 {
     session->tree = CreateDeviceTree();
     session->port = nullptr;
+    ReadOutcomeText = ReadOutcomeMessage;
     if (!session->tree) {
         fputs("Not enough memory.\n", stderr);
         return 0;

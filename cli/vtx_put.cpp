@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/port_report.h"
+#include "app/upload_report.h"
 #include "cli/vtx_commands.h"
 #include "cli/vtx_platform.h"
 #include "cli/vtx_put_progress.h"
@@ -153,7 +155,7 @@ static int RunUpload(const VtxOptions* options, int dryRun, int verify)
             char reason[512];
             UploadFailureWords(result, &TheUploadJob.failure, reason, sizeof(reason));
             if (ZemLoadByte(&port->gone))   // what the wait would blame on the controller
-                ZemSerComDescribeGone(port, reason, sizeof(reason));
+                DescribeGonePort(port, reason, sizeof(reason));
             if (message)
                 fprintf(stderr, "%s\n", message);
             if (reason[0])

@@ -4,7 +4,6 @@
 // the user cancels; then one byte per read (0xFF a time-out; past the end silence).
 #include <algorithm>
 
-#include "app/settings.h"
 #include "fuzz/fuzz_require.h"
 #include "lib/zem_lib.h"
 #include "lib/zem_time.h"
@@ -67,7 +66,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static std::string paths[4];   // 200 bytes, 1300 bytes, missing, empty
     if (!port) {
         ZemLibInit();
-        Settings.LogFile = 0;
         std::string folder = ScratchFolder("fuzz_sender");
         const char* names[4] = {"/part a.nc", "/b.nc", "/missing.nc", "/empty.nc"};
         for (int i = 0; i < 4; i++) {

@@ -3,13 +3,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/message_texts.h"
-#include "app/settings.h"
 #include "lib/zem_lib.h"
 #include "lib/zem_shared.h"
 #include "serial/serial_port.h"
 
 char TrafficLogPath[512];
+const signed char* TrafficLogSwitch;
 
 static const SerialDevice* currentDevice = &SerialPlatformDevice;
 
@@ -26,7 +25,15 @@ const SerialDevice* SerialGetDevice()
 // The log switch is read live, so a toggle while connected applies at once.
 static int LogOn()
 {
-    return ZemLoadByte(reinterpret_cast<const unsigned char*>(&Settings.LogFile)) != 0;
+    return TrafficLogSwitch && ZemLoadByte(reinterpret_cast<const unsigned char*>(TrafficLogSwitch)) != 0;
+}
+
+void SetTrafficLogFolder(const char* folder)
+{
+    // A cut-off path would name some other file: then there is no log at all.
+    int length = snprintf(TrafficLogPath, sizeof(TrafficLogPath), "%sVantorixLog.txt", folder);
+    if (length < 0 || length >= static_cast<int>(sizeof(TrafficLogPath)))
+        TrafficLogPath[0] = 0;
 }
 
 static void AppendLog(const char* header, const void* bytes, uint32_t count)
@@ -47,11 +54,6 @@ static void NoteFailure(SerialPort* port)
         ZemStoreByte(&port->gone, 1);
 }
 
-void ZemSerComDescribeGone(const SerialPort* port, char* out, uint32_t size)
-{
-    FillMessageText(MSG_PORT_GONE, port->name, out, size);
-}
-
 static int BusyRefuses(const SerialPort* port, int override)
 {
     return !override && ZemLoadByte(&port->busy);
@@ -59,11 +61,6 @@ static int BusyRefuses(const SerialPort* port, int override)
 
 SerialPort* ZemSerComOpen(const char* name, uint32_t baud)
 {
-    // A cut-off path would name some other file: then there is no log at all.
-    int length = snprintf(TrafficLogPath, sizeof(TrafficLogPath), "%sVantorixLog.txt", ProgramDir);
-    if (length < 0 || length >= static_cast<int>(sizeof(TrafficLogPath)))
-        TrafficLogPath[0] = 0;
-
     SerialPort* port = nullptr;
     if (!ZemMemAllocAs(&port, sizeof(SerialPort), ZEM_ZERO_MEMORY))
         return nullptr;

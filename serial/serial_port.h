@@ -33,13 +33,17 @@ constexpr int SERCOM_DONE = 0;      // every byte written
 constexpr int SERCOM_BUSY = 1;      // refused: an upload worker holds the port
 constexpr int SERCOM_FAILED = 2;    // the platform write failed or ended short
 
-// Full path of "VantorixLog.txt", rebuilt by every ZemSerComOpen.
+// The traffic log: "VantorixLog.txt" in the folder that SetTrafficLogFolder
+// named ("" or never named: no log), written while the byte that
+// TrafficLogSwitch points at is not 0. The browser points it at its setting,
+// which is read live; vtx keeps no log.
 extern char TrafficLogPath[512];
+extern const signed char* TrafficLogSwitch;
+// folder: its text ends in a separator. A path too long for the room keeps no log.
+void SetTrafficLogFolder(const char* folder);
 
 SerialPort* ZemSerComOpen(const char* name, uint32_t baud);
 int ZemSerComClose(SerialPort* port);
-// "The serial port COM3 is gone (unplugged?)." for a port whose device has gone.
-void ZemSerComDescribeGone(const SerialPort* port, char* out, uint32_t size);
 // Gives the device back the settings and timeouts found at open, leaving it
 // open: for a process that the system is about to end.
 void ZemSerComRestoreSettings(SerialPort* port);

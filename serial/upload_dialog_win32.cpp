@@ -7,6 +7,7 @@
 #include <commctrl.h>
 
 #include "app/app_state.h"
+#include "app/upload_report.h"
 #include "lib/zem_shared.h"
 #include "lib/zem_ui.h"
 #include "res/resource_ids.h"

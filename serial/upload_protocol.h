@@ -71,9 +71,6 @@ int TakeUploadBudget(UploadJob* job, uint32_t size);
 // text up to the NUL is the controller path the file is stored under.
 uint32_t BuildHeaderText(unsigned char* data, const char* targetDir, const char* baseName, uint32_t size);
 
-// The browser's outcome message for a result, or null when none is shown.
-const char* UploadResultMessage(int result);
-const char* UploadResultName(int result);
 // The sender's reason for a result in one sentence: which file, which block,
 // what the controller did or did not answer ("" for UPL_OK); returns out.
 struct UploadFailure;

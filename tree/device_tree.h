@@ -58,8 +58,8 @@ enum {
     READ_ABANDONED = 5,     // the between-reads hook ended the read: no message, no further attempt
 };
 
-// Listing attempts per ReadDirectories call when not 0; 0 keeps the rule
-// (4 when started with "-u", otherwise 2). Set by the console client.
+// Listing attempts per ReadDirectories call when not 0; 0: 2. The browser
+// started with "-u" sets 4, vtx its --attempts.
 extern uint32_t ListingAttemptsOverride;
 
 DeviceTree* CreateDeviceTree();
@@ -76,7 +76,9 @@ int ReadDirectories(DeviceTree* tree, SerialPort* port, char* buffer, uint32_t b
 extern uint32_t ListingGeneration;
 // The outcome of the last ReadDirectories call (READ_OK when it loaded a tree).
 int LastReadOutcome();
-const char* ReadOutcomeMessage(int outcome);
+// The sentence that a failed read shows after its last attempt (null: none);
+// each program gives its table of texts. Not set: no sentence.
+extern const char* (*ReadOutcomeText)(int outcome);
 
 // "/" for the root, the parent's path + name, and "/" behind a directory.
 // Returns 0 with an empty buffer when the path does not fit.

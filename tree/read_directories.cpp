@@ -1,7 +1,5 @@
 // Fetches the controller's listing over the connected port, with a fixed
 // number of attempts, into the one DeviceTree.
-#include "app/command_line.h"
-#include "app/message_texts.h"
 #include "lib/zem_ui.h"
 #include "res/resource_ids.h"
 #include "serial/answer_read.h"
@@ -11,36 +9,19 @@
 #include "tree/listing_end.h"
 
 uint32_t ListingAttemptsOverride;
+const char* (*ReadOutcomeText)(int outcome);
 uint32_t ListingGeneration;
 
 static int lastOutcome = READ_NOT_CONNECTED;
-
-// One sentence per failed outcome; the message follows the last attempt only.
-// -1: no message.
-static const int outcomeMessages[] = {
-    -1, MSG_CANT_SEND, MSG_NO_ANSWER, MSG_ANSWER_NOT_CORRECT, -1, -1,
-};
-
-const char* ReadOutcomeMessage(int outcome)
-{
-    if (outcome < 0 || outcome >= static_cast<int>(sizeof(outcomeMessages) / sizeof(outcomeMessages[0])) ||
-        outcomeMessages[outcome] < 0)
-        return nullptr;
-    return MessageText(outcomeMessages[outcome]);
-}
 
 int LastReadOutcome()
 {
     return lastOutcome;
 }
 
-// A program started for an unattended upload waits for a controller that may
-// still be busy, so it tries twice as often.
 static uint32_t ListingAttempts()
 {
-    if (ListingAttemptsOverride)
-        return ListingAttemptsOverride;
-    return AutoConnect ? 4 : 2;
+    return ListingAttemptsOverride ? ListingAttemptsOverride : 2;
 }
 
 // A listing is read up to its end; one that went quiet right behind the
@@ -89,7 +70,7 @@ int ReadDirectories(DeviceTree* tree, SerialPort* port, char* buffer, uint32_t b
     if (outcome == READ_OK)
         ZemUiPostCommand(CMD_AFTER_CONNECT, 0);
     else if (outcome != READ_ABANDONED)
-        ZemUiProblem(ReadOutcomeMessage(outcome));
+        ZemUiProblem(ReadOutcomeText ? ReadOutcomeText(outcome) : nullptr);
     ZemUiRestoreCursor(savedCursor);
     return 1;
 }

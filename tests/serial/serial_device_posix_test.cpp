@@ -8,7 +8,6 @@
 #include <sys/wait.h>
 #include <termios.h>
 
-#include "app/settings.h"
 #include "serial/serial_port.h"
 #include "tests/support/scratch_dir.h"
 
@@ -31,7 +30,7 @@ protected:
     void SetUp() override
     {
         SerialSetDevice(nullptr);
-        Settings.LogFile = 0;
+        TrafficLogSwitch = nullptr;
         ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
         path = ttyname(slave);
         termios raw = Current(master);

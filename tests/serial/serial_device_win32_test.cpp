@@ -8,7 +8,6 @@
 #include <cstring>
 #include <string>
 
-#include "app/settings.h"
 #include "serial/serial_device_win32.h"
 #include "serial/serial_port.h"
 #include "tests/support/rows.h"
@@ -41,7 +40,7 @@ protected:
         if (Port.empty())
             GTEST_SKIP() << "skipped: VBROWSER_COM is not set; run through scripts/with-pty-peer.py";
         SerialSetDevice(nullptr);
-        Settings.LogFile = 0;
+        TrafficLogSwitch = nullptr;
     }
     void TearDown() override { ZemSerComClose(port); }
     SerialPort* port = nullptr;

@@ -1,7 +1,6 @@
 // The port logic against a scripted line: busy rule, purge, traffic log, clean-up of a failed open.
 #include <array>
 
-#include "app/settings.h"
 #include "serial/serial_port.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/scripted_device.h"
@@ -11,9 +10,10 @@ protected:
     ScriptedLine line;
     SerialPort* port = nullptr;
     ScratchDir dir;
+    signed char logOn = 1;
 
-    void SetUp() override { InstallScriptedLine(&line), snprintf(ProgramDir, sizeof(ProgramDir), "%s", dir.Prefix().c_str()), Settings.LogFile = 1; }
-    void TearDown() override { port && ZemSerComClose(port), InstallScriptedLine(nullptr), Settings.LogFile = 0; }
+    void SetUp() override { InstallScriptedLine(&line), SetTrafficLogFolder(dir.Prefix().c_str()), TrafficLogSwitch = &logOn; }
+    void TearDown() override { port && ZemSerComClose(port), InstallScriptedLine(nullptr), TrafficLogSwitch = nullptr; }
     std::string Log() const { return ReadBytes(dir.File("VantorixLog.txt")); }
     void PutLog(const std::string& text) const { std::ofstream(dir.File("VantorixLog.txt"), std::ios::binary) << text; }
     void Open() { ASSERT_NE(port = ZemSerComOpen("COM3", 115200), nullptr); }
@@ -52,11 +52,11 @@ TEST_F(SerialPortTest, OpenSendReadAndClose)
 
 TEST_F(SerialPortTest, BusyPortRefusesOrdinaryCallersAndLetsTheOverrideThrough)
 {
-    Settings.LogFile = 0;   // a log switched on later appends to the file, which open left alone
+    logOn = 0;   // a log switched on later appends to the file, which open left alone
     Open();
     PutLog("before");
     EXPECT_EQ(ZemSerComSendCmd(port, "l\r\n", 0), SERCOM_DONE);
-    Settings.LogFile = 1;
+    logOn = 1;
     ZemSerComSetBusy(port, 1);
     line.Queue("C");
     const int writes = line.writes, reads = line.reads, purges = line.purges;
@@ -121,8 +121,8 @@ TEST_F(SerialPortTest, LogPathThatDoesNotFitWritesNoLog)
     std::string prefix = dir.Prefix();
     while (prefix.size() < 500)
         prefix += std::string(std::min<size_t>(99, 500 - prefix.size()), 'd') + prefix.back();
-    ASSERT_LT(prefix.size(), sizeof(ProgramDir));
-    snprintf(ProgramDir, sizeof(ProgramDir), "%s", prefix.c_str());
+    ASSERT_LT(prefix.size(), sizeof(TrafficLogPath));
+    SetTrafficLogFolder(prefix.c_str());
     Open();
     EXPECT_STREQ(TrafficLogPath, "");
     ZemSerComWrite(port, "a", 1, 0);

@@ -2,7 +2,7 @@
 #include <functional>
 #include <map>
 
-#include "app/command_line.h"
+#include "app/message_texts.h"
 #include "lib/zem_ui.h"
 #include "res/resource_ids.h"
 #include "serial/answer_read.h"
@@ -45,13 +45,15 @@ protected:
             QueueScript(peer, replies[script[sends++]]);
             ArmFailingWrite();
         };
+        ReadOutcomeText = ReadOutcomeMessage;
         ASSERT_NE(port = ZemSerComOpen("COM1", 57600), nullptr);
         ASSERT_NE(tree = CreateDeviceTree(), nullptr);
     }
     void TearDown() override
     {
         FreeDeviceTree(tree), ZemSerComClose(port), ZemUiSetSink(nullptr), InstallScriptedLine(nullptr);
-        AutoConnect = ListingAttemptsOverride = 0;
+        ListingAttemptsOverride = 0;
+        ReadOutcomeText = nullptr;
     }
     // A failing write never reaches the peer, so the line is told beforehand.
     void ArmFailingWrite() { line.failWrites = script[sends] == 'W' && ++sends; }
@@ -79,7 +81,7 @@ protected:
 TEST_F(ReadDirectoriesTest, AttemptsAndTheMessageOfTheLastOne)
 {
     const std::vector<std::string> outcomes = {"OK", "SEND_FAILED", "NO_ANSWER", "BAD_ANSWER", "NOT_CONNECTED", "ABANDONED"};
-    for (const Row& c : ReadRows("tree/reads.rows", {{"reply", 3, 3}, {"slow", 2, 2}, {"", 9, 9}})) {
+    for (const Row& c : ReadRows("tree/reads.rows", {{"reply", 3, 3}, {"slow", 2, 2}, {"", 8, 8}})) {
         if (c[0] == "reply") {
             replies[c[1][0]] = c.Timed(2);
             continue;
@@ -89,22 +91,21 @@ TEST_F(ReadDirectoriesTest, AttemptsAndTheMessageOfTheLastOne)
             continue;
         }
         SCOPED_TRACE(c.Where());
-        AutoConnect = std::stoi(c[0]);
-        ListingAttemptsOverride = std::stoul(c[1]);
-        ScriptAnswerHook(c[3]);
-        ZemSerComSetBusy(port, c[2][0] == '*');
+        ListingAttemptsOverride = std::stoul(c[0]);
+        ScriptAnswerHook(c[2]);
+        ZemSerComSetBusy(port, c[1][0] == '*');
         uint32_t start = line.clock.now;
-        Read(c[2], port);
+        Read(c[1], port);
         uint32_t took = line.clock.now - start;
         ZemSerComSetBusy(port, 0);
-        EXPECT_EQ(line.writes, std::stoi(c[4]));
-        EXPECT_EQ(outcomes.at(LastReadOutcome()), c[5]);
-        EXPECT_EQ(problems, c[6].empty() ? std::vector<std::string>{} : std::vector<std::string>{c[6]});
-        EXPECT_EQ(posts, c[5] == "OK" ? std::vector<unsigned>{CMD_AFTER_CONNECT} : std::vector<unsigned>{});
-        EXPECT_EQ(TreeSummary(tree), c[7]);
-        if (!c[8].empty()) {
-            EXPECT_GE(took, std::stoul(c[8]));
-            EXPECT_LT(took, std::stoul(c[8].substr(c[8].find('-') + 1)));
+        EXPECT_EQ(line.writes, std::stoi(c[3]));
+        EXPECT_EQ(outcomes.at(LastReadOutcome()), c[4]);
+        EXPECT_EQ(problems, c[5].empty() ? std::vector<std::string>{} : std::vector<std::string>{c[5]});
+        EXPECT_EQ(posts, c[4] == "OK" ? std::vector<unsigned>{CMD_AFTER_CONNECT} : std::vector<unsigned>{});
+        EXPECT_EQ(TreeSummary(tree), c[6]);
+        if (!c[7].empty()) {
+            EXPECT_GE(took, std::stoul(c[7]));
+            EXPECT_LT(took, std::stoul(c[7].substr(c[7].find('-') + 1)));
         }
     }
     ScriptAnswerHook("");

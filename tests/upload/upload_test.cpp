@@ -16,6 +16,7 @@
 #include <sstream>
 #include <thread>
 
+#include "app/upload_report.h"
 #include "lib/zem_shared.h"
 #include "serial/serial_port.h"
 #include "serial/upload_file_list.h"

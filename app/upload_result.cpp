@@ -1,6 +1,7 @@
 // The one table from a result code to its name and to the message the
 // browser shows for it.
 #include "app/message_texts.h"
+#include "app/upload_report.h"
 #include "serial/upload_protocol.h"
 
 struct UploadResultRow {

@@ -15,8 +15,12 @@
 # 0 when this kernel starts a 32-bit program: a static i386 ELF of 95 bytes that calls exit(42) and needs no
 # library, so the answer does not depend on which 32-bit packages are installed.
 runs_32bit_programs() {
-  local dir program status
-  dir=$(mktemp -d "${TMPDIR:-/tmp}/vbrowser-i386.XXXXXX") || return 1
+  local dir program status build
+  # Inside the build folder, where programs run anyway: a temporary folder may be mounted noexec, which would
+  # refuse any program and so give the wrong answer.
+  build=$(dirname "${BASH_SOURCE[0]}")/../build
+  mkdir -p "$build" 2> /dev/null || build=${TMPDIR:-/tmp}
+  dir=$(mktemp -d "$build/vbrowser-i386.XXXXXX") || return 1
   program=$dir/exit42
   printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08' \
     > "$program"

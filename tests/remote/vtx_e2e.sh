@@ -53,12 +53,7 @@ VANTORIX_SIM=$sim "$1/scripts/with-sim.sh" "$link" --root "$work/root" --control
   2>> "$work/trace" <<'CHECKS'
 exec 2>&1   # the controller's trace alone goes to the trace file
 vtx=$1 work=$2 system=$4 port=${5:-$VANTORIX_SIM_PTY} failures=0
-exists() {   # PATH...: a line for each, "there" or "gone"
-  local f
-  for f in "$@"; do
-    if [ -e "$work/root/$f" ]; then echo there; else echo gone; fi
-  done
-}
+exists() { for f; do if [ -e "$work/root/$f" ]; then echo there; else echo gone; fi; done; }   # a line a PATH
 sent() {   # the command letters that reached the controller since the last call
   grep -o 'command "[a-z]' "$work/trace" | cut -c10 | paste -sd ' '
   : > "$work/trace"

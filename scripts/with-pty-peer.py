@@ -21,12 +21,12 @@ Options:
   --record FILE    built-in peer: write every byte the program sent to FILE.
   --answer TRIGGER REPLY
                    built-in peer (repeatable): whenever the bytes received so
-                   far end with TRIGGER, send REPLY. Both are written in the
-                   byte syntax of the test data (tests/README.md: \\r, \\n,
-                   \\x06, <ACK>). In REPLY, {line} becomes the slave's
-                   current settings as "<speed> <bits><parity><stop>", for
-                   example "115200 8N1", so a program can check what it set,
-                   and {count} the number of bytes received so far.
+                   far end with TRIGGER, send REPLY. Both are written with
+                   Python's bytes escapes (\\r, \\n, \\x06). In REPLY,
+                   {line} becomes the slave's current settings as
+                   "<speed> <bits><parity><stop>", for example "115200 8N1",
+                   so a program can check what it set, and {count} the
+                   number of bytes received so far.
   --timeout SEC    end the program after SEC seconds (default 120).
 
 The program gets VBROWSER_PTY (the slave path) and VBROWSER_COM ("COMn") in
@@ -36,6 +36,7 @@ one the slave path. Wine settings come from the command itself, for example
 """
 
 import argparse
+import codecs
 import os
 import pty
 import select
@@ -48,9 +49,6 @@ import threading
 import time
 import tty
 
-sys.dont_write_bytecode = True   # no cache folder in the source tree
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tests", "support"))
-from byte_text import text_bytes  # noqa: E402
 
 SPEEDS = {getattr(termios, n): n[1:] for n in dir(termios) if n.startswith("B") and n[1:].isdigit()}
 
@@ -125,7 +123,7 @@ def main():
     if args.peer:
         peer = subprocess.Popen(args.peer, shell=True, stdin=master, stdout=master, start_new_session=True)
     else:
-        answers = [tuple(text_bytes(os.fsencode(text).decode("latin-1")) for text in pair) for pair in args.answer]
+        answers = [tuple(codecs.escape_decode(os.fsencode(text))[0] for text in pair) for pair in args.answer]
         threading.Thread(target=play_builtin_peer, args=(master, slave, answers, args.record, stop),
                          daemon=True).start()
 

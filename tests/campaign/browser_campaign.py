@@ -9,7 +9,8 @@ sys.dont_write_bytecode = True   # no cache folder in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from upload_campaign import FAULTS, Run, arguments, draw_scenario, end_child, expect, judge, read_storage, read_table, \
     run_campaign, start_child
-from read_campaign import BAD, HITS, NO_ANSWER, SEND_FAILED, fill_fault, free_bytes, listing_places, tree_lines
+from read_campaign import BAD, HITS, NO_ANSWER, SEND_FAILED, controller_listing, fill_fault, listing_places, \
+    read_listing
 
 IDLE_MS = 7000   # the listing after the upload makes up to four attempts of about a second
 RUN_LIMIT_S = 75   # Wine start-up, two listings, the pause, the slowest fault's ten seconds, a cancel's fifteen
@@ -22,33 +23,24 @@ TABLE = {**{label: types.SimpleNamespace(**dict(vars(f), ends="ok", text="")) fo
          **FAULTS}
 
 
-def folder_view(s):
-    """The run's controller folder as read_campaign's listing functions take it."""
-    folders = {up for path in s.folders for up in (path, path.split("/")[0])}
-    return types.SimpleNamespace(folders=sorted(folders), sizes={path: len(data) for path, data in s.existing.items()},
-                                 ram_size=s.ram_size, flash_size=s.flash_size)
-
-
 def draw_browser(seed, index, long_mode):
     s = draw_scenario(seed, index, long_mode, "browser", TABLE)
-    s.hit, s.count, s.closes = "ok", 0, False
+    s.hit, s.count, s.closes, s.place = "ok", 0, False, None
     if s.label in LISTING_FAULTS:
         fault, rng = LISTING_FAULTS[s.label], random.Random(f"{seed} {index} listing")
         n = rng.choice([":1", ":2"]) if "{n}" in fault.text else ""   # nothing: every listing
-        s.faults = fill_fault(rng, fault.text, lambda: listing_places(rng, folder_view(s)), n=n,
-                              n1=f":{int(n[1:] or 0) + 1}" * bool(n))
+        s.place = lambda listing: fill_fault(rng, fault.text, lambda: listing_places(rng, listing), n=n,
+                                             n1=f":{int(n[1:] or 0) + 1}" * bool(n))
         s.hit, s.count, s.closes, s.letter = fault.hit, int(n[1:] or 0), fault.hit == "endless", "l"
     return s
 
 
 def shown_tree(s):
     """What the window shows while the upload dialog is open: the free space and the directory paths of the first
-    listing, which is the folder as the run starts."""
-    view = folder_view(s)
-    full = "no-space" in s.faults   # the controller then lists both disks as full
-    line = f"  Available RamDisk: {0 if full else free_bytes(view, 'ram')} Bytes, " \
-           f"FlashDisk: {0 if full else free_bytes(view, 'ROM')} Bytes"
-    return " | ".join([line, "/"] + [f"/{path}/" for _, lead, _, path in tree_lines(view) if lead == "(dir) "])
+    listing, the one the controller sends for its folder as the run starts."""
+    tree, (ram, flash), _ = read_listing(s.listing)
+    line = f"  Available RamDisk: {ram} Bytes, FlashDisk: {flash} Bytes"
+    return " | ".join([line, "/"] + [f"/{path}/" for _, _, _, size, path in tree if size is None])
 
 
 def honest_box(boxes):
@@ -94,6 +86,11 @@ def browser_check(s, result):
 
 
 def run_browser(s, workdir, tools):
+    # The listing as the run starts, with the upload faults that change it (a full controller), places the listing
+    # faults.
+    os.makedirs(workdir)
+    s.listing = controller_listing(s, workdir, tools.sim, [f for f in s.faults if f == "no-space"])
+    s.faults = s.place(s.listing) if s.place else s.faults
     run, program = Run(s, workdir, tools.sim, os.path.join(tools.ports, f"com{COM}")), f"{workdir}/program"
     os.makedirs(program)
     shutil.copy(tools.exe, program)

@@ -2,14 +2,16 @@
 """Read-side fault campaign of vtx ls, params, tools and rm against the simulated controller: each run reads a random
 small controller folder through vtx while the controller misbehaves in one way (read_faults.txt). vtx's exit status,
 last message and output must be what a correct client makes of that fault, and agree with the folder."""
-import itertools, json, os, random, sys
+import copy, itertools, json, os, random, select, sys, time, tty
 from types import SimpleNamespace
 
 sys.dont_write_bytecode = True   # no cache folder in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from upload_campaign import Scenario, arguments, draw_label, draw_name, read_table, run_campaign, run_vtx
+from upload_campaign import Run, Scenario, arguments, draw_label, draw_name, end_child, read_table, run_campaign, \
+    run_vtx
 
-BUFFER_BYTES, READ_S, ATTEMPTS, SLACK_S = 262143, 0.99, 2, 5   # a read's most, the read time, listing attempts
+BUFFER_BYTES, READ_S, SLACK_S = 262143, 0.99, 5   # a read's most, the read time
+ATTEMPTS = 2   # the listing attempts every run gives vtx (--attempts)
 AFTER = 999999                                                 # a byte past the end of every answer
 BAD = "The Vantorix-answer was not correct. Please try to update again."
 NO_ANSWER = "No answer from Vantorix. Please check if it is connected."
@@ -22,9 +24,6 @@ SURVIVES = {"always", "once", "no"}
 FAULTS = read_table("read_faults.txt", "label ci long first letters baud hit survives text",
                     {"hit": HITS, "survives": SURVIVES})
 
-
-TOO_LONG = "The {} is longer than the 262143 bytes the program can read; it was not written."
-NEVER_ENDS = "The Vantorix did not stop sending the {}; it was not written."
 
 
 def draw_folder(rng):
@@ -49,57 +48,64 @@ def draw_list(rng, letter):
     return ("\r\n".join(lines) + "\r\n").encode()
 
 
-def children(s, folder):
-    """Names in a folder, sorted byte by byte as the controller lists them; the root holds only folders."""
-    inside = [path for path in [*s.folders, *s.sizes] if path.rpartition("/")[0] == folder]
-    return sorted(path.rpartition("/")[2] for path in inside)
+def controller_listing(s, workdir, simulator, faults=()):
+    """The answer to "l" of the run's controller, asked for on a simulator of its own with these faults before the
+    run: the truth that places the faults and that a listing must show."""
+    probe = copy.copy(s)
+    probe.faults, probe.files = list(faults), []
+    run = Run(probe, workdir, simulator, f"{workdir}/probe")
+    if not run.start():
+        return b""
+    line = os.open(run.link, os.O_RDWR | os.O_NOCTTY)
+    tty.setraw(line)
+    os.write(line, b"l\r\n")
+    answer, end = b"", time.monotonic() + 10
+    # Until the empty line that ends a listing, or the line goes quiet.
+    while not answer.endswith(b"\r\n\r\n") and time.monotonic() < end and select.select([line], [], [], 0.5)[0]:
+        answer += os.read(line, 4096)
+    os.close(line)
+    end_child(run.sim)
+    return answer
 
 
-def free_bytes(s, disk):
-    used = sum(size for path, size in s.sizes.items() if path.split("/")[0] == disk)
-    size = s.ram_size if disk == "ram" else s.flash_size
-    return min(max(0, size - used), 0xFFFFFFFF)
-
-
-def tree_lines(s, folder="", depth=0):
-    """(depth, the text before the name, name, path) of each tree line in listing order."""
-    lines = []
-    for name in children(s, folder):
-        path = f"{folder}/{name}" if folder else name
-        if path in s.folders:
-            lines += [(depth, "(dir) ", name, path)] + tree_lines(s, path, depth + 1)
-        else:
-            lines.append((depth, f"{s.sizes[path]} ", name, path))
-    return lines
-
-
-def listing_text(s):
-    lines = ["Directory of the controller"] + [" " * depth + lead + name for depth, lead, name, _ in tree_lines(s)]
-    lines += [f"Free RamDisk: {free_bytes(s, 'ram')}", f"Free FlashDisk: {free_bytes(s, 'ROM')}", ""]
-    return "".join(line + "\r\n" for line in lines).encode()
-
-
-def expected_tree(s):
-    """What vtx ls --json must print for the folder."""
-    def entry(path):
-        name = path.rpartition("/")[2]
-        if path in s.folders:
-            return {"name": name, "type": "dir", "children": [entry(f"{path}/{child}") for child in children(s, path)]}
-        return {"name": name, "type": "file", "size": s.sizes[path]}
-    return {"ramDiskFree": free_bytes(s, "ram"), "flashDiskFree": free_bytes(s, "ROM"),
-            "root": {"name": "/", "type": "dir", "children": [entry(name) for name in children(s, "")]}}
-
-
-def listing_places(rng, s):
-    """Bytes of the listing by the names of the fault tables, for a name of more than one byte."""
-    lines = listing_text(s).decode().split("\r\n")[:-1]
+def read_listing(listing):
+    """(tree, free, starts) of a listing: each tree line (the lines between the first one and the free-space lines)
+    as (depth, where its name starts, name, size or None for a folder, path), the free bytes of the RAM and the flash
+    disk, and where each line starts."""
+    lines = listing.split(b"\r\n")
     starts = list(itertools.accumulate([len(line) + 2 for line in lines[:-1]], initial=0))
-    tree = tree_lines(s)
-    row = rng.choice([row for row, line in enumerate(tree) if len(line[2]) > 1])
-    depth, lead, name, _ = tree[row]
+    free = next(i for i, line in enumerate(lines) if line.startswith(b"Free RamDisk:"))
+    tree, folders = [], []
+    for start, line in zip(starts[1:free], lines[1:free]):
+        body = line.lstrip(b" ")
+        depth = len(line) - len(body)
+        size, name = (None, body[6:]) if body.startswith(b"(dir) ") else body.split(b" ", 1)
+        folders[depth:] = [name.decode("latin-1")]
+        tree.append((depth, start + len(line) - len(name), name, size and int(size), "/".join(folders)))
+    disks = [int(lines[i].split(b":")[1]) for i in (free, free + 1)]
+    return tree, disks, starts
+
+
+def expected_tree(listing):
+    """What vtx ls --json must print for the listing the controller sends."""
+    tree, (ram, flash), _ = read_listing(listing)
+    root = {"name": "/", "type": "dir", "children": []}
+    places = {"": root}
+    for _, _, name, size, path in tree:
+        entry = {"name": name.decode("latin-1"), "type": "dir", "children": []} if size is None else \
+            {"name": name.decode("latin-1"), "type": "file", "size": size}
+        places[path.rpartition("/")[0]]["children"].append(entry)
+        places[path] = entry
+    return {"ramDiskFree": ram, "flashDiskFree": flash, "root": root}
+
+
+def listing_places(rng, listing):
+    """Bytes of the listing by the names of the fault tables, for a name of more than one byte."""
+    tree, _, starts = read_listing(listing)
+    _, name_at, name, _, _ = rng.choice([line for line in tree if len(line[2]) > 1])
     # Not the first tree line: the rest of a listing cut there would hold the whole tree.
-    places = {"name": starts[1 + row] + depth + len(lead) + rng.randint(1, len(name) - 1),
-              "between": rng.choice(starts[2:len(tree) + 2]), "free": starts[-2], "end": starts[-1]}
+    places = {"name": name_at + rng.randint(1, len(name) - 1), "between": rng.choice(starts[2:len(tree) + 2]),
+              "free": starts[-2], "end": starts[-1]}
     places["cut"] = places[rng.choice(["name", "between", "free"])]
     return dict(places, inside=rng.choice([0, places["cut"]]))
 
@@ -116,7 +122,7 @@ def draw_places(rng, s):
     """Bytes of the answer the fault hits (a list comes after its echo line); {cut} in a list or a delete answer is any
     of its bytes."""
     if s.letter == "l":
-        length, places = len(listing_text(s)), listing_places(rng, s)
+        length, places = len(s.listing), listing_places(rng, s.listing)
     else:
         length = len(b"x\r\n" + s.lists[s.letter]) if s.letter in "pt" else len(b"File deleted\r\n")
         places = {"cut": (cut := rng.randrange(length)), "inside": rng.choice([0, cut])}
@@ -124,10 +130,9 @@ def draw_places(rng, s):
 
 
 def draw_count(rng, s):
-    """0 for every answer to the letter, else which one: vtx ls reads the listing up to twice, vtx rm up to twice
-    before the delete and again after it."""
-    listings = ATTEMPTS + (s.command == "rm")
-    return rng.choice([0, *range(1, (listings if s.letter == "l" else 1) + 1)])
+    """0 for every answer to the letter, else which one: a listing up to one past the attempts, the first of the
+    others."""
+    return rng.choice([0, *range(1, (ATTEMPTS + 1 if s.letter == "l" else 1) + 1)])
 
 
 def draw_read_scenario(seed, index, long_mode):
@@ -143,22 +148,25 @@ def draw_read_scenario(seed, index, long_mode):
     s.target = rng.choice(sorted(s.sizes))
     s.old_output = rng.choice([None, b"an older list\r\n"])
     s.count, s.baud, s.hit, s.survives = draw_count(rng, s), int(fault.baud), fault.hit, fault.survives
-    s.faults = fill_fault(rng, fault.text, lambda: draw_places(rng, s), x=s.letter, n=f":{s.count}" * bool(s.count),
-                          n1=f":{s.count + 1}" * bool(s.count))
+    s.faults, s.place_seed = [], rng.randrange(1 << 32)   # placed in the listing once the controller has sent it
     s.existing = {path: b"x" * size for path, size in s.sizes.items()}
     s.existing.update({".params.txt": s.lists["p"], ".tools.txt": s.lists["t"]})
     return s
 
 
+def place_faults(s, listing):
+    """The run's simulator faults, placed in the answers of its controller."""
+    rng, s.listing = random.Random(s.place_seed), listing
+    s.faults = fill_fault(rng, FAULTS[s.label].text, lambda: draw_places(rng, s), x=s.letter,
+                          n=f":{s.count}" * bool(s.count), n1=f":{s.count + 1}" * bool(s.count))
+
+
 def honest_messages(s):
     """Every message that is true of some state of the line for the run's command; rm's words about its file are
     checked against the folder."""
-    listing = {BAD, NO_ANSWER, SEND_FAILED}
     if s.command in ("params", "tools"):
-        name = LIST_NAMES[COMMAND_LETTERS[s.command]]
-        return {NO_ANSWER, SEND_FAILED, TOO_LONG.format(name), NEVER_ENDS.format(name),
-                f"The Vantorix sent no {name}."}
-    return listing
+        return {NO_ANSWER, SEND_FAILED, f"The Vantorix sent no {LIST_NAMES[COMMAND_LETTERS[s.command]]}."}
+    return {BAD, NO_ANSWER, SEND_FAILED}
 
 
 def still_listed(s, message):
@@ -173,10 +181,9 @@ def must_succeed(s):
 
 
 def time_limit(s):
-    """Every read and every quiet phase at its bound (the line time of a full buffer and a read time), and slack."""
-    bound = BUFFER_BYTES * 10 / s.baud + READ_S
-    reads = {"ls": ATTEMPTS, "rm": 2 * ATTEMPTS + 1}.get(s.command, 1)
-    return reads * 2 * bound + SLACK_S
+    """Every read and every quiet phase at its bound (the line time of a full buffer and a read time), for each
+    listing attempt before and after a delete and the delete's answer, and slack."""
+    return (2 * ATTEMPTS + 1) * 2 * (BUFFER_BYTES * 10 / s.baud + READ_S) + SLACK_S
 
 
 def describe(data):
@@ -190,7 +197,8 @@ def output_problems(s, seen):
             printed = json.loads(seen.stdout)
         except ValueError:
             return [f"vtx ls --json printed no JSON: {seen.stdout[:200]!r}"]
-        return [] if printed == expected_tree(s) else [f"listed {printed}, the folder holds {expected_tree(s)}"]
+        wanted = expected_tree(s.listing)
+        return [] if printed == wanted else [f"listed {printed}, the controller holds {wanted}"]
     if s.command not in ("params", "tools"):
         return []
     # The answer less its echo line, which is the list as the controller holds it; the parameters end in CR LF.
@@ -229,11 +237,17 @@ def judge(s, result):
 def read_run(s, workdir, build):
     """(finished, succeeded, message, what vtx left, -, complaints, detail) of one run."""
     os.makedirs(workdir)
+    listing = controller_listing(s, workdir, os.path.join(build, "vantorix-sim"))
+    listed = {path: size for _, _, _, size, path in read_listing(listing)[0]} if b"\nFree RamDisk:" in listing else {}
+    if listed != {**dict.fromkeys(s.folders), **s.sizes}:
+        seen = SimpleNamespace(status=None, stdout="", files={}, output=None)
+        return True, False, "", seen, [], [f"the controller lists {listing!r}, not its folder"], "no run"
+    place_faults(s, listing)
     output = os.path.join(workdir, "list.txt")
     if s.old_output is not None:
         with open(output, "wb") as out:
             out.write(s.old_output)
-    command = ["--baud", str(s.baud), s.command] + {"ls": ["--json"], "rm": ["/" + s.target]}.get(s.command,
+    command = ["--baud", str(s.baud), "--attempts", str(ATTEMPTS), s.command] + {"ls": ["--json"], "rm": ["/" + s.target]}.get(s.command,
                                                                                                   ["-o", output])
     finished, status, report, stdout, storage, _, complaints = run_vtx(s, workdir, build, lambda run: command,
                                                                        time_limit(s))

@@ -728,6 +728,10 @@ TEST_P(PlayedCase, Steps)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, PlayedCase, ::testing::ValuesIn(GuiCaseNames()),
-                         [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                             std::string name = info.param;   // a test's name has no '-'
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
 
 }  // namespace

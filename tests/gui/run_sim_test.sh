@@ -17,9 +17,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp -r "$here/../../sim/sample" "$work/root"
 mkdir -p "$work/root/ram/x"
-source "$here/../support/byte_text.sh"
-bytes 'X=1\n' > "$work/params"
-bytes 'T1 D=10\n' > "$work/tools"
+printf 'X=1\n' > "$work/params"
+printf 'T1 D=10\n' > "$work/tools"
 : > "$work/control"
 export VBROWSER_SIM_ROOT="$work/root"
 VANTORIX_SIM=$sim "$here/../../scripts/with-sim.sh" "$link" --root "$work/root" --control "$work/control" \

@@ -7,7 +7,6 @@
 set -uo pipefail
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-source "$1/tests/support/byte_text.sh"
 check() {   # NAME EXPECTED ACTUAL: one fact, a failure counted in failures
   if [ "$2" = "$3" ]; then echo "ok   $1"; return; fi
   echo "FAIL $1: expected [${2@Q}], got [${3@Q}]"
@@ -19,10 +18,10 @@ while IFS='|' read -r -a field; do   # the controller's and the PC's files, the 
   number=$((number + 1))
   kind=${field[0]:-}
   case $kind in ''|'#'*) continue ;; esac
-  path=$(bytes "${field[1]:-}") text=${field[2]:-}
+  path=$(printf '%b' "${field[1]:-}") text=${field[2]:-}
   case "$kind:${#field[@]}" in
     d:2) mkdir -p "$work/$path" ;;
-    f:2|f:3) bytes "$text" > "$work/$path" ;;
+    f:2|f:3) printf '%b' "$text" > "$work/$path" ;;
     l:3) ln -s "$text" "$work/$path" ;;
     z:3) head -c "$text" /dev/zero > "$work/$path" ;;
     r:3) head -c "$text" /dev/urandom > "$work/$path" ;;
@@ -54,8 +53,7 @@ VANTORIX_SIM=$sim "$1/scripts/with-sim.sh" "$link" --root "$work/root" --control
   2>> "$work/trace" <<'CHECKS'
 exec 2>&1   # the controller's trace alone goes to the trace file
 vtx=$1 work=$2 system=$4 port=${5:-$VANTORIX_SIM_PTY} failures=0
-source "$3/tests/support/byte_text.sh"
-exists() { for f in "$@"; do [ -e "$work/root/$f" ] && printf y || printf n; done; echo; }
+exists() { for f; do if [ -e "$work/root/$f" ]; then echo there; else echo gone; fi; done; }   # a line a PATH
 sent() {   # the command letters that reached the controller since the last call
   grep -o 'command "[a-z]' "$work/trace" | cut -c10 | paste -sd ' '
   : > "$work/trace"
@@ -89,8 +87,8 @@ interrupted_twice() {
 group=
 [ "$system" = linux ] && group=$(stat -c %G "$port")
 [ "$group" = root ] && group=dialout
-# NAME|CONTROL (the controller's fault)|COMMAND|status|complaints and output joined by ';'|letters sent|WHERE, as
-# tests/remote/README.md explains; the output in the byte syntax of tests/README.md.
+# NAME|CONTROL (the controller's fault)|COMMAND|status|complaints and output, written for printf %b|letters sent|
+# WHERE, as tests/remote/README.md explains.
 cd "$work/pc" || exit 1
 number=0
 while IFS= read -r row; do
@@ -116,11 +114,17 @@ while IFS= read -r row; do
     sed -i 's/\r$//' "$work/err"
     [ "$where" = "both bytes" ] || sed -i 's/\r$//' "$work/out"
   fi
-  expected=$(bytes "$output") || { check "vtx_e2e.rows:$number" "an output in the byte syntax" "$output"; continue; }
+  expected=$(printf '%b' "$output")
   expected=${expected//\{port\}/$port}
+  expected=${expected//\{group\}/$group}
+  want=()
+  [ -z "$expected" ] || mapfile -t want <<< "$expected"
+  mapfile -t got < <(grep -E "^(vtx:|Can't|No answer|The |There |Upload )" "$work/err"; cat "$work/out")
   check "$name: status" "$status" "$status_got"
-  check "$name: output" "${expected//\{group\}/$group}" \
-    "$( (grep -E "^(vtx:|Can't|No answer|The |There |Upload )" "$work/err"; cat "$work/out") | paste -sd ';')"
+  lines=$(( ${#want[@]} > ${#got[@]} ? ${#want[@]} : ${#got[@]} ))
+  for ((i = 0; i < lines; i++)); do   # each line a fact of its own
+    check "$name: output line $((i + 1))" "${want[i]-(no line)}" "${got[i]-(no line)}"
+  done
   check "$name: letters sent" "$letters" "$(sent)"
 done < "$3/tests/remote/vtx_e2e.rows"
 
@@ -145,9 +149,13 @@ if [ "$system" = linux ]; then
       echo "exit $? $(( ($(date +%s%N) - hung) / 1000000 )) $port"' "$vtx" "$com" "$work" > "$work/gone.txt" 2> "$work/gone.trace"
   read -r _ status ms gone_port < "$work/gone.txt"
   check "line hung up: status" 1 "$status"
-  check "line hung up: ended within 2 s of the hang-up" yes "$([ "${ms:-99999}" -lt 2000 ] && echo yes || echo "no, $ms ms")"
-  check "line hung up: output" "There was an error trying to upload.;The serial port $gone_port is gone (unplugged?)." \
-    "$(tr -d '\r' < "$work/gone.err" | grep -E '^(There |The )' | paste -sd ';')"
+  within="no, ${ms:-no} ms"
+  if [ "${ms:-99999}" -lt 2000 ]; then within=yes; fi
+  check "line hung up: ended within 2 s of the hang-up" yes "$within"
+  mapfile -t said < <(tr -d '\r' < "$work/gone.err" | grep -E '^(There |The )')
+  check "line hung up: lines said" 2 "${#said[@]}"
+  check "line hung up: first line" "There was an error trying to upload." "${said[0]-}"
+  check "line hung up: second line" "The serial port $gone_port is gone (unplugged?)." "${said[1]-}"
 fi
 
 # A filled controller on a 57600 bit/s line: its listing takes several read times.

@@ -1,5 +1,5 @@
 // Bytes as the test data writes them down (tests/README.md, "Bytes in test data"): C escapes, the named
-// control bytes, repeats and pauses. tests/support/byte_text.py reads the same syntax for Python and shell.
+// control bytes, repeats and pauses; the one reader of that syntax, for the C++ drivers.
 #pragma once
 
 #include <cstdint>

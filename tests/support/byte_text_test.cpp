@@ -1,5 +1,5 @@
-// The byte syntax of the test data, and the table reader: the cases of byte_text.rows (which the Python reader
-// meets too), and rows the reader refuses with their file and line.
+// The byte syntax of the test data, and the table reader: the cases of byte_text.rows, and rows the reader refuses
+// with their file and line.
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 

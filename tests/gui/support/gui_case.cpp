@@ -14,21 +14,37 @@ static std::string CasesDirectory()
     return std::string(TESTS_DIR) + "/gui/cases";
 }
 
-std::vector<std::string> GuiCaseNames()
-{
-    std::vector<std::string> names;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(CasesDirectory(), error))
-        if (entry.path().extension() == ".case")
-            names.push_back(entry.path().stem().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 static std::string Trim(const std::string& text)
 {
     size_t first = text.find_first_not_of(" \t"), last = text.find_last_not_of(" \t");
     return first == std::string::npos ? "" : text.substr(first, last - first + 1);
+}
+
+// The words of the file's "variants:" line; none when it has no such line.
+static std::vector<std::string> Variants(const std::filesystem::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("variants:", 0) == 0)
+            return SplitCaseList(Trim(line.substr(9)), " | ");
+    return {};
+}
+
+std::vector<std::string> GuiCaseNames()
+{
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(CasesDirectory(), error)) {
+        if (entry.path().extension() != ".case")
+            continue;
+        std::vector<std::string> variants = Variants(entry.path());
+        for (const std::string& variant : variants)
+            names.push_back(entry.path().stem().string() + "__" + variant);
+        if (variants.empty())
+            names.push_back(entry.path().stem().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 // A value in double quotes is taken as it stands between them, blanks included.
@@ -52,7 +68,9 @@ static std::string ReadBytes(const CaseField& field, std::string* problem)
 
 int ReadGuiCase(const std::string& name, GuiCase* out)
 {
-    *out = {CasesDirectory() + "/" + name + ".case", {}, {}};
+    size_t split = name.find("__");
+    const std::string variant = split == std::string::npos ? "" : name.substr(split + 2);
+    *out = {CasesDirectory() + "/" + name.substr(0, split) + ".case", {}, {}};
     std::ifstream in(out->file, std::ios::binary);
     if (!in) {
         ADD_FAILURE_AT(out->file.c_str(), 0) << "cannot read the case";
@@ -74,8 +92,10 @@ int ReadGuiCase(const std::string& name, GuiCase* out)
         number++;
         if (!text.empty() && text.back() == '\r')
             text.pop_back();
+        for (size_t at; !variant.empty() && (at = text.find("{variant}")) != std::string::npos;)
+            text.replace(at, 9, variant);
         std::string line = Trim(text), problem;
-        if (line.empty() || line[0] == '#')
+        if (line.empty() || line[0] == '#' || line.rfind("variants:", 0) == 0)
             continue;
         if (line[0] == '|') {   // one line of a multi-line text: what follows "| ", then CR LF
             std::string part = text.substr(text.find('|') + 1);

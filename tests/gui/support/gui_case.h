@@ -23,9 +23,11 @@ struct GuiCase {
     std::vector<CaseStep> steps;
 };
 
-// The case names: the files in tests/gui/cases without ".case", in name order.
+// The case names: the files in tests/gui/cases without ".case", in name order; a file with a line
+// "variants: A | B" is the cases NAME__A and NAME__B.
 std::vector<std::string> GuiCaseNames();
-// Reads a case; a line that cannot be read is a test failure at its file and line, and the result is 0.
+// Reads a case, "{variant}" replaced by the variant that its name gives; a line that cannot be read is a test
+// failure at its file and line, and the result is 0.
 int ReadGuiCase(const std::string& name, GuiCase* out);
 // "a | b | c" as {"a", "b", "c"}; "(none)" as no items.
 std::vector<std::string> SplitCaseList(const std::string& value, const std::string& separator);

@@ -4,9 +4,12 @@
 #include "app/fetch_answer.h"
 #include "lib/zem_lib.h"
 #include "serial/serial_port.h"
+#include "tests/support/case_blocks.h"
 #include "tests/support/rows.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/scripted_device.h"
+
+#include <map>
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -27,42 +30,75 @@ TEST(BuildDeleteCommand, JoinsPathAndNameAndUsesEveryByteButNoMore)
     }
 }
 
-TEST(FetchControllerList, WhatReachesTheFile)
+// The directives of remote/commands.txt (README.md), each with how many words follow it.
+const std::vector<VerbShape> CommandVerbs = {
+    {"fetch", 1, 1},   {"delete", 1, 1},  {"answer", 0, ANY_NUMBER}, {"failing-writes", 1, 1}, {"busy", 0, 0},
+    {"hook", 1, 1},    {"outcome", 1, 1}, {"message", 1, ANY_NUMBER}, {"file", 1, ANY_NUMBER}, {"sent", 0, 0},
+    {"words", 1, ANY_NUMBER}};
+
+TEST(RemoteCommands, WhatReachesTheLineTheFileAndTheUser)
 {
-    ScriptedLine line;
-    line.bytesPerRead = 4;   // every answer takes several read times
-    InstallScriptedLine(&line);
-    SerialPort* port;
-    ASSERT_NE(port = ZemSerComOpen("COM1", 9600), nullptr);
+    const std::vector<std::string> ended = {"ANSWERED", "NOT_SENT", "NOT_ANSWERED"};
+    const std::vector<std::string> fetchOutcomes = {"OK", "SEND_FAILED", "NO_ANSWER", "NO_TOOL_LIST", "TOO_LONG",
+                                                    "ENDLESS", "ABANDONED", "NO_LIST"};
     const std::string path = testing::TempDir() + "fetch-test.txt";
-    const std::vector<std::string> outcomes = {"OK", "SEND_FAILED", "NO_ANSWER", "NO_TOOL_LIST", "TOO_LONG", "ENDLESS",
-                                               "ABANDONED", "NO_LIST"};
-    for (const Row& c : ReadRows("remote/fetch.rows", {{"p", 8, 8}, {"t", 8, 8}})) {
-        SCOPED_TRACE(c.Where());
-        int kind = c[0] == "t" ? FETCH_TOOL_LIST : FETCH_PARAMETERS;
-        ZemFileWrite(path.c_str(), "old", 3, ZEM_FILE_CREATE);
-        const ByteText& answer = c.Timed(1);
-        line.onWrite = [&](ScriptedLine& l, const unsigned char*, uint32_t) { QueueScript(l, answer); };
-        line.written.clear(), line.pending.clear(), line.arriving.clear();
-        line.failWrites = std::stoi(c[2]);
-        ZemSerComSetBusy(port, std::stoi(c[3]));
-        ScriptAnswerHook(c[4]);
-        char buffer[4096], why[512];
-        uint32_t start = 0, length = 0;
-        int outcome = FetchControllerList(port, kind, buffer, sizeof(buffer), &start, &length);
-        ScriptAnswerHook("");
-        ZemSerComSetBusy(port, 0);
-        EXPECT_EQ(outcomes.at(outcome), c[5]);
-        const char* message = FetchOutcomeMessage(kind, outcome);
-        EXPECT_EQ(message ? message : "", c[6]);
-        if (outcome == FETCH_OK || outcome == FETCH_NO_LIST)   // as the browser writes it
-            WriteFetchedFile(path.c_str(), kind, buffer + start, length, why, sizeof(why));
-        EXPECT_EQ(line.Written(), c[2] + c[3] == "00" ? c[0] + "\r\n" : "");
-        EXPECT_EQ(ReadBytes(path), c[7]);
+    for (const CaseBlock& c : ReadCaseBlocks(TESTS_DIR "/remote/commands.txt", CommandVerbs)) {
+        SCOPED_TRACE(c.Where(c.line));
+        ScriptedLine line;
+        line.bytesPerRead = 4;   // every answer takes several read times
+        InstallScriptedLine(&line);
+        SerialPort* port;
+        ASSERT_NE(port = ZemSerComOpen("COM1", 9600), nullptr);
+        for (size_t at = 0; at < c.lines.size();) {
+            const CaseLine& step = c.lines[at];
+            SCOPED_TRACE(c.Where(step.line));
+            const int fetch = step.verb == "fetch", kind = step.words[0] == "t" ? FETCH_TOOL_LIST : FETCH_PARAMETERS;
+            char command[DELETE_COMMAND_SIZE];
+            if (!fetch)
+                BuildDeleteCommand(command, "/ram/", step.rest.c_str());
+            // What the checks of the step expect unless they say otherwise.
+            std::map<std::string, std::string> expect = {{"sent", fetch ? step.rest + "\r\n" : command}};
+            expect["message"] = expect["words"] = "", expect["file"] = "old";
+            ByteText answer;
+            for (at++; at < c.lines.size() && c.lines[at].verb != "fetch" && c.lines[at].verb != "delete"; at++) {
+                const CaseLine& l = c.lines[at];
+                if (l.verb == "answer")
+                    EXPECT_EQ(ReadByteText(l.rest, &answer), "");
+                else if (l.verb == "failing-writes")
+                    line.failWrites = std::stoi(l.rest);
+                else if (l.verb == "busy")
+                    ZemSerComSetBusy(port, 1);
+                else if (l.verb == "hook")
+                    ScriptAnswerHook(l.rest);
+                else
+                    expect[l.verb] = TextBytes(l.rest, c.Where(l.line));
+            }
+            line.onWrite = [&](ScriptedLine& l, const unsigned char*, uint32_t) { QueueScript(l, answer); };
+            line.written.clear();
+            ZemFileWrite(path.c_str(), "old", 3, ZEM_FILE_CREATE);
+            char buffer[4096] = {}, words[64], why[512];
+            std::map<std::string, std::string> got;
+            if (fetch) {
+                uint32_t start = 0, length = 0;
+                int outcome = FetchControllerList(port, kind, buffer, sizeof(buffer), &start, &length);
+                const char* message = FetchOutcomeMessage(kind, outcome);
+                if (outcome == FETCH_OK || outcome == FETCH_NO_LIST)   // as the browser writes it
+                    WriteFetchedFile(path.c_str(), kind, buffer + start, length, why, sizeof(why));
+                got = {{"outcome", fetchOutcomes.at(outcome)}, {"message", message ? message : ""}, {"file", ReadBytes(path)}};
+            } else {
+                got = {{"outcome", ended.at(SendDeleteCommand(port, command, buffer, sizeof(buffer), words, sizeof(words)))},
+                       {"words", words}};
+            }
+            got["sent"] = line.Written();
+            ScriptAnswerHook("");
+            ZemSerComSetBusy(port, 0);
+            for (const auto& [what, value] : got)
+                EXPECT_EQ(value, expect[what]) << what;
+        }
+        ZemSerComClose(port);
+        InstallScriptedLine(nullptr);
     }
     EXPECT_STREQ(FetchedFileName(FETCH_TOOL_LIST), "ToolList-from-vantorix.txt");
-    ZemSerComClose(port);
-    InstallScriptedLine(nullptr);
     remove(path.c_str());
 }
 
@@ -91,38 +127,54 @@ std::string FolderNames(const ScratchDir& dir)
 
 TEST(WriteFetchedFile, TheOldListStaysUntilTheNewOneIsWhole)
 {
-    for (const Row& c : ReadRows("remote/fetched_files.rows", {{"", 8, 8}})) {
-        SCOPED_TRACE(c.Where());
+    const std::vector<VerbShape> verbs = {{"list", 1, 1},   {"before", 1, ANY_NUMBER}, {"folder", 0, 0},
+                                          {"taken", 1, 1},  {"elsewhere", 0, 0},       {"room", 1, 1},
+                                          {"result", 1, 1}, {"after", 1, ANY_NUMBER},  {"names", 0, ANY_NUMBER},
+                                          {"failed", 1, ANY_NUMBER}};
+    for (const CaseBlock& c : ReadCaseBlocks(TESTS_DIR "/remote/fetched_files.txt", verbs)) {
+        SCOPED_TRACE(c.Where(c.line));
         ScratchDir dir;
-        const std::string path = dir.File("list.txt"), taken = dir.File("list.txt.new1");
-        const std::string target = c[2] == "<elsewhere>" ? dir.File("gone") + "/list.txt" : path;
-        if (c[2] == "<folder>")
-            std::filesystem::create_directory(path);
-        else if (c[2] == "<taken>")
-            ZemFileWrite(path.c_str(), "old list", 8, ZEM_FILE_CREATE), ZemFileWrite(taken.c_str(), "other", 5, ZEM_FILE_CREATE);
-        else if (c[2] != "~" && c[2] != "<elsewhere>")
-            ZemFileWrite(path.c_str(), c[2].data(), static_cast<uint32_t>(c[2].size()), ZEM_FILE_CREATE);
-        diskRoom = std::stoul(c[3]);
+        std::string path = dir.File("list.txt"), target = path;
+        std::map<std::string, std::string> expect = {{"failed", ""}};   // nothing failed unless the case says so
+        int kind = FETCH_PARAMETERS, taken = 0;
+        for (const CaseLine& l : c.lines) {
+            const std::string text = TextBytes(l.rest, c.Where(l.line));
+            if (l.verb == "list")
+                kind = l.rest == "t" ? FETCH_TOOL_LIST : FETCH_PARAMETERS;
+            else if (l.verb == "before")
+                ZemFileWrite(path.c_str(), text.data(), static_cast<uint32_t>(text.size()), ZEM_FILE_CREATE);
+            else if (l.verb == "folder")
+                std::filesystem::create_directory(path);
+            else if (l.verb == "taken")
+                for (taken = 1; taken <= std::stoi(l.rest); taken++)
+                    ZemFileWrite((path + ".new" + std::to_string(taken)).c_str(), "other", 5, ZEM_FILE_CREATE);
+            else if (l.verb == "elsewhere")
+                target = dir.File("gone") + "/list.txt";
+            else if (l.verb == "room")
+                diskRoom = std::stoul(l.rest);
+            else
+                expect[l.verb] = text;
+        }
         ZemFileSetWriteCall(FullDiskWrite);
         char why[512];
-        EXPECT_EQ(WriteFetchedFile(target.c_str(), c[1] == "t" ? FETCH_TOOL_LIST : FETCH_PARAMETERS, "X=1\r\n", 5,
-                                   why, sizeof(why)),
-                  std::stoi(c[4]));
+        std::map<std::string, std::string> got = {
+            {"result", std::to_string(WriteFetchedFile(target.c_str(), kind, "X=1\r\n", 5, why, sizeof(why)))}};
         ZemFileSetWriteCall(nullptr);
-        if (c[5] != "~") {
-            EXPECT_EQ(ReadBytes(path), c[5]);
-        }
-        if (c[2] == "<taken>") {
-            EXPECT_EQ(ReadBytes(taken), "other");
-        }
-        EXPECT_EQ(FolderNames(dir), c[6]);
+        if (expect.count("after"))
+            got["after"] = ReadBytes(path);
+        if (expect.count("names"))
+            got["names"] = FolderNames(dir);
+        for (int n = 1; n < taken; n++)
+            EXPECT_EQ(ReadBytes(path + ".new" + std::to_string(n)), "other") << n;
         // What failed, as the message says it; the system's own words follow in parentheses.
         std::string said = why, folder = std::filesystem::path(target).parent_path().string();
         said = said.substr(0, said.find(" ("));
         if (size_t at = said.find(folder); at != std::string::npos && !folder.empty())
             said.replace(at, folder.size(), "{folder}");
         std::replace(said.begin(), said.end(), '\\', '/');   // a Windows path's separators
-        EXPECT_EQ(said, c[7]);
+        got["failed"] = said;
+        for (const auto& [what, value] : got)
+            EXPECT_EQ(value, expect[what]) << what;
     }
 }
 

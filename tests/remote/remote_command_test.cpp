@@ -30,78 +30,6 @@ TEST(BuildDeleteCommand, JoinsPathAndNameAndUsesEveryByteButNoMore)
     }
 }
 
-// The directives of remote/commands.txt (README.md), each with how many words follow it.
-const std::vector<VerbShape> CommandVerbs = {
-    {"fetch", 1, 1},   {"delete", 1, 1},  {"answer", 0, ANY_NUMBER}, {"failing-writes", 1, 1}, {"busy", 0, 0},
-    {"hook", 1, 1},    {"outcome", 1, 1}, {"message", 1, ANY_NUMBER}, {"file", 1, ANY_NUMBER}, {"sent", 0, 0},
-    {"words", 1, ANY_NUMBER}};
-
-TEST(RemoteCommands, WhatReachesTheLineTheFileAndTheUser)
-{
-    const std::vector<std::string> ended = {"ANSWERED", "NOT_SENT", "NOT_ANSWERED"};
-    const std::vector<std::string> fetchOutcomes = {"OK", "SEND_FAILED", "NO_ANSWER", "NO_TOOL_LIST", "TOO_LONG",
-                                                    "ENDLESS", "ABANDONED", "NO_LIST"};
-    const std::string path = testing::TempDir() + "fetch-test.txt";
-    for (const CaseBlock& c : ReadCaseBlocks(TESTS_DIR "/remote/commands.txt", CommandVerbs)) {
-        SCOPED_TRACE(c.Where(c.line));
-        ScriptedLine line;
-        line.bytesPerRead = 4;   // every answer takes several read times
-        InstallScriptedLine(&line);
-        SerialPort* port;
-        ASSERT_NE(port = ZemSerComOpen("COM1", 9600), nullptr);
-        for (size_t at = 0; at < c.lines.size();) {
-            const CaseLine& step = c.lines[at];
-            SCOPED_TRACE(c.Where(step.line));
-            const int fetch = step.verb == "fetch", kind = step.words[0] == "t" ? FETCH_TOOL_LIST : FETCH_PARAMETERS;
-            char command[DELETE_COMMAND_SIZE];
-            if (!fetch)
-                BuildDeleteCommand(command, "/ram/", step.rest.c_str());
-            // What the checks of the step expect unless they say otherwise.
-            std::map<std::string, std::string> expect = {{"sent", fetch ? step.rest + "\r\n" : command}};
-            expect["message"] = expect["words"] = "", expect["file"] = "old";
-            ByteText answer;
-            for (at++; at < c.lines.size() && c.lines[at].verb != "fetch" && c.lines[at].verb != "delete"; at++) {
-                const CaseLine& l = c.lines[at];
-                if (l.verb == "answer")
-                    EXPECT_EQ(ReadByteText(l.rest, &answer), "");
-                else if (l.verb == "failing-writes")
-                    line.failWrites = std::stoi(l.rest);
-                else if (l.verb == "busy")
-                    ZemSerComSetBusy(port, 1);
-                else if (l.verb == "hook")
-                    ScriptAnswerHook(l.rest);
-                else
-                    expect[l.verb] = TextBytes(l.rest, c.Where(l.line));
-            }
-            line.onWrite = [&](ScriptedLine& l, const unsigned char*, uint32_t) { QueueScript(l, answer); };
-            line.written.clear();
-            ZemFileWrite(path.c_str(), "old", 3, ZEM_FILE_CREATE);
-            char buffer[4096] = {}, words[64], why[512];
-            std::map<std::string, std::string> got;
-            if (fetch) {
-                uint32_t start = 0, length = 0;
-                int outcome = FetchControllerList(port, kind, buffer, sizeof(buffer), &start, &length);
-                const char* message = FetchOutcomeMessage(kind, outcome);
-                if (outcome == FETCH_OK || outcome == FETCH_NO_LIST)   // as the browser writes it
-                    WriteFetchedFile(path.c_str(), kind, buffer + start, length, why, sizeof(why));
-                got = {{"outcome", fetchOutcomes.at(outcome)}, {"message", message ? message : ""}, {"file", ReadBytes(path)}};
-            } else {
-                got = {{"outcome", ended.at(SendDeleteCommand(port, command, buffer, sizeof(buffer), words, sizeof(words)))},
-                       {"words", words}};
-            }
-            got["sent"] = line.Written();
-            ScriptAnswerHook("");
-            ZemSerComSetBusy(port, 0);
-            for (const auto& [what, value] : got)
-                EXPECT_EQ(value, expect[what]) << what;
-        }
-        ZemSerComClose(port);
-        InstallScriptedLine(nullptr);
-    }
-    EXPECT_STREQ(FetchedFileName(FETCH_TOOL_LIST), "ToolList-from-vantorix.txt");
-    remove(path.c_str());
-}
-
 // Room left on the disk for the writes of ZemFileWrite: a write past it puts what fits, and one with no room
 // writes nothing, as on a full disk.
 uint32_t diskRoom;
@@ -125,57 +53,110 @@ std::string FolderNames(const ScratchDir& dir)
     return joined;
 }
 
-TEST(WriteFetchedFile, TheOldListStaysUntilTheNewOneIsWhole)
+// The directives of remote/commands.txt (README.md), each with how many words follow it.
+const std::vector<VerbShape> CommandVerbs = {
+    {"fetch", 1, 1},         {"delete", 1, 1},       {"answer", 0, ANY_NUMBER}, {"failing-writes", 1, 1},
+    {"busy", 0, 0},          {"hook", 1, 1},         {"before", 1, ANY_NUMBER}, {"no-list", 0, 0},
+    {"folder", 0, 0},        {"taken", 1, 1},        {"elsewhere", 0, 0},       {"room", 1, 1},
+    {"outcome", 1, 1},       {"message", 1, ANY_NUMBER}, {"file", 0, ANY_NUMBER}, {"sent", 0, 0},
+    {"words", 1, ANY_NUMBER}, {"names", 0, ANY_NUMBER}, {"failed", 1, ANY_NUMBER}, {"written", 1, 1}};
+
+TEST(RemoteCommands, WhatReachesTheLineTheFileAndTheUser)
 {
-    const std::vector<VerbShape> verbs = {{"list", 1, 1},   {"before", 1, ANY_NUMBER}, {"folder", 0, 0},
-                                          {"taken", 1, 1},  {"elsewhere", 0, 0},       {"room", 1, 1},
-                                          {"result", 1, 1}, {"after", 1, ANY_NUMBER},  {"names", 0, ANY_NUMBER},
-                                          {"failed", 1, ANY_NUMBER}};
-    for (const CaseBlock& c : ReadCaseBlocks(TESTS_DIR "/remote/fetched_files.txt", verbs)) {
-        SCOPED_TRACE(c.Where(c.line));
+    const std::vector<std::string> ended = {"ANSWERED", "NOT_SENT", "NOT_ANSWERED"};
+    const std::vector<std::string> fetchOutcomes = {"OK", "SEND_FAILED", "NO_ANSWER", "NO_TOOL_LIST", "TOO_LONG",
+                                                    "ENDLESS", "ABANDONED", "NO_LIST"};
+    for (const CaseBlock& c : ReadCaseBlocks(TESTS_DIR "/remote/commands.txt", CommandVerbs)) {
+        ScriptedLine line;
+        line.bytesPerRead = 4;   // every answer takes several read times
+        InstallScriptedLine(&line);
+        SerialPort* port;
+        ASSERT_NE(port = ZemSerComOpen("COM1", 9600), nullptr);
         ScratchDir dir;
-        std::string path = dir.File("list.txt"), target = path;
-        std::map<std::string, std::string> expect = {{"failed", ""}};   // nothing failed unless the case says so
-        int kind = FETCH_PARAMETERS, taken = 0;
-        for (const CaseLine& l : c.lines) {
-            const std::string text = TextBytes(l.rest, c.Where(l.line));
-            if (l.verb == "list")
-                kind = l.rest == "t" ? FETCH_TOOL_LIST : FETCH_PARAMETERS;
-            else if (l.verb == "before")
-                ZemFileWrite(path.c_str(), text.data(), static_cast<uint32_t>(text.size()), ZEM_FILE_CREATE);
-            else if (l.verb == "folder")
-                std::filesystem::create_directory(path);
-            else if (l.verb == "taken")
-                for (taken = 1; taken <= std::stoi(l.rest); taken++)
-                    ZemFileWrite((path + ".new" + std::to_string(taken)).c_str(), "other", 5, ZEM_FILE_CREATE);
-            else if (l.verb == "elsewhere")
-                target = dir.File("gone") + "/list.txt";
-            else if (l.verb == "room")
-                diskRoom = std::stoul(l.rest);
-            else
-                expect[l.verb] = text;
+        for (size_t at = 0; at < c.lines.size();) {
+            const CaseLine& step = c.lines[at];
+            SCOPED_TRACE(c.Where(step.line));
+            const int fetch = step.verb == "fetch", kind = step.words[0] == "t" ? FETCH_TOOL_LIST : FETCH_PARAMETERS;
+            char command[DELETE_COMMAND_SIZE];   // a delete's
+            BuildDeleteCommand(command, "/ram/", step.rest.c_str());
+            // What the checks of the step expect unless they say otherwise.
+            std::map<std::string, std::string> expect = {{"sent", fetch ? step.rest + "\r\n" : command}};
+            expect["message"] = expect["words"] = expect["failed"] = "";
+            const std::string path = dir.File("list.txt");
+            std::string target = path, before = "old";
+            ByteText answer;
+            int taken = 1;
+            diskRoom = UINT32_MAX;
+            for (at++; at < c.lines.size() && c.lines[at].verb != "fetch" && c.lines[at].verb != "delete"; at++) {
+                const CaseLine& l = c.lines[at];
+                const std::string text = l.verb == "answer" ? "" : TextBytes(l.rest, c.Where(l.line));
+                if (l.verb == "answer")
+                    EXPECT_EQ(ReadByteText(l.rest, &answer), "");
+                else if (l.verb == "failing-writes")
+                    line.failWrites = std::stoi(l.rest);
+                else if (l.verb == "busy")
+                    ZemSerComSetBusy(port, 1);
+                else if (l.verb == "hook")
+                    ScriptAnswerHook(l.rest);
+                else if (l.verb == "before" || l.verb == "no-list")
+                    before = l.verb == "before" ? text : "~";
+                else if (l.verb == "folder")
+                    std::filesystem::create_directory(path);
+                else if (l.verb == "taken")
+                    for (; taken <= std::stoi(l.rest); taken++)
+                        ZemFileWrite((path + ".new" + std::to_string(taken)).c_str(), "other", 5, ZEM_FILE_CREATE);
+                else if (l.verb == "elsewhere")
+                    target = dir.File("gone") + "/list.txt";
+                else if (l.verb == "room")
+                    diskRoom = std::stoul(l.rest);
+                else
+                    expect[l.verb] = text;
+            }
+            if (before != "~" && !std::filesystem::is_directory(path))
+                ZemFileWrite(path.c_str(), before.data(), static_cast<uint32_t>(before.size()), ZEM_FILE_CREATE);
+            line.onWrite = [&](ScriptedLine& l, const unsigned char*, uint32_t) { QueueScript(l, answer); };
+            line.written.clear();
+            ZemFileSetWriteCall(FullDiskWrite);
+            char buffer[4096] = {}, words[64], why[512] = {};
+            std::map<std::string, std::string> got;
+            if (fetch) {
+                uint32_t start = 0, length = 0;
+                int outcome = FetchControllerList(port, kind, buffer, sizeof(buffer), &start, &length);
+                const char* message = FetchOutcomeMessage(kind, outcome);
+                int written = -1;
+                if (outcome == FETCH_OK || outcome == FETCH_NO_LIST)   // as the browser writes it
+                    written = WriteFetchedFile(target.c_str(), kind, buffer + start, length, why, sizeof(why));
+                got = {{"outcome", fetchOutcomes.at(outcome)}, {"message", message ? message : ""}};
+                if (expect.count("written"))
+                    got["written"] = std::to_string(written);
+            } else {
+                got = {{"outcome", ended.at(SendDeleteCommand(port, command, buffer, sizeof(buffer), words, sizeof(words)))},
+                       {"words", words}};
+            }
+            ZemFileSetWriteCall(nullptr);
+            got["sent"] = line.Written();
+            if (expect.count("file"))
+                got["file"] = ReadBytes(path);
+            if (expect.count("names"))
+                got["names"] = FolderNames(dir);
+            for (int n = 1; n < taken; n++)
+                EXPECT_EQ(ReadBytes(path + ".new" + std::to_string(n)), "other") << n;
+            // What failed, as the message says it; the system's own words follow in parentheses.
+            std::string said = why, folder = std::filesystem::path(target).parent_path().string();
+            said = said.substr(0, said.find(" ("));
+            if (size_t place = said.find(folder); place != std::string::npos && !folder.empty())
+                said.replace(place, folder.size(), "{folder}");
+            std::replace(said.begin(), said.end(), '\\', '/');   // a Windows path's separators
+            got["failed"] = said;
+            ScriptAnswerHook("");
+            ZemSerComSetBusy(port, 0);
+            for (const auto& [what, value] : got)
+                EXPECT_EQ(value, expect[what]) << what;
         }
-        ZemFileSetWriteCall(FullDiskWrite);
-        char why[512];
-        std::map<std::string, std::string> got = {
-            {"result", std::to_string(WriteFetchedFile(target.c_str(), kind, "X=1\r\n", 5, why, sizeof(why)))}};
-        ZemFileSetWriteCall(nullptr);
-        if (expect.count("after"))
-            got["after"] = ReadBytes(path);
-        if (expect.count("names"))
-            got["names"] = FolderNames(dir);
-        for (int n = 1; n < taken; n++)
-            EXPECT_EQ(ReadBytes(path + ".new" + std::to_string(n)), "other") << n;
-        // What failed, as the message says it; the system's own words follow in parentheses.
-        std::string said = why, folder = std::filesystem::path(target).parent_path().string();
-        said = said.substr(0, said.find(" ("));
-        if (size_t at = said.find(folder); at != std::string::npos && !folder.empty())
-            said.replace(at, folder.size(), "{folder}");
-        std::replace(said.begin(), said.end(), '\\', '/');   // a Windows path's separators
-        got["failed"] = said;
-        for (const auto& [what, value] : got)
-            EXPECT_EQ(value, expect[what]) << what;
+        ZemSerComClose(port);
+        InstallScriptedLine(nullptr);
     }
+    EXPECT_STREQ(FetchedFileName(FETCH_TOOL_LIST), "ToolList-from-vantorix.txt");
 }
 
 #ifndef _WIN32

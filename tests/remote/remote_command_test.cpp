@@ -63,9 +63,8 @@ const std::vector<VerbShape> CommandVerbs = {
 
 TEST(RemoteCommands, WhatReachesTheLineTheFileAndTheUser)
 {
-    const std::vector<std::string> ended = {"ANSWERED", "NOT_SENT", "NOT_ANSWERED"};
-    const std::vector<std::string> fetchOutcomes = {"OK", "SEND_FAILED", "NO_ANSWER", "NO_TOOL_LIST", "TOO_LONG",
-                                                    "ENDLESS", "ABANDONED", "NO_LIST"};
+    const std::vector<std::string> ended = {"ANSWERED", "NOT_SENT", "NOT_ANSWERED"}, fetchOutcomes = {"OK",
+        "SEND_FAILED", "NO_ANSWER", "NO_TOOL_LIST", "TOO_LONG", "ENDLESS", "ABANDONED", "NO_LIST"};
     for (const CaseBlock& c : ReadCaseBlocks(TESTS_DIR "/remote/commands.txt", CommandVerbs)) {
         ScriptedLine line;
         line.bytesPerRead = 4;   // every answer takes several read times

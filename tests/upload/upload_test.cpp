@@ -187,10 +187,6 @@ TEST_P(UploadTranscripts, EndAsTranscribed)
     std::map<size_t, int*> armWrite;   // write index -> the line's counter that makes it fail or end short
     YmodemPeer receiver;
     int scripted = 1, readsAtCancel = -1, worker = 0, busyWhileWriting = 1, unterminated = 0;
-    auto bytesOf = [&](const CaseLine& at, const std::string& text) {
-        std::string bytes = TextBytes(text, transcript.Where(at.line));
-        return Bytes(bytes.begin(), bytes.end());
-    };
     for (const CaseLine& l : transcript.lines)   // before the files are made
         pattern = l.verb == "content" ? TextBytes(l.rest, transcript.Where(l.line)) : pattern;
     for (const CaseLine& l : transcript.lines) {
@@ -308,11 +304,11 @@ TEST_P(UploadTranscripts, EndAsTranscribed)
     for (const CaseLine& l : transcript.lines) {
         testing::ScopedTrace trace(transcript.file.c_str(), l.line, l.verb + " " + l.rest);
         if (l.verb == "line-bytes") {
-            EXPECT_EQ(line.written, bytesOf(l, l.rest));
+            EXPECT_EQ(line.Written(), TextBytes(l.rest, transcript.Where(l.line)));
         } else if (l.verb == "last-writes") {
             ASSERT_GE(writes.size(), l.words.size());
-            for (size_t i = 0; i < l.words.size(); i++)
-                EXPECT_EQ(writes[writes.size() - l.words.size() + i], bytesOf(l, l.words[i])) << "write " << i;
+            for (size_t i = writes.size() - l.words.size(), first = i; i < writes.size(); i++)   // write i, from 0
+                EXPECT_EQ(std::string(writes[i].begin(), writes[i].end()), TextBytes(l.words[i - first])) << i;
         } else if (!IsInput(l.verb)) {
             EXPECT_EQ(checks.at(l.verb)(l), TextBytes(l.rest, transcript.Where(l.line)));
         }
@@ -486,6 +482,17 @@ TEST_F(UploadBatches, TheWorkerOnItsThreadSharesTextsCancelBusyAndResultWithTheD
     EXPECT_EQ(statusTexts[2], "3072 from 40960 Bytes uploaded");   // the worker waits at block 4
     EXPECT_EQ(statusTexts.back(), "Canceling, this may take 10-15 Seconds");
     EXPECT_EQ(line.Written().substr(line.Written().size() - 3), "l\r\n");
+}
+
+// 253 characters: the first 120, "..." and the last 120 fill the text's 243; 243 fit whole.
+TEST(UploadTexts, LongNamesKeepStartAndEndAroundAnEllipsis)
+{
+    const std::string b(100, 'b'), fits(243, 'f');
+    SetUploadFileText((std::string(150, 'a') + b + ".nc").c_str());
+    const std::string shortened = std::string(120, 'a') + "..." + std::string(17, 'a') + b + ".nc";
+    EXPECT_EQ(std::string(UploadFileText), "Uploading : " + shortened);
+    SetUploadFileText(fits.c_str());
+    EXPECT_EQ(std::string(UploadFileText), "Uploading : " + fits);
 }
 
 // A cut never lands inside a two-byte character: of 200 bytes of "\xC3\xA4", a room of 20 or 21 bytes keeps four

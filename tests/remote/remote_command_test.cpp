@@ -1,5 +1,5 @@
-// The delete command text and where it stops fitting; fetching parameters and tools from a scripted controller;
-// writing a fetched list on a disk that fills up.
+// The delete command text and where it stops fitting; fetches and deletes on a scripted line, each fetched list
+// written over the old one on a disk that may fill up; a link or a pipe named as the list.
 #include "app/delete_command.h"
 #include "app/fetch_answer.h"
 #include "lib/zem_lib.h"

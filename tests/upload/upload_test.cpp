@@ -285,17 +285,17 @@ TEST_P(UploadTranscripts, EndAsTranscribed)
              return std::to_string(receiver.files.size());
          }},
         {"first-header-path", [&](auto&) { return receiver.names.empty() ? "(no file)" : receiver.names[0].first; }},
-        {"first-header-size", [&](auto&) { return receiver.names.empty() ? "(no file)" : std::to_string(receiver.names[0].second); }},
+        {"first-header-size", [&](auto&) { return receiver.names.empty() ? "" : std::to_string(receiver.names[0].second); }},
         {"file-text", [&](auto&) { return std::string(UploadFileText); }},
         {"status-text", [&](auto&) { return std::string(UploadStatusText); }},
         {"progress-positions", [&](auto&) { return Listed(Positions(), [](intptr_t at) { return std::to_string(at); }); }},
         {"notices", [&](auto&) { return Listed(notices, NoticeText); }},
         {"last-notice", [&](auto&) { return notices.empty() ? "" : NoticeText(notices.back()); }},
-        {"reads-after-cancel", [&](auto&) { return std::to_string(line.reads - readsAtCancel); }},   // the reply, the drain
+        {"reads-after-cancel", [&](auto&) { return std::to_string(line.reads - readsAtCancel); }},
         {"cancel-sent", [&](auto&) { return std::to_string(ZemLoadByte(&job->cancelSent)); }},   // the receiver told to stop
         {"ram-left", [&](auto&) { return std::to_string(job->ramBudget); }},
         {"flash-left", [&](auto&) { return std::to_string(job->flashBudget); }},
-        {"result-message", [&](auto&) { return std::string(UploadResultMessage(result) ? UploadResultMessage(result) : ""); }},
+        {"result-message", [&](auto&) { const char* said = UploadResultMessage(result); return std::string(said ? said : ""); }},
         {"sender-reason", [&](auto&) {   // the sender's reason in words
              char words[512];
              return std::string(UploadFailureWords(result, &job->failure, words, sizeof(words)));

@@ -173,7 +173,7 @@ std::string Listed(const List& list, Show show)
 {
     std::string text;
     for (const auto& item : list)
-        text += (text.empty() ? "" : " ") + show(item);
+        text.append(text.empty() ? "" : " ").append(show(item));
     return text;
 }
 

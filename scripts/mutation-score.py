@@ -11,7 +11,10 @@ seed, its file and its text, so a later run with the same seed on the same
 files draws the same faults. The file is put back after every fault, also on
 Ctrl-C.
 
-  scripts/mutation-score.py [--seed 14] [--sample 80] [--report FILE]
+  scripts/mutation-score.py [--seed 14] [--sample 80] [--report FILE] [--only FILE:LINE ...]
+
+--only runs just the drawn faults on the lines named (as the report names
+them, e.g. app/delete_command.cpp:61), to see whether a new case kills them.
 """
 import argparse, hashlib, os, re, signal, subprocess, sys, time
 
@@ -110,6 +113,7 @@ def main():
     ap.add_argument("--build", default=os.path.join(ROOT, "build", "mutation"))
     ap.add_argument("--report", default=None, help="where the report goes (default BUILD/mutation-report.txt)")
     ap.add_argument("--timeout", type=float, default=0, help="per-mutant test timeout in s (default 5x baseline + 10)")
+    ap.add_argument("--only", nargs="+", default=[], metavar="FILE:LINE", help="only the drawn faults on these lines")
     a = ap.parse_args()
     report = a.report or os.path.join(a.build, "mutation-report.txt")
     env = dict(os.environ, CMAKE_CXX_COMPILER_LAUNCHER="ccache", CMAKE_C_COMPILER_LAUNCHER="ccache")
@@ -143,6 +147,7 @@ def main():
                 seen.add((path, idx, mutated))
                 pool.append((rank(a.seed, path, lines[idx], col, old, new), path, idx, col, old, new, kind))
     chosen = sorted(sorted(pool)[:a.sample], key=lambda m: (m[1], m[2], m[3]))  # by file: one object per file
+    chosen = [m for m in chosen if not a.only or f"{m[1]}:{m[2] + 1}" in a.only]
 
     originals, results = {}, []
     def interrupted(*_):

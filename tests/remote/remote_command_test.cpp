@@ -1,12 +1,15 @@
-// The delete command text and where it stops fitting; fetching parameters and tools from a scripted controller;
-// writing a fetched list on a disk that fills up.
+// The delete command text and where it stops fitting; fetches and deletes on a scripted line, each fetched list
+// written over the old one on a disk that may fill up; a link or a pipe named as the list.
 #include "app/delete_command.h"
 #include "app/fetch_answer.h"
 #include "lib/zem_lib.h"
 #include "serial/serial_port.h"
+#include "tests/support/case_blocks.h"
 #include "tests/support/rows.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/scripted_device.h"
+
+#include <map>
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -25,45 +28,6 @@ TEST(BuildDeleteCommand, JoinsPathAndNameAndUsesEveryByteButNoMore)
         GetDeleteTarget(command, target, sizeof(target));
         EXPECT_EQ(target, c[3]);
     }
-}
-
-TEST(FetchControllerList, WhatReachesTheFile)
-{
-    ScriptedLine line;
-    line.bytesPerRead = 4;   // every answer takes several read times
-    InstallScriptedLine(&line);
-    SerialPort* port;
-    ASSERT_NE(port = ZemSerComOpen("COM1", 9600), nullptr);
-    const std::string path = testing::TempDir() + "fetch-test.txt";
-    const std::vector<std::string> outcomes = {"OK", "SEND_FAILED", "NO_ANSWER", "NO_TOOL_LIST", "TOO_LONG", "ENDLESS",
-                                               "ABANDONED", "NO_LIST"};
-    for (const Row& c : ReadRows("remote/fetch.rows", {{"p", 8, 8}, {"t", 8, 8}})) {
-        SCOPED_TRACE(c.Where());
-        int kind = c[0] == "t" ? FETCH_TOOL_LIST : FETCH_PARAMETERS;
-        ZemFileWrite(path.c_str(), "old", 3, ZEM_FILE_CREATE);
-        const ByteText& answer = c.Timed(1);
-        line.onWrite = [&](ScriptedLine& l, const unsigned char*, uint32_t) { QueueScript(l, answer); };
-        line.written.clear(), line.pending.clear(), line.arriving.clear();
-        line.failWrites = std::stoi(c[2]);
-        ZemSerComSetBusy(port, std::stoi(c[3]));
-        ScriptAnswerHook(c[4]);
-        char buffer[4096], why[512];
-        uint32_t start = 0, length = 0;
-        int outcome = FetchControllerList(port, kind, buffer, sizeof(buffer), &start, &length);
-        ScriptAnswerHook("");
-        ZemSerComSetBusy(port, 0);
-        EXPECT_EQ(outcomes.at(outcome), c[5]);
-        const char* message = FetchOutcomeMessage(kind, outcome);
-        EXPECT_EQ(message ? message : "", c[6]);
-        if (outcome == FETCH_OK || outcome == FETCH_NO_LIST)   // as the browser writes it
-            WriteFetchedFile(path.c_str(), kind, buffer + start, length, why, sizeof(why));
-        EXPECT_EQ(line.Written(), c[2] + c[3] == "00" ? c[0] + "\r\n" : "");
-        EXPECT_EQ(ReadBytes(path), c[7]);
-    }
-    EXPECT_STREQ(FetchedFileName(FETCH_TOOL_LIST), "ToolList-from-vantorix.txt");
-    ZemSerComClose(port);
-    InstallScriptedLine(nullptr);
-    remove(path.c_str());
 }
 
 // Room left on the disk for the writes of ZemFileWrite: a write past it puts what fits, and one with no room
@@ -89,41 +53,109 @@ std::string FolderNames(const ScratchDir& dir)
     return joined;
 }
 
-TEST(WriteFetchedFile, TheOldListStaysUntilTheNewOneIsWhole)
+// The directives of remote/commands.txt (README.md), each with how many words follow it.
+const std::vector<VerbShape> CommandVerbs = {
+    {"fetch", 1, 1},         {"delete", 1, 1},       {"answer", 0, ANY_NUMBER}, {"failing-writes", 1, 1},
+    {"busy", 0, 0},          {"hook", 1, 1},         {"before", 1, ANY_NUMBER}, {"no-list", 0, 0},
+    {"folder", 0, 0},        {"taken", 1, 1},        {"elsewhere", 0, 0},       {"room", 1, 1},
+    {"outcome", 1, 1},       {"message", 1, ANY_NUMBER}, {"file", 0, ANY_NUMBER}, {"sent", 0, 0},
+    {"words", 1, ANY_NUMBER}, {"names", 0, ANY_NUMBER}, {"failed", 1, ANY_NUMBER}, {"written", 1, 1}};
+
+TEST(RemoteCommands, WhatReachesTheLineTheFileAndTheUser)
 {
-    for (const Row& c : ReadRows("remote/fetched_files.rows", {{"", 8, 8}})) {
-        SCOPED_TRACE(c.Where());
+    const std::vector<std::string> ended = {"ANSWERED", "NOT_SENT", "NOT_ANSWERED"}, fetchOutcomes = {"OK",
+        "SEND_FAILED", "NO_ANSWER", "NO_TOOL_LIST", "TOO_LONG", "ENDLESS", "ABANDONED", "NO_LIST"};
+    for (const CaseBlock& c : ReadCaseBlocks(TESTS_DIR "/remote/commands.txt", CommandVerbs)) {
+        ScriptedLine line;
+        line.bytesPerRead = 4;   // every answer takes several read times
+        InstallScriptedLine(&line);
+        SerialPort* port;
+        ASSERT_NE(port = ZemSerComOpen("COM1", 9600), nullptr);
         ScratchDir dir;
-        const std::string path = dir.File("list.txt"), taken = dir.File("list.txt.new1");
-        const std::string target = c[2] == "<elsewhere>" ? dir.File("gone") + "/list.txt" : path;
-        if (c[2] == "<folder>")
-            std::filesystem::create_directory(path);
-        else if (c[2] == "<taken>")
-            ZemFileWrite(path.c_str(), "old list", 8, ZEM_FILE_CREATE), ZemFileWrite(taken.c_str(), "other", 5, ZEM_FILE_CREATE);
-        else if (c[2] != "~" && c[2] != "<elsewhere>")
-            ZemFileWrite(path.c_str(), c[2].data(), static_cast<uint32_t>(c[2].size()), ZEM_FILE_CREATE);
-        diskRoom = std::stoul(c[3]);
-        ZemFileSetWriteCall(FullDiskWrite);
-        char why[512];
-        EXPECT_EQ(WriteFetchedFile(target.c_str(), c[1] == "t" ? FETCH_TOOL_LIST : FETCH_PARAMETERS, "X=1\r\n", 5,
-                                   why, sizeof(why)),
-                  std::stoi(c[4]));
-        ZemFileSetWriteCall(nullptr);
-        if (c[5] != "~") {
-            EXPECT_EQ(ReadBytes(path), c[5]);
+        for (size_t at = 0; at < c.lines.size();) {
+            const CaseLine& step = c.lines[at];
+            SCOPED_TRACE(c.Where(step.line));
+            const int fetch = step.verb == "fetch", kind = step.words[0] == "t" ? FETCH_TOOL_LIST : FETCH_PARAMETERS;
+            char command[DELETE_COMMAND_SIZE];   // a delete's
+            BuildDeleteCommand(command, "/ram/", step.rest.c_str());
+            // What the checks of the step expect unless they say otherwise.
+            std::map<std::string, std::string> expect = {{"sent", fetch ? step.rest + "\r\n" : command}};
+            expect["message"] = expect["words"] = expect["failed"] = "";
+            const std::string path = dir.File("list.txt");
+            std::string target = path, before = "old";
+            ByteText answer;
+            int taken = 1;
+            diskRoom = UINT32_MAX;
+            for (at++; at < c.lines.size() && c.lines[at].verb != "fetch" && c.lines[at].verb != "delete"; at++) {
+                const CaseLine& l = c.lines[at];
+                const std::string text = l.verb == "answer" ? "" : TextBytes(l.rest, c.Where(l.line));
+                if (l.verb == "answer")
+                    EXPECT_EQ(ReadByteText(l.rest, &answer), "");
+                else if (l.verb == "failing-writes")
+                    line.failWrites = std::stoi(l.rest);
+                else if (l.verb == "busy")
+                    ZemSerComSetBusy(port, 1);
+                else if (l.verb == "hook")
+                    ScriptAnswerHook(l.rest);
+                else if (l.verb == "before" || l.verb == "no-list")
+                    before = l.verb == "before" ? text : "~";
+                else if (l.verb == "folder")
+                    std::filesystem::create_directory(path);
+                else if (l.verb == "taken")
+                    for (; taken <= std::stoi(l.rest); taken++)
+                        ZemFileWrite((path + ".new" + std::to_string(taken)).c_str(), "other", 5, ZEM_FILE_CREATE);
+                else if (l.verb == "elsewhere")
+                    target = dir.File("gone") + "/list.txt";
+                else if (l.verb == "room")
+                    diskRoom = std::stoul(l.rest);
+                else
+                    expect[l.verb] = text;
+            }
+            if (before != "~" && !std::filesystem::is_directory(path))
+                ZemFileWrite(path.c_str(), before.data(), static_cast<uint32_t>(before.size()), ZEM_FILE_CREATE);
+            line.onWrite = [&](ScriptedLine& l, const unsigned char*, uint32_t) { QueueScript(l, answer); };
+            line.written.clear();
+            ZemFileSetWriteCall(FullDiskWrite);
+            char buffer[4096] = {}, words[64], why[512] = {};
+            std::map<std::string, std::string> got;
+            if (fetch) {
+                uint32_t start = 0, length = 0;
+                int outcome = FetchControllerList(port, kind, buffer, sizeof(buffer), &start, &length);
+                const char* message = FetchOutcomeMessage(kind, outcome);
+                int written = -1;
+                if (outcome == FETCH_OK || outcome == FETCH_NO_LIST)   // as the browser writes it
+                    written = WriteFetchedFile(target.c_str(), kind, buffer + start, length, why, sizeof(why));
+                got = {{"outcome", fetchOutcomes.at(outcome)}, {"message", message ? message : ""}};
+                if (expect.count("written"))
+                    got["written"] = std::to_string(written);
+            } else {
+                got = {{"outcome", ended.at(SendDeleteCommand(port, command, buffer, sizeof(buffer), words, sizeof(words)))},
+                       {"words", words}};
+            }
+            ZemFileSetWriteCall(nullptr);
+            got["sent"] = line.Written();
+            if (expect.count("file"))
+                got["file"] = ReadBytes(path);
+            if (expect.count("names"))
+                got["names"] = FolderNames(dir);
+            for (int n = 1; n < taken; n++)
+                EXPECT_EQ(ReadBytes(path + ".new" + std::to_string(n)), "other") << n;
+            // What failed, as the message says it; the system's own words follow in parentheses.
+            std::string said = why, folder = std::filesystem::path(target).parent_path().string();
+            said = said.substr(0, said.find(" ("));
+            if (size_t place = said.find(folder); place != std::string::npos && !folder.empty())
+                said.replace(place, folder.size(), "{folder}");
+            std::replace(said.begin(), said.end(), '\\', '/');   // a Windows path's separators
+            got["failed"] = said;
+            ScriptAnswerHook("");
+            ZemSerComSetBusy(port, 0);
+            for (const auto& [what, value] : got)
+                EXPECT_EQ(value, expect[what]) << what;
         }
-        if (c[2] == "<taken>") {
-            EXPECT_EQ(ReadBytes(taken), "other");
-        }
-        EXPECT_EQ(FolderNames(dir), c[6]);
-        // What failed, as the message says it; the system's own words follow in parentheses.
-        std::string said = why, folder = std::filesystem::path(target).parent_path().string();
-        said = said.substr(0, said.find(" ("));
-        if (size_t at = said.find(folder); at != std::string::npos && !folder.empty())
-            said.replace(at, folder.size(), "{folder}");
-        std::replace(said.begin(), said.end(), '\\', '/');   // a Windows path's separators
-        EXPECT_EQ(said, c[7]);
+        ZemSerComClose(port);
+        InstallScriptedLine(nullptr);
     }
+    EXPECT_STREQ(FetchedFileName(FETCH_TOOL_LIST), "ToolList-from-vantorix.txt");
 }
 
 #ifndef _WIN32

@@ -28,21 +28,12 @@
 #include "tests/support/case_blocks.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/scripted_device.h"
-#include "tests/upload/line_bytes.h"
 #include "tests/upload/ymodem_peer.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Words = std::vector<std::string>;
-
-std::string Join(const Words& words)
-{
-    std::string text;
-    for (const std::string& word : words)
-        text += (text.empty() ? "" : " ") + word;
-    return text;
-}
 
 class UploadRig : public testing::Test {
 protected:
@@ -53,6 +44,15 @@ protected:
     std::vector<std::pair<unsigned, intptr_t>> notices;
     ScratchDir dir;
     std::function<ByteText(size_t index, const Bytes& bytes)> peer;   // answers write index, in time
+    std::string pattern;   // what the PC files repeat ("": byte i * 7 + 3 at offset i)
+
+    Bytes Content(uint32_t size) const
+    {
+        Bytes content = FileContent(size);
+        for (uint32_t i = 0; i < size && !pattern.empty(); i++)
+            content[i] = static_cast<unsigned char>(pattern[i % pattern.size()]);
+        return content;
+    }
 
     void SetUp() override
     {
@@ -79,7 +79,7 @@ protected:
     }
     std::string MakeFile(const std::string& name, uint32_t size)
     {
-        Bytes content = FileContent(size);
+        Bytes content = Content(size);
         std::ofstream(dir.File(name), std::ios::binary).write(reinterpret_cast<const char*>(content.data()), size);
         return dir.File(name);
     }
@@ -103,7 +103,7 @@ protected:
 // The directives of a transcript (tests/upload/transcripts/README.md), each with how many words follow it.
 const std::vector<VerbShape> Inputs = {
     {"target-dir", 1, 1},  {"budget", 2, 2},     {"file", 2, ANY_NUMBER}, {"folder", 1, ANY_NUMBER}, {"missing-file", 1, ANY_NUMBER},
-    {"receiver", 1, 1},    {"replies", 1, ANY_NUMBER}, {"fail-write", 1, 1}, {"cut-write", 1, 1},
+    {"content", 1, 1},     {"receiver", 1, 1},    {"replies", 1, ANY_NUMBER}, {"fail-write", 1, 1}, {"cut-write", 1, 1},
     {"unterminated-list", 0, 0}, {"run", 1, 1}, {"busy-port", 0, 0},
     // What happens once a write has gone out: the write's index, and for two of them one more word.
     {"cancel-after-write", 1, 1}, {"extra-reply-after-write", 2, 2}, {"resize-file-after-write", 2, 2},
@@ -113,19 +113,12 @@ const std::vector<VerbShape> Checks = {
     {"result", 1, 1},           {"job-result", 1, 1},     {"busy-while-writing", 1, 1}, {"busy-after", 1, 1},
     {"unread-bytes", 1, 1},     {"reads", 1, 1},          {"write-lengths", 0, ANY_NUMBER}, {"write-count", 1, 1},
     {"writes-of-length", 2, 2}, {"virtual-ms", 2, 2},     {"slept-ms", 2, 2},           {"line-bytes", 1, 1},
-    {"whole-exchange", 3, 3},   {"last-writes", 1, ANY_NUMBER}, {"purges", 1, 1},       {"batch-closed", 1, 1},
-    {"received-files", 1, 1},   {"first-header-path", 1, 1}, {"file-text", 1, ANY_NUMBER}, {"status-text", 1, ANY_NUMBER},
+    {"last-writes", 1, ANY_NUMBER}, {"purges", 1, 1},       {"batch-closed", 1, 1},
+    {"received-files", 1, 1},   {"first-header-path", 1, 1}, {"first-header-size", 1, 1}, {"file-text", 1, ANY_NUMBER}, {"status-text", 1, ANY_NUMBER},
     {"progress-positions", 1, ANY_NUMBER}, {"notices", 1, ANY_NUMBER}, {"last-notice", 1, 1},
-    {"reads-after-cancel", 1, 1}, {"cancel-sent", 1, 1}, {"budget-left", 2, 2},
-    {"sender-reason", 0, ANY_NUMBER},
+    {"reads-after-cancel", 1, 1}, {"cancel-sent", 1, 1}, {"ram-left", 1, 1}, {"flash-left", 1, 1},
+    {"sender-reason", 0, ANY_NUMBER}, {"result-message", 0, ANY_NUMBER},
 };
-std::vector<VerbShape> TranscriptVerbs()
-{
-    std::vector<VerbShape> all = Inputs;
-    all.insert(all.end(), Checks.begin(), Checks.end());
-    return all;
-}
-
 int IsInput(const std::string& verb)
 {
     return std::any_of(Inputs.begin(), Inputs.end(), [&](const VerbShape& shape) { return shape.verb == verb; });
@@ -141,9 +134,11 @@ std::vector<CaseBlock> LoadTranscripts()
             files.push_back(file.path());
     std::sort(files.begin(), files.end());
     std::vector<CaseBlock> all;
+    std::vector<VerbShape> verbs = Inputs;
+    verbs.insert(verbs.end(), Checks.begin(), Checks.end());
     for (const fs::path& file : files) {
         std::ifstream in(file, std::ios::binary);
-        std::vector<CaseBlock> cases = ParseCaseBlocks(in, file.string(), TranscriptVerbs(), &transcriptProblems);
+        std::vector<CaseBlock> cases = ParseCaseBlocks(in, file.string(), verbs, &transcriptProblems);
         all.insert(all.end(), cases.begin(), cases.end());
     }
     return all;
@@ -172,31 +167,14 @@ std::string NoticeText(const std::pair<unsigned, intptr_t>& notice)
     return text.append(":").append(std::to_string(notice.second));
 }
 
-// The bytes of file 0's whole exchange: the command, block 0 with its path and size, the data frames of mode, the
-// EOT and the closing header of closeMode.
-Bytes WholeExchange(const std::string& mode, const std::string& closeMode, const std::string& path, uint32_t size)
-{
-    Bytes content = FileContent(size), header(path.begin(), path.end()), line = {'u', '\r'};
-    header.push_back(0);
-    for (char digit : std::to_string(size))
-        header.push_back(static_cast<unsigned char>(digit));
-    std::vector<Bytes> pieces = {Frame(mode == "crc", 0, header)};
-    for (size_t at = 0, block = mode == "crc" ? 1024 : 128; at < content.size(); at += block)
-        pieces.push_back(Frame(mode == "crc", static_cast<unsigned char>(at / block + 1),
-                               Bytes(content.begin() + at, content.begin() + std::min(content.size(), at + block))));
-    pieces.insert(pieces.end(), {{UPL_EOT}, Frame(closeMode == "crc", 0, Bytes())});
-    for (const Bytes& piece : pieces)
-        line.insert(line.end(), piece.begin(), piece.end());
-    return line;
-}
-
+// The items of a list as the checks write them, blanks between.
 template <class List, class Show>
 std::string Listed(const List& list, Show show)
 {
-    Words words;
+    std::string text;
     for (const auto& item : list)
-        words.push_back(show(item));
-    return Join(words);
+        text.append(text.empty() ? "" : " ").append(show(item));
+    return text;
 }
 
 TEST_P(UploadTranscripts, EndAsTranscribed)
@@ -209,19 +187,17 @@ TEST_P(UploadTranscripts, EndAsTranscribed)
     std::map<size_t, int*> armWrite;   // write index -> the line's counter that makes it fail or end short
     YmodemPeer receiver;
     int scripted = 1, readsAtCancel = -1, worker = 0, busyWhileWriting = 1, unterminated = 0;
-    auto bytesOf = [&](const CaseLine& at, const std::string& text) {
-        std::string bytes = TextBytes(text, transcript.Where(at.line));
-        return Bytes(bytes.begin(), bytes.end());
-    };
+    for (const CaseLine& l : transcript.lines)   // before the files are made
+        pattern = l.verb == "content" ? TextBytes(l.rest, transcript.Where(l.line)) : pattern;
     for (const CaseLine& l : transcript.lines) {
         const std::string& verb = l.verb;
         if (verb == "target-dir")
-            strcpy(job->targetDir, l.rest.c_str());
+            strcpy(job->targetDir, TextBytes(l.rest, transcript.Where(l.line)).c_str());
         else if (verb == "budget")
             job->ramBudget = std::stoul(l.words[0]), job->flashBudget = std::stoul(l.words[1]);
         else if (verb == "file" || verb == "folder" || verb == "missing-file") {
             sizes.push_back(verb == "file" ? std::stoul(l.words[0]) : 0);
-            std::string name = verb == "file" ? l.rest.substr(l.rest.find(' ') + 1) : l.rest;
+            std::string name = TextBytes(verb == "file" ? l.rest.substr(l.rest.find(' ') + 1) : l.rest, transcript.Where(l.line));
             paths.push_back(verb == "file" ? MakeFile(name, sizes.back()) : dir.File(name));
             if (verb == "folder")
                 fs::create_directory(paths.back());
@@ -305,24 +281,21 @@ TEST_P(UploadTranscripts, EndAsTranscribed)
         {"batch-closed", [&](auto&) { return std::to_string(receiver.closed); }},
         {"received-files", [&](auto&) {   // and each of them whole
              for (size_t i = 0; i < std::min(receiver.files.size(), sizes.size()); i++)
-                 EXPECT_EQ(receiver.files[i], FileContent(sizes[i])) << "file " << i;
+                 EXPECT_EQ(receiver.files[i], Content(sizes[i])) << "file " << i;
              return std::to_string(receiver.files.size());
          }},
-        {"first-header-path", [&](auto&) {
-             if (receiver.names.empty())
-                 return std::string("(no file)");
-             return receiver.names[0].first + (receiver.names[0].second == sizes[0] ? "" : " with another size");
-         }},
+        {"first-header-path", [&](auto&) { return receiver.names.empty() ? "(no file)" : receiver.names[0].first; }},
+        {"first-header-size", [&](auto&) { return receiver.names.empty() ? "" : std::to_string(receiver.names[0].second); }},
         {"file-text", [&](auto&) { return std::string(UploadFileText); }},
         {"status-text", [&](auto&) { return std::string(UploadStatusText); }},
         {"progress-positions", [&](auto&) { return Listed(Positions(), [](intptr_t at) { return std::to_string(at); }); }},
         {"notices", [&](auto&) { return Listed(notices, NoticeText); }},
         {"last-notice", [&](auto&) { return notices.empty() ? "" : NoticeText(notices.back()); }},
-        {"reads-after-cancel", [&](auto&) {   // the reply, then the drain
-             return std::to_string(line.reads - readsAtCancel) + (line.pending.empty() ? "" : " and bytes left");
-         }},
+        {"reads-after-cancel", [&](auto&) { return std::to_string(line.reads - readsAtCancel); }},
         {"cancel-sent", [&](auto&) { return std::to_string(ZemLoadByte(&job->cancelSent)); }},   // the receiver told to stop
-        {"budget-left", [&](auto&) { return std::to_string(job->ramBudget) + " " + std::to_string(job->flashBudget); }},
+        {"ram-left", [&](auto&) { return std::to_string(job->ramBudget); }},
+        {"flash-left", [&](auto&) { return std::to_string(job->flashBudget); }},
+        {"result-message", [&](auto&) { const char* said = UploadResultMessage(result); return std::string(said ? said : ""); }},
         {"sender-reason", [&](auto&) {   // the sender's reason in words
              char words[512];
              return std::string(UploadFailureWords(result, &job->failure, words, sizeof(words)));
@@ -331,15 +304,13 @@ TEST_P(UploadTranscripts, EndAsTranscribed)
     for (const CaseLine& l : transcript.lines) {
         testing::ScopedTrace trace(transcript.file.c_str(), l.line, l.verb + " " + l.rest);
         if (l.verb == "line-bytes") {
-            EXPECT_EQ(line.written, bytesOf(l, l.rest));
-        } else if (l.verb == "whole-exchange") {
-            EXPECT_EQ(line.written, WholeExchange(l.words[0], l.words[1], l.words[2], sizes[0]));
+            EXPECT_EQ(line.Written(), TextBytes(l.rest, transcript.Where(l.line)));
         } else if (l.verb == "last-writes") {
             ASSERT_GE(writes.size(), l.words.size());
-            for (size_t i = 0; i < l.words.size(); i++)
-                EXPECT_EQ(writes[writes.size() - l.words.size() + i], bytesOf(l, l.words[i])) << "write " << i;
+            for (size_t i = writes.size() - l.words.size(), first = i; i < writes.size(); i++)   // write i, from 0
+                EXPECT_EQ(std::string(writes[i].begin(), writes[i].end()), TextBytes(l.words[i - first])) << i;
         } else if (!IsInput(l.verb)) {
-            EXPECT_EQ(checks.at(l.verb)(l), Join(l.words));
+            EXPECT_EQ(checks.at(l.verb)(l), TextBytes(l.rest, transcript.Where(l.line)));
         }
     }
 }

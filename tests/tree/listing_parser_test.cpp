@@ -175,6 +175,15 @@ TEST_F(DeviceTreeTest, PoolGrowsIsReusedAndKeepsParentLinks)
     EXPECT_EQ(CheckParentLinks(tree), 300 * 13u);
 }
 
+// Short of memory the pool cannot grow: a listing of one directory more than it holds is refused whole.
+TEST_F(DeviceTreeTest, PoolThatCannotGrowRefusesTheListing)
+{
+    tree->arrayPool->growthBytes = 0xFFFFFFFFu;   // any growth would pass the 32-bit limit
+    EXPECT_EQ(ParseListing(tree, Directories(9).c_str()), 1);
+    EXPECT_EQ(ParseListing(tree, Directories(10).c_str()), 0);
+    ExpectAsNew(tree);
+}
+
 TEST_F(DeviceTreeTest, PathsOfEntriesAndEntriesOfPaths)
 {
     ASSERT_EQ(ParseListing(tree, "(dir) ram\r\n (dir) cncprg\r\n  12 a.nc\r\n3 c\r\n"), 1);

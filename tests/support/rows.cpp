@@ -20,6 +20,18 @@ std::vector<std::string> Row::From(size_t first) const
     return bytes;
 }
 
+std::map<std::string, std::string> Row::Named(size_t first, std::map<std::string, std::string> values) const
+{
+    for (size_t i = first; i < size(); i++) {
+        std::string name = (*this)[i].substr(0, (*this)[i].find('='));
+        if (!values.count(name) || name.size() == (*this)[i].size())
+            ADD_FAILURE_AT(file.c_str(), line) << "field " << i + 1 << " is no NAME=VALUE of a known name";
+        else
+            values[name] = (*this)[i].substr(name.size() + 1);
+    }
+    return values;
+}
+
 void PrintTo(const Row& row, std::ostream* out)
 {
     *out << row.Where();

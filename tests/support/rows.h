@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <fstream>
 #include <istream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,8 @@ struct Row {
     const ByteText& Timed(size_t index) const { return fields.at(index); }
     // The bytes of the fields from first on.
     std::vector<std::string> From(size_t first) const;
+    // Named fields NAME=VALUE from first on, over the defaults; a name the defaults lack fails the test.
+    std::map<std::string, std::string> Named(size_t first, std::map<std::string, std::string> values) const;
     // "FILE:LINE", for a trace.
     std::string Where() const { return file + ":" + std::to_string(line); }
 };

@@ -1,35 +1,13 @@
 // Fetching the listing over a scripted line: attempts, the last one's message, the post after it.
-#include <functional>
-#include <map>
 
 #include "app/message_texts.h"
 #include "lib/zem_ui.h"
 #include "res/resource_ids.h"
 #include "serial/answer_read.h"
 #include "serial/serial_port.h"
-#include "tests/support/rows.h"
+#include "tests/support/case_blocks.h"
 #include "tests/support/scripted_device.h"
 #include "tree/device_tree.h"
-
-// Every entry as its path (a file's with "=size"), then the free bytes: the tree in one line.
-static std::string TreeSummary(const DeviceTree* tree)
-{
-    if (tree->arraysInUse == 0)
-        return "";
-    std::string text;
-    std::function<void(const DirEntry*)> walk = [&](const DirEntry* directory) {
-        for (uint32_t i = 0; i < directory->children->count; i++) {
-            const DirEntry* entry = EntryAt(directory->children, i);
-            char path[1024];
-            GetEntryPath(entry, path, sizeof(path));
-            text += path + (entry->isDirectory ? "" : "=" + std::to_string(entry->size)) + " ";
-            if (entry->isDirectory)
-                walk(entry);
-        }
-    };
-    walk(&tree->root);
-    return text + "free " + std::to_string(tree->ramDiskFree) + " " + std::to_string(tree->flashDiskFree);
-}
 
 class ReadDirectoriesTest : public testing::Test {
 protected:
@@ -42,7 +20,9 @@ protected:
         ZemUiSetSink(&uiSink);
         line.onWrite = [this](ScriptedLine& peer, const unsigned char* bytes, uint32_t count) {
             EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), count), "l\r\n");
-            QueueScript(peer, replies[script[sends++]]);
+            if (sends < answers.size())
+                QueueScript(peer, answers[sends]);
+            sends++;
             ArmFailingWrite();
         };
         ReadOutcomeText = ReadOutcomeMessage;
@@ -56,10 +36,9 @@ protected:
         ReadOutcomeText = nullptr;
     }
     // A failing write never reaches the peer, so the line is told beforehand.
-    void ArmFailingWrite() { line.failWrites = script[sends] == 'W' && ++sends; }
-    void Read(const std::string& letters, SerialPort* through)
+    void ArmFailingWrite() { line.failWrites = sends < failing.size() && failing[sends] && ++sends; }
+    void Read(SerialPort* through)
     {
-        script = letters + std::string(8, '-');
         sends = line.writes = 0;
         line.written.clear(), line.pending.clear(), line.arriving.clear(), problems.clear(), posts.clear();
         port->lineUnsettled = 0, port->restEnd = nullptr;   // each case starts on a quiet line
@@ -71,45 +50,92 @@ protected:
     ZemUiSink uiSink{};
     SerialPort* port = nullptr;
     DeviceTree* tree = nullptr;
-    std::map<char, ByteText> replies;
-    std::string script;
+    std::vector<std::string> answers;   // the controller's answer to each "l\r\n" in turn
+    std::vector<int> failing;           // 1 where that "l\r\n" cannot be written
     size_t sends = 0;
     std::vector<std::string> problems;
     std::vector<unsigned> posts;
 };
 
+// Checks the directory DIR ("/": the root) holds COUNT entries, every one NAME, a file of SIZE bytes or a "dir".
+static void ExpectHolds(DeviceTree* tree, std::vector<std::string> words)
+{
+    DirEntry* directory = words[0] == "/" ? &tree->root : FindEntryByPath(tree, words[0].data());
+    ASSERT_NE(directory, nullptr);
+    ASSERT_EQ(directory->isDirectory, 1);
+    ASSERT_EQ(directory->children->count, std::stoul(words[1]));
+    for (uint32_t i = 0; i < directory->children->count; i++) {
+        const DirEntry* entry = EntryAt(directory->children, i);
+        EXPECT_EQ(entry->name, words[2]) << "entry " << i;
+        EXPECT_EQ(entry->isDirectory ? "dir" : std::to_string(entry->size), words[3]) << "entry " << i;
+    }
+}
+
 TEST_F(ReadDirectoriesTest, AttemptsAndTheMessageOfTheLastOne)
 {
     const std::vector<std::string> outcomes = {"OK", "SEND_FAILED", "NO_ANSWER", "BAD_ANSWER", "NOT_CONNECTED", "ABANDONED"};
-    for (const Row& c : ReadRows("tree/reads.rows", {{"reply", 3, 3}, {"slow", 2, 2}, {"", 8, 8}})) {
-        if (c[0] == "reply") {
-            replies[c[1][0]] = c.Timed(2);
-            continue;
+    const std::vector<VerbShape> verbs = {
+        {"attempts", 1, 1}, {"bytes-per-read", 1, 1}, {"hook", 1, ANY_NUMBER}, {"busy-port", 0, 0},
+        {"reply", 1, ANY_NUMBER}, {"silent", 0, 0}, {"write-fails", 0, 0}, {"writes", 1, 1}, {"outcome", 1, 1},
+        {"message", 1, ANY_NUMBER}, {"holds", 4, 4}, {"free", 2, 2}, {"virtual-ms", 2, 2}};
+    for (const CaseBlock& c : ReadCaseBlocks(std::string(TESTS_DIR) + "/tree/reads.txt", verbs)) {
+        SCOPED_TRACE(c.Where(c.line) + " " + c.name);
+        ListingAttemptsOverride = 0, line.bytesPerRead = 0;
+        answers.clear(), failing.clear();
+        std::string hook;
+        int busy = 0;
+        for (const CaseLine& l : c.lines) {
+            if (l.verb == "attempts")
+                ListingAttemptsOverride = std::stoul(l.rest);
+            else if (l.verb == "bytes-per-read")
+                line.bytesPerRead = std::stoul(l.rest);
+            else if (l.verb == "hook")
+                for (const std::string& answer : l.words)
+                    hook += answer;
+            busy |= l.verb == "busy-port";
+            if (l.verb == "reply" || l.verb == "silent" || l.verb == "write-fails") {
+                answers.push_back(l.verb == "reply" ? l.rest : "");
+                failing.push_back(l.verb == "write-fails");
+            }
         }
-        if (c[0] == "slow") {
-            line.bytesPerRead = std::stoul(c[1]);
-            continue;
-        }
-        SCOPED_TRACE(c.Where());
-        ListingAttemptsOverride = std::stoul(c[0]);
-        ScriptAnswerHook(c[2]);
-        ZemSerComSetBusy(port, c[1][0] == '*');
+        ScriptAnswerHook(hook);
+        ZemSerComSetBusy(port, busy);
         uint32_t start = line.clock.now;
-        Read(c[1], port);
+        Read(port);
         uint32_t took = line.clock.now - start;
         ZemSerComSetBusy(port, 0);
-        EXPECT_EQ(line.writes, std::stoi(c[3]));
-        EXPECT_EQ(outcomes.at(LastReadOutcome()), c[4]);
-        EXPECT_EQ(problems, c[5].empty() ? std::vector<std::string>{} : std::vector<std::string>{c[5]});
-        EXPECT_EQ(posts, c[4] == "OK" ? std::vector<unsigned>{CMD_AFTER_CONNECT} : std::vector<unsigned>{});
-        EXPECT_EQ(TreeSummary(tree), c[6]);
-        if (!c[7].empty()) {
-            EXPECT_GE(took, std::stoul(c[7]));
-            EXPECT_LT(took, std::stoul(c[7].substr(c[7].find('-') + 1)));
+        std::vector<std::string> messages;
+        int holds = 0;
+        for (const CaseLine& l : c.lines) {
+            SCOPED_TRACE(c.Where(l.line));
+            if (l.verb == "writes") {
+                EXPECT_EQ(line.writes, std::stoi(l.rest));
+            } else if (l.verb == "outcome") {
+                EXPECT_EQ(outcomes.at(LastReadOutcome()), l.rest);
+                // the views are filled after a listing that was read, and only then
+                EXPECT_EQ(posts, l.rest == "OK" ? std::vector<unsigned>{CMD_AFTER_CONNECT} : std::vector<unsigned>{});
+            } else if (l.verb == "message") {
+                messages.push_back(TextBytes(l.rest, c.Where(l.line)));
+            } else if (l.verb == "holds") {
+                holds++;
+                ExpectHolds(tree, l.words);
+            } else if (l.verb == "free") {
+                EXPECT_EQ(tree->ramDiskFree, std::stoul(l.words[0]));
+                EXPECT_EQ(tree->flashDiskFree, std::stoul(l.words[1]));
+            } else if (l.verb == "virtual-ms") {
+                EXPECT_GE(took, std::stoul(l.words[0]));
+                EXPECT_LT(took, std::stoul(l.words[1]));
+            }
+        }
+        EXPECT_EQ(problems, messages);
+        if (!holds) {
+            EXPECT_EQ(tree->arraysInUse, 0u) << "a tree without a holds line";
         }
     }
     ScriptAnswerHook("");
-    Read("G", nullptr);   // no port only empties the tree
+    answers.clear(), failing.clear();
+    ASSERT_EQ(ParseListing(tree, "(dir) ram\r\n"), 1);
+    Read(nullptr);   // no port only empties the tree
     EXPECT_EQ(tree->arraysInUse, 0u);
     EXPECT_EQ(line.writes, 0);
     EXPECT_TRUE(problems.empty());

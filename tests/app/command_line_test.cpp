@@ -31,12 +31,6 @@ Names FileNames()
     return names;
 }
 
-bool JobIsAllZero()
-{
-    static const UploadJob zero{};
-    return memcmp(&TheUploadJob, &zero, sizeof(zero)) == 0;
-}
-
 TEST(CommandLine, AcceptedTextsAndUsageErrors)
 {
     for (const Row& c : ReadRows("app/command_line.rows", {{"ok", 4, ANY_NUMBER}, {"error", 3, 3}})) {
@@ -51,7 +45,8 @@ TEST(CommandLine, AcceptedTextsAndUsageErrors)
         if (c[0] == "ok") {
             EXPECT_EQ(TheUploadJob.targetDir, c[2]);
         } else {
-            EXPECT_TRUE(JobIsAllZero());
+            static const UploadJob zero{};
+            EXPECT_EQ(memcmp(&TheUploadJob, &zero, sizeof(zero)), 0) << "the job is not empty";
         }
     }
     Parse("-u a -u \"b c\"");

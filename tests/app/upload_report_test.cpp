@@ -47,19 +47,10 @@ TEST_F(UploadReport, Rows)
     for (const Row& row : ReadRows("app/upload_report.rows", {{"", 4, ANY_NUMBER}})) {
         SCOPED_TRACE(row.Where());
         ASSERT_EQ(ParseListing(tree, row[0].c_str()), 1);
-        std::string target;
-        uint32_t room = sizeof(text);
         std::vector<std::string> files;
-        for (const std::string& field : row.From(3)) {
-            if (field.rfind("target=", 0) == 0)
-                target = field.substr(7);
-            else if (field.rfind("room=", 0) == 0)
-                room = std::stoul(field.substr(5));
-            else
-                files.push_back(field);
-        }
-        FillBatch(files, target);
-        EXPECT_EQ(DescribeUploadCheck(&job, tree, text, room), std::stoi(row[1]));
+        auto given = row.Named(3, {{"target", ""}, {"room", std::to_string(sizeof(text))}}, &files);
+        FillBatch(files, given["target"]);
+        EXPECT_EQ(DescribeUploadCheck(&job, tree, text, std::stoul(given["room"])), std::stoi(row[1]));
         EXPECT_EQ(std::string(text), row[2]);
     }
 }

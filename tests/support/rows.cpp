@@ -20,14 +20,17 @@ std::vector<std::string> Row::From(size_t first) const
     return bytes;
 }
 
-std::map<std::string, std::string> Row::Named(size_t first, std::map<std::string, std::string> values) const
+std::map<std::string, std::string> Row::Named(size_t first, std::map<std::string, std::string> values,
+                                              std::vector<std::string>* rest) const
 {
-    for (size_t i = first; i < size(); i++) {
-        std::string name = (*this)[i].substr(0, (*this)[i].find('='));
-        if (!values.count(name) || name.size() == (*this)[i].size())
-            ADD_FAILURE_AT(file.c_str(), line) << "field " << i + 1 << " is no NAME=VALUE of a known name";
+    for (const std::string& field : From(first)) {
+        size_t equals = field.find('=');
+        if (equals != std::string::npos && values.count(field.substr(0, equals)))
+            values[field.substr(0, equals)] = field.substr(equals + 1);
+        else if (rest)
+            rest->push_back(field);
         else
-            values[name] = (*this)[i].substr(name.size() + 1);
+            ADD_FAILURE_AT(file.c_str(), line) << "'" << field << "' is no NAME=VALUE of a known name";
     }
     return values;
 }

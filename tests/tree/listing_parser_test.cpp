@@ -97,12 +97,8 @@ TEST(ClassifyLine, EachLineGetsItsKindAndValues)
         if (kind == LINE_FILE || kind == LINE_RAMDISK_FREE || kind == LINE_FLASHDISK_FREE) {
             EXPECT_EQ(line.number, std::stoul(want["number"]));
         }
-        if (want["name"] == "~") {
-            EXPECT_EQ(line.text, nullptr);
-            EXPECT_EQ(line.length, 0u);
-        } else {
-            EXPECT_EQ(std::string(line.text, line.length), want["name"]);
-        }
+        EXPECT_EQ(line.text ? std::string(line.text, line.length) : "~", want["name"]);
+        EXPECT_EQ(line.length, want["name"] == "~" ? 0u : want["name"].size());
     }
 }
 
@@ -176,11 +172,17 @@ TEST_F(DeviceTreeTest, PoolGrowsIsReusedAndKeepsParentLinks)
     EXPECT_EQ(CheckParentLinks(tree), 300 * 13u);
 }
 
-// Short of memory the pool cannot grow: a listing of one directory more than it holds is refused whole.
-TEST_F(DeviceTreeTest, PoolThatCannotGrowRefusesTheListing)
+// Nothing is written behind a directory's last entry: in an array that is full that would be past its end. Short of
+// memory a pool that cannot grow refuses a listing of one directory more than it holds, whole.
+TEST_F(DeviceTreeTest, NothingPastTheEntriesAndAPoolThatCannotGrowRefuses)
 {
+    DirEntry* untouched;
+    memset(&untouched, 0xAB, sizeof(untouched));
+    for (uint32_t a = 0; a < tree->arrayPool->count; a++)
+        memset(PoolArrayAt(tree, a)->data, 0xAB, PoolArrayAt(tree, a)->capacityBytes);
+    ASSERT_EQ(ParseListing(tree, "(dir) d\r\n 1 a\r\n"), 1);
+    EXPECT_EQ(EntryAt(EntryAt(tree->root.children, 0)->children, 1)->parent, untouched);
     tree->arrayPool->growthBytes = 0xFFFFFFFFu;   // any growth would pass the 32-bit limit
-    EXPECT_EQ(ParseListing(tree, Directories(9).c_str()), 1);
     EXPECT_EQ(ParseListing(tree, Directories(10).c_str()), 0);
     ExpectAsNew(tree);
 }

@@ -1,4 +1,5 @@
 // Fetching the listing over a scripted line: attempts, the last one's message, the post after it.
+#include <algorithm>
 
 #include "app/message_texts.h"
 #include "lib/zem_ui.h"
@@ -20,8 +21,8 @@ protected:
         ZemUiSetSink(&uiSink);
         line.onWrite = [this](ScriptedLine& peer, const unsigned char* bytes, uint32_t count) {
             EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), count), "l\r\n");
-            if (sends < answers.size())
-                QueueScript(peer, answers[sends]);
+            if (sends < steps.size() && steps[sends]->verb == "reply")
+                QueueScript(peer, steps[sends]->rest);
             sends++;
             ArmFailingWrite();
         };
@@ -36,78 +37,51 @@ protected:
         ReadOutcomeText = nullptr;
     }
     // A failing write never reaches the peer, so the line is told beforehand.
-    void ArmFailingWrite() { line.failWrites = sends < failing.size() && failing[sends] && ++sends; }
-    void Read(SerialPort* through)
-    {
-        sends = line.writes = 0;
-        line.written.clear(), line.pending.clear(), line.arriving.clear(), problems.clear(), posts.clear();
-        port->lineUnsettled = 0, port->restEnd = nullptr;   // each case starts on a quiet line
-        ArmFailingWrite();
-        ReadDirectories(tree, through, AnswerBuffer, ANSWER_BUFFER_SIZE);
-    }
+    void ArmFailingWrite() { line.failWrites = sends < steps.size() && steps[sends]->verb == "write-fails" && ++sends; }
 
     ScriptedLine line;
     ZemUiSink uiSink{};
     SerialPort* port = nullptr;
     DeviceTree* tree = nullptr;
-    std::vector<std::string> answers;   // the controller's answer to each "l\r\n" in turn
-    std::vector<int> failing;           // 1 where that "l\r\n" cannot be written
+    std::vector<const CaseLine*> steps;   // what becomes of each "l\r\n" in turn
     size_t sends = 0;
     std::vector<std::string> problems;
     std::vector<unsigned> posts;
 };
 
-// Checks the directory DIR ("/": the root) holds COUNT entries, every one NAME, a file of SIZE bytes or a "dir".
-static void ExpectHolds(DeviceTree* tree, std::vector<std::string> words)
-{
-    DirEntry* directory = words[0] == "/" ? &tree->root : FindEntryByPath(tree, words[0].data());
-    ASSERT_NE(directory, nullptr);
-    ASSERT_EQ(directory->isDirectory, 1);
-    ASSERT_EQ(directory->children->count, std::stoul(words[1]));
-    for (uint32_t i = 0; i < directory->children->count; i++) {
-        const DirEntry* entry = EntryAt(directory->children, i);
-        EXPECT_EQ(entry->name, words[2]) << "entry " << i;
-        EXPECT_EQ(entry->isDirectory ? "dir" : std::to_string(entry->size), words[3]) << "entry " << i;
-    }
-}
-
 TEST_F(ReadDirectoriesTest, AttemptsAndTheMessageOfTheLastOne)
 {
     const std::vector<std::string> outcomes = {"OK", "SEND_FAILED", "NO_ANSWER", "BAD_ANSWER", "NOT_CONNECTED", "ABANDONED"};
     const std::vector<VerbShape> verbs = {
-        {"attempts", 1, 1}, {"bytes-per-read", 1, 1}, {"hook", 1, ANY_NUMBER}, {"busy-port", 0, 0},
-        {"reply", 1, ANY_NUMBER}, {"silent", 0, 0}, {"write-fails", 0, 0}, {"writes", 1, 1}, {"outcome", 1, 1},
-        {"message", 1, ANY_NUMBER}, {"holds", 4, 4}, {"free", 2, 2}, {"virtual-ms", 2, 2}};
+        {"attempts", 1, 1}, {"bytes-per-read", 1, 1}, {"hook", 1, 1},   {"busy-port", 0, 0}, {"no-port", 0, 0},
+        {"reply", 1, ANY_NUMBER}, {"silent", 0, 0}, {"write-fails", 0, 0}, {"writes", 1, 1},   {"outcome", 1, 1},
+        {"message", 1, ANY_NUMBER}, {"holds", 4, 4}, {"free", 2, 2},      {"virtual-ms", 2, 2}};
     for (const CaseBlock& c : ReadCaseBlocks(std::string(TESTS_DIR) + "/tree/reads.txt", verbs)) {
         SCOPED_TRACE(c.Where(c.line) + " " + c.name);
-        ListingAttemptsOverride = 0, line.bytesPerRead = 0;
-        answers.clear(), failing.clear();
-        std::string hook;
-        int busy = 0;
+        std::map<std::string, std::string> set = {{"attempts", "0"}, {"bytes-per-read", "0"}, {"hook", ""}};
+        steps.clear();
         for (const CaseLine& l : c.lines) {
-            if (l.verb == "attempts")
-                ListingAttemptsOverride = std::stoul(l.rest);
-            else if (l.verb == "bytes-per-read")
-                line.bytesPerRead = std::stoul(l.rest);
-            else if (l.verb == "hook")
-                for (const std::string& answer : l.words)
-                    hook += answer;
-            busy |= l.verb == "busy-port";
-            if (l.verb == "reply" || l.verb == "silent" || l.verb == "write-fails") {
-                answers.push_back(l.verb == "reply" ? l.rest : "");
-                failing.push_back(l.verb == "write-fails");
-            }
+            if (set.count(l.verb))
+                set[l.verb] = l.rest;
+            if (l.verb == "reply" || l.verb == "silent" || l.verb == "write-fails")
+                steps.push_back(&l);
         }
-        ScriptAnswerHook(hook);
-        ZemSerComSetBusy(port, busy);
+        auto given = [&](const char* verb) { return std::any_of(c.lines.begin(), c.lines.end(), [&](auto& l) { return l.verb == verb; }); };
+        ListingAttemptsOverride = std::stoul(set["attempts"]), line.bytesPerRead = std::stoul(set["bytes-per-read"]);
+        ScriptAnswerHook(set["hook"]);
+        ZemSerComSetBusy(port, given("busy-port"));
+        ASSERT_EQ(ParseListing(tree, "(dir) before\r\n"), 1);   // the tree of an earlier read
+        sends = line.writes = 0;
+        line.written.clear(), line.pending.clear(), line.arriving.clear(), problems.clear(), posts.clear();
+        port->lineUnsettled = 0, port->restEnd = nullptr;   // each case starts on a quiet line
+        ArmFailingWrite();
         uint32_t start = line.clock.now;
-        Read(port);
+        ReadDirectories(tree, given("no-port") ? nullptr : port, AnswerBuffer, ANSWER_BUFFER_SIZE);
         uint32_t took = line.clock.now - start;
-        ZemSerComSetBusy(port, 0);
         std::vector<std::string> messages;
-        int holds = 0;
         for (const CaseLine& l : c.lines) {
             SCOPED_TRACE(c.Where(l.line));
+            const std::vector<std::string>& w = l.words;
             if (l.verb == "writes") {
                 EXPECT_EQ(line.writes, std::stoi(l.rest));
             } else if (l.verb == "outcome") {
@@ -116,28 +90,26 @@ TEST_F(ReadDirectoriesTest, AttemptsAndTheMessageOfTheLastOne)
                 EXPECT_EQ(posts, l.rest == "OK" ? std::vector<unsigned>{CMD_AFTER_CONNECT} : std::vector<unsigned>{});
             } else if (l.verb == "message") {
                 messages.push_back(TextBytes(l.rest, c.Where(l.line)));
-            } else if (l.verb == "holds") {
-                holds++;
-                ExpectHolds(tree, l.words);
+            } else if (l.verb == "holds") {   // DIR holds COUNT entries, every one NAME of SIZE bytes or a "dir"
+                const DirEntry* dir = w[0] == "/" ? &tree->root : FindEntryByPath(tree, std::string(w[0]).data());
+                const EntryArray* entries = dir && dir->isDirectory ? dir->children : nullptr;
+                EXPECT_EQ(entries ? entries->count : 0u, std::stoul(w[1])) << "entries of " << w[0];
+                for (uint32_t i = 0; entries && i < entries->count; i++) {
+                    const DirEntry* entry = EntryAt(entries, i);
+                    EXPECT_EQ(entry->name, w[2]) << "entry " << i;
+                    EXPECT_EQ(entry->isDirectory ? "dir" : std::to_string(entry->size), w[3]) << "entry " << i;
+                }
             } else if (l.verb == "free") {
-                EXPECT_EQ(tree->ramDiskFree, std::stoul(l.words[0]));
-                EXPECT_EQ(tree->flashDiskFree, std::stoul(l.words[1]));
+                EXPECT_EQ(tree->ramDiskFree, std::stoul(w[0]));
+                EXPECT_EQ(tree->flashDiskFree, std::stoul(w[1]));
             } else if (l.verb == "virtual-ms") {
-                EXPECT_GE(took, std::stoul(l.words[0]));
-                EXPECT_LT(took, std::stoul(l.words[1]));
+                EXPECT_GE(took, std::stoul(w[0]));
+                EXPECT_LT(took, std::stoul(w[1]));
             }
         }
         EXPECT_EQ(problems, messages);
-        if (!holds) {
+        if (!given("holds")) {
             EXPECT_EQ(tree->arraysInUse, 0u) << "a tree without a holds line";
         }
     }
-    ScriptAnswerHook("");
-    answers.clear(), failing.clear();
-    ASSERT_EQ(ParseListing(tree, "(dir) ram\r\n"), 1);
-    Read(nullptr);   // no port only empties the tree
-    EXPECT_EQ(tree->arraysInUse, 0u);
-    EXPECT_EQ(line.writes, 0);
-    EXPECT_TRUE(problems.empty());
-    EXPECT_TRUE(posts.empty());
 }

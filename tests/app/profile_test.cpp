@@ -10,14 +10,6 @@ protected:
     ScratchDir dir;
     std::string path = dir.File("test.ini");
 
-    std::string Read(const char* section, const char* key, const char* defaultText, uint32_t size)
-    {
-        std::string buffer(size + 1, '#');
-        uint32_t length = ProfileReadString(section, key, defaultText, buffer.data(), size, path.c_str());
-        EXPECT_EQ(buffer[size], '#') << "wrote past the buffer";
-        EXPECT_EQ(length, strlen(buffer.c_str()));
-        return buffer.c_str();
-    }
     int Write(const char* section, const char* key, const char* value) { return ProfileWriteString(section, key, value, path.c_str()); }
 };
 
@@ -31,7 +23,12 @@ TEST_F(Profile, ReadsAndWritesOfTheRows)
             std::ofstream(path, std::ios::binary) << c[1];
         else if (c[0] == "read") {
             auto given = c.Named(4, {{"default", "<default>"}, {"size", "64"}});
-            EXPECT_EQ(Read(c[1].c_str(), c[2].c_str(), given["default"].c_str(), std::stoul(given["size"])), c[3]);
+            std::string buffer(std::stoul(given["size"]) + 1, '#');
+            uint32_t length = ProfileReadString(c[1].c_str(), c[2].c_str(), given["default"].c_str(), buffer.data(),
+                                                std::stoul(given["size"]), path.c_str());
+            EXPECT_EQ(buffer.back(), '#') << "wrote past the buffer";
+            EXPECT_EQ(length, strlen(buffer.c_str()));
+            EXPECT_EQ(buffer.c_str(), c[3]);
         } else if (c[0] == "write")
             EXPECT_EQ(Write(c[1].c_str(), c[2].c_str(), c[3].c_str()), std::stoi(c[4]));
         else   // file

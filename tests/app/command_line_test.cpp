@@ -33,17 +33,18 @@ Names FileNames()
 
 TEST(CommandLine, AcceptedTextsAndUsageErrors)
 {
-    for (const Row& c : ReadRows("app/command_line.rows", {{"ok", 4, ANY_NUMBER}, {"error", 3, 3}})) {
+    for (const Row& c : ReadRows("app/command_line.rows", {{"ok", 2, ANY_NUMBER}, {"error", 2, 3}})) {
         SCOPED_TRACE(c.Where());
         ASSERT_EQ(Parse(c[1]), c[0] == "ok");
-        Names files = c[0] == "ok" ? c.From(4) : Names{};
+        Names files;
+        auto given = c.Named(2, {{"dir", ""}, {"quit", "0"}}, c[0] == "ok" ? &files : nullptr);
         EXPECT_EQ(FileNames(), files);
         EXPECT_EQ(AutoMode, files.empty() ? 0 : 1);   // file names start an automatic upload
         EXPECT_EQ(AutoConnect, files.empty() ? 0 : 1);
         EXPECT_EQ(TheUploadJob.fileList[8189], '\0');
-        EXPECT_EQ(QuitWhenDone, std::stoi(c[c[0] == "ok" ? 3 : 2]));
+        EXPECT_EQ(QuitWhenDone, std::stoi(given["quit"]));
         if (c[0] == "ok") {
-            EXPECT_EQ(TheUploadJob.targetDir, c[2]);
+            EXPECT_EQ(TheUploadJob.targetDir, given["dir"]);
         } else {
             static const UploadJob zero{};
             EXPECT_EQ(memcmp(&TheUploadJob, &zero, sizeof(zero)), 0) << "the job is not empty";

@@ -91,9 +91,9 @@ TEST_F(SettingsFile, LoadsAndSavesOfTheRows)
             snprintf(Settings.DefUplPath, sizeof(Settings.DefUplPath), "%s", put["DefUplPath"].c_str());
             Settings.WindowRect = {std::stoi(put["left"]), std::stoi(put["top"]), std::stoi(put["right"]), std::stoi(put["bottom"])};
         } else if (c[0] == "file") {
-            for (const auto& [key, value] : c.Named(1, firstSave)) {   // the edges are in a section of their own
+            for (const auto& [key, value] : c.Named(1, firstSave)) {   // the edges (lower case) have a section of their own
                 char held[1024];
-                ProfileReadString(islower(key[0]) ? "VantorixPos" : "Vantorix", key.c_str(), "<absent>", held, sizeof(held), iniPath.c_str());
+                ProfileReadString(key[0] >= 'a' ? "VantorixPos" : "Vantorix", key.c_str(), "<absent>", held, sizeof(held), iniPath.c_str());
                 EXPECT_EQ(std::string(held), value) << key;
             }
         } else {   // save, or save after the support library has shut down, as the program does

@@ -23,8 +23,7 @@ DeviceTree* CreateDeviceTree()
         FreeDeviceTree(tree);
         return nullptr;
     }
-    tree->arraysInUse = 0;
-    return tree;
+    return tree;   // zeroed: no tree loaded, no arrays in use
 }
 
 void FreeDeviceTree(DeviceTree* tree)
@@ -43,13 +42,10 @@ void FreeDeviceTree(DeviceTree* tree)
 int AddEntryArray(DeviceTree* tree)
 {
     EntryArray* array = ZemArrayCreate(sizeof(DirEntry), ENTRY_ARRAY_CAPACITY);
-    if (!array)
-        return 0;
-    if (!ZemArrayInsert(tree->arrayPool, &array, ZEM_ARRAY_END, 1)) {
-        ZemArrayDestroy(array);
-        return 0;
-    }
-    return 1;
+    if (array && ZemArrayInsert(tree->arrayPool, &array, ZEM_ARRAY_END, 1))
+        return 1;
+    ZemArrayDestroy(array);   // none when it could not be made
+    return 0;
 }
 
 void ResetDeviceTree(DeviceTree* tree)

@@ -30,7 +30,9 @@ std::string Squeeze(const std::string& text)
     return out;
 }
 
-std::vector<std::string> ManualLines()
+// A message starts with a double quote at the start of a line and ends on the line that ends with one; a
+// line (caption "X") may follow it. Lines indented by four blanks explain the messages above them.
+std::vector<ManualMessage> ManualMessages()
 {
     std::string text = ReadBytes(std::string(TESTS_DIR) + "/../res/Readme.txt.in");
     EXPECT_FALSE(text.empty());
@@ -40,14 +42,6 @@ std::vector<std::string> ManualLines()
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);)
         lines.push_back(line);
-    return lines;
-}
-
-// A message starts with a double quote at the start of a line and ends on the line that ends with one; a
-// line (caption "X") may follow it. Lines indented by four blanks explain the messages above them.
-std::vector<ManualMessage> ManualMessages()
-{
-    std::vector<std::string> lines = ManualLines();
     size_t at = 0;
     while (at + 1 < lines.size() && !(lines[at] == "Messages" && lines[at + 1].starts_with("---")))
         at++;

@@ -10,28 +10,26 @@ protected:
     ScratchDir dir;
     std::string path = dir.File("test.ini");
 
-    std::string Read(const char* section, const char* key, const char* defaultText = "<default>", uint32_t size = 64)
-    {
-        std::string buffer(size + 1, '#');
-        uint32_t length = ProfileReadString(section, key, defaultText, buffer.data(), size, path.c_str());
-        EXPECT_EQ(buffer[size], '#') << "wrote past the buffer";
-        EXPECT_EQ(length, strlen(buffer.c_str()));
-        return buffer.c_str();
-    }
     int Write(const char* section, const char* key, const char* value) { return ProfileWriteString(section, key, value, path.c_str()); }
 };
 
 TEST_F(Profile, ReadsAndWritesOfTheRows)
 {
-    for (const Row& c : ReadRows("app/profile.rows", {{"put", 2, 2}, {"read", 6, 6}, {"write", 5, 5}, {"file", 2, 2}})) {
+    for (const Row& c : ReadRows("app/profile.rows", {{"put", 2, 2}, {"read", 4, 6}, {"write", 5, 5}, {"file", 2, 2}})) {
         SCOPED_TRACE(c.Where());
         if (c[0] == "put" && c[1] == "~")
             fs::remove(path);
         else if (c[0] == "put")
             std::ofstream(path, std::ios::binary) << c[1];
-        else if (c[0] == "read")
-            EXPECT_EQ(Read(c[1].c_str(), c[2].c_str(), c[3].c_str(), std::stoul(c[4])), c[5]);
-        else if (c[0] == "write")
+        else if (c[0] == "read") {
+            auto given = c.Named(4, {{"default", "<default>"}, {"size", "64"}});
+            std::string buffer(std::stoul(given["size"]) + 1, '#');
+            uint32_t length = ProfileReadString(c[1].c_str(), c[2].c_str(), given["default"].c_str(), buffer.data(),
+                                                std::stoul(given["size"]), path.c_str());
+            EXPECT_EQ(buffer.back(), '#') << "wrote past the buffer";
+            EXPECT_EQ(length, strlen(buffer.c_str()));
+            EXPECT_EQ(buffer.c_str(), c[3]);
+        } else if (c[0] == "write")
             EXPECT_EQ(Write(c[1].c_str(), c[2].c_str(), c[3].c_str()), std::stoi(c[4]));
         else   // file
             EXPECT_EQ(ReadBytes(path), c[1]);

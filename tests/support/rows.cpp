@@ -20,6 +20,21 @@ std::vector<std::string> Row::From(size_t first) const
     return bytes;
 }
 
+std::map<std::string, std::string> Row::Named(size_t first, std::map<std::string, std::string> values,
+                                              std::vector<std::string>* rest) const
+{
+    for (const std::string& field : From(first)) {
+        size_t equals = field.find('=');
+        if (equals != std::string::npos && values.count(field.substr(0, equals)))
+            values[field.substr(0, equals)] = field.substr(equals + 1);
+        else if (rest)
+            rest->push_back(field);
+        else
+            ADD_FAILURE_AT(file.c_str(), line) << "'" << field << "' is no NAME=VALUE of a known name";
+    }
+    return values;
+}
+
 void PrintTo(const Row& row, std::ostream* out)
 {
     *out << row.Where();

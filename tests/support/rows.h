@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <fstream>
 #include <istream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,9 @@ struct Row {
     const ByteText& Timed(size_t index) const { return fields.at(index); }
     // The bytes of the fields from first on.
     std::vector<std::string> From(size_t first) const;
+    // Named fields NAME=VALUE from first on, over the defaults; any other field goes to rest, or fails the test.
+    std::map<std::string, std::string> Named(size_t first, std::map<std::string, std::string> values,
+                                             std::vector<std::string>* rest = nullptr) const;
     // "FILE:LINE", for a trace.
     std::string Where() const { return file + ":" + std::to_string(line); }
 };

@@ -93,4 +93,41 @@ TEST(VtxConsoleEvents, InterruptOrEndAsTheUploadNeeds)
     }
 }
 
+int Capture(void* to, const wchar_t* text, int length)
+{
+    static_cast<std::wstring*>(to)->append(text, length);
+    return 1;
+}
+
+TEST(VtxConsoleText, TheBytesReachTheConsoleAsTheirLettersWhereverAReadEnds)
+{
+    for (const Row& c : ReadRows("remote/console_text.rows", {{"", 3, 3}})) {
+        SCOPED_TRACE(c.Where());
+        const UINT codePage = std::stoul(c[0]);
+        const std::string& bytes = c[1];
+        std::wstring expected(c[2].size(), L' ');
+        expected.resize(MultiByteToWideChar(CP_UTF8, 0, c[2].data(), c[2].size(), &expected[0], c[2].size()));
+        for (size_t cut = 0; cut <= bytes.size(); cut++) {
+            SCOPED_TRACE(cut);
+            wchar_t wide[VTX_TEXT_CHUNK + 1];
+            char carry = 0;
+            std::wstring shown(wide, VtxAnsiToWide(codePage, bytes.data(), cut, &carry, wide));
+            shown.append(wide, VtxAnsiToWide(codePage, bytes.data() + cut, bytes.size() - cut, &carry, wide));
+            EXPECT_EQ(shown, expected);
+            EXPECT_EQ(carry, 0);
+        }
+        // The forwarder: the bytes through a pipe, the text as WriteConsoleW would get it.
+        HANDLE readEnd, writeEnd;
+        ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, nullptr, 0));
+        DWORD written;
+        WriteFile(writeEnd, bytes.data(), bytes.size(), &written, nullptr);
+        CloseHandle(writeEnd);
+        std::wstring forwarded;
+        const VtxTextWriter writer = {Capture, &forwarded};
+        VtxForwardText(readEnd, codePage, &writer);
+        CloseHandle(readEnd);
+        EXPECT_EQ(forwarded, expected);
+    }
+}
+
 }  // namespace

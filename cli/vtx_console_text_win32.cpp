@@ -1,0 +1,174 @@
+// The letters of vtx.exe on a console. vtx writes text of the ANSI code page
+// (Windows' own messages, the PC's file names) through the C library, and a
+// console shows bytes in its OEM code page: "Gerät" would come out as
+// "Ger„t". So while stdout or stderr is a console, its descriptor is a pipe
+// whose other end a thread reads, turns into UTF-16 and hands to
+// WriteConsoleW; output to a file or a pipe is left as it is, byte for byte.
+// The console's own code page stays: the raster font of Windows 7 has no
+// other.
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+
+#include "cli/vtx_console_win32.h"
+#include "cli/vtx_platform.h"
+
+static const DWORD streamIds[2] = {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+static FILE* const streams[2] = {stdout, stderr};
+
+static struct {
+    HANDLE consoles[2];   // stdout's and stderr's console at the start; null: not forwarded
+    int savedFds[2];      // the descriptors of those consoles, for the end
+    HANDLE pipeEnds[2];   // what the descriptors 1 and 2 write to meanwhile
+    HANDLE forwarder;     // the thread; null while nothing is forwarded
+    LONG ending;          // 1 once the pipe is being closed
+} text;
+
+int VtxAnsiToWide(UINT codePage, const char* bytes, int count, char* carry, wchar_t* wide)
+{
+    char joined[VTX_TEXT_CHUNK + 1];
+    int length = 0;
+    if (*carry)
+        joined[length++] = *carry;
+    for (int i = 0; i < count; i++)
+        joined[length++] = bytes[i];
+    // A trail byte may look like a lead byte: the pairs are counted from the start.
+    int whole = 0;
+    while (whole < length) {
+        int size = IsDBCSLeadByteEx(codePage, static_cast<BYTE>(joined[whole])) ? 2 : 1;
+        if (whole + size > length)
+            break;
+        whole += size;
+    }
+    *carry = whole < length ? joined[whole] : 0;
+    if (whole == 0)
+        return 0;
+    return MultiByteToWideChar(codePage, 0, joined, whole, wide, VTX_TEXT_CHUNK + 1);
+}
+
+void VtxForwardText(HANDLE from, UINT codePage, const VtxTextWriter* writer)
+{
+    char bytes[VTX_TEXT_CHUNK];
+    wchar_t wide[VTX_TEXT_CHUNK + 1];
+    char carry = 0;
+    DWORD got;
+    // ReadFile fails once every writer has closed its end.
+    while (ReadFile(from, bytes, sizeof bytes, &got, nullptr)) {
+        int length = VtxAnsiToWide(codePage, bytes, static_cast<int>(got), &carry, wide);
+        if (length > 0)
+            writer->write(writer->to, wide, length);
+    }
+}
+
+static int WriteToConsole(void* console, const wchar_t* wide, int length)
+{
+    DWORD written;
+    return WriteConsoleW(static_cast<HANDLE>(console), wide, static_cast<DWORD>(length), &written, nullptr);
+}
+
+static DWORD WINAPI ForwardToConsole(void* from)
+{
+    // A text that cannot be shown is dropped, so that no writer waits on a full pipe.
+    VtxTextWriter writer = {WriteToConsole, text.consoles[0] ? text.consoles[0] : text.consoles[1]};
+    VtxForwardText(from, CP_ACP, &writer);
+    CloseHandle(from);
+    return 0;
+}
+
+// Points the descriptor at the pipe; 0 leaves it as it was.
+static int ForwardStream(int index, HANDLE pipe)
+{
+    int fd = index + 1;
+    HANDLE end;
+    if (!DuplicateHandle(GetCurrentProcess(), pipe, GetCurrentProcess(), &end, 0, FALSE, DUPLICATE_SAME_ACCESS))
+        return 0;
+    int pipeFd = _open_osfhandle(reinterpret_cast<intptr_t>(end), _O_TEXT);
+    if (pipeFd < 0) {
+        CloseHandle(end);
+        return 0;
+    }
+    text.savedFds[index] = _dup(fd);
+    int moved = text.savedFds[index] >= 0 && _dup2(pipeFd, fd) == 0;
+    _close(pipeFd);
+    if (!moved) {
+        if (text.savedFds[index] >= 0)
+            _close(text.savedFds[index]);
+        return 0;
+    }
+    text.pipeEnds[index] = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    SetStdHandle(streamIds[index], text.pipeEnds[index]);
+    // As on the console itself, each write goes out at once, in the order of both streams.
+    setvbuf(streams[index], nullptr, _IONBF, 0);
+    return 1;
+}
+
+void VtxStartConsoleText()
+{
+    HANDLE consoles[2];
+    DWORD mode;
+    int any = 0;
+    for (int i = 0; i < 2; i++) {
+        consoles[i] = reinterpret_cast<HANDLE>(_get_osfhandle(i + 1));
+        if (!GetConsoleMode(consoles[i], &mode))
+            consoles[i] = nullptr;
+        any |= consoles[i] != nullptr;
+    }
+    HANDLE readEnd, writeEnd;
+    if (!any || !CreatePipe(&readEnd, &writeEnd, nullptr, 0))
+        return;
+    // Both streams share one pipe and one console, so that their lines keep their order.
+    for (int i = 0; i < 2; i++)
+        if (consoles[i] && ForwardStream(i, writeEnd))
+            text.consoles[i] = consoles[i];
+    CloseHandle(writeEnd);
+    text.forwarder = CreateThread(nullptr, 0, ForwardToConsole, readEnd, 0, nullptr);
+    if (!text.forwarder)
+        CloseHandle(readEnd);   // writes then fail, as on a closed console
+}
+
+// Puts the consoles back (or closes the pipe's ends, when the descriptors
+// must not be waited for) and lets the forwarder show what is left.
+static void CloseConsoleText(int putBack, DWORD waitMs)
+{
+    if (!text.forwarder)
+        return;
+    if (InterlockedExchange(&text.ending, 1) == 0)
+        for (int i = 0; i < 2; i++) {
+            if (!text.consoles[i])
+                continue;
+            if (!putBack) {
+                CloseHandle(text.pipeEnds[i]);
+                continue;
+            }
+            fflush(streams[i]);
+            _dup2(text.savedFds[i], i + 1);
+            _close(text.savedFds[i]);
+            SetStdHandle(streamIds[i], text.consoles[i]);
+        }
+    WaitForSingleObject(text.forwarder, waitMs);
+}
+
+void VtxEndConsoleText()
+{
+    CloseConsoleText(1, INFINITE);
+}
+
+void VtxEndNow(int status)
+{
+    // Ends every thread where it stands, as _exit does: nothing is flushed or
+    // run, but what was written reaches the console. A console whose output
+    // the user holds (a selection) would keep the text for ever: Ctrl-C still
+    // ends vtx after a second.
+    CloseConsoleText(0, 1000);
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
+    ExitProcess(static_cast<UINT>(status));
+}
+
+HANDLE VtxConsoleOf(DWORD stdHandle)
+{
+    HANDLE console = text.consoles[stdHandle == STD_ERROR_HANDLE];
+    return console ? console : GetStdHandle(stdHandle);
+}

@@ -20,8 +20,8 @@ static const DWORD streamIds[2] = {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
 static FILE* const streams[2] = {stdout, stderr};
 
 static struct {
-    HANDLE consoles[2];   // stdout's and stderr's console at the start; null: not forwarded
-    int savedFds[2];      // the descriptors of those consoles, for the end
+    HANDLE consoles[2];   // stdout's and stderr's console, null when not forwarded
+    int savedFds[2];      // descriptors of those consoles, to put back at the end
     HANDLE pipeEnds[2];   // what the descriptors 1 and 2 write to meanwhile
     HANDLE forwarder;     // the thread; null while nothing is forwarded
     LONG ending;          // 1 once the pipe is being closed
@@ -98,6 +98,8 @@ static int ForwardStream(int index, HANDLE pipe)
             _close(text.savedFds[index]);
         return 0;
     }
+    // The descriptor's own handle closed with the move; the saved one is the console now.
+    text.consoles[index] = reinterpret_cast<HANDLE>(_get_osfhandle(text.savedFds[index]));
     text.pipeEnds[index] = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
     SetStdHandle(streamIds[index], text.pipeEnds[index]);
     // As on the console itself, each write goes out at once, in the order of both streams.
@@ -107,22 +109,17 @@ static int ForwardStream(int index, HANDLE pipe)
 
 void VtxStartConsoleText()
 {
-    HANDLE consoles[2];
+    int isConsole[2];
     DWORD mode;
-    int any = 0;
-    for (int i = 0; i < 2; i++) {
-        consoles[i] = reinterpret_cast<HANDLE>(_get_osfhandle(i + 1));
-        if (!GetConsoleMode(consoles[i], &mode))
-            consoles[i] = nullptr;
-        any |= consoles[i] != nullptr;
-    }
+    for (int i = 0; i < 2; i++)
+        isConsole[i] = GetConsoleMode(reinterpret_cast<HANDLE>(_get_osfhandle(i + 1)), &mode) != 0;
     HANDLE readEnd, writeEnd;
-    if (!any || !CreatePipe(&readEnd, &writeEnd, nullptr, 0))
+    if (!(isConsole[0] || isConsole[1]) || !CreatePipe(&readEnd, &writeEnd, nullptr, 0))
         return;
     // Both streams share one pipe and one console, so that their lines keep their order.
     for (int i = 0; i < 2; i++)
-        if (consoles[i] && ForwardStream(i, writeEnd))
-            text.consoles[i] = consoles[i];
+        if (isConsole[i])
+            ForwardStream(i, writeEnd);
     CloseHandle(writeEnd);
     text.forwarder = CreateThread(nullptr, 0, ForwardToConsole, readEnd, 0, nullptr);
     if (!text.forwarder)
@@ -145,8 +142,7 @@ static void CloseConsoleText(int putBack, DWORD waitMs)
             }
             fflush(streams[i]);
             _dup2(text.savedFds[i], i + 1);
-            _close(text.savedFds[i]);
-            SetStdHandle(streamIds[i], text.consoles[i]);
+            SetStdHandle(streamIds[i], reinterpret_cast<HANDLE>(_get_osfhandle(i + 1)));
         }
     WaitForSingleObject(text.forwarder, waitMs);
 }
@@ -154,6 +150,13 @@ static void CloseConsoleText(int putBack, DWORD waitMs)
 void VtxEndConsoleText()
 {
     CloseConsoleText(1, INFINITE);
+    // The forwarder wrote to the saved descriptors' consoles up to here.
+    for (int i = 0; i < 2; i++)
+        if (text.consoles[i])
+            _close(text.savedFds[i]);
+    if (text.forwarder)
+        CloseHandle(text.forwarder);
+    text = {};
 }
 
 void VtxEndNow(int status)

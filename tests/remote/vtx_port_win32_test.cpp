@@ -2,6 +2,9 @@
 // scripted, since Wine lets a second program open a port that another holds.
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <string>
 
 #include "cli/vtx_commands.h"
@@ -99,14 +102,20 @@ int Capture(void* to, const wchar_t* text, int length)
     return 1;
 }
 
+std::wstring Wide(const std::string& utf8)
+{
+    std::wstring wide(utf8.size(), L' ');
+    wide.resize(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), utf8.size(), &wide[0], utf8.size()));
+    return wide;
+}
+
 TEST(VtxConsoleText, TheBytesReachTheConsoleAsTheirLettersWhereverAReadEnds)
 {
     for (const Row& c : ReadRows("remote/console_text.rows", {{"", 3, 3}})) {
         SCOPED_TRACE(c.Where());
         const UINT codePage = std::stoul(c[0]);
         const std::string& bytes = c[1];
-        std::wstring expected(c[2].size(), L' ');
-        expected.resize(MultiByteToWideChar(CP_UTF8, 0, c[2].data(), c[2].size(), &expected[0], c[2].size()));
+        const std::wstring expected = Wide(c[2]);
         for (size_t cut = 0; cut <= bytes.size(); cut++) {
             SCOPED_TRACE(cut);
             wchar_t wide[VTX_TEXT_CHUNK + 1];
@@ -128,6 +137,42 @@ TEST(VtxConsoleText, TheBytesReachTheConsoleAsTheirLettersWhereverAReadEnds)
         CloseHandle(readEnd);
         EXPECT_EQ(forwarded, expected);
     }
+}
+
+// A console of the test's own (Wine shows it on the X display) in place of stdout and stderr, as vtx.exe has them
+// when started in a console window; what it shows is read back from its screen.
+TEST(VtxConsoleText, WhatVtxPrintsShowsItsLettersOnAConsole)
+{
+    const std::vector<Row> rows = ReadRows("remote/console_lines.rows", {{"", 3, 3}});
+    fflush(stdout);
+    const int saved[2] = {_dup(1), _dup(2)};
+    FreeConsole();
+    ASSERT_TRUE(AllocConsole());
+    HANDLE console = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+    for (int fd = 1; fd <= 2; fd++)
+        _dup2(_open_osfhandle(reinterpret_cast<intptr_t>(console), _O_TEXT), fd);
+    VtxStartConsoleText();
+    const int terminal = VtxErrorIsTerminal();
+    for (const Row& c : rows)
+        if (c[0] == "now")
+            VtxWriteErrorNow(c[1].c_str());
+        else
+            fputs(c[1].c_str(), c[0] == "out" ? stdout : stderr);
+    VtxEndConsoleText();
+    std::vector<std::wstring> shown;
+    for (short line = 0; line < static_cast<short>(rows.size()); line++) {
+        wchar_t text[80];
+        DWORD got = 0;
+        ReadConsoleOutputCharacterW(console, text, 80, COORD{0, line}, &got);
+        shown.emplace_back(text, got);
+        shown.back().erase(shown.back().find_last_not_of(L' ') + 1);
+    }
+    _dup2(saved[0], 1);
+    _dup2(saved[1], 2);
+    EXPECT_EQ(terminal, 1);
+    for (size_t i = 0; i < rows.size(); i++)
+        EXPECT_EQ(shown[i], Wide(rows[i][2])) << rows[i].Where();
 }
 
 }  // namespace

@@ -24,8 +24,22 @@ static struct {
     int savedFds[2];      // descriptors of those consoles, to put back at the end
     HANDLE pipeEnds[2];   // what the descriptors 1 and 2 write to meanwhile
     HANDLE forwarder;     // the thread; null while nothing is forwarded
+    HANDLE shownOn;       // the forwarder's own handle of the console
     LONG ending;          // 1 once the pipe is being closed
 } text;
+
+int VtxWholeLetters(UINT codePage, const char* bytes, int count)
+{
+    // A trail byte may look like a lead byte: the pairs are counted from the start.
+    int whole = 0;
+    while (whole < count) {
+        int size = IsDBCSLeadByteEx(codePage, static_cast<BYTE>(bytes[whole])) ? 2 : 1;
+        if (whole + size > count)
+            break;
+        whole += size;
+    }
+    return whole;
+}
 
 int VtxAnsiToWide(UINT codePage, const char* bytes, int count, char* carry, wchar_t* wide)
 {
@@ -35,14 +49,7 @@ int VtxAnsiToWide(UINT codePage, const char* bytes, int count, char* carry, wcha
         joined[length++] = *carry;
     for (int i = 0; i < count; i++)
         joined[length++] = bytes[i];
-    // A trail byte may look like a lead byte: the pairs are counted from the start.
-    int whole = 0;
-    while (whole < length) {
-        int size = IsDBCSLeadByteEx(codePage, static_cast<BYTE>(joined[whole])) ? 2 : 1;
-        if (whole + size > length)
-            break;
-        whole += size;
-    }
+    int whole = VtxWholeLetters(codePage, joined, length);
     *carry = whole < length ? joined[whole] : 0;
     if (whole == 0)
         return 0;
@@ -72,9 +79,10 @@ static int WriteToConsole(void* console, const wchar_t* wide, int length)
 static DWORD WINAPI ForwardToConsole(void* from)
 {
     // A text that cannot be shown is dropped, so that no writer waits on a full pipe.
-    VtxTextWriter writer = {WriteToConsole, text.consoles[0] ? text.consoles[0] : text.consoles[1]};
+    VtxTextWriter writer = {WriteToConsole, text.shownOn};
     VtxForwardText(from, CP_ACP, &writer);
     CloseHandle(from);
+    CloseHandle(text.shownOn);
     return 0;
 }
 
@@ -113,17 +121,27 @@ void VtxStartConsoleText()
     DWORD mode;
     for (int i = 0; i < 2; i++)
         isConsole[i] = GetConsoleMode(reinterpret_cast<HANDLE>(_get_osfhandle(i + 1)), &mode) != 0;
-    HANDLE readEnd, writeEnd;
-    if (!(isConsole[0] || isConsole[1]) || !CreatePipe(&readEnd, &writeEnd, nullptr, 0))
+    if (!(isConsole[0] || isConsole[1]))
         return;
+    HANDLE self = GetCurrentProcess();
+    HANDLE console = reinterpret_cast<HANDLE>(_get_osfhandle(isConsole[0] ? 1 : 2));
+    if (!DuplicateHandle(self, console, self, &text.shownOn, 0, FALSE, DUPLICATE_SAME_ACCESS))
+        return;
+    HANDLE readEnd, writeEnd;
+    if (!CreatePipe(&readEnd, &writeEnd, nullptr, 0)) {
+        CloseHandle(text.shownOn);
+        return;
+    }
+    text.forwarder = CreateThread(nullptr, 0, ForwardToConsole, readEnd, 0, nullptr);
     // Both streams share one pipe and one console, so that their lines keep their order.
-    for (int i = 0; i < 2; i++)
+    for (int i = 0; i < 2 && text.forwarder; i++)
         if (isConsole[i])
             ForwardStream(i, writeEnd);
     CloseHandle(writeEnd);
-    text.forwarder = CreateThread(nullptr, 0, ForwardToConsole, readEnd, 0, nullptr);
-    if (!text.forwarder)
-        CloseHandle(readEnd);   // writes then fail, as on a closed console
+    if (!text.forwarder) {
+        CloseHandle(readEnd);
+        CloseHandle(text.shownOn);
+    }
 }
 
 // Puts the consoles back (or closes the pipe's ends, when the descriptors
@@ -142,6 +160,7 @@ static void CloseConsoleText(int putBack, DWORD waitMs)
             }
             fflush(streams[i]);
             _dup2(text.savedFds[i], i + 1);
+            _close(text.savedFds[i]);
             SetStdHandle(streamIds[i], reinterpret_cast<HANDLE>(_get_osfhandle(i + 1)));
         }
     WaitForSingleObject(text.forwarder, waitMs);
@@ -150,10 +169,6 @@ static void CloseConsoleText(int putBack, DWORD waitMs)
 void VtxEndConsoleText()
 {
     CloseConsoleText(1, INFINITE);
-    // The forwarder wrote to the saved descriptors' consoles up to here.
-    for (int i = 0; i < 2; i++)
-        if (text.consoles[i])
-            _close(text.savedFds[i]);
     if (text.forwarder)
         CloseHandle(text.forwarder);
     text = {};

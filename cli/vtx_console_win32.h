@@ -11,6 +11,9 @@ BOOL WINAPI VtxConsoleControl(DWORD event);
 // text goes through the pipe; else the standard handle as it is now.
 HANDLE VtxConsoleOf(DWORD stdHandle);
 
+// How many of count bytes of the code page make whole letters: all but a
+// DBCS lead byte at the end.
+int VtxWholeLetters(UINT codePage, const char* bytes, int count);
 // The most bytes the forwarder reads at once.
 constexpr int VTX_TEXT_CHUNK = 4096;
 // Turns count (at most VTX_TEXT_CHUNK) bytes of the code page into UTF-16 at

@@ -30,6 +30,17 @@ static struct {
 
 int VtxWholeLetters(UINT codePage, const char* bytes, int count)
 {
+    if (codePage == CP_UTF8) {
+        // A Windows set to UTF-8 as its ANSI code page: a letter takes up to four bytes.
+        int lead = count - 1;
+        while (lead >= 0 && count - lead < 4 && (static_cast<BYTE>(bytes[lead]) & 0xC0) == 0x80)
+            lead--;
+        if (lead < 0)
+            return count;
+        BYTE first = static_cast<BYTE>(bytes[lead]);
+        int size = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : first >= 0xC0 ? 2 : 1;
+        return count - lead < size ? lead : count;
+    }
     // A trail byte may look like a lead byte: the pairs are counted from the start.
     int whole = 0;
     while (whole < count) {
@@ -41,26 +52,28 @@ int VtxWholeLetters(UINT codePage, const char* bytes, int count)
     return whole;
 }
 
-int VtxAnsiToWide(UINT codePage, const char* bytes, int count, char* carry, wchar_t* wide)
+int VtxAnsiToWide(UINT codePage, const char* bytes, int count, VtxTextCarry* carry, wchar_t* wide)
 {
-    char joined[VTX_TEXT_CHUNK + 1];
+    char joined[VTX_TEXT_CHUNK + sizeof carry->bytes];
     int length = 0;
-    if (*carry)
-        joined[length++] = *carry;
+    for (int i = 0; i < carry->count; i++)
+        joined[length++] = carry->bytes[i];
     for (int i = 0; i < count; i++)
         joined[length++] = bytes[i];
     int whole = VtxWholeLetters(codePage, joined, length);
-    *carry = whole < length ? joined[whole] : 0;
+    carry->count = length - whole;
+    for (int i = 0; i < carry->count; i++)
+        carry->bytes[i] = joined[whole + i];
     if (whole == 0)
         return 0;
-    return MultiByteToWideChar(codePage, 0, joined, whole, wide, VTX_TEXT_CHUNK + 1);
+    return MultiByteToWideChar(codePage, 0, joined, whole, wide, VTX_TEXT_WIDE);
 }
 
 void VtxForwardText(HANDLE from, UINT codePage, const VtxTextWriter* writer)
 {
     char bytes[VTX_TEXT_CHUNK];
-    wchar_t wide[VTX_TEXT_CHUNK + 1];
-    char carry = 0;
+    wchar_t wide[VTX_TEXT_WIDE];
+    VtxTextCarry carry = {};
     DWORD got;
     // ReadFile fails once every writer has closed its end.
     while (ReadFile(from, bytes, sizeof bytes, &got, nullptr)) {
@@ -80,7 +93,7 @@ static DWORD WINAPI ForwardToConsole(void* from)
 {
     // A text that cannot be shown is dropped, so that no writer waits on a full pipe.
     VtxTextWriter writer = {WriteToConsole, text.shownOn};
-    VtxForwardText(from, CP_ACP, &writer);
+    VtxForwardText(from, GetACP(), &writer);
     CloseHandle(from);
     CloseHandle(text.shownOn);
     return 0;

@@ -88,7 +88,7 @@ void VtxRedrawLine(const char* line)
     int width = GetConsoleScreenBufferInfo(VtxConsoleOf(STD_ERROR_HANDLE), &screen) ? screen.dwSize.X : 80;
     int length = static_cast<int>(strlen(line));
     if (length > width - 1)   // not between the two bytes of a letter (and its two columns)
-        length = VtxWholeLetters(CP_ACP, line, width > 1 ? width - 1 : 0);
+        length = VtxWholeLetters(GetACP(), line, width > 1 ? width - 1 : 0);
     // Blanks clear what a longer earlier line left behind.
     fprintf(stderr, "\r%.*s%*s", length, line, drawnLength > length ? drawnLength - length : 0, "");
     fflush(stderr);

@@ -12,15 +12,22 @@ BOOL WINAPI VtxConsoleControl(DWORD event);
 HANDLE VtxConsoleOf(DWORD stdHandle);
 
 // How many of count bytes of the code page make whole letters: all but a
-// DBCS lead byte at the end.
+// DBCS lead byte, or the start of a UTF-8 letter, at the end.
 int VtxWholeLetters(UINT codePage, const char* bytes, int count);
-// The most bytes the forwarder reads at once.
+// The most bytes the forwarder reads at once, and the UTF-16 units they and
+// a carry can make.
 constexpr int VTX_TEXT_CHUNK = 4096;
-// Turns count (at most VTX_TEXT_CHUNK) bytes of the code page into UTF-16 at
-// wide, which has room for VTX_TEXT_CHUNK + 1 units; returns the units made.
-// A DBCS lead byte that ends the bytes waits in *carry (0: none) for the
-// first byte of the next call.
-int VtxAnsiToWide(UINT codePage, const char* bytes, int count, char* carry, wchar_t* wide);
+constexpr int VTX_TEXT_WIDE = VTX_TEXT_CHUNK + 3;
+// The start of a letter that the last read cut off.
+struct VtxTextCarry {
+    char bytes[3];
+    int count;
+};
+// Turns count (at most VTX_TEXT_CHUNK) bytes of the code page, after what
+// the carry holds, into UTF-16 at wide (room for VTX_TEXT_WIDE units);
+// returns the units made. The start of a letter that ends the bytes waits
+// in the carry for the next call.
+int VtxAnsiToWide(UINT codePage, const char* bytes, int count, VtxTextCarry* carry, wchar_t* wide);
 
 // Where the forwarder hands the text: write(to, text, units).
 struct VtxTextWriter {

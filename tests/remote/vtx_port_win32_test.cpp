@@ -118,12 +118,12 @@ TEST(VtxConsoleText, TheBytesReachTheConsoleAsTheirLettersWhereverAReadEnds)
         const std::wstring expected = Wide(c[2]);
         for (size_t cut = 0; cut <= bytes.size(); cut++) {
             SCOPED_TRACE(cut);
-            wchar_t wide[VTX_TEXT_CHUNK + 1];
-            char carry = 0;
+            wchar_t wide[VTX_TEXT_WIDE];
+            VtxTextCarry carry = {};
             std::wstring shown(wide, VtxAnsiToWide(codePage, bytes.data(), cut, &carry, wide));
             shown.append(wide, VtxAnsiToWide(codePage, bytes.data() + cut, bytes.size() - cut, &carry, wide));
             EXPECT_EQ(shown, expected);
-            EXPECT_EQ(carry, 0);
+            EXPECT_EQ(carry.count, 0);
         }
         // The forwarder: the bytes through a pipe, the text as WriteConsoleW would get it.
         HANDLE readEnd, writeEnd;

@@ -139,17 +139,47 @@ TEST(VtxConsoleText, TheBytesReachTheConsoleAsTheirLettersWhereverAReadEnds)
     }
 }
 
-// A console of the test's own (Wine shows it on the X display) in place of stdout and stderr, as vtx.exe has them
-// when started in a console window; what it shows is read back from its screen.
+// Shares the console of a child that has no window (a window would take the keys of a window test running beside
+// this one); the child says "ready" through a pipe once its console is there, and is ended.
+HANDLE AttachWindowlessConsole()
+{
+    SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+    HANDLE outRead, outWrite, inRead, inWrite;
+    CreatePipe(&outRead, &outWrite, &inherited, 0);
+    CreatePipe(&inRead, &inWrite, &inherited, 0);
+    STARTUPINFOA start = {};
+    start.cb = sizeof start;
+    start.dwFlags = STARTF_USESTDHANDLES;
+    start.hStdInput = inRead;
+    start.hStdOutput = start.hStdError = outWrite;
+    char command[] = "cmd.exe /c echo ready& set /p waits=";
+    PROCESS_INFORMATION child;
+    if (CreateProcessA(nullptr, command, nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &start, &child)) {
+        char ready[5];
+        DWORD got;
+        ReadFile(outRead, ready, sizeof ready, &got, nullptr);
+        FreeConsole();
+        AttachConsole(child.dwProcessId);
+        TerminateProcess(child.hProcess, 0);
+        CloseHandle(child.hProcess);
+        CloseHandle(child.hThread);
+    }
+    for (HANDLE end : {outRead, outWrite, inRead, inWrite})
+        CloseHandle(end);
+    return CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
+}
+
+// A console in place of stdout and stderr, as vtx.exe has them when started in a console window; what it shows is
+// read back from its screen.
 TEST(VtxConsoleText, WhatVtxPrintsShowsItsLettersOnAConsole)
 {
     const std::vector<Row> rows = ReadRows("remote/console_lines.rows", {{"", 3, 3}});
     fflush(stdout);
     const int saved[2] = {_dup(1), _dup(2)};
-    FreeConsole();
-    ASSERT_TRUE(AllocConsole());
-    HANDLE console = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 OPEN_EXISTING, 0, nullptr);
+    HANDLE console = AttachWindowlessConsole();
+    DWORD mode;
+    ASSERT_TRUE(GetConsoleMode(console, &mode));
     for (int fd = 1; fd <= 2; fd++)
         _dup2(_open_osfhandle(reinterpret_cast<intptr_t>(console), _O_TEXT), fd);
     VtxStartConsoleText();

@@ -15,6 +15,15 @@ static void OnSignal(int)
     interruptCallback();
 }
 
+// A terminal takes the bytes as they are.
+void VtxStartConsoleText()
+{
+}
+
+void VtxEndConsoleText()
+{
+}
+
 // SIGINT's own action already ends vtx with 130 outside an upload, and a
 // terminal's hang-up has no time limit that an upload's end must meet.
 void VtxWatchConsole()

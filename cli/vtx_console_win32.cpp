@@ -1,7 +1,8 @@
 // The console of a Windows program: Ctrl-C, Ctrl-Break and the console's
 // end through the console's control handler, a progress line redrawn
 // without escape sequences (the console of Windows 7 knows none), stdout
-// switched to binary for the fetched lists.
+// switched to binary for the fetched lists. Its letters and the end of the
+// process: vtx_console_text_win32.cpp.
 #include <windows.h>
 
 #include <fcntl.h>
@@ -73,17 +74,10 @@ void VtxWriteErrorNow(const char* text)
     }
 }
 
-void VtxEndNow(int status)
-{
-    // Ends every thread where it stands, as _exit does: nothing is flushed or run.
-    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
-    ExitProcess(static_cast<UINT>(status));
-}
-
 int VtxErrorIsTerminal()
 {
     DWORD mode;
-    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+    return GetConsoleMode(VtxConsoleOf(STD_ERROR_HANDLE), &mode) != 0;
 }
 
 void VtxRedrawLine(const char* line)
@@ -91,10 +85,10 @@ void VtxRedrawLine(const char* line)
     // A line as wide as the console wraps, and "\r" then goes back to its
     // last row only: the line is cut to fit.
     CONSOLE_SCREEN_BUFFER_INFO screen;
-    int width = GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &screen) ? screen.dwSize.X : 80;
+    int width = GetConsoleScreenBufferInfo(VtxConsoleOf(STD_ERROR_HANDLE), &screen) ? screen.dwSize.X : 80;
     int length = static_cast<int>(strlen(line));
-    if (length > width - 1)
-        length = width > 1 ? width - 1 : 0;
+    if (length > width - 1)   // not between the two bytes of a letter (and its two columns)
+        length = VtxWholeLetters(GetACP(), line, width > 1 ? width - 1 : 0);
     // Blanks clear what a longer earlier line left behind.
     fprintf(stderr, "\r%.*s%*s", length, line, drawnLength > length ? drawnLength - length : 0, "");
     fflush(stderr);

@@ -1,6 +1,7 @@
 // What vtx needs from the system it runs on, one backend per platform:
 // vtx_port_*.cpp (the default port and why a port does not open),
-// vtx_console_*.cpp (Ctrl-C, the progress line, binary output) and
+// vtx_console_*.cpp (Ctrl-C, the progress line, binary output, the
+// console's letters) and
 // vtx_local_file_*.cpp (whether a PC file can be sent).
 #pragma once
 
@@ -22,6 +23,12 @@ void VtxExplainOpenFailure(const VtxOptions* options, FILE* out);
 // vtx_console_*.cpp.
 // The status of a vtx that Ctrl-C ended, as a shell gives it on Linux.
 constexpr int VTX_INTERRUPTED_STATUS = 130;
+// Around the whole program (vtx's main): on Windows, the ANSI text that
+// vtx writes to stdout or stderr reaches a console in the letters it was
+// written in (vtx_console_text_win32.cpp); a file or a pipe gets the bytes
+// unchanged. The end shows what is left; VtxEndNow does it as well.
+void VtxStartConsoleText();
+void VtxEndConsoleText();
 // From the start of the program: on Windows, Ctrl-C and Ctrl-Break end vtx
 // with VTX_INTERRUPTED_STATUS while nothing catches them.
 void VtxWatchConsole();

@@ -11,7 +11,8 @@ bash scripts/install-deps.sh
 # Which Windows build this machine can run under Wine, said in one line and kept for the whole run.
 source scripts/windows-build.sh
 
-step() { printf '\n== %s\n' "$*"; }
+# Each step says when it starts, so that a slow run shows where its time went.
+step() { printf '\n== %s (at %d s)\n' "$*" $(( $(date +%s) - start )); }
 
 # The runs made here are CI's: a test that this machine can run fails instead of skipping (CI=true), unless the
 # caller set CI otherwise.
@@ -68,4 +69,4 @@ bash scripts/wine-prefix.sh "build/$windows/wineprefix" "build/$windows/ports" "
 xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset "$windows"
 WINEPREFIX=$PWD/build/$windows/wineprefix wineserver -k 2>/dev/null || true
 
-step "all tests passed in $(( $(date +%s) - start )) s; $tested"
+printf '\n== all tests passed in %d s; %s\n' $(( $(date +%s) - start )) "$tested"

@@ -159,6 +159,7 @@ static int FetchInto(SerialPort* port, int kind, const char* folder, VtxBackupRe
         const char* message = FetchOutcomeMessage(kind, outcome);
         snprintf(result->reason, sizeof(result->reason), "%s", message ? message : "The list was not read.");
         fprintf(stderr, "%s\n", result->reason);
+        VtxTellIfGone(port);
         return 0;
     }
     // The folder is new and the backup's alone: the list goes straight into

@@ -55,6 +55,8 @@ int VtxConnectAndRead(const VtxOptions* options, VtxSession* session);
 void VtxDisconnect(VtxSession* session);
 // Reads the directories again through the open port; 1 with a loaded tree.
 int VtxReadAgain(VtxSession* session);
+// After a failure on the port: when its device has gone, says so on stderr.
+void VtxTellIfGone(const SerialPort* port);
 // vtx_controller_path.cpp: paths on the controller, looked up in a tree read.
 // A path without a leading "/" is one in the controller's default directory
 // (serial/upload_check.h).

@@ -2,8 +2,10 @@
 #include <cstdio>
 
 #include "app/message_texts.h"
+#include "app/port_report.h"
 #include "cli/vtx_commands.h"
 #include "cli/vtx_platform.h"
+#include "lib/zem_shared.h"
 #include "serial/answer_read.h"
 #include "serial/serial_port.h"
 #include "serial/serial_ports.h"
@@ -43,7 +45,20 @@ int VtxReadAgain(VtxSession* session)
 {
     // A failed read has already said why on stderr, as the browser's box would.
     ReadDirectories(session->tree, session->port, AnswerBuffer, ANSWER_BUFFER_SIZE);
-    return LastReadOutcome() == READ_OK;
+    if (LastReadOutcome() == READ_OK)
+        return 1;
+    VtxTellIfGone(session->port);
+    return 0;
+}
+
+// The read's or the fetch's own message blames the controller; an unplugged adapter is the truer reason.
+void VtxTellIfGone(const SerialPort* port)
+{
+    if (!port || !ZemLoadByte(&port->gone))
+        return;
+    char text[SERIAL_PORT_NAME_SIZE + 64];
+    DescribeGonePort(port, text, sizeof(text));
+    fprintf(stderr, "%s\n", text);
 }
 
 void VtxDisconnect(VtxSession* session)

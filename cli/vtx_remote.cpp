@@ -70,13 +70,15 @@ static int FetchList(int kind, const char* name, int argc, char** argv, const Vt
         return VTX_EXIT_FAILED;
     uint32_t start = 0, length = 0;
     int outcome = FetchControllerList(port, kind, AnswerBuffer, ANSWER_BUFFER_SIZE, &start, &length);
-    ZemSerComClose(port);
     if (outcome != FETCH_OK) {
         const char* message = FetchOutcomeMessage(kind, outcome);
         if (message)
             fprintf(stderr, "%s\n", message);
+        VtxTellIfGone(port);
+        ZemSerComClose(port);
         return VTX_EXIT_FAILED;
     }
+    ZemSerComClose(port);
     if (!outputPath)
         return WriteToStdout(kind, AnswerBuffer + start, length) ? VTX_EXIT_OK : VTX_EXIT_FAILED;
 

@@ -25,8 +25,11 @@ TEST(Vtx, StatusAndWordsOnAScriptedLine)
             names.push_back(name);
         size_t commands = 0;
         line.pending.clear(), line.arriving.clear();
+        line.gone = 0;
         line.onWrite = [&](ScriptedLine& peer, const unsigned char*, uint32_t) {
-            if (commands < names.size())
+            if (commands < names.size() && names[commands] == "unplugged")
+                peer.gone = 1;   // the adapter leaves behind the command it took
+            else if (commands < names.size())
                 QueueScript(peer, replies.at(names[commands]));
             commands++;
         };

@@ -2,7 +2,7 @@
 """Read-side fault campaign of vtx ls, params, tools and rm against the simulated controller: each run reads a random
 small controller folder through vtx while the controller misbehaves in one way (read_faults.txt). vtx's exit status,
 last message and output must be what a correct client makes of that fault, and agree with the folder."""
-import copy, itertools, json, os, random, select, sys, time, tty
+import copy, itertools, json, os, random, re, select, sys, time, tty
 from types import SimpleNamespace
 
 sys.dont_write_bytecode = True   # no cache folder in the source tree
@@ -16,6 +16,7 @@ AFTER = 999999                                                 # a byte past the
 BAD = "The Vantorix-answer was not correct. Please try to update again."
 NO_ANSWER = "No answer from Vantorix. Please check if it is connected."
 SEND_FAILED = "Can't send Command. Please check if Vantorix is connected."
+PORT_GONE = re.compile(r"The serial port .+ is gone \(unplugged\?\)\.")
 LIST_NAMES = {"p": "parameter list", "t": "tool list"}
 COMMAND_LETTERS = {"ls": "l", "params": "p", "tools": "t", "rm": "ld"}
 # What the hit answer is to a correct client (read_faults.txt explains each).
@@ -255,7 +256,12 @@ def read_run(s, workdir, build):
                            output=open(output, "rb").read() if os.path.exists(output) else None)
     complaints += [f"unexpected exit status {status}"] * (finished and status not in (0, 1))
     detail = f"vtx {s.command}, faults {' '.join(s.faults) or '-'}: exit {status}; stderr: " + " | ".join(report[-4:])
-    return finished, status == 0, report[-1], seen, [], complaints, detail
+    # A port said to be gone must be one whose line hung up; the message judged is the one before that sentence.
+    said_gone = [line for line in report if PORT_GONE.fullmatch(line)]
+    if said_gone and not any(fault.startswith("hangup") for fault in s.faults):
+        complaints.append(f"says {said_gone[0]!r}, but the line never hung up")
+    said = [line for line in report if not PORT_GONE.fullmatch(line)]
+    return finished, status == 0, said[-1] if said else "", seen, [], complaints, detail
 
 
 if __name__ == "__main__":

@@ -21,6 +21,8 @@ export CI=${CI:-true}
 # Four build trees compile mostly the same sources; a compiler cache keeps a
 # second run (and the trees after the first) from compiling them again.
 export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+# The test binaries share a precompiled header; the cache may take their files only when told to.
+export CCACHE_SLOPPINESS=${CCACHE_SLOPPINESS:-pch_defines,time_macros}
 
 step "native build and tests"
 cmake --preset native >/dev/null

@@ -56,7 +56,7 @@ std::string Explain(const char* port, int defaultPort)
     ScratchDir dir;
     std::string path = dir.File("explained.txt");
     FILE* out = fopen(path.c_str(), "wb");
-    VtxOptions options = {port, 57600, 2, defaultPort};
+    VtxOptions options = {port, 57600, 2, defaultPort, nullptr, 0};
     VtxExplainOpenFailure(&options, out);
     fclose(out);
     std::string text = ReadBytes(path);

@@ -20,7 +20,7 @@ static const char ELLIPSIS[] = "...";
 void UploadPublishText(char* text, const char* value)
 {
     char local[UPLOAD_TEXT_SIZE] = {};
-    strncpy(local, value, UPLOAD_TEXT_SIZE - 1);
+    snprintf(local, sizeof(local), "%s", value);   // cut to the room, always ended
     std::lock_guard<std::mutex> hold(uploadTextLock);
     memcpy(text, local, UPLOAD_TEXT_SIZE);
 }
